@@ -9,16 +9,15 @@
 
 namespace quilmo {
 
-namespace {
-
-void write_report(const std::string& message, const std::source_location& where) {
+void report_internal_error(std::string_view message, std::source_location where) {
     char name[64] = "<unnamed>";
     if (pthread_getname_np(pthread_self(), name, sizeof name) != 0) {
         name[0] = '\0';
     }
-    std::fprintf(stderr, "\nthread '%s' hit an internal error at %s:%u:%u:\n%s\n", name,
+    std::fprintf(stderr, "\nthread '%s' hit an internal error at %s:%u:%u:\n%.*s\n", name,
                  where.file_name(), static_cast<unsigned>(where.line()),
-                 static_cast<unsigned>(where.column()), message.c_str());
+                 static_cast<unsigned>(where.column()), static_cast<int>(message.size()),
+                 message.data());
     const char* wanted = std::getenv("QUILMO_BACKTRACE");
     if (wanted != nullptr && wanted[0] != '\0' && wanted[0] != '0') {
         void* frames[64];
@@ -31,10 +30,8 @@ void write_report(const std::string& message, const std::source_location& where)
     std::fflush(stderr);
 }
 
-}  // namespace
-
 void panic(std::string message, std::source_location where) {
-    write_report(message, where);
+    report_internal_error(message, where);
     throw InternalError(std::move(message));
 }
 

@@ -41,6 +41,10 @@ private:
 [[noreturn]] void panic(std::string message,
                         std::source_location where = std::source_location::current());
 
+// Writes the report of an internal error to standard error without throwing.
+void report_internal_error(std::string_view message,
+                           std::source_location where = std::source_location::current());
+
 // Throws InternalError without writing a report: for an internal error that was
 // already reported once (a PanicException coming back from Python).
 [[noreturn]] void resume_panic(std::string message);
