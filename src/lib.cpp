@@ -42,36 +42,6 @@ PyModuleDef module_definition = {
     nullptr,
 };
 
-// Publishes the class of `cell` as module attribute `name` and in __all__.
-void add_class(PyObject* module, TypeCell& cell, const char* name) {
-    PyObject* type = cell.get_or_try_init();
-    Ref name_object = Ref::steal(PyUnicode_FromString(name));
-    if (!name_object) {
-        throw PyErr::fetch();
-    }
-    Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
-    if (!all) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
-            throw PyErr::fetch();
-        }
-        PyErr_Clear();
-        all = Ref::steal(PyList_New(0));
-        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) {
-            throw PyErr::fetch();
-        }
-    }
-    if (!PyList_Check(all.get())) {
-        throw boundary::conversion_error(all.get(), "PyList");
-    }
-    if (PyList_Append(all.get(), name_object.get()) < 0) {
-        PyErr_Clear();
-        panic("could not append __name__ to __all__");
-    }
-    if (PyObject_SetAttr(module, name_object.get(), type) < 0) {
-        throw PyErr::fetch();
-    }
-}
-
 PyObject* initialise() {
     std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) {

@@ -17,9 +17,6 @@ PyObject* TypeCell::build() {
         if (definition_.constructor != nullptr && definition_.text_signature != nullptr) {
             doc = std::string(definition_.name) + definition_.text_signature + "\n--\n\n";
         }
-        if (doc.find('\0') != std::string::npos) {
-            throw PyErr::lazy(PyExc_ValueError, "class doc cannot contain nul bytes");
-        }
         doc_ = std::move(doc);
         doc_built_ = true;
     }
@@ -80,6 +77,36 @@ PyTypeObject* TypeCell::get_or_init() {
         error.restore();
         PyErr_PrintEx(0);
         panic(std::string("failed to create type object for ") + definition_.name);
+    }
+}
+
+// Publishes the class of `cell` as module attribute `name` and in __all__.
+void add_class(PyObject* module, TypeCell& cell, const char* name) {
+    PyObject* type = cell.get_or_try_init();
+    Ref name_object = Ref::steal(PyUnicode_FromString(name));
+    if (!name_object) {
+        throw PyErr::fetch();
+    }
+    Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
+            throw PyErr::fetch();
+        }
+        PyErr_Clear();
+        all = Ref::steal(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) {
+            throw PyErr::fetch();
+        }
+    }
+    if (!PyList_Check(all.get())) {
+        throw boundary::conversion_error(all.get(), "PyList");
+    }
+    if (PyList_Append(all.get(), name_object.get()) < 0) {
+        PyErr_Clear();
+        panic("could not append __name__ to __all__");
+    }
+    if (PyObject_SetAttr(module, name_object.get(), type) < 0) {
+        throw PyErr::fetch();
     }
 }
 

@@ -43,6 +43,10 @@ private:
     bool doc_built_ = false;
 };
 
+// Publishes the class of `cell` as module attribute `name` and appends `name`
+// to the module's __all__ (created when missing). Throws PyErr.
+void add_class(PyObject* module, TypeCell& cell, const char* name);
+
 // tp_new of a class without a constructor.
 PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs);
 

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <cstdio>
 #include <string>
@@ -104,6 +105,61 @@ inline Stack single(std::vector<Complex> media, std::vector<double> d, double wl
     s.d = std::move(d);
     s.wl = {wl};
     s.theta = theta;
+    return s;
+}
+
+enum class Material { lossless, absorbing, wild };
+
+// A random value for the wild stacks: mostly ordinary, sometimes a signed
+// zero, an infinity, a NaN or a huge or tiny magnitude.
+inline double wild_value(std::mt19937_64& rng, double typical) {
+    std::uniform_int_distribution<int> pick(0, 11);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    switch (pick(rng)) {
+        case 0: return 0.0;
+        case 1: return -0.0;
+        case 2: return std::numeric_limits<double>::infinity();
+        case 3: return -std::numeric_limits<double>::infinity();
+        case 4: return std::numeric_limits<double>::quiet_NaN();
+        case 5: return unit(rng) * 1e200;
+        case 6: return unit(rng) * 1e-200;
+        default: return unit(rng) * typical;
+    }
+}
+
+// A stack of `media` media over `wavelengths` columns. Lossless: real indices
+// 1..3 with +0 imaginary parts; absorbing: imaginary parts of either sign on
+// the inner layers; wild: anything, non-finite values included.
+inline Stack random_stack(std::mt19937_64& rng, std::size_t media, std::size_t wavelengths,
+                          Material kind) {
+    std::uniform_real_distribution<double> index(1.0, 3.0);
+    std::uniform_real_distribution<double> loss(-0.3, 0.6);
+    std::uniform_real_distribution<double> thickness(0.0, 300.0);
+    std::uniform_real_distribution<double> wavelength(350.0, 900.0);
+    std::uniform_real_distribution<double> angle(0.0, 1.5);
+    Stack s;
+    s.media = media;
+    s.theta = kind == Material::wild ? wild_value(rng, 1.5) : angle(rng);
+    for (std::size_t a = 0; a < wavelengths; ++a) {
+        s.wl.push_back(kind == Material::wild ? wild_value(rng, 900.0) : wavelength(rng));
+    }
+    for (std::size_t j = 0; j + 2 < media; ++j) {
+        s.d.push_back(kind == Material::wild ? wild_value(rng, 300.0) : thickness(rng));
+    }
+    for (std::size_t j = 0; j < media; ++j) {
+        const bool inner = j > 0 && j + 1 < media;
+        for (std::size_t a = 0; a < wavelengths; ++a) {
+            switch (kind) {
+                case Material::lossless: s.n.push_back({index(rng), 0.0}); break;
+                case Material::absorbing:
+                    s.n.push_back({index(rng), inner ? loss(rng) : 0.0});
+                    break;
+                case Material::wild:
+                    s.n.push_back({wild_value(rng, 3.0), wild_value(rng, 1.0)});
+                    break;
+            }
+        }
+    }
     return s;
 }
 

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Sets up and runs every test of quilmo:
+#   1. pytest on the newest CPython here with the newest NumPy 2.x,
+#   2. pytest on CPython 3.11 with NumPy 1.26,
+#   3. the C++ unit tests (GoogleTest through CTest).
+# Each leg gets its own virtual environment under .venv/. Exits non-zero when
+# any test fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+source tools/pythons.sh
+
+failures=()
+TEST_REQUIREMENTS=(pytest hypothesis)
+
+run_pytest_leg() {
+    local name=$1 python=$2 numpy=$3
+    echo "=== pytest: $name ($("$python" --version 2>&1), $numpy) ==="
+    if ! prepare_venv ".venv/$name" "$python" "$numpy" "${TEST_REQUIREMENTS[@]}"; then
+        failures+=("$name: setup")
+        return
+    fi
+    .venv/"$name"/bin/python -m pytest tests -q -p no:cacheprovider
+    local status=$?
+    # 5 means that pytest collected nothing: not a failure of the code.
+    if [ $status -ne 0 ] && [ $status -ne 5 ]; then
+        failures+=("$name: pytest")
+    fi
+}
+
+newest=$(find_newest_python)
+py311=$(find_python 3.11)
+if [ -z "$newest" ] || [ -z "$py311" ]; then
+    echo "need CPython 3.11 and one of 3.12-3.14 (found: '${newest}' '${py311}')" >&2
+    exit 1
+fi
+
+run_pytest_leg newest "$newest" "numpy>=2"
+run_pytest_leg py311-numpy1 "$py311" "numpy==1.26.*"
+
+echo "=== C++ unit tests ==="
+mkdir -p build
+# cmake and ninja as installed in the newest leg's environment.
+export PATH="$PWD/.venv/newest/bin:$PATH"
+if [ ! -f /usr/include/gtest/gtest.h ] && [ "$(id -u)" = 0 ]; then
+    (apt-get update -qq && apt-get install -y -qq libgtest-dev) >/dev/null 2>&1 ||
+        echo "could not install libgtest-dev" >&2
+fi
+if [ -f /usr/include/gtest/gtest.h ]; then
+    if cmake -S . -B build/cpp -G Ninja -DQUILMO_BUILD_TESTS=ON -DQUILMO_BUILD_BENCH=ON \
+            -DPython_EXECUTABLE="$PWD/.venv/newest/bin/python" >build/cpp-configure.log 2>&1 ||
+       { cat build/cpp-configure.log; false; }; then
+        if cmake --build build/cpp -j2; then
+            ctest --test-dir build/cpp --output-on-failure -j2 || failures+=("C++ tests")
+        else
+            failures+=("C++ build")
+        fi
+    else
+        failures+=("C++ configure")
+    fi
+else
+    echo "SKIPPED: GoogleTest is not installed and cannot be installed without root;" \
+         "install libgtest-dev to run the C++ unit tests" >&2
+fi
+
+if [ ${#failures[@]} -ne 0 ]; then
+    printf 'FAILED: %s\n' "${failures[@]}" >&2
+    exit 1
+fi
+echo "all test legs passed"
