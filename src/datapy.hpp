@@ -29,4 +29,7 @@ struct DataPyObject {
 
 extern TypeCell datapy_type_cell;
 
+// The `simulate` method (METH_NOARGS).
+PyObject* DataPy_simulate(PyObject* self, PyObject* unused);
+
 }  // namespace quilmo
