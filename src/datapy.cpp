@@ -2,8 +2,15 @@
 
 #include <new>
 
+#include <array>
+#include <optional>
+#include <span>
+
+#include "boundary/arrays.hpp"
+#include "boundary/binder.hpp"
 #include "boundary/entry.hpp"
 #include "boundary/errors.hpp"
+#include "boundary/object_borrow.hpp"
 
 namespace quilmo {
 
@@ -16,16 +23,108 @@ PyObject* not_implemented() {
     throw PyErr::lazy(PyExc_NotImplementedError, "DataPy is not implemented yet");
 }
 
-PyObject* DataPy_new(PyTypeObject*, PyObject*, PyObject*) {
-    return entry_wrapper<PyObject*>([] { return not_implemented(); }, nullptr);
+constexpr const char* DataPy_parameters[] = {"d", "n", "wl", "theta", "phi"};
+const boundary::FunctionDescription DataPy_new_description{
+    "DataPy", "__new__", DataPy_parameters, 0, 5, 0, 0,
+};
+
+// Runs one argument conversion; a failure is renamed after the parameter.
+template <class Convert>
+auto convert_argument(const char* name, Convert&& convert) {
+    try {
+        return convert();
+    } catch (PyErr& error) {
+        throw boundary::argument_error(name, std::move(error));
+    }
 }
 
-PyObject* DataPy_get(PyObject*, void*) {
-    return entry_wrapper<PyObject*>([] { return not_implemented(); }, nullptr);
+// Accepts and copies the five arguments. The three accepted arrays hold their
+// shared borrows until this returns; they are released in the order wl, n, d
+// (reverse declaration order), on success and on every failure.
+DataPyState build_state(std::span<PyObject* const, 5> arguments) {
+    using boundary::ReadonlyArray;
+    ReadonlyArray d = convert_argument("d", [&] { return boundary::accept_float64_vector(arguments[0]); });
+    ReadonlyArray n = convert_argument("n", [&] { return boundary::accept_complex_array(arguments[1]); });
+    ReadonlyArray wl = convert_argument("wl", [&] { return boundary::accept_float64_vector(arguments[2]); });
+    double theta = convert_argument("theta", [&] { return boundary::accept_float(arguments[3]); });
+    double phi = convert_argument("phi", [&] { return boundary::accept_float(arguments[4]); });
+
+    std::optional<View2<optics::Complex>> n_2d = boundary::make_2d(boundary::view_array<optics::Complex>(n));
+    if (!n_2d) {
+        panic("Failed to convert n to 2D array: " +
+              boundary::ShapeError{boundary::ShapeErrorKind::IncompatibleShape}.render());
+    }
+    OwnedArray1<double> d_copy = boundary::copy_to_owned(boundary::view_vector<double>(d));
+    OwnedArray2<optics::Complex> n_copy = boundary::copy_to_owned(*n_2d);
+    OwnedArray1<double> wl_copy = boundary::copy_to_owned(boundary::view_vector<double>(wl));
+    return DataPyState{std::move(d_copy), std::move(n_copy), std::move(wl_copy), theta, phi};
 }
 
-PyObject* DataPy_simulate(PyObject*, PyObject*) {
-    return entry_wrapper<PyObject*>([] { return not_implemented(); }, nullptr);
+// tp_new: returns a new reference to a fully built object, or null with an
+// exception set and nothing left behind.
+PyObject* DataPy_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return entry_wrapper<PyObject*>(
+        [&]() -> PyObject* {
+            std::array<PyObject*, 5> arguments{};
+            boundary::bind_arguments(DataPy_new_description, args, kwargs, arguments);
+            DataPyState state = build_state(arguments);
+            allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
+            PyObject* self = alloc(type, 0);
+            if (self == nullptr) {
+                throw PyErr::fetch();
+            }
+            auto* object = reinterpret_cast<DataPyObject*>(self);
+            new (&object->state) DataPyState(std::move(state));
+            new (&object->borrow_count) std::atomic<Py_ssize_t>(0);
+            return self;
+        },
+        nullptr);
+}
+
+// Getter body: checks the type of `self` (borrowed), holds a shared borrow of
+// it while `read` builds the result, and returns a new reference.
+template <class Read>
+PyObject* DataPy_read(PyObject* self, Read&& read) {
+    return entry_wrapper<PyObject*>(
+        [&]() -> PyObject* {
+            if (!PyObject_TypeCheck(self, datapy_type_cell.get_or_init())) {
+                throw boundary::conversion_error(self, "DataPy");
+            }
+            auto* object = reinterpret_cast<DataPyObject*>(self);
+            boundary::SharedObjectBorrow borrow(self, object->borrow_count);
+            return read(static_cast<const DataPyState&>(object->state));
+        },
+        nullptr);
+}
+
+PyObject* DataPy_get_d(PyObject* self, void*) {
+    return DataPy_read(self, [](const DataPyState& state) {
+        return boundary::float64_vector_to_numpy(state.d).release();
+    });
+}
+
+PyObject* DataPy_get_n(PyObject* self, void*) {
+    return DataPy_read(self, [](const DataPyState& state) {
+        return boundary::complex_matrix_to_numpy(state.n).release();
+    });
+}
+
+PyObject* DataPy_get_wl(PyObject* self, void*) {
+    return DataPy_read(self, [](const DataPyState& state) {
+        return boundary::float64_vector_to_numpy(state.wl).release();
+    });
+}
+
+PyObject* DataPy_get_theta(PyObject* self, void*) {
+    return DataPy_read(self, [](const DataPyState& state) {
+        return boundary::expect_object(PyFloat_FromDouble(state.theta));
+    });
+}
+
+PyObject* DataPy_get_phi(PyObject* self, void*) {
+    return DataPy_read(self, [](const DataPyState& state) {
+        return boundary::expect_object(PyFloat_FromDouble(state.phi));
+    });
 }
 
 // Releases the stored arrays, then the memory; the instance's reference to
@@ -48,11 +147,11 @@ PyMethodDef DataPy_methods[] = {
 };
 
 PyGetSetDef DataPy_getset[] = {
-    {"d", DataPy_get, nullptr, nullptr, nullptr},
-    {"n", DataPy_get, nullptr, nullptr, nullptr},
-    {"wl", DataPy_get, nullptr, nullptr, nullptr},
-    {"theta", DataPy_get, nullptr, nullptr, nullptr},
-    {"phi", DataPy_get, nullptr, nullptr, nullptr},
+    {"d", DataPy_get_d, nullptr, nullptr, nullptr},
+    {"n", DataPy_get_n, nullptr, nullptr, nullptr},
+    {"wl", DataPy_get_wl, nullptr, nullptr, nullptr},
+    {"theta", DataPy_get_theta, nullptr, nullptr, nullptr},
+    {"phi", DataPy_get_phi, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
