@@ -1,0 +1,372 @@
+// The worker pool in-process: results, exactly-once computation, where the
+// work runs, how failures come back, and the deque underneath. Every pool
+// test runs at several worker counts.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/internal_error.hpp"
+#include "driver/pool.hpp"
+#include "driver/thread_count.hpp"
+#include "driver/work_stealing_deque.hpp"
+
+namespace {
+
+using quilmo::InternalError;
+using quilmo::driver::parallel_collect;
+using quilmo::driver::ThreadPool;
+using quilmo::driver::WorkStealingDeque;
+
+// The size of a matrix pair: eight doubles that depend on the index.
+struct Block {
+    double v[8];
+};
+
+Block block_of(std::size_t i) {
+    Block b{};
+    double x = static_cast<double>(i);
+    for (int k = 0; k < 8; ++k) {
+        b.v[k] = std::sin(x * (k + 1)) / (1.0 + x) + k;
+    }
+    return b;
+}
+
+const std::size_t kWorkerCounts[] = {1, 2, 3, 8, 255};
+
+class PoolTest : public ::testing::TestWithParam<std::size_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Workers, PoolTest, ::testing::ValuesIn(kWorkerCounts),
+                         [](const auto& info) { return std::to_string(info.param) + "_workers"; });
+
+TEST_P(PoolTest, ResultsEqualSequentialLoopBitForBit) {
+    ThreadPool pool(GetParam());
+    ASSERT_EQ(pool.size(), GetParam());
+    for (std::size_t count : {0ul, 1ul, 2ul, 3ul, 100ul, 101ul, 4097ul, 1000000ul}) {
+        SCOPED_TRACE("W = " + std::to_string(count));
+        if (count == 1000000 && GetParam() == 255) {
+            continue;  // slow with 255 threads on few cores; 8 and 3 cover the size
+        }
+        auto out = parallel_collect<Block>(pool, count, block_of);
+        ASSERT_EQ(out.size(), count);
+        ASSERT_EQ(out.capacity(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            Block expected = block_of(i);
+            ASSERT_EQ(std::memcmp(&out[i], &expected, sizeof expected), 0) << "index " << i;
+        }
+    }
+}
+
+TEST_P(PoolTest, EveryIndexComputedExactlyOnce) {
+    ThreadPool pool(GetParam());
+    for (std::size_t count : {2ul, 101ul, 4097ul, 100000ul}) {
+        std::vector<std::atomic<std::uint32_t>> calls(count);
+        auto out = parallel_collect<std::uint64_t>(pool, count, [&](std::size_t i) {
+            calls[i].fetch_add(1, std::memory_order_relaxed);
+            return static_cast<std::uint64_t>(i);
+        });
+        for (std::size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(calls[i].load(), 1u) << "W = " << count << ", index " << i;
+            ASSERT_EQ(out[i], i);
+        }
+    }
+}
+
+TEST_P(PoolTest, CallerComputesOnlyWhenThereIsOneElement) {
+    ThreadPool pool(GetParam());
+    const auto caller = std::this_thread::get_id();
+    for (std::size_t count : {0ul, 1ul, 2ul, 101ul, 4097ul}) {
+        std::vector<std::thread::id> ran_on(count);
+        parallel_collect<int>(pool, count, [&](std::size_t i) {
+            ran_on[i] = std::this_thread::get_id();
+            return 0;
+        });
+        for (std::size_t i = 0; i < count; ++i) {
+            if (count == 1) {
+                EXPECT_EQ(ran_on[i], caller);
+            } else {
+                ASSERT_NE(ran_on[i], caller) << "W = " << count << ", index " << i;
+            }
+        }
+        if (GetParam() == 1 && count >= 2) {
+            // One worker: it computes everything.
+            for (std::size_t i = 1; i < count; ++i) {
+                ASSERT_EQ(ran_on[i], ran_on[0]);
+            }
+        }
+    }
+}
+
+TEST_P(PoolTest, FailureEndsOnlyItsPieceAndReachesTheCaller) {
+    ThreadPool pool(GetParam());
+    constexpr std::size_t count = 1000;
+    constexpr std::size_t bad = 300;
+    std::vector<std::atomic<std::uint32_t>> calls(count);
+    std::thread::id thrown_on;
+    try {
+        parallel_collect<int>(pool, count, [&](std::size_t i) {
+            calls[i].fetch_add(1);
+            if (i == bad) {
+                quilmo::resume_panic("ndarray: index out of bounds");
+            }
+            return 1;
+        });
+        FAIL() << "no error";
+    } catch (const InternalError& error) {
+        thrown_on = std::this_thread::get_id();
+        EXPECT_STREQ(error.what(), "ndarray: index out of bounds");
+    }
+    EXPECT_EQ(thrown_on, std::this_thread::get_id());
+    // Everything before the failing index ran once; after it, only the rest of
+    // its own piece is skipped, and every later piece ran once.
+    for (std::size_t i = 0; i <= bad; ++i) {
+        ASSERT_EQ(calls[i].load(), 1u) << i;
+    }
+    std::size_t resume = bad + 1;
+    while (resume < count && calls[resume].load() == 0) {
+        ++resume;
+    }
+    EXPECT_LT(resume, count) << "nothing after the failing piece was computed";
+    for (std::size_t i = resume; i < count; ++i) {
+        ASSERT_EQ(calls[i].load(), 1u) << i;
+    }
+}
+
+TEST_P(PoolTest, LeftErrorWinsWhenBothHalvesFail) {
+    ThreadPool pool(GetParam());
+    constexpr std::size_t count = 4097;
+    // Different exception types on either side, so the rethrown object shows
+    // which one came through.
+    auto f = [](std::size_t i) -> int {
+        if (i == 5) {
+            throw std::runtime_error("left");
+        }
+        if (i == count - 5) {
+            quilmo::resume_panic("right");
+        }
+        return 0;
+    };
+    for (int round = 0; round < 20; ++round) {
+        try {
+            parallel_collect<int>(pool, count, f);
+            FAIL() << "no error";
+        } catch (const InternalError&) {
+            FAIL() << "the right half's error came through";
+        } catch (const std::runtime_error& error) {
+            ASSERT_STREQ(error.what(), "left");
+        }
+    }
+}
+
+TEST_P(PoolTest, ThousandThrowingTasks) {
+    ThreadPool pool(GetParam());
+    std::atomic<std::size_t> calls{0};
+    try {
+        parallel_collect<int>(pool, 1000, [&](std::size_t i) -> int {
+            calls.fetch_add(1);
+            throw static_cast<int>(i);  // not even a std::exception
+        });
+        FAIL() << "no error";
+    } catch (int index) {
+        EXPECT_EQ(index, 0);
+    }
+    // Each piece stops at its first element, so at least one call per piece
+    // and at most one call per element.
+    EXPECT_GE(calls.load(), 2u);
+    EXPECT_LE(calls.load(), 1000u);
+    // The pool is still usable afterwards.
+    auto out = parallel_collect<std::size_t>(pool, 1000, [](std::size_t i) { return i; });
+    for (std::size_t i = 0; i < 1000; ++i) {
+        ASSERT_EQ(out[i], i);
+    }
+}
+
+TEST_P(PoolTest, ManyConsecutiveCallsReuseTheWorkers) {
+    // Workers fall asleep between calls and must be woken every time; a lost
+    // wake-up hangs here.
+    ThreadPool pool(GetParam());
+    for (int round = 0; round < 300; ++round) {
+        std::size_t count = 101 + static_cast<std::size_t>(round % 7);
+        auto out = parallel_collect<std::size_t>(pool, count,
+                                                 [round](std::size_t i) { return i + round; });
+        ASSERT_EQ(out.size(), count);
+        ASSERT_EQ(out[count - 1], count - 1 + round);
+        if (round % 50 == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));  // let them sleep
+        }
+    }
+}
+
+TEST_P(PoolTest, NestedCollectFromAWorker) {
+    ThreadPool pool(GetParam());
+    auto out = parallel_collect<std::uint64_t>(pool, 200, [&](std::size_t i) {
+        auto inner = parallel_collect<std::uint64_t>(pool, 50, [i](std::size_t j) { return i * j; });
+        std::uint64_t sum = 0;
+        for (std::size_t j = 0; j < inner.size(); ++j) {
+            sum += inner[j];
+        }
+        return sum;
+    });
+    for (std::size_t i = 0; i < 200; ++i) {
+        ASSERT_EQ(out[i], i * (49 * 50 / 2));
+    }
+}
+
+TEST_P(PoolTest, SeveralOutsideCallersAtOnce) {
+    ThreadPool pool(GetParam());
+    std::vector<std::thread> callers;
+    std::atomic<int> wrong{0};
+    for (int c = 0; c < 3; ++c) {
+        callers.emplace_back([&pool, &wrong, c] {
+            for (int round = 0; round < 20; ++round) {
+                auto out = parallel_collect<std::size_t>(pool, 3000,
+                                                         [c](std::size_t i) { return i * c; });
+                for (std::size_t i = 0; i < 3000; ++i) {
+                    if (out[i] != i * c) {
+                        wrong.fetch_add(1);
+                    }
+                }
+            }
+        });
+    }
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(PoolSize, ZeroWorkersMeansOne) {
+    ThreadPool pool(0);
+    EXPECT_EQ(pool.size(), 1u);
+}
+
+// ---- The deque ------------------------------------------------------------------
+
+TEST(WorkStealingDeque, OwnerIsLastInFirstOutThievesFirstInFirstOut) {
+    WorkStealingDeque<int*> deque(4);  // small, so it has to grow
+    std::vector<int> items(100);
+    for (auto& item : items) {
+        deque.push(&item);
+    }
+    bool contended = false;
+    EXPECT_EQ(deque.steal(contended), &items[0]);
+    EXPECT_EQ(deque.steal(contended), &items[1]);
+    EXPECT_EQ(deque.pop(), &items[99]);
+    EXPECT_EQ(deque.pop(), &items[98]);
+    for (int i = 97; i >= 2; --i) {
+        ASSERT_EQ(deque.pop(), &items[i]);
+    }
+    EXPECT_EQ(deque.pop(), nullptr);
+    EXPECT_EQ(deque.steal(contended), nullptr);
+    EXPECT_FALSE(contended);
+    EXPECT_TRUE(deque.empty());
+}
+
+TEST(WorkStealingDeque, EveryItemTakenExactlyOnceUnderContention) {
+    constexpr int kItems = 200000;
+    WorkStealingDeque<int*> deque(8);
+    std::vector<int> items(kItems);
+    std::vector<std::atomic<int>> taken(kItems);
+    std::atomic<bool> owner_done{false};
+    auto take = [&](int* item) { taken[item - items.data()].fetch_add(1); };
+    std::vector<std::thread> thieves;
+    for (int t = 0; t < 3; ++t) {
+        thieves.emplace_back([&] {
+            while (true) {
+                bool finished = owner_done.load();
+                bool contended = false;
+                if (int* item = deque.steal(contended)) {
+                    take(item);
+                } else if (finished && !contended) {
+                    return;
+                }
+            }
+        });
+    }
+    // The owner pushes in bursts and pops some back, as fork-join does.
+    for (int i = 0; i < kItems; ++i) {
+        deque.push(&items[i]);
+        if (i % 3 == 2) {
+            if (int* item = deque.pop()) {
+                take(item);
+            }
+        }
+    }
+    while (int* item = deque.pop()) {
+        take(item);
+    }
+    owner_done.store(true);
+    for (auto& thief : thieves) {
+        thief.join();
+    }
+    for (int i = 0; i < kItems; ++i) {
+        ASSERT_EQ(taken[i].load(), 1) << i;
+    }
+}
+
+// ---- Worker count parsing ---------------------------------------------------------
+
+TEST(ThreadCountParsing, AcceptsOnlyPlainUnsignedDecimals) {
+    using quilmo::driver::parse_thread_count;
+    struct Case {
+        const char* text;
+        std::optional<std::size_t> expected;
+    };
+    const Case cases[] = {
+        {"8", 8},
+        {"+8", 8},
+        {"0", 0},
+        {"007", 7},
+        {"18446744073709551615", 18446744073709551615ull},
+        {"18446744073709551616", std::nullopt},  // past the machine word
+        {"99999999999999999999", std::nullopt},
+        {" 8", std::nullopt},
+        {"8 ", std::nullopt},
+        {"-1", std::nullopt},
+        {"-0", std::nullopt},
+        {"++8", std::nullopt},
+        {"+", std::nullopt},
+        {"", std::nullopt},
+        {"eight", std::nullopt},
+        {"8a", std::nullopt},
+        {"0x10", std::nullopt},
+        {"\xff", std::nullopt},
+        {"8\xff", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parse_thread_count(c.text), c.expected) << '"' << c.text << '"';
+    }
+    EXPECT_EQ(parse_thread_count(nullptr), std::nullopt);
+}
+
+TEST(ThreadCountParsing, CgroupQuotas) {
+    using quilmo::driver::parse_cgroup1_quota;
+    using quilmo::driver::parse_cgroup2_cpu_max;
+    EXPECT_EQ(parse_cgroup2_cpu_max("max 100000"), std::nullopt);
+    EXPECT_EQ(parse_cgroup2_cpu_max("200000 100000"), 2u);
+    EXPECT_EQ(parse_cgroup2_cpu_max("150000 100000"), 1u);  // rounded down
+    EXPECT_EQ(parse_cgroup2_cpu_max("50000 100000"), 1u);   // never below one
+    EXPECT_EQ(parse_cgroup2_cpu_max("100000 0"), std::nullopt);
+    EXPECT_EQ(parse_cgroup2_cpu_max("garbage"), std::nullopt);
+    EXPECT_EQ(parse_cgroup1_quota("-1", "100000"), std::nullopt);
+    EXPECT_EQ(parse_cgroup1_quota("400000", "100000"), 4u);
+    EXPECT_EQ(parse_cgroup1_quota("1000", "100000"), 1u);
+}
+
+TEST(ThreadCountParsing, DefaultIsWithinTheAffinityMask) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    ASSERT_EQ(sched_getaffinity(0, sizeof set, &set), 0);
+    std::size_t count = quilmo::driver::default_thread_count();
+    EXPECT_GE(count, 1u);
+    EXPECT_LE(count, static_cast<std::size_t>(CPU_COUNT(&set)));
+}
+
+}  // namespace
