@@ -19,10 +19,6 @@ namespace {
 using boundary::entry_wrapper;
 using boundary::PyErr;
 
-PyObject* not_implemented() {
-    throw PyErr::lazy(PyExc_NotImplementedError, "DataPy is not implemented yet");
-}
-
 constexpr const char* DataPy_parameters[] = {"d", "n", "wl", "theta", "phi"};
 const boundary::FunctionDescription DataPy_new_description{
     "DataPy", "__new__", DataPy_parameters, 0, 5, 0, 0,

@@ -144,8 +144,9 @@ OwnedArray1<T> copy_to_owned(const View1<T>& view) {
         buffer.set_size(view.len);
         return OwnedArray1<T>(std::move(buffer), origin, view.stride);
     }
+    // Element by element through memcpy: the source need not be aligned.
     for (std::size_t i = 0; i < view.len; ++i) {
-        buffer[i] = view[i];
+        std::memcpy(buffer.data() + i, &view[i], sizeof(T));
     }
     buffer.set_size(view.len);
     return OwnedArray1<T>::from_buffer(std::move(buffer));
@@ -185,7 +186,7 @@ OwnedArray2<T> copy_to_owned(const View2<T>& view) {
     std::size_t k = 0;
     for (std::size_t i = 0; i < rows; ++i) {
         for (std::size_t j = 0; j < cols; ++j) {
-            buffer[k++] = view.at(i, j);
+            std::memcpy(buffer.data() + k++, &view.at(i, j), sizeof(T));
         }
     }
     return OwnedArray2<T>(std::move(buffer), 0, rows, cols, static_cast<std::ptrdiff_t>(cols), 1);
