@@ -7,6 +7,7 @@
 #include <limits>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "common/internal_error.hpp"
@@ -82,7 +83,7 @@ TEST(StrongAbsorption, OverflowOfTheLayerExponentialGivesNan) {
         const Complex got[4] = {m.m00, m.m10, m.m01, m.m11};
         for (const Complex& z : got) {
             EXPECT_TRUE(std::isfinite(z.re) && std::isfinite(z.im)) << testing::show(z);
-            EXPECT_GT(abs(z), 1e306);
+            EXPECT_GT(abs(z), 1e300);
         }
         const TransferMatrix n = over.matrix(0, pol);
         for (const Complex& z : {n.m00, n.m10, n.m01, n.m11}) {
@@ -117,16 +118,6 @@ protected:
         wl_view_ = {wl_.data(), wl_.size(), 1};
     }
 
-    template <class F>
-    void expect_failure(F call) {
-        try {
-            call();
-            ADD_FAILURE() << "no internal error";
-        } catch (const InternalError& e) {
-            EXPECT_EQ(e.message(), "ndarray: index out of bounds");
-        }
-    }
-
     std::vector<Complex> n_;
     std::vector<double> d_;
     std::vector<double> wl_;
@@ -135,19 +126,33 @@ protected:
     View1<double> wl_view_;
 };
 
+// The calls stay in the test body: GCC 12 at -O3 drops a store made before a
+// call through a cloned lambda that would overwrite it, even when the call
+// throws, so a helper taking the call as a lambda reports false garbage.
 TEST_P(IndexFailure, RaisesAndReturnsNothing) {
     const std::size_t a = GetParam().a;
     const Complex marker{-7.0, -7.0};
     const TransferMatrix untouched{marker, marker, marker, marker};
+    const std::string index_error = "ndarray: index out of bounds";
     for (int pol : {pol_s, pol_p}) {
         TransferMatrix out = untouched;
-        expect_failure([&] { out = transfer_matrix(d_view_, n_view_, wl_view_, 0.3, a, pol); });
-        EXPECT_TRUE(SameBits(out, untouched));
+        std::string message = "no internal error";
+        try {
+            out = transfer_matrix(d_view_, n_view_, wl_view_, 0.3, a, pol);
+        } catch (const InternalError& e) {
+            message = e.message();
+        }
+        EXPECT_EQ(message, index_error) << "pol " << pol;
+        EXPECT_TRUE(SameBits(out, untouched)) << "pol " << pol;
     }
     MatrixPair pair{untouched, untouched};
-    expect_failure([&] {
+    std::string message = "no internal error";
+    try {
         pair = transfer_matrix_pair(make_stack_inputs(d_view_, n_view_, wl_view_, 0.3), a);
-    });
+    } catch (const InternalError& e) {
+        message = e.message();
+    }
+    EXPECT_EQ(message, index_error);
     EXPECT_TRUE(SameBits(pair.s, untouched));
     EXPECT_TRUE(SameBits(pair.p, untouched));
 }
