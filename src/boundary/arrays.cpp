@@ -1,7 +1,5 @@
 #include "boundary/arrays.hpp"
 
-#include <limits>
-
 #include "boundary/borrow_registry.hpp"
 #include "boundary/errors.hpp"
 #include "boundary/numpy_api.hpp"
@@ -102,13 +100,6 @@ std::string ShapeError::render() const {
         panic("unknown ShapeError kind " + std::to_string(index));
     }
     return std::string("ShapeError/") + names[index] + ": " + descriptions[index];
-}
-
-std::size_t checked_element_count(std::size_t rows, std::size_t cols) {
-    if (cols != 0 && rows > std::numeric_limits<std::size_t>::max() / cols) {
-        panic("capacity overflow");
-    }
-    return rows * cols;
 }
 
 Ref float64_vector_to_numpy(const OwnedArray1<double>& array) {

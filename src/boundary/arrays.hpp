@@ -128,7 +128,13 @@ std::optional<View2<T>> make_2d(const ArrayView<T>& view) {
 // ------------------------------------------------------------------ copying
 
 // rows * cols, or the internal error "capacity overflow".
-std::size_t checked_element_count(std::size_t rows, std::size_t cols);
+inline std::size_t checked_element_count(std::size_t rows, std::size_t cols) {
+    std::size_t count = 0;
+    if (__builtin_mul_overflow(rows, cols, &count)) {
+        panic("capacity overflow");
+    }
+    return count;
+}
 
 // One block copy when the elements are contiguous in either direction (the
 // copy keeps the view's stride); otherwise element by element into stride +1.
