@@ -49,39 +49,74 @@ inline SinCos sin_cos(double x) noexcept {
 #endif
 }
 
-constexpr Complex operator+(Complex z, Complex w) noexcept { return {z.re + w.re, z.im + w.im}; }
-constexpr Complex operator-(Complex z, Complex w) noexcept { return {z.re - w.re, z.im - w.im}; }
+// The formulas below are written once for every complex-shaped type: Complex
+// itself, and the kernel's vector lanes that carry several independent complex
+// numbers (see stack.hpp). A lane operation rounds each lane exactly as the
+// scalar operation would, so both give the same bits.
+template <class Z>
+concept ComplexParts = requires(Z z) {
+    z.re;
+    z.im;
+};
+
+template <ComplexParts Z>
+constexpr Z operator+(const Z& z, const Z& w) noexcept {
+    return {z.re + w.re, z.im + w.im};
+}
+
+template <ComplexParts Z>
+constexpr Z operator-(const Z& z, const Z& w) noexcept {
+    return {z.re - w.re, z.im - w.im};
+}
 
 // (a*u - b*v, a*v + b*u)
-constexpr Complex operator*(Complex z, Complex w) noexcept {
+template <ComplexParts Z>
+constexpr Z operator*(const Z& z, const Z& w) noexcept {
     return {z.re * w.re - z.im * w.im, z.re * w.im + z.im * w.re};
 }
 
 // ((a*u + b*v)/q, (b*u - a*v)/q) with q = u*u + v*v; no scaling.
-constexpr Complex operator/(Complex z, Complex w) noexcept {
-    const double q = w.re * w.re + w.im * w.im;
+template <ComplexParts Z>
+constexpr Z operator/(const Z& z, const Z& w) noexcept {
+    const auto q = w.re * w.re + w.im * w.im;
     return {(z.re * w.re + z.im * w.im) / q, (z.im * w.re - z.re * w.im) / q};
 }
 
 // (1, 0) / w by the quotient rule, zero terms included: they turn an infinite
 // part of w into NaN.
-constexpr Complex reciprocal(Complex w) noexcept {
-    const double q = w.re * w.re + w.im * w.im;
+template <ComplexParts Z>
+constexpr Z reciprocal(const Z& w) noexcept {
+    const auto q = w.re * w.re + w.im * w.im;
     return {(1.0 * w.re + 0.0 * w.im) / q, (0.0 * w.re - 1.0 * w.im) / q};
 }
 
 // (a*a - b*b, a*b + a*b)
-constexpr Complex square(Complex z) noexcept {
+template <ComplexParts Z>
+constexpr Z square(const Z& z) noexcept {
     return {z.re * z.re - z.im * z.im, z.re * z.im + z.re * z.im};
 }
 
 // 2*z as (a + a, b + b).
-constexpr Complex twice(Complex z) noexcept { return {z.re + z.re, z.im + z.im}; }
+template <ComplexParts Z>
+constexpr Z twice(const Z& z) noexcept {
+    return {z.re + z.re, z.im + z.im};
+}
 
 // Real scalars act on each part; they are not widened to complex numbers.
-constexpr Complex operator*(double s, Complex z) noexcept { return {s * z.re, s * z.im}; }
-constexpr Complex operator*(Complex z, double s) noexcept { return {z.re * s, z.im * s}; }
-constexpr Complex operator/(Complex z, double s) noexcept { return {z.re / s, z.im / s}; }
+template <ComplexParts Z>
+constexpr Z operator*(double s, const Z& z) noexcept {
+    return {s * z.re, s * z.im};
+}
+
+template <ComplexParts Z>
+constexpr Z operator*(const Z& z, double s) noexcept {
+    return {z.re * s, z.im * s};
+}
+
+template <ComplexParts Z>
+constexpr Z operator/(const Z& z, double s) noexcept {
+    return {z.re / s, z.im / s};
+}
 
 constexpr double norm(Complex z) noexcept { return z.re * z.re + z.im * z.im; }
 

@@ -38,8 +38,17 @@ struct MatrixPair {
 inline constexpr int pol_s = 0;
 inline constexpr int pol_p = 1;
 
+template <class M>
+concept MatrixParts = requires(M m) {
+    m.m00;
+    m.m10;
+    m.m01;
+    m.m11;
+};
+
 // Full 2x2 product: (X*Y)(x, y) = X(x,0)*Y(0,y) + X(x,1)*Y(1,y).
-constexpr TransferMatrix operator*(const TransferMatrix& x, const TransferMatrix& y) noexcept {
+template <MatrixParts M>
+constexpr M operator*(const M& x, const M& y) noexcept {
     return {x.m00 * y.m00 + x.m01 * y.m10, x.m10 * y.m00 + x.m11 * y.m10,
             x.m00 * y.m01 + x.m01 * y.m11, x.m10 * y.m01 + x.m11 * y.m11};
 }
@@ -91,22 +100,76 @@ inline Medium medium(Complex n, Complex tangential) noexcept {
     return {n, k, k / n};
 }
 
+// Two lanes of doubles, lane 0 for s and lane 1 for p polarisation: the
+// shared pass evaluates the interface matrices and the accumulation of both
+// polarisations with one vector instruction per operation.
+#if defined(__GNUC__)
+using Lanes = double __attribute__((vector_size(16)));
+#else
+struct Lanes {
+    double v[2];
+    double operator[](int i) const { return v[i]; }
+};
+inline Lanes operator+(Lanes x, Lanes y) { return {{x.v[0] + y.v[0], x.v[1] + y.v[1]}}; }
+inline Lanes operator-(Lanes x, Lanes y) { return {{x.v[0] - y.v[0], x.v[1] - y.v[1]}}; }
+inline Lanes operator*(Lanes x, Lanes y) { return {{x.v[0] * y.v[0], x.v[1] * y.v[1]}}; }
+inline Lanes operator/(Lanes x, Lanes y) { return {{x.v[0] / y.v[0], x.v[1] / y.v[1]}}; }
+inline Lanes operator*(double s, Lanes x) { return {{s * x.v[0], s * x.v[1]}}; }
+#endif
+
+struct ComplexLanes {
+    Lanes re;
+    Lanes im;
+};
+
+struct MatrixLanes {
+    ComplexLanes m00, m10, m01, m11;
+};
+
+inline ComplexLanes lanes(Complex s, Complex p) noexcept {
+    return {Lanes{s.re, p.re}, Lanes{s.im, p.im}};
+}
+inline ComplexLanes both(Complex z) noexcept { return lanes(z, z); }
+inline Complex lane(const ComplexLanes& z, int i) noexcept { return {z.re[i], z.im[i]}; }
+inline TransferMatrix lane(const MatrixLanes& m, int i) noexcept {
+    return {lane(m.m00, i), lane(m.m10, i), lane(m.m01, i), lane(m.m11, i)};
+}
+
+template <class Z>
+struct MatrixOf;
+template <>
+struct MatrixOf<Complex> {
+    using type = TransferMatrix;
+};
+template <>
+struct MatrixOf<ComplexLanes> {
+    using type = MatrixLanes;
+};
+
 // D from the two admittance terms A, B and the numerator (2 n_j) c_j of tau.
-inline TransferMatrix interface_matrix(Complex a, Complex b, Complex tau_numerator) noexcept {
-    const Complex sum = a + b;
-    const Complex r = (a - b) / sum;
-    const Complex tau = tau_numerator / sum;
-    const Complex inv_tau = reciprocal(tau);
-    const Complex r_tau = r / tau;
+template <class Z>
+typename MatrixOf<Z>::type interface_matrix(const Z& a, const Z& b, const Z& tau_numerator) noexcept {
+    const Z sum = a + b;
+    const Z r = (a - b) / sum;
+    const Z tau = tau_numerator / sum;
+    const Z inv_tau = reciprocal(tau);
+    const Z r_tau = r / tau;
     return {inv_tau, r_tau, r_tau, inv_tau};
 }
 
+// s: A = c_j n_j, B = c_j+1 n_j+1; p: A = c_j n_j+1, B = c_j+1 n_j.
 inline TransferMatrix interface_s(const Medium& m, const Medium& next, Complex tau_numerator) noexcept {
     return interface_matrix(m.c * m.n, next.c * next.n, tau_numerator);
 }
 
 inline TransferMatrix interface_p(const Medium& m, const Medium& next, Complex tau_numerator) noexcept {
     return interface_matrix(m.c * next.n, next.c * m.n, tau_numerator);
+}
+
+// Both at once, s in lane 0 and p in lane 1.
+inline MatrixLanes interface_sp(const Medium& m, const Medium& next, Complex tau_numerator) noexcept {
+    return interface_matrix(both(m.c) * lanes(m.n, next.n), both(next.c) * lanes(next.n, m.n),
+                            both(tau_numerator));
 }
 
 // P of an inner layer of thickness t: diag(e-, e+), e+- = e^{+-i S t} with
@@ -120,31 +183,48 @@ inline TransferMatrix layer_matrix(const Medium& m, double wavelength, double t)
     return {e_minus, zero, zero, e_plus};
 }
 
-// One pass over the media of wavelength index a; computes the s matrix, the
-// p matrix or both from the same media and layer matrices. Indices checked.
-template <bool WithS, bool WithP>
-MatrixPair stack_pass(View1<double> d, View2<Complex> n, double wavelength, double sin_theta,
-                      std::size_t a) noexcept {
-    const std::size_t count = n.rows;
+// Accumulates M = D(0) P(1) D(1) ... P(N-2) D(N-2) for wavelength index a
+// (indices checked by the caller), medium by medium. `interface` makes D(j)
+// from media j and j+1, `widen` turns a layer matrix into the type of M.
+template <class Out, class Interface, class Widen>
+Out accumulate(View1<double> d, View2<Complex> n, double wavelength, double sin_theta, std::size_t a,
+               Interface interface, Widen widen) noexcept {
     const Complex n0 = n.at(0, a);
     const Complex tangential = square(sin_theta * n0);
-
     Medium m = medium(n0, tangential);
     Medium next = medium(n.at(1, a), tangential);
-    Complex tau_numerator = twice(m.n) * m.c;
-    MatrixPair out{};
-    if constexpr (WithS) out.s = interface_s(m, next, tau_numerator);
-    if constexpr (WithP) out.p = interface_p(m, next, tau_numerator);
-
-    for (std::size_t j = 1; j + 1 < count; ++j) {
+    Out out = interface(m, next, twice(m.n) * m.c);
+    for (std::size_t j = 1; j + 1 < n.rows; ++j) {
         m = next;
         next = medium(n.at(j + 1, a), tangential);
         const TransferMatrix layer = layer_matrix(m, wavelength, d[j - 1]);
-        tau_numerator = twice(m.n) * m.c;
-        if constexpr (WithS) out.s = (out.s * layer) * interface_s(m, next, tau_numerator);
-        if constexpr (WithP) out.p = (out.p * layer) * interface_p(m, next, tau_numerator);
+        out = (out * widen(layer)) * interface(m, next, twice(m.n) * m.c);
     }
     return out;
+}
+
+template <int Pol>
+TransferMatrix stack_pass(View1<double> d, View2<Complex> n, double wavelength, double sin_theta,
+                          std::size_t a) noexcept {
+    return accumulate<TransferMatrix>(
+        d, n, wavelength, sin_theta, a,
+        [](const Medium& m, const Medium& next, Complex tau_numerator) {
+            return Pol == pol_s ? interface_s(m, next, tau_numerator) : interface_p(m, next, tau_numerator);
+        },
+        [](const TransferMatrix& layer) { return layer; });
+}
+
+// Both polarisations in one pass: media and layer matrices computed once,
+// interfaces and products in lanes (s in lane 0, p in lane 1). Each lane goes
+// through the operations of stack_pass in the same order, so it matches it
+// bit for bit.
+inline MatrixPair stack_pass_pair(View1<double> d, View2<Complex> n, double wavelength,
+                                  double sin_theta, std::size_t a) noexcept {
+    const MatrixLanes out = accumulate<MatrixLanes>(
+        d, n, wavelength, sin_theta, a, interface_sp, [](const TransferMatrix& layer) {
+            return MatrixLanes{both(layer.m00), both(layer.m10), both(layer.m01), both(layer.m11)};
+        });
+    return {lane(out, 0), lane(out, 1)};
 }
 
 }  // namespace detail
@@ -156,9 +236,9 @@ inline TransferMatrix transfer_matrix(View1<double> d, View2<Complex> n, View1<d
     const double sin_theta = std::sin(theta);
     detail::check_media(d, n);
     if (pol == pol_s) {
-        return detail::stack_pass<true, false>(d, n, wl[a], sin_theta, a).s;
+        return detail::stack_pass<pol_s>(d, n, wl[a], sin_theta, a);
     }
-    return detail::stack_pass<false, true>(d, n, wl[a], sin_theta, a).p;
+    return detail::stack_pass<pol_p>(d, n, wl[a], sin_theta, a);
 }
 
 // Both matrices of wavelength index a in one pass; the same bits as
@@ -166,7 +246,7 @@ inline TransferMatrix transfer_matrix(View1<double> d, View2<Complex> n, View1<d
 inline MatrixPair transfer_matrix_pair(const StackInputs& in, std::size_t a) {
     detail::check_wavelength(in.n, in.wl, a);
     detail::check_media(in.d, in.n);
-    return detail::stack_pass<true, true>(in.d, in.n, in.wl[a], in.sin_theta, a);
+    return detail::stack_pass_pair(in.d, in.n, in.wl[a], in.sin_theta, a);
 }
 
 }  // namespace quilmo::optics
