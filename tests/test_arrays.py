@@ -305,5 +305,6 @@ def test_stress_construct_and_drop(capfd):
             capfd.readouterr()  # panic reports on stderr
     blocks_after, resident_after = memory_now()
     assert blocks_after - blocks_before < 100
-    assert resident_after - resident_before < 8 * 2**20
+    if "asan" not in os.environ.get("LD_PRELOAD", ""):  # its quarantine holds freed memory
+        assert resident_after - resident_before < 8 * 2**20
     assert registry.is_free(base) and registry.is_free(n)

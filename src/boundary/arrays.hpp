@@ -136,6 +136,12 @@ inline std::size_t checked_element_count(std::size_t rows, std::size_t cols) {
     return count;
 }
 
+// Byte offset of index `i` along an axis of element stride `stride`.
+template <class T>
+std::ptrdiff_t element_offset(std::size_t i, std::ptrdiff_t stride) noexcept {
+    return static_cast<std::ptrdiff_t>(i) * stride * static_cast<std::ptrdiff_t>(sizeof(T));
+}
+
 // One block copy when the elements are contiguous in either direction (the
 // copy keeps the view's stride); otherwise element by element into stride +1.
 template <class T>
@@ -150,9 +156,10 @@ OwnedArray1<T> copy_to_owned(const View1<T>& view) {
         buffer.set_size(view.len);
         return OwnedArray1<T>(std::move(buffer), origin, view.stride);
     }
-    // Element by element through memcpy: the source need not be aligned.
+    // Element by element through byte addresses: the source need not be aligned.
+    const auto* source = reinterpret_cast<const unsigned char*>(view.data);
     for (std::size_t i = 0; i < view.len; ++i) {
-        std::memcpy(buffer.data() + i, &view[i], sizeof(T));
+        std::memcpy(buffer.data() + i, source + element_offset<T>(i, view.stride), sizeof(T));
     }
     buffer.set_size(view.len);
     return OwnedArray1<T>::from_buffer(std::move(buffer));
@@ -189,10 +196,13 @@ OwnedArray2<T> copy_to_owned(const View2<T>& view) {
         std::memcpy(buffer.data(), view.data - origin, count * sizeof(T));
         return OwnedArray2<T>(std::move(buffer), origin, rows, cols, view.stride0, view.stride1);
     }
+    const auto* source = reinterpret_cast<const unsigned char*>(view.data);
     std::size_t k = 0;
     for (std::size_t i = 0; i < rows; ++i) {
         for (std::size_t j = 0; j < cols; ++j) {
-            std::memcpy(buffer.data() + k++, &view.at(i, j), sizeof(T));
+            std::ptrdiff_t offset =
+                element_offset<T>(i, view.stride0) + element_offset<T>(j, view.stride1);
+            std::memcpy(buffer.data() + k++, source + offset, sizeof(T));
         }
     }
     return OwnedArray2<T>(std::move(buffer), 0, rows, cols, static_cast<std::ptrdiff_t>(cols), 1);
