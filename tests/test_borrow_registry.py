@@ -213,6 +213,21 @@ def test_preinstalled_version_2_used_unchanged():
         assert calls == [("acquire", 1234, (2,)), ("acquire", 1234, (3, 4)),
                          ("acquire", 1234, (4,)), ("release", 1234, (4,)),
                          ("release", 1234, (3, 4)), ("release", 1234, (2,))], calls
+        # Failing calls give back what they took, in the same order.
+        for bad in ({"theta": "x"}, {"n": np.ones(3, complex)}):
+            calls.clear()
+            d, n, wl, theta, phi = args()
+            call = dict(d=d, n=n, wl=wl, theta=theta, phi=phi)
+            call.update(bad)
+            try:
+                quilmo.DataPy(**call)
+            except BaseException:
+                pass
+            else:
+                raise AssertionError("accepted")
+            shapes = [call["d"].shape, call["n"].shape, call["wl"].shape]
+            assert calls == [("acquire", 1234, s) for s in shapes] + \
+                [("release", 1234, s) for s in reversed(shapes)], calls
     """)
 
 
