@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 source tools/pythons.sh
 
 failures=()
-TEST_REQUIREMENTS=(pytest hypothesis)
+TEST_REQUIREMENTS=(pytest hypothesis mypy)
 
 run_pytest_leg() {
     local name=$1 python=$2 numpy=$3

@@ -1,0 +1,52 @@
+"""What the wheel installs: the one exported symbol, the files, the metadata."""
+
+import importlib.metadata
+import pathlib
+import re
+import shutil
+import subprocess
+import tomllib
+
+import pytest
+
+import quilmo
+from installed import installed_files
+
+PYPROJECT = tomllib.loads((pathlib.Path(__file__).resolve().parent.parent / "pyproject.toml").read_text())
+
+
+@pytest.mark.skipif(shutil.which("nm") is None, reason="binutils' nm is not installed")
+def test_only_the_init_function_is_exported():
+    # The version script hides everything else, weak C++ template instances included.
+    listing = subprocess.run(["nm", "-D", "--defined-only", quilmo.__file__],
+                             capture_output=True, text=True, check=True).stdout
+    symbols = [line.split()[-1] for line in listing.splitlines() if line.strip()]
+    assert symbols == ["PyInit_quilmo"], listing
+
+
+@pytest.fixture(scope="module")
+def files():
+    found = installed_files()
+    if found is None:
+        pytest.skip("quilmo is imported from a build tree, not from an installed wheel")
+    return found
+
+
+def test_wheel_holds_the_module_the_stubs_and_metadata(files):
+    module = pathlib.Path(quilmo.__file__).name
+    outside_metadata = {name for name in files if ".dist-info/" not in name}
+    assert outside_metadata == {module, "quilmo-stubs/__init__.pyi"}
+    license_file = next(path for name, path in files.items() if name.endswith(".dist-info/licenses/LICENSE"))
+    assert license_file.read_text().startswith("MIT License")
+
+
+def test_metadata_answers(files):
+    assert importlib.metadata.version("quilmo") == PYPROJECT["project"]["version"]
+    metadata = importlib.metadata.metadata("quilmo")
+    assert metadata["License-Expression"] == "MIT"
+    assert metadata["Requires-Python"] == ">=3.11"
+    runtime = [req for req in metadata.get_all("Requires-Dist") if "extra ==" not in req]
+    assert len(runtime) == 1 and re.fullmatch(r"numpy(<3,>=1\.26|>=1\.26,<3)", runtime[0]), runtime
+    classifiers = metadata.get_all("Classifier")
+    versions = {c.rsplit(" ", 1)[-1] for c in classifiers if re.fullmatch(r"Programming Language :: Python :: 3\.\d+", c)}
+    assert versions == {"3.11", "3.12", "3.13", "3.14"}
