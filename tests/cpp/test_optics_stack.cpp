@@ -92,6 +92,23 @@ TEST(StrongAbsorption, OverflowOfTheLayerExponentialGivesNan) {
     }
 }
 
+TEST(MatchedLayer, ZeroSignsComeFromTheFullProducts) {
+    // r = 0 at both interfaces. M * P(1) adds M(x,1) * (0, 0) to M(x,0) * e-,
+    // which decides the signs of the zero entries; scaling the columns of M by
+    // e- and e+ would give (+0, +0) and (+0, -0) instead.
+    const Stack s = single({{1.5, 0.0}, {1.5, -0.0}, {-1.5, 0.0}}, {90.0}, 500.0, 0.0);
+    const TransferMatrix m = s.matrix(0, pol_p);
+    EXPECT_TRUE(SameBits(m.m10, {-0.0, 0.0}));
+    EXPECT_TRUE(SameBits(m.m01, {0.0, 0.0}));
+    // 1/tau = 1 at the first interface and -1 at the second (c_2 = -1), so
+    // M = -diag(e^{-i delta}, e^{+i delta}) with delta = 2 pi 1.5 * 90 / 500
+    const double delta = 2 * std::numbers::pi * 1.5 * 90.0 / 500.0;
+    EXPECT_NEAR(m.m00.re, -std::cos(delta), 1e-15);
+    EXPECT_NEAR(m.m00.im, std::sin(delta), 1e-15);
+    EXPECT_NEAR(m.m11.re, -std::cos(delta), 1e-15);
+    EXPECT_NEAR(m.m11.im, -std::sin(delta), 1e-15);
+}
+
 // ---- index failures -------------------------------------------------------
 
 struct BadShape {
@@ -270,10 +287,13 @@ TEST(SharedPass, SignedZerosAndNonFiniteEntries) {
         {{1.0, 0.0}, {inf, 0.0}, {1.5, 0.0}},
         {{1.0, 0.0}, {2.0, nan}, {1.5, 0.0}},
         {{1.0, 0.0}, {2.0, 0.5}, {2.0, 0.5}, {1.5, 0.0}},
+        // matched interfaces: r = 0, so zeros of M10 and M01 survive to the end
+        {{1.5, 0.0}, {1.5, -0.0}, {-1.5, 0.0}},
+        {{-1.5, 0.0}, {1.5, 0.0}, {1.5, 0.0}, {1.5, -0.0}},
     };
     for (double theta : {0.0, -0.0, 0.7, std::numbers::pi / 2, inf}) {
         for (const auto& media : stacks) {
-            for (double t : {0.0, -0.0, 50.0, 1e308, inf}) {
+            for (double t : {0.0, -0.0, 50.0, 90.0, 248.0, 1e308, inf}) {
                 const Stack s = single(media, std::vector<double>(media.size() - 2, t), 500.0, theta);
                 const MatrixPair pair = s.pair(0);
                 EXPECT_TRUE(SameBits(pair.s, s.matrix(0, pol_s))) << "theta " << theta << " t " << t;
