@@ -40,23 +40,17 @@ REFUSED = [
     ("d", np.float64(1.0), "float64"),
     ("d", np.arange(3), "ndarray"),
     ("d", np.zeros(3, np.float32), "ndarray"),
-    ("d", np.zeros(3, np.longdouble), "ndarray"),
     ("d", np.zeros(3, complex), "ndarray"),
     ("d", np.zeros(3, ">f8"), "ndarray"),
-    ("d", np.zeros(3, object), "ndarray"),
     ("d", np.zeros((2, 2)), "ndarray"),
     ("d", np.array(1.0), "ndarray"),
     ("d", np.zeros((2, 2)).view(Sub), "Sub"),
-    ("d", memoryview(b"12345678"), "memoryview"),
-    ("wl", [0.5], "list"),
     ("wl", np.zeros(3, np.int64), "ndarray"),
     ("wl", np.zeros((1, 3)), "ndarray"),
-    ("n", [[1j]], "list"),
     ("n", 1j, "complex"),
     ("n", np.complex128(1j), "complex128"),
     ("n", np.ones((2, 2)), "ndarray"),
     ("n", np.ones((2, 2), np.complex64), "ndarray"),
-    ("n", np.ones((2, 2), np.clongdouble), "ndarray"),
     ("n", np.ones((2, 2), ">c16"), "ndarray"),
     ("n", np.ones((2, 2), int), "ndarray"),
 ]
@@ -75,17 +69,6 @@ def test_refused_arguments(name, value, type_name):
     assert info.value.__cause__ is None
     # Usable at once with the same arrays: nothing was left borrowed.
     quilmo.DataPy(**good())
-
-
-def test_qualified_name_of_nested_class():
-    class Outer:
-        class Inner:
-            pass
-    args = good()
-    args["d"] = Outer.Inner()
-    with pytest.raises(TypeError, match=r"^argument 'd': 'test_qualified_name_of_nested_class"
-                                        r"\.<locals>\.Outer\.Inner' object cannot"):
-        quilmo.DataPy(**args)
 
 
 @pytest.mark.parametrize("bad, expected", [
@@ -133,33 +116,20 @@ def test_32_dimensions_reach_the_shape_check():
     assert panic_text(lambda: quilmo.DataPy(**args)) == NOT_2D
 
 
-def arguments_free(registry, args):
-    return all(registry.is_free(a) for a in args.values() if isinstance(a, np.ndarray))
-
-
 @pytest.mark.parametrize("bad", [
-    {"theta": "a"}, {"phi": object()}, {"wl": [0.0]}, {"n": np.ones(3, complex)},
-    {"n": np.ones((2, 2, 2), complex)},
-], ids=["theta", "phi", "wl", "n-1d", "n-3d"])
-def test_failure_leaves_no_borrow_or_reference(bad):
+    {}, {"theta": "a"}, {"phi": object()}, {"wl": [0.0]}, {"n": np.ones(3, complex)},
+], ids=["success", "theta", "phi", "wl", "n-1d"])
+def test_call_leaves_no_borrow_or_reference(bad):
     registry = Registry()
     args = good()
     args.update(bad)
     before = {k: sys.getrefcount(v) for k, v in args.items()}
-    with pytest.raises(BaseException):
+    try:
         quilmo.DataPy(**args)
+    except BaseException:
+        assert bad
     assert {k: sys.getrefcount(v) for k, v in args.items()} == before
-    assert arguments_free(registry, args)
-
-
-def test_success_leaves_no_borrow_or_reference():
-    registry = Registry()
-    args = good()
-    before = {k: sys.getrefcount(v) for k, v in args.items()}
-    obj = quilmo.DataPy(**args)
-    assert {k: sys.getrefcount(v) for k, v in args.items()} == before
-    assert arguments_free(registry, args)
-    del obj
+    assert all(registry.is_free(a) for a in args.values() if isinstance(a, np.ndarray))
 
 
 def overcommit_always():
@@ -171,26 +141,20 @@ def overcommit_always():
 
 
 @pytest.mark.skipif(overcommit_always(), reason="vm.overcommit_memory=1 grants any allocation")
-@pytest.mark.parametrize("make", [
-    lambda: np.broadcast_to(np.complex128(1.5), (2**18, 2**18)),
-    lambda: np.lib.stride_tricks.as_strided(np.ones(1, complex), (2**18, 2**18), (0, 0)),
-], ids=["broadcast_to", "as_strided"])
-def test_huge_copy_raises_memory_error(make):
+@pytest.mark.parametrize("name, make", [
+    ("n", lambda: np.broadcast_to(np.complex128(1.5), (2**18, 2**18))),
+    ("n", lambda: np.lib.stride_tricks.as_strided(np.ones(1, complex), (2**18, 2**18), (0, 0))),
+    ("d", lambda: np.lib.stride_tricks.as_strided(np.ones(1), (2**45,), (0,))),
+], ids=["broadcast_to", "as_strided", "vector"])
+def test_huge_copy_raises_memory_error(name, make):
     registry = Registry()
-    n = make()
+    args = good()
+    args[name] = make()
     with pytest.raises(MemoryError):
-        quilmo.DataPy(np.zeros(2), n, np.zeros(3), 0.0, 0.0)
-    if n.flags.writeable:
-        assert registry.is_free(n)
-    assert quilmo.DataPy(np.zeros(2), n[:2, :3], np.zeros(3), 0.0, 0.0).n.shape == (2, 3)
-
-
-def test_huge_vector_copy_raises_memory_error():
-    if overcommit_always():
-        pytest.skip("vm.overcommit_memory=1 grants any allocation")
-    d = np.lib.stride_tricks.as_strided(np.ones(1), (2**45,), (0,))
-    with pytest.raises(MemoryError):
-        quilmo.DataPy(d, np.ones((1, 1), complex), np.zeros(1), 0.0, 0.0)
+        quilmo.DataPy(**args)
+    assert all(registry.is_free(a) for a in args.values()
+               if isinstance(a, np.ndarray) and a.flags.writeable)
+    quilmo.DataPy(**good())
 
 
 def child_env():

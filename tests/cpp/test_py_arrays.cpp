@@ -1,7 +1,6 @@
 // Copying strided views into owned arrays, the size limits of those copies,
 // and how their failures reach Python. Sizes past the address space cannot be
 // built from Python (NumPy refuses them first), so they are tested here.
-#include <array>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -143,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VectorCase{"contiguous", 3, 10, 1, 1}, VectorCase{"reversed", 20, 10, -1, -1},
                       VectorCase{"strided", 0, 10, 3, 1}, VectorCase{"strided_reversed", 39, 10, -4, 1},
                       VectorCase{"broadcast", 5, 10, 0, 1}, VectorCase{"single_far_stride", 7, 1, 9, 9},
-                      VectorCase{"single_negative", 7, 1, -9, -9}, VectorCase{"empty", 0, 0, 5, 5}),
+                      VectorCase{"empty", 0, 0, 5, 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct MatrixCase {
@@ -188,56 +187,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(MatrixCase{"row_major", 0, 4, 5, 5, 1, true},
                       MatrixCase{"column_major", 0, 4, 5, 1, 4, true},
                       MatrixCase{"rows_reversed", 15, 4, 5, -5, 1, true},
-                      MatrixCase{"cols_reversed", 4, 4, 5, 5, -1, true},
                       MatrixCase{"both_reversed", 19, 4, 5, -5, -1, true},
                       MatrixCase{"column_major_reversed", 19, 4, 5, -1, -4, true},
                       MatrixCase{"one_row_any_stride", 2, 1, 5, 77, 1, true},
                       MatrixCase{"one_column_any_stride", 2, 5, 1, 1, -33, true},
-                      MatrixCase{"single", 9, 1, 1, 13, -13, true},
                       MatrixCase{"empty", 0, 0, 5, 0, 0, true},
                       MatrixCase{"row_gaps", 0, 4, 5, 6, 1, false},
                       MatrixCase{"col_strided", 0, 4, 5, 10, 2, false},
                       MatrixCase{"broadcast_rows", 0, 4, 5, 0, 1, false},
-                      MatrixCase{"broadcast_all", 3, 4, 5, 0, 0, false},
                       MatrixCase{"strided_reversed", 90, 3, 4, -20, -3, false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ShapeError, RendersEveryKind) {
-    using quilmo::boundary::ShapeError;
-    using quilmo::boundary::ShapeErrorKind;
-    const std::array<std::pair<ShapeErrorKind, const char*>, 6> cases{{
-        {ShapeErrorKind::IncompatibleShape, "ShapeError/IncompatibleShape: incompatible shapes"},
-        {ShapeErrorKind::IncompatibleLayout,
-         "ShapeError/IncompatibleLayout: incompatible memory layout"},
-        {ShapeErrorKind::RangeLimited,
-         "ShapeError/RangeLimited: the shape does not fit in type limits"},
-        {ShapeErrorKind::OutOfBounds, "ShapeError/OutOfBounds: out of bounds indexing"},
-        {ShapeErrorKind::Unsupported, "ShapeError/Unsupported: unsupported operation"},
-        {ShapeErrorKind::Overflow, "ShapeError/Overflow: arithmetic overflow"},
-    }};
-    for (const auto& [kind, text] : cases) {
-        EXPECT_EQ(ShapeError{kind}.render(), text);
-    }
-}
-
-TEST(MakeTwoDimensional, OnlyExactlyTwoDimensions) {
-    using quilmo::boundary::ArrayView;
-    double one = 1.0;
-    for (int ndim : {0, 1, 3, 32}) {
-        ArrayView<double> view;
-        view.data = &one;
-        view.ndim = ndim;
-        EXPECT_FALSE(quilmo::boundary::make_2d(view).has_value()) << ndim;
-    }
-    ArrayView<double> view;
-    view.data = &one;
-    view.ndim = 2;
-    view.shape = {3, 4};
-    view.strides = {-4, 1};
-    auto two = quilmo::boundary::make_2d(view);
-    ASSERT_TRUE(two.has_value());
-    EXPECT_EQ(two->rows, 3u);
-    EXPECT_EQ(two->cols, 4u);
-    EXPECT_EQ(two->stride0, -4);
-    EXPECT_EQ(two->stride1, 1);
-}
