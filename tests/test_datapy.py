@@ -4,6 +4,8 @@ import fractions
 
 import numpy as np
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import quilmo
 
@@ -271,3 +273,19 @@ def test_empty_arrays_round_trip(d_shape, n_shape, wl_shape):
     assert obj.d.shape == d_shape and obj.n.shape == n_shape and obj.wl.shape == wl_shape
     assert obj.d.dtype == np.float64 and obj.n.dtype == np.complex128
 
+
+
+@given(rows=st.integers(0, 5), cols=st.integers(0, 5), fortran=st.booleans(),
+       steps=st.tuples(st.sampled_from([1, 2, -1, -3]), st.sampled_from([1, 2, -1, -2])),
+       transpose=st.booleans())
+@settings(max_examples=200, deadline=None)
+def test_any_strided_view_of_n_round_trips(rows, cols, fortran, steps, transpose):
+    base = (np.arange(rows * cols * 6.0) + 0.5j).reshape(rows * 2, cols * 3)
+    if fortran:
+        base = np.asfortranarray(base)
+    n = base[::steps[0], ::steps[1]]
+    if transpose:
+        n = n.T
+    out = quilmo.DataPy(np.zeros(1), n, np.zeros(1), 0.0, 0.0).n
+    assert out.shape == n.shape and out.tobytes() == n.tobytes()
+    assert memory_order(out) == memory_order(n)
