@@ -2,7 +2,7 @@
 // time of the mathematics-library calls that one wavelength needs, so that
 // the share of the complex arithmetic and matrix products is visible.
 //
-//   bench_kernel           full run (about two seconds)
+//   bench_kernel           full run (about a second)
 //   bench_kernel --quick   smoke run (well under a second)
 //
 // Stacks of 3, 12 and 42 media: vacuum, absorbing inner layers alternating a

@@ -229,7 +229,8 @@ inline MatrixPair stack_pass_pair(View1<double> d, View2<Complex> n, double wave
 
 }  // namespace detail
 
-// Stack matrix of wavelength index a for polarisation pol (pol_s or pol_p).
+// Stack matrix of wavelength index a for polarisation pol: pol_s (0), or
+// pol_p (1) for any other value.
 inline TransferMatrix transfer_matrix(View1<double> d, View2<Complex> n, View1<double> wl,
                                       double theta, std::size_t a, int pol) {
     detail::check_wavelength(n, wl, a);
