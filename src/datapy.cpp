@@ -1,8 +1,7 @@
 #include "datapy.hpp"
 
-#include <new>
-
 #include <array>
+#include <new>
 #include <optional>
 #include <span>
 
@@ -39,13 +38,18 @@ auto convert_argument(const char* name, Convert&& convert) {
 // (reverse declaration order), on success and on every failure.
 DataPyState build_state(std::span<PyObject* const, 5> arguments) {
     using boundary::ReadonlyArray;
-    ReadonlyArray d = convert_argument("d", [&] { return boundary::accept_float64_vector(arguments[0]); });
-    ReadonlyArray n = convert_argument("n", [&] { return boundary::accept_complex_array(arguments[1]); });
-    ReadonlyArray wl = convert_argument("wl", [&] { return boundary::accept_float64_vector(arguments[2]); });
+    ReadonlyArray d =
+        convert_argument("d", [&] { return boundary::accept_float64_vector(arguments[0]); });
+    ReadonlyArray n =
+        convert_argument("n", [&] { return boundary::accept_complex_array(arguments[1]); });
+    ReadonlyArray wl =
+        convert_argument("wl", [&] { return boundary::accept_float64_vector(arguments[2]); });
     double theta = convert_argument("theta", [&] { return boundary::accept_float(arguments[3]); });
     double phi = convert_argument("phi", [&] { return boundary::accept_float(arguments[4]); });
 
-    std::optional<View2<optics::Complex>> n_2d = boundary::make_2d(boundary::view_array<optics::Complex>(n));
+    // n is made two-dimensional before anything is copied.
+    std::optional<View2<optics::Complex>> n_2d =
+        boundary::make_2d(boundary::view_array<optics::Complex>(n));
     if (!n_2d) {
         panic("Failed to convert n to 2D array: " +
               boundary::ShapeError{boundary::ShapeErrorKind::IncompatibleShape}.render());

@@ -84,8 +84,8 @@ BorrowKey borrow_key(const RegistryData& data, PyObject* array) noexcept {
         key.end += static_cast<std::uintptr_t>(descr_element_size(a->descr, data.feature_version));
         for (int axis = 0; axis < a->nd; ++axis) {
             npy::intp stride = a->strides[axis];
-            std::uintptr_t extent =
-                static_cast<std::uintptr_t>(a->dimensions[axis] - 1) * static_cast<std::uintptr_t>(stride);
+            std::uintptr_t extent = static_cast<std::uintptr_t>(a->dimensions[axis] - 1) *
+                                    static_cast<std::uintptr_t>(stride);
             if (stride < 0) {
                 key.start += extent;
             } else {

@@ -139,9 +139,12 @@ TEST_P(VectorCopy, KeepsContentAndChoosesStride) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, VectorCopy,
-    ::testing::Values(VectorCase{"contiguous", 3, 10, 1, 1}, VectorCase{"reversed", 20, 10, -1, -1},
-                      VectorCase{"strided", 0, 10, 3, 1}, VectorCase{"strided_reversed", 39, 10, -4, 1},
-                      VectorCase{"broadcast", 5, 10, 0, 1}, VectorCase{"single_far_stride", 7, 1, 9, 9},
+    ::testing::Values(VectorCase{"contiguous", 3, 10, 1, 1},
+                      VectorCase{"reversed", 20, 10, -1, -1},
+                      VectorCase{"strided", 0, 10, 3, 1},
+                      VectorCase{"strided_reversed", 39, 10, -4, 1},
+                      VectorCase{"broadcast", 5, 10, 0, 1},
+                      VectorCase{"single_far_stride", 7, 1, 9, 9},
                       VectorCase{"empty", 0, 0, 5, 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
