@@ -88,27 +88,41 @@ void Worker::wait_until(const std::atomic<bool>& done) noexcept { work_until(&do
 void Worker::run() noexcept { work_until(nullptr); }
 
 // The idle loop. With `done` it returns once that is set (a join waiting for
-// its stolen half); without, once the pool is shutting down.
+// its stolen half); without, once the pool is shutting down. While it finds
+// nothing to do the worker counts as searching (`searching_`), so that whoever
+// offers work need not wake a sleeper: a searcher sees the new work, or sees
+// the epoch move before it goes to sleep.
 void Worker::work_until(const std::atomic<bool>* done) noexcept {
     try {
+        bool searching = false;
         unsigned idle_rounds = 0;
         while (true) {
             if (done != nullptr ? done->load(std::memory_order_acquire)
                                 : pool_.terminating_.load(std::memory_order_acquire)) {
-                return;
+                break;
             }
             std::uint64_t seen = pool_.work_epoch_.load(std::memory_order_seq_cst);
             if (detail::Job* job = find_work()) {
+                if (searching) {
+                    pool_.searching_.fetch_sub(1, std::memory_order_seq_cst);
+                    searching = false;
+                }
                 execute(job);
+                continue;
+            }
+            if (!searching) {
+                pool_.searching_.fetch_add(1, std::memory_order_seq_cst);
+                searching = true;
                 idle_rounds = 0;
-                continue;
-            }
-            if (idle_rounds < kSpinRounds) {
+            } else if (idle_rounds < kSpinRounds) {
                 back_off(idle_rounds++);
-                continue;
+            } else {
+                sleep(seen, done);  // returns counted as searching again
+                idle_rounds = 0;
             }
-            sleep(seen, done);
-            idle_rounds = 0;
+        }
+        if (searching) {
+            pool_.searching_.fetch_sub(1, std::memory_order_seq_cst);
         }
     } catch (...) {
         fatal(kBookkeepingFailure);
@@ -123,12 +137,15 @@ detail::Job* Worker::find_work() noexcept {
 }
 
 // Sleeps unless work was offered since `seen_epoch` was read (before the last
-// failed search), `done` is set or the pool is stopping. The counter and the
-// epoch are both sequentially consistent: either this thread sees the new
-// epoch, or the thread that offered work sees a sleeper and wakes one.
+// failed search), `done` is set or the pool is stopping. The worker stops
+// counting as searching and counts as a sleeper before it reads the epoch;
+// whoever offers work moves the epoch before it reads the two counters (all
+// sequentially consistent). So either this thread sees the new epoch, or that
+// thread sees it searching or asleep, and in the second case wakes a sleeper.
 void Worker::sleep(std::uint64_t seen_epoch, const std::atomic<bool>* done) noexcept {
     std::unique_lock<std::mutex> lock(sleep_mutex_);
     asleep_ = true;
+    pool_.searching_.fetch_sub(1, std::memory_order_seq_cst);
     pool_.sleepers_.fetch_add(1, std::memory_order_seq_cst);
     bool stay_awake = pool_.work_epoch_.load(std::memory_order_seq_cst) != seen_epoch ||
                       pool_.terminating_.load(std::memory_order_seq_cst) ||
@@ -136,9 +153,10 @@ void Worker::sleep(std::uint64_t seen_epoch, const std::atomic<bool>* done) noex
     if (stay_awake) {
         asleep_ = false;
         pool_.sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+        pool_.searching_.fetch_add(1, std::memory_order_seq_cst);
         return;
     }
-    // Whoever wakes us clears asleep_ and the sleeper count.
+    // Whoever wakes us clears asleep_ and moves us back to the searchers.
     wake_cv_.wait(lock, [this] { return !asleep_; });
 }
 
@@ -148,6 +166,7 @@ bool Worker::wake() noexcept {
         return false;
     }
     asleep_ = false;
+    pool_.searching_.fetch_add(1, std::memory_order_seq_cst);
     pool_.sleepers_.fetch_sub(1, std::memory_order_seq_cst);
     wake_cv_.notify_one();
     return true;
@@ -244,9 +263,12 @@ detail::Job* ThreadPool::steal_for(Worker& thief) noexcept {
     return take_injected();
 }
 
+// Called after work was offered: wakes one sleeper unless some worker is
+// searching already (it will find the work; see Worker::sleep).
 void ThreadPool::announce_work() noexcept {
     work_epoch_.fetch_add(1, std::memory_order_seq_cst);
-    if (sleepers_.load(std::memory_order_seq_cst) == 0) {
+    if (searching_.load(std::memory_order_seq_cst) != 0 ||
+        sleepers_.load(std::memory_order_seq_cst) == 0) {
         return;
     }
     const std::size_t n = workers_.size();

@@ -289,7 +289,8 @@ private:
     std::atomic<std::size_t> injected_{0};      // its length, read without the lock
 
     alignas(64) std::atomic<std::uint64_t> work_epoch_{0};  // bumped when work is offered
-    alignas(64) std::atomic<std::size_t> sleepers_{0};
+    alignas(64) std::atomic<std::size_t> searching_{0};     // awake workers without a job
+    std::atomic<std::size_t> sleepers_{0};
     std::atomic<std::size_t> wake_cursor_{0};
     std::atomic<bool> terminating_{false};
 };

@@ -3,7 +3,11 @@
 // test runs at several worker counts.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -40,6 +44,15 @@ Block block_of(std::size_t i) {
 }
 
 const std::size_t kWorkerCounts[] = {1, 2, 3, 8, 255};
+
+// ThreadSanitizer slows the pool down many times over, most of all with 255
+// workers on a few cores; repetitions are cut there, the cases kept.
+#ifdef __SANITIZE_THREAD__
+constexpr int kRepeatDivisor = 10;
+#else
+constexpr int kRepeatDivisor = 1;
+#endif
+constexpr int repeats(int n) { return std::max(n / kRepeatDivisor, 2); }
 
 class PoolTest : public ::testing::TestWithParam<std::size_t> {};
 
@@ -153,7 +166,7 @@ TEST_P(PoolTest, LeftErrorWinsWhenBothHalvesFail) {
         }
         return 0;
     };
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < repeats(20); ++round) {
         try {
             parallel_collect<int>(pool, count, f);
             FAIL() << "no error";
@@ -192,13 +205,13 @@ TEST_P(PoolTest, ManyConsecutiveCallsReuseTheWorkers) {
     // Workers fall asleep between calls and must be woken every time; a lost
     // wake-up hangs here.
     ThreadPool pool(GetParam());
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < repeats(300); ++round) {
         std::size_t count = 101 + static_cast<std::size_t>(round % 7);
         auto out = parallel_collect<std::size_t>(pool, count,
                                                  [round](std::size_t i) { return i + round; });
         ASSERT_EQ(out.size(), count);
         ASSERT_EQ(out[count - 1], count - 1 + round);
-        if (round % 50 == 0) {
+        if (round % repeats(50) == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));  // let them sleep
         }
     }
@@ -225,7 +238,7 @@ TEST_P(PoolTest, SeveralOutsideCallersAtOnce) {
     std::atomic<int> wrong{0};
     for (int c = 0; c < 3; ++c) {
         callers.emplace_back([&pool, &wrong, c] {
-            for (int round = 0; round < 20; ++round) {
+            for (int round = 0; round < repeats(20); ++round) {
                 auto out = parallel_collect<std::size_t>(pool, 3000,
                                                          [c](std::size_t i) { return i * c; });
                 for (std::size_t i = 0; i < 3000; ++i) {
@@ -240,6 +253,24 @@ TEST_P(PoolTest, SeveralOutsideCallersAtOnce) {
         caller.join();
     }
     EXPECT_EQ(wrong.load(), 0);
+}
+
+double process_cpu_seconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec * 1e-6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+TEST_P(PoolTest, IdleWorkersSleep) {
+    ThreadPool pool(GetParam());
+    parallel_collect<int>(pool, 10000, [](std::size_t i) { return static_cast<int>(i); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the spinning
+    double before = process_cpu_seconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    double used = process_cpu_seconds() - before;
+    // Workers that kept spinning would burn a core each for the whole time.
+    EXPECT_LT(used, 0.05) << "an idle pool used CPU";
 }
 
 TEST(PoolSize, ZeroWorkersMeansOne) {
