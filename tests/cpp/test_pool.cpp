@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -255,6 +257,37 @@ TEST_P(PoolTest, SeveralOutsideCallersAtOnce) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
+// With one worker nothing is ever stolen, so the cuts are fixed: the caller
+// halves the budget K = 1 to 0 and injects; the injected left half counts as
+// migrated and re-arms it to 1; its halves cut once more; the right half taken
+// back by the worker keeps budget 0. When every f(i) throws, each piece stops
+// at its first index, so the indices called are exactly the piece starts.
+TEST(PoolSplitting, PieceStartsWithOneWorker) {
+    ThreadPool pool(1);
+    struct Case {
+        std::size_t count;
+        std::set<std::size_t> starts;
+    };
+    const Case cases[] = {
+        {1000, {0, 125, 250, 375, 500}},  // 5 pieces for K = 1
+        {7, {0, 1, 2, 3}},                // [0,1) cannot be cut
+        {2, {0, 1}},
+        {3, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        std::mutex mutex;
+        std::set<std::size_t> called;
+        EXPECT_THROW(parallel_collect<int>(pool, c.count,
+                                           [&](std::size_t i) -> int {
+                                               std::lock_guard<std::mutex> guard(mutex);
+                                               called.insert(i);
+                                               throw std::runtime_error("stop");
+                                           }),
+                     std::runtime_error);
+        EXPECT_EQ(called, c.starts) << "W = " << c.count;
+    }
+}
+
 double process_cpu_seconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -300,13 +333,24 @@ TEST(WorkStealingDeque, OwnerIsLastInFirstOutThievesFirstInFirstOut) {
     EXPECT_TRUE(deque.empty());
 }
 
+// Thieves race the owner, who pushes in bursts and pops some back as fork-join
+// does. Each item's payload is written just before its push (plain memory, as
+// a job's fields are), so a thief that could see the pointer before the payload
+// would read a stale value, and ThreadSanitizer would report the race.
 TEST(WorkStealingDeque, EveryItemTakenExactlyOnceUnderContention) {
     constexpr int kItems = 200000;
     WorkStealingDeque<int*> deque(8);
-    std::vector<int> items(kItems);
+    std::vector<int> payload(kItems, -1);
     std::vector<std::atomic<int>> taken(kItems);
+    std::atomic<int> stale{0};
     std::atomic<bool> owner_done{false};
-    auto take = [&](int* item) { taken[item - items.data()].fetch_add(1); };
+    auto take = [&](int* item) {
+        auto index = item - payload.data();
+        if (*item != index) {
+            stale.fetch_add(1);
+        }
+        taken[index].fetch_add(1);
+    };
     std::vector<std::thread> thieves;
     for (int t = 0; t < 3; ++t) {
         thieves.emplace_back([&] {
@@ -321,9 +365,9 @@ TEST(WorkStealingDeque, EveryItemTakenExactlyOnceUnderContention) {
             }
         });
     }
-    // The owner pushes in bursts and pops some back, as fork-join does.
     for (int i = 0; i < kItems; ++i) {
-        deque.push(&items[i]);
+        payload[i] = i;
+        deque.push(&payload[i]);
         if (i % 3 == 2) {
             if (int* item = deque.pop()) {
                 take(item);
@@ -337,6 +381,7 @@ TEST(WorkStealingDeque, EveryItemTakenExactlyOnceUnderContention) {
     for (auto& thief : thieves) {
         thief.join();
     }
+    EXPECT_EQ(stale.load(), 0);
     for (int i = 0; i < kItems; ++i) {
         ASSERT_EQ(taken[i].load(), 1) << i;
     }
