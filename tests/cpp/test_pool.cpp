@@ -219,44 +219,6 @@ TEST_P(PoolTest, ManyConsecutiveCallsReuseTheWorkers) {
     }
 }
 
-TEST_P(PoolTest, NestedCollectFromAWorker) {
-    ThreadPool pool(GetParam());
-    auto out = parallel_collect<std::uint64_t>(pool, 200, [&](std::size_t i) {
-        auto inner = parallel_collect<std::uint64_t>(pool, 50, [i](std::size_t j) { return i * j; });
-        std::uint64_t sum = 0;
-        for (std::size_t j = 0; j < inner.size(); ++j) {
-            sum += inner[j];
-        }
-        return sum;
-    });
-    for (std::size_t i = 0; i < 200; ++i) {
-        ASSERT_EQ(out[i], i * (49 * 50 / 2));
-    }
-}
-
-TEST_P(PoolTest, SeveralOutsideCallersAtOnce) {
-    ThreadPool pool(GetParam());
-    std::vector<std::thread> callers;
-    std::atomic<int> wrong{0};
-    for (int c = 0; c < 3; ++c) {
-        callers.emplace_back([&pool, &wrong, c] {
-            for (int round = 0; round < repeats(20); ++round) {
-                auto out = parallel_collect<std::size_t>(pool, 3000,
-                                                         [c](std::size_t i) { return i * c; });
-                for (std::size_t i = 0; i < 3000; ++i) {
-                    if (out[i] != i * c) {
-                        wrong.fetch_add(1);
-                    }
-                }
-            }
-        });
-    }
-    for (auto& caller : callers) {
-        caller.join();
-    }
-    EXPECT_EQ(wrong.load(), 0);
-}
-
 // With one worker nothing is ever stolen, so the cuts are fixed: the caller
 // halves the budget K = 1 to 0 and injects; the injected left half counts as
 // migrated and re-arms it to 1; its halves cut once more; the right half taken
@@ -304,11 +266,6 @@ TEST_P(PoolTest, IdleWorkersSleep) {
     double used = process_cpu_seconds() - before;
     // Workers that kept spinning would burn a core each for the whole time.
     EXPECT_LT(used, 0.05) << "an idle pool used CPU";
-}
-
-TEST(PoolSize, ZeroWorkersMeansOne) {
-    ThreadPool pool(0);
-    EXPECT_EQ(pool.size(), 1u);
 }
 
 // ---- The deque ------------------------------------------------------------------

@@ -227,26 +227,6 @@ TEST(GlobalPool, ChildForkedAfterThePoolStartedBuildsItsOwn) {
     EXPECT_EQ(child.output, "0 [1 2] 1");
 }
 
-TEST(GlobalPool, WorkerErrorReachesTheCaller) {
-    ChildResult child = run_in_child([](FILE* out) {
-        setenv("RAYON_NUM_THREADS", "2", 1);
-        try {
-            parallel_collect<int>(500, [](std::size_t i) -> int {
-                if (i == 400) {
-                    quilmo::panic("ndarray: index out of bounds");
-                }
-                return 0;
-            });
-            std::fputs("no error", out);
-        } catch (const InternalError& error) {
-            std::fputs(error.what(), out);
-        }
-        return 0;
-    });
-    ASSERT_EQ(child.status, 0) << child.output;
-    EXPECT_EQ(child.output, "ndarray: index out of bounds");
-}
-
 TEST(GlobalPool, FailedBuildIsReportedAndNeverRetried) {
 #ifdef QUILMO_SANITIZED
     GTEST_SKIP() << "an address-space limit cannot be combined with a sanitizer's shadow memory";
