@@ -121,7 +121,9 @@ def run_sweep(client, thicknesses, n: np.ndarray, wl: np.ndarray, batch_size: in
     from distributed import progress, wait
 
     stacks = [np.ascontiguousarray(d, dtype=float) for d in thicknesses]
-    shared_n, shared_wl = client.scatter([n, wl], broadcast=True)
+    # Keys unique to this sweep: equal arrays hashed to the key of an earlier
+    # sweep's data, still being released, confuse the scheduler.
+    shared_n, shared_wl = client.scatter([n, wl], broadcast=True, hash=False)
     starts = range(0, len(stacks), batch_size)
     futures = [client.submit(simulate_batch, stacks[start:start + batch_size], shared_n,
                              shared_wl, theta, phi, pure=False)
@@ -266,22 +268,31 @@ def plot_band(wl, sweep: Sweep, fraction, band, path: pathlib.Path) -> None:
     print(f"plot written to {path.resolve()}")
 
 
-def benchmark(thicknesses, n, wl, batch_size: int, cores: int) -> None:
-    """Wall time of the sweep in one process and on 1 and 2 local worker processes."""
+def benchmark(thicknesses, n, wl, batch_size: int, cores: int, repeats: int = 3) -> None:
+    """Wall time of the sweep in one process and on 1 and 2 local worker
+    processes: best and median of `repeats` runs, cluster start-up apart."""
     from distributed import Client
 
-    start = time.perf_counter()
-    run_in_process(thicknesses, n, wl)
-    print(f"plain loop, one process ({cores} pool threads): {time.perf_counter() - start:.2f} s")
+    def timed(function) -> str:
+        times = []
+        for _ in range(repeats):
+            start = time.perf_counter()
+            function()
+            times.append(time.perf_counter() - start)
+        return f"best {min(times):.2f} s, median {np.median(times):.2f} s"
+
+    print(f"plain loop, one process ({cores} pool threads): "
+          f"{timed(lambda: run_in_process(thicknesses, n, wl))}")
     for workers in (1, 2):
         threads = pool_threads_per_worker(cores, workers)
         start = time.perf_counter()
         with local_cluster(workers, threads) as cluster, Client(cluster) as client:
-            ready = time.perf_counter()
-            run_sweep(client, thicknesses, n, wl, batch_size, show_progress=False)
-            done = time.perf_counter()
-        print(f"Dask, {workers} worker process(es) x {threads} pool thread(s), batch {batch_size}: "
-              f"{done - ready:.2f} s (+ {ready - start:.2f} s to start the cluster)")
+            client.wait_for_workers(workers)
+            ready = time.perf_counter() - start
+            result = timed(lambda: run_sweep(client, thicknesses, n, wl, batch_size,
+                                             show_progress=False))
+        print(f"Dask, {workers} worker process(es) x {threads} pool thread(s): {result} "
+              f"(+ {ready:.2f} s to start the cluster)")
 
 
 def main() -> None:
