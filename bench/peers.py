@@ -278,6 +278,8 @@ def main() -> None:
           " counts a positive imaginary part as loss)")
 
     absorbing_exit(peers)
+    if hasattr(os, "getloadavg"):
+        print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 
 def absorbing_exit(peers) -> None:
