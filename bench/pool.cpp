@@ -3,10 +3,13 @@
 //
 //   bench_pool           full run
 //   bench_pool --quick   a short smoke run
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -62,13 +65,30 @@ double checksum(const Buffer<Block>& values) {
 
 volatile double g_sink;
 
+double cpu_seconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+struct Timing {
+    double wall;  // best of the repetitions
+    double busy;  // processor time over wall time in that repetition: the
+                  // cores actually working (below K when the machine is shared)
+};
+
 template <class F>
-double best_seconds(int reps, F&& run) {
-    double best = 1e300;
+Timing best_of(int reps, F&& run) {
+    Timing best{1e300, 0};
     for (int r = 0; r < reps; ++r) {
+        double cpu0 = cpu_seconds();
         auto start = Clock::now();
         run();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+        double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        if (wall < best.wall) {
+            best = Timing{wall, (cpu_seconds() - cpu0) / wall};
+        }
     }
     return best;
 }
@@ -76,7 +96,7 @@ double best_seconds(int reps, F&& run) {
 Buffer<Block> sequential(std::size_t count, Block (*f)(std::size_t)) {
     auto out = Buffer<Block>::with_capacity(count);
     for (std::size_t i = 0; i < count; ++i) {
-        out[i] = f(i);
+        ::new (static_cast<void*>(out.data() + i)) Block(f(i));
     }
     out.set_size(count);
     return out;
@@ -84,17 +104,17 @@ Buffer<Block> sequential(std::size_t count, Block (*f)(std::size_t)) {
 
 void speedups(const std::vector<std::size_t>& worker_counts, std::size_t count, int reps,
               const char* name, Block (*f)(std::size_t)) {
-    double seq = best_seconds(reps, [&] { g_sink = checksum(sequential(count, f)); });
+    double seq = best_of(reps, [&] { g_sink = checksum(sequential(count, f)); }).wall;
     std::printf("%-8s W=%-8zu sequential %9.3f ms  (%.3f us/element)\n", name, count, seq * 1e3,
                 seq * 1e6 / static_cast<double>(count));
     for (std::size_t k : worker_counts) {
         ThreadPool pool(k);
         g_sink = checksum(parallel_collect<Block>(pool, count, f));  // warm up
-        double par = best_seconds(reps, [&] {
+        Timing par = best_of(reps, [&] {
             g_sink = checksum(parallel_collect<Block>(pool, count, f));
         });
-        std::printf("%-8s W=%-8zu K=%-3zu     %9.3f ms  speed-up %.2f\n", name, count, k,
-                    par * 1e3, seq / par);
+        std::printf("%-8s W=%-8zu K=%-3zu     %9.3f ms  speed-up %.2f  (cores busy %.2f)\n", name,
+                    count, k, par.wall * 1e3, seq / par.wall, par.busy);
     }
 }
 
@@ -137,8 +157,10 @@ int main(int argc, char** argv) {
     if (cores > 2 && std::find(workers.begin(), workers.end(), cores) == workers.end()) {
         workers.push_back(cores);
     }
-    std::printf("pool benchmark (%u hardware threads)%s\n", std::thread::hardware_concurrency(),
-                quick ? ", quick" : "");
+    double load[1] = {0};
+    getloadavg(load, 1);
+    std::printf("pool benchmark (%u hardware threads, load average %.2f)%s\n",
+                std::thread::hardware_concurrency(), load[0], quick ? ", quick" : "");
     int reps = quick ? 2 : 7;
     std::vector<std::size_t> sizes = quick ? std::vector<std::size_t>{100000}
                                            : std::vector<std::size_t>{100000, 1000000};
