@@ -27,13 +27,14 @@ Workers started by hand need it in their shell:
 on a 16-core machine.
 
 Batch size. Every task costs the scheduler and the network roughly a
-millisecond, whatever it computes, and each stack here takes about 10 ms. A
-task should therefore run for a tenth of a second or more, so that the
-overhead stays near 1 %, yet there should be several tasks per worker (4 or
-more) so that the load evens out and the progress bar moves. Without
---batch-size the example times one stack here and picks the batch that fits
-both (see `suggest_batch_size`); for 2,000 stacks on 2 workers that is 20 to
-30 stacks per task.
+millisecond, whatever it computes, and each stack here takes a few
+milliseconds (2 to 10 ms on a small, busy machine). A task should therefore
+run for a tenth of a second or more, so that the overhead stays near 1 %, yet
+there should be several tasks per worker (4 or more) so that the load evens
+out, a slow worker does not hold up the end and the progress bar moves.
+Without --batch-size the example times one stack here and picks the batch
+that fits both (see `suggest_batch_size`); for 2,000 stacks on 2 workers that
+is 20 to 100 stacks per task.
 
 Failures. quilmo reports an inconsistent stack with PanicException, which
 derives from BaseException and cannot be pickled: let out of a task, it
@@ -171,7 +172,7 @@ def local_cluster(workers: int, pool_threads: int, **kwargs):
     RAYON_NUM_THREADS=`pool_threads` each (passed to every nanny as `env`)."""
     from distributed import LocalCluster
 
-    kwargs.setdefault("dashboard_address", None)
+    kwargs.setdefault("dashboard_address", ":0")  # any free port: clusters side by side
     return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                         env={"RAYON_NUM_THREADS": str(pool_threads)}, **kwargs)
 
@@ -269,30 +270,35 @@ def plot_band(wl, sweep: Sweep, fraction, band, path: pathlib.Path) -> None:
 
 
 def benchmark(thicknesses, n, wl, batch_size: int, cores: int, repeats: int = 3) -> None:
-    """Wall time of the sweep in one process and on 1 and 2 local worker
-    processes: best and median of `repeats` runs, cluster start-up apart."""
+    """Wall time of the sweep as a plain loop in this process and on local
+    clusters of 1 and 2 worker processes: best and median of `repeats` rounds.
+    The rounds interleave the three, so that a change in the load of a shared
+    machine falls on all of them; cluster start-up is timed apart."""
+    from contextlib import ExitStack
+
     from distributed import Client
 
-    def timed(function) -> str:
-        times = []
-        for _ in range(repeats):
+    runs = {f"plain loop, one process, {cores} pool threads":
+            lambda: run_in_process(thicknesses, n, wl)}
+    with ExitStack() as stack:
+        for workers in (1, 2):
+            threads = pool_threads_per_worker(cores, workers)
             start = time.perf_counter()
-            function()
-            times.append(time.perf_counter() - start)
-        return f"best {min(times):.2f} s, median {np.median(times):.2f} s"
-
-    print(f"plain loop, one process ({cores} pool threads): "
-          f"{timed(lambda: run_in_process(thicknesses, n, wl))}")
-    for workers in (1, 2):
-        threads = pool_threads_per_worker(cores, workers)
-        start = time.perf_counter()
-        with local_cluster(workers, threads) as cluster, Client(cluster) as client:
+            cluster = stack.enter_context(local_cluster(workers, threads))
+            client = stack.enter_context(Client(cluster))
             client.wait_for_workers(workers)
-            ready = time.perf_counter() - start
-            result = timed(lambda: run_sweep(client, thicknesses, n, wl, batch_size,
-                                             show_progress=False))
-        print(f"Dask, {workers} worker process(es) x {threads} pool thread(s): {result} "
-              f"(+ {ready:.2f} s to start the cluster)")
+            label = (f"Dask, {workers} worker process(es) x {threads} pool thread(s) "
+                     f"(cluster start {time.perf_counter() - start:.2f} s)")
+            runs[label] = lambda client=client: run_sweep(client, thicknesses, n, wl, batch_size,
+                                                          show_progress=False)
+        times = {label: [] for label in runs}
+        for _ in range(repeats):
+            for label, run in runs.items():
+                start = time.perf_counter()
+                run()
+                times[label].append(time.perf_counter() - start)
+    for label, seconds in times.items():
+        print(f"{label}: best {min(seconds):.2f} s, median {np.median(seconds):.2f} s")
 
 
 def main() -> None:
