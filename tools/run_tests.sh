@@ -2,7 +2,11 @@
 # Sets up and runs every test of quilmo:
 #   1. pytest on the newest CPython here with the newest NumPy 2.x,
 #   2. pytest on CPython 3.11 with NumPy 1.26,
-#   3. the C++ unit tests (GoogleTest through CTest).
+#   3. the C++ unit tests (GoogleTest through CTest) and a quick run of the
+#      C++ benchmarks,
+#   4. the pytest suite against an AddressSanitizer + UBSan build,
+#   5. the pool's C++ tests under ThreadSanitizer,
+#   6. the kernel and pool C++ tests under valgrind memcheck.
 # Each leg gets its own virtual environment under .venv/. Exits non-zero when
 # any test fails.
 set -uo pipefail
@@ -51,6 +55,11 @@ if [ -f /usr/include/gtest/gtest.h ]; then
        { cat build/cpp-configure.log; false; }; then
         if cmake --build build/cpp -j2; then
             ctest --test-dir build/cpp --output-on-failure -j2 || failures+=("C++ tests")
+            echo "=== C++ benchmarks, quick mode ==="
+            for bench in kernel pool simulate_flow; do
+                build/cpp/bench/bench_$bench --quick || failures+=("bench $bench")
+            done
+            bash tools/valgrind_cpp.sh build/cpp || failures+=("valgrind")
         else
             failures+=("C++ build")
         fi
@@ -61,6 +70,10 @@ else
     echo "SKIPPED: GoogleTest is not installed and cannot be installed without root;" \
          "install libgtest-dev to run the C++ unit tests" >&2
 fi
+
+echo "=== pytest under AddressSanitizer + UBSan ==="
+bash tools/asan_pytest.sh .venv/newest || failures+=("AddressSanitizer pytest")
+PYTHON="$PWD/.venv/newest/bin/python" bash tools/tsan_pool.sh || failures+=("ThreadSanitizer pool tests")
 
 if [ ${#failures[@]} -ne 0 ]; then
     printf 'FAILED: %s\n' "${failures[@]}" >&2
