@@ -3,6 +3,7 @@
 // test runs at several worker counts.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -216,6 +217,22 @@ TEST_P(PoolTest, ManyConsecutiveCallsReuseTheWorkers) {
         if (round % repeats(50) == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));  // let them sleep
         }
+    }
+}
+
+TEST_P(PoolTest, WorkersHaveTwoMebibyteStacks) {
+    ThreadPool pool(GetParam());
+    auto sizes = parallel_collect<std::size_t>(pool, 64, [](std::size_t) {
+        pthread_attr_t attr;
+        std::size_t size = 0;
+        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+            pthread_attr_getstacksize(&attr, &size);
+            pthread_attr_destroy(&attr);
+        }
+        return size;
+    });
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        ASSERT_EQ(sizes[i], 2u * 1024 * 1024) << i;
     }
 }
 
