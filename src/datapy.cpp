@@ -10,6 +10,7 @@
 #include "boundary/entry.hpp"
 #include "boundary/errors.hpp"
 #include "boundary/object_borrow.hpp"
+#include "instance.hpp"
 
 namespace quilmo {
 
@@ -68,15 +69,7 @@ PyObject* DataPy_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
             std::array<PyObject*, 5> arguments{};
             boundary::bind_arguments(DataPy_new_description, args, kwargs, arguments);
             DataPyState state = build_state(arguments);
-            allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
-            PyObject* self = alloc(type, 0);
-            if (self == nullptr) {
-                throw PyErr::fetch();
-            }
-            auto* object = reinterpret_cast<DataPyObject*>(self);
-            new (&object->state) DataPyState(std::move(state));
-            new (&object->borrow_count) std::atomic<Py_ssize_t>(0);
-            return self;
+            return new_instance<DataPyObject>(type, std::move(state));
         },
         nullptr);
 }
@@ -127,20 +120,6 @@ PyObject* DataPy_get_phi(PyObject* self, void*) {
     });
 }
 
-// Releases the stored arrays, then the memory; the instance's reference to
-// its heap type is given back last.
-void DataPy_dealloc(PyObject* self) {
-    boundary::entry_wrapper_void([self] {
-        PyTypeObject* type = Py_TYPE(self);
-        reinterpret_cast<DataPyObject*>(self)->state.~DataPyState();
-        if (type->tp_free == nullptr) {
-            panic("PyBaseObject_Type should have tp_free");
-        }
-        type->tp_free(self);
-        Py_DECREF(type);
-    });
-}
-
 PyMethodDef DataPy_methods[] = {
     {"simulate", DataPy_simulate, METH_NOARGS, "simulate($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
@@ -156,7 +135,7 @@ PyGetSetDef DataPy_getset[] = {
 };
 
 const ClassDefinition DataPy_definition{
-    "DataPy",       "(d, n, wl, theta, phi)", DataPy_new, DataPy_dealloc, DataPy_methods,
+    "DataPy",       "(d, n, wl, theta, phi)", DataPy_new, destroy_instance<DataPyObject>, DataPy_methods,
     DataPy_getset, sizeof(DataPyObject),
 };
 

@@ -1,18 +1,18 @@
 #include "simulation.hpp"
 
-#include <new>
+#include <cstdint>
 
 #include "boundary/arrays.hpp"
 #include "boundary/entry.hpp"
 #include "boundary/errors.hpp"
 #include "boundary/object_borrow.hpp"
+#include "instance.hpp"
 
 namespace quilmo {
 
 namespace {
 
 using boundary::entry_wrapper;
-using boundary::PyErr;
 
 enum class Spectrum { transmittance, reflectance };
 
@@ -32,20 +32,6 @@ PyObject* Simulation_get(PyObject* self, void* closure) {
         nullptr);
 }
 
-// Releases the stored arrays, then the memory; the instance's reference to
-// its heap type is given back last.
-void Simulation_dealloc(PyObject* self) {
-    boundary::entry_wrapper_void([self] {
-        PyTypeObject* type = Py_TYPE(self);
-        reinterpret_cast<SimulationObject*>(self)->state.~SimulationState();
-        if (type->tp_free == nullptr) {
-            panic("PyBaseObject_Type should have tp_free");
-        }
-        type->tp_free(self);
-        Py_DECREF(type);
-    });
-}
-
 void* closure_of(Spectrum spectrum) {
     return reinterpret_cast<void*>(static_cast<std::intptr_t>(spectrum));
 }
@@ -57,7 +43,7 @@ PyGetSetDef Simulation_getset[] = {
 };
 
 const ClassDefinition Simulation_definition{
-    "Simulation", nullptr, nullptr, Simulation_dealloc, nullptr, Simulation_getset,
+    "Simulation", nullptr, nullptr, destroy_instance<SimulationObject>, nullptr, Simulation_getset,
     sizeof(SimulationObject),
 };
 
@@ -68,16 +54,7 @@ TypeCell simulation_type_cell{Simulation_definition};
 PyObject* make_simulation(Buffer<double> transmittance, Buffer<double> reflectance) {
     SimulationState state{OwnedArray1<double>::from_buffer(std::move(transmittance)),
                           OwnedArray1<double>::from_buffer(std::move(reflectance))};
-    PyTypeObject* type = simulation_type_cell.get_or_init();
-    allocfunc allocate = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
-    PyObject* self = allocate(type, 0);
-    if (self == nullptr) {
-        throw PyErr::fetch();
-    }
-    auto* object = reinterpret_cast<SimulationObject*>(self);
-    new (&object->state) SimulationState(std::move(state));
-    new (&object->borrow_count) std::atomic<Py_ssize_t>(0);
-    return self;
+    return new_instance<SimulationObject>(simulation_type_cell.get_or_init(), std::move(state));
 }
 
 }  // namespace quilmo
