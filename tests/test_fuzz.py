@@ -167,3 +167,18 @@ def test_too_many_dimensions(dims):
     assert str(info.value).startswith(
         "unexpected dimensionality: NumPy is expected to limit arrays to 32 or fewer dimensions.\n")
     still_works()
+
+
+def test_atheris_target_runs_clean(tmp_path):
+    """A short coverage-guided run of the atheris target (where atheris installs)."""
+    pytest.importorskip("atheris")
+    import pathlib
+    import subprocess
+    import sys
+
+    target = pathlib.Path(__file__).parent / "fuzz" / "fuzz_surface.py"
+    runs = os.environ.get("QUILMO_ATHERIS_RUNS", "3000")
+    run = subprocess.run([sys.executable, str(target), f"-runs={runs}", "-seed=1"], cwd=tmp_path,
+                         capture_output=True, text=True, timeout=600)
+    assert run.returncode == 0, run.stderr[-3000:]
+    assert "Done" in run.stderr
