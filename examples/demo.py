@@ -54,7 +54,8 @@ def main() -> None:
     results = {name: spectra(indices, wl) for name, indices in coatings.items()}
 
     for name, (r, t) in results.items():
-        print(f"\n{name} ({len(coatings[name]) - 2} layers on glass, normal incidence)")
+        layers = len(coatings[name]) - 2
+        print(f"\n{name} ({layers} layer{'s' if layers != 1 else ''} on glass, normal incidence)")
         print(f"{'wavelength/nm':>14} {'R':>10} {'T':>10} {'R + T':>10}")
         for i in range(0, wl.size, 100):
             print(f"{wl[i]:14.1f} {r[i]:10.6f} {t[i]:10.6f} {r[i] + t[i]:10.6f}")
