@@ -1,11 +1,12 @@
-"""ctypes access to the shared array borrow registry on NumPy's multiarray module.
-
-Other tests use it to act as a second cooperating extension module: take and
-give back shared and exclusive borrows through the capsule's record.
-"""
+"""The shared borrow registry through ctypes, as a second extension module would
+use it, and fresh interpreters that have not used quilmo yet."""
 
 import ctypes
 import importlib
+import os
+import subprocess
+import sys
+import textwrap
 
 import numpy as np
 
@@ -20,23 +21,15 @@ RELEASE = ctypes.PYFUNCTYPE(None, ctypes.c_void_p, ctypes.py_object)
 
 
 class BorrowRecord(ctypes.Structure):
-    _fields_ = [
-        ("version", ctypes.c_uint64),
-        ("flags", ctypes.c_void_p),
-        ("acquire", ACQUIRE),
-        ("acquire_mut", ACQUIRE),
-        ("release", RELEASE),
-        ("release_mut", RELEASE),
-    ]
+    _fields_ = [("version", ctypes.c_uint64), ("flags", ctypes.c_void_p),
+                ("acquire", ACQUIRE), ("acquire_mut", ACQUIRE),
+                ("release", RELEASE), ("release_mut", RELEASE)]
 
 
 _get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
-_get_pointer.restype = ctypes.c_void_p
-_get_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
-
+_get_pointer.restype, _get_pointer.argtypes = ctypes.c_void_p, [ctypes.py_object, ctypes.c_char_p]
 _new_capsule = ctypes.pythonapi.PyCapsule_New
-_new_capsule.restype = ctypes.py_object
-_new_capsule.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p]
+_new_capsule.restype, _new_capsule.argtypes = ctypes.py_object, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p]
 
 
 def multiarray():
@@ -49,28 +42,21 @@ def make_capsule(record):
     return _new_capsule(ctypes.addressof(record), CAPSULE_NAME, None)
 
 
+def record_of(capsule):
+    return BorrowRecord.from_address(_get_pointer(capsule, CAPSULE_NAME))
+
+
 class Registry:
     """The record that quilmo uses, installing it first by building one DataPy."""
 
     def __init__(self):
-        capsule = getattr(multiarray(), CAPSULE_NAME.decode(), None)
-        if capsule is None:
+        if getattr(multiarray(), CAPSULE_NAME.decode(), None) is None:
             quilmo.DataPy(np.zeros(1), np.zeros((1, 1), complex), np.zeros(1), 0.0, 0.0)
-            capsule = getattr(multiarray(), CAPSULE_NAME.decode())
-        self.capsule = capsule
-        self.record = BorrowRecord.from_address(_get_pointer(capsule, CAPSULE_NAME))
+        self.record = record_of(getattr(multiarray(), CAPSULE_NAME.decode()))
 
-    def acquire(self, array):
-        return self.record.acquire(self.record.flags, array)
-
-    def acquire_mut(self, array):
-        return self.record.acquire_mut(self.record.flags, array)
-
-    def release(self, array):
-        self.record.release(self.record.flags, array)
-
-    def release_mut(self, array):
-        self.record.release_mut(self.record.flags, array)
+    def __getattr__(self, name):  # acquire, acquire_mut, release, release_mut
+        function = getattr(self.record, name)
+        return lambda array: function(self.record.flags, array)
 
     def is_free(self, array):
         """True when nothing is registered that overlaps `array`."""
@@ -78,3 +64,33 @@ class Registry:
             return False
         self.release_mut(array)
         return True
+
+
+def panic_text(call):
+    """The text of the PanicException that `call()` raises."""
+    try:
+        call()
+    except BaseException as error:
+        assert type(error).__name__ == "PanicException", repr(error)
+        return str(error)
+    raise AssertionError("no PanicException")
+
+
+PRELUDE = """
+import numpy as np, numpy.lib, quilmo
+from borrow_record import *
+def args():
+    return np.zeros(2), np.ones((3, 4), complex), np.zeros(4), 0.0, 0.0
+"""
+
+
+def run_fresh(code, check=True):
+    """Runs PRELUDE and `code` in a new interpreter that finds quilmo and this module."""
+    paths = [os.path.dirname(os.path.abspath(quilmo.__file__)), os.path.dirname(__file__),
+             os.environ.get("PYTHONPATH", "")]
+    result = subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)],
+                            capture_output=True, text=True, timeout=120,
+                            env=dict(os.environ, PYTHONPATH=os.pathsep.join(filter(None, paths))))
+    if check:
+        assert result.returncode == 0, result.stderr
+    return result
