@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "common/internal_error.hpp"
 #include "driver/pool.hpp"
@@ -25,18 +25,13 @@
 
 namespace {
 
-using quilmo::InternalError;
 using quilmo::driver::global_pool;
 using quilmo::driver::parallel_collect;
 
 std::size_t thread_count_now() {
     std::size_t count = 0;
     if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                ++count;
-            }
-        }
+        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
         closedir(dir);
     }
     return count;
@@ -47,10 +42,9 @@ struct ChildResult {
     std::string output;  // what the child wrote to the pipe
 };
 
-// Runs `body` in a child process with its stderr silenced (unless a
-// sanitizer is watching); `body` writes its
-// findings to the FILE and returns the exit status. A child that hangs is
-// killed after `seconds`.
+// Runs `body` in a child process with its stderr silenced (unless a sanitizer
+// is watching); `body` writes its findings to the FILE and returns the exit
+// status. A child that hangs is killed after `seconds`.
 ChildResult run_in_child(const std::function<int(FILE*)>& body, unsigned seconds = 60) {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -58,14 +52,12 @@ ChildResult run_in_child(const std::function<int(FILE*)>& body, unsigned seconds
         return {};
     }
     std::fflush(nullptr);
-    pid_t pid = fork();
+    const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
         alarm(seconds);
 #ifndef QUILMO_SANITIZED  // a sanitizer's report must stay visible
-        if (FILE* null = std::fopen("/dev/null", "w")) {
-            dup2(fileno(null), STDERR_FILENO);
-        }
+        if (FILE* null = std::fopen("/dev/null", "w")) dup2(fileno(null), STDERR_FILENO);
 #endif
         // ThreadSanitizer starts a helper thread along with the process's first
         // new thread; have that happen before any thread count is taken.
@@ -83,10 +75,7 @@ ChildResult run_in_child(const std::function<int(FILE*)>& body, unsigned seconds
     close(fds[1]);
     ChildResult result;
     char buffer[512];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
-        result.output.append(buffer, static_cast<std::size_t>(n));
-    }
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) result.output.append(buffer, std::size_t(n));
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -94,106 +83,54 @@ ChildResult run_in_child(const std::function<int(FILE*)>& body, unsigned seconds
     return result;
 }
 
-void set_env(const char* name, const char* value) {
-    if (value == nullptr) {
-        unsetenv(name);
-    } else {
-        setenv(name, value, 1);
-    }
-}
-
-// Builds the global pool under the given environment; writes
-// "<size> <threads started>".
-ChildResult pool_size_with(const char* num_threads, const char* rs_num_cpus) {
-    return run_in_child([=](FILE* out) {
-        set_env("RAYON_NUM_THREADS", num_threads);
-        set_env("RAYON_RS_NUM_CPUS", rs_num_cpus);
-        std::size_t before = thread_count_now();
-        std::size_t size = global_pool().size();
-        std::size_t after = thread_count_now();
-        std::fprintf(out, "%zu %zu", size, after - before);
-        return 0;
-    });
-}
-
 struct EnvCase {
     const char* num_threads;  // nullptr: unset
     const char* rs_num_cpus;
-    std::size_t expected;     // 0: the default count
+    std::size_t expected;  // 0: the default count
 };
 
-class GlobalPoolEnv : public ::testing::TestWithParam<EnvCase> {};
+// With W = 0 or 1 (even these build the pool), the pool's size and the
+// increase in the process's threads follow the environment; W = 1 computes
+// its element on the calling thread.
+class GlobalPoolEnv : public ::testing::TestWithParam<std::tuple<EnvCase, std::size_t>> {};
 
 TEST_P(GlobalPoolEnv, WorkerCountFollowsTheEnvironment) {
-    const EnvCase& c = GetParam();
-    std::size_t expected = c.expected != 0 ? c.expected : quilmo::driver::default_thread_count();
-    ChildResult child = pool_size_with(c.num_threads, c.rs_num_cpus);
+    const auto& [c, count] = GetParam();
+    const std::size_t expected = c.expected != 0 ? c.expected : quilmo::driver::default_thread_count();
+    ChildResult child = run_in_child([&](FILE* out) {
+        c.num_threads ? setenv("RAYON_NUM_THREADS", c.num_threads, 1) : unsetenv("RAYON_NUM_THREADS");
+        c.rs_num_cpus ? setenv("RAYON_RS_NUM_CPUS", c.rs_num_cpus, 1) : unsetenv("RAYON_RS_NUM_CPUS");
+        const std::size_t before = thread_count_now();
+        const auto caller = std::this_thread::get_id();
+        auto ids = parallel_collect<std::thread::id>(count, [](std::size_t) { return std::this_thread::get_id(); });
+        std::fprintf(out, "%zu %zu %zu %d", global_pool().size(), thread_count_now() - before, ids.size(),
+                     ids.size() == 0 || ids[0] == caller);
+        return 0;
+    });
     ASSERT_EQ(child.status, 0) << child.output;
-    std::string want = std::to_string(expected) + " " + std::to_string(expected);
-    EXPECT_EQ(child.output, want) << "RAYON_NUM_THREADS=" << (c.num_threads ? c.num_threads : "(unset)")
-                                  << " RAYON_RS_NUM_CPUS=" << (c.rs_num_cpus ? c.rs_num_cpus : "(unset)");
+    const std::string k = std::to_string(expected);
+    EXPECT_EQ(child.output, k + " " + k + " " + std::to_string(count) + " 1")
+        << "RAYON_NUM_THREADS=" << (c.num_threads ? c.num_threads : "(unset)")
+        << " RAYON_RS_NUM_CPUS=" << (c.rs_num_cpus ? c.rs_num_cpus : "(unset)");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, GlobalPoolEnv,
-    ::testing::Values(EnvCase{nullptr, nullptr, 0},
-                      EnvCase{"3", nullptr, 3},
-                      EnvCase{"3", "5", 3},
-                      EnvCase{"+8", nullptr, 8},
-                      EnvCase{"0", "5", 0},       // "0" is the default; the second is not read
-                      EnvCase{nullptr, "5", 5},
-                      EnvCase{nullptr, "0", 0},
-                      EnvCase{" 8", "5", 5},
-                      EnvCase{"8 ", "5", 5},
-                      EnvCase{"-1", "5", 5},
-                      EnvCase{"eight", "5", 5},
-                      EnvCase{"", "5", 5},
-                      EnvCase{"\xff", "5", 5},
-                      EnvCase{"18446744073709551616", "5", 5},
-                      EnvCase{"eight", "-1", 0},
-                      EnvCase{"18446744073709551615", nullptr, 255},
-                      EnvCase{"1000", nullptr, 255},
-                      EnvCase{nullptr, "1000", 255},
-                      EnvCase{"255", nullptr, 255},
-                      EnvCase{"256", nullptr, 255}));
-
-TEST(GlobalPool, EmptyAndSingleCollectsStillBuildThePool) {
-    for (std::size_t count : {0ul, 1ul}) {
-        ChildResult child = run_in_child([count](FILE* out) {
-            setenv("RAYON_NUM_THREADS", "3", 1);
-            std::size_t before = thread_count_now();
-            auto caller = std::this_thread::get_id();
-            bool on_caller = true;
-            auto result = parallel_collect<int>(count, [&](std::size_t i) {
-                on_caller = on_caller && std::this_thread::get_id() == caller;
-                return static_cast<int>(i) + 7;
-            });
-            std::fprintf(out, "%zu %zu %d %d", thread_count_now() - before, result.size(),
-                         count == 1 ? result[0] : -1, on_caller ? 1 : 0);
-            return 0;
-        });
-        ASSERT_EQ(child.status, 0) << child.output;
-        EXPECT_EQ(child.output, count == 0 ? "3 0 -1 1" : "3 1 7 1");
-    }
-}
-
-TEST(GlobalPool, BuiltOnceAndReused) {
-    ChildResult child = run_in_child([](FILE* out) {
-        setenv("RAYON_NUM_THREADS", "2", 1);
-        auto first = parallel_collect<std::size_t>(5000, [](std::size_t i) { return i * i; });
-        std::size_t threads = thread_count_now();
-        setenv("RAYON_NUM_THREADS", "7", 1);  // read only when the pool is built
-        auto second = parallel_collect<std::size_t>(5000, [](std::size_t i) { return i + 1; });
-        bool right = true;
-        for (std::size_t i = 0; i < 5000; ++i) {
-            right = right && first[i] == i * i && second[i] == i + 1;
-        }
-        std::fprintf(out, "%zu %d %d", global_pool().size(), thread_count_now() == threads, right);
-        return 0;
-    });
-    ASSERT_EQ(child.status, 0) << child.output;
-    EXPECT_EQ(child.output, "2 1 1");
-}
+    ::testing::Combine(
+        ::testing::Values(
+            EnvCase{nullptr, nullptr, 0}, EnvCase{"3", nullptr, 3}, EnvCase{"3", "5", 3}, EnvCase{"+8", nullptr, 8},
+            EnvCase{"007", nullptr, 7},
+            EnvCase{"0", "5", 0},  // "0" is the default; the second is not read
+            EnvCase{nullptr, "5", 5}, EnvCase{nullptr, "0", 0}, EnvCase{"eight", "-1", 0},
+            // not valid text, or past the machine word: the next variable is read
+            EnvCase{" 8", "5", 5}, EnvCase{"8 ", "5", 5}, EnvCase{"-1", "5", 5}, EnvCase{"-0", "5", 5},
+            EnvCase{"++8", "5", 5}, EnvCase{"+", "5", 5}, EnvCase{"8a", "5", 5}, EnvCase{"0x10", "5", 5},
+            EnvCase{"eight", "5", 5}, EnvCase{"", "5", 5}, EnvCase{"\xff", "5", 5}, EnvCase{"8\xff", "5", 5},
+            EnvCase{"18446744073709551616", "5", 5}, EnvCase{"99999999999999999999", "5", 5},
+            // at most 255 workers
+            EnvCase{"18446744073709551615", nullptr, 255}, EnvCase{"1000", nullptr, 255},
+            EnvCase{nullptr, "1000", 255}, EnvCase{"255", nullptr, 255}, EnvCase{"256", nullptr, 255}),
+        ::testing::Values(0, 1)));
 
 TEST(GlobalPool, ChildForkedAfterThePoolStartedBuildsItsOwn) {
 #ifdef __SANITIZE_THREAD__
@@ -207,24 +144,26 @@ TEST(GlobalPool, ChildForkedAfterThePoolStartedBuildsItsOwn) {
         // A grandchild: the parent's two workers do not exist there.
         ChildResult grandchild = run_in_child(
             [](FILE* inner) {
-                std::size_t before = thread_count_now();
+                const std::size_t before = thread_count_now();
                 auto values = parallel_collect<std::size_t>(3000, [](std::size_t i) { return 3 * i; });
                 bool right = values.size() == 3000;
-                for (std::size_t i = 0; right && i < 3000; ++i) {
-                    right = values[i] == 3 * i;
-                }
-                std::fprintf(inner, "%d %zu", right ? 1 : 0, thread_count_now() - before);
+                for (std::size_t i = 0; right && i < 3000; ++i) right = values[i] == 3 * i;
+                std::fprintf(inner, "%d %zu", right, thread_count_now() - before);
                 return 0;
             },
             20);
-        // The parent's pool still works after the fork.
+        // The parent's pool still works after the fork, with the same workers:
+        // the environment was read once, when the pool was built.
+        setenv("RAYON_NUM_THREADS", "7", 1);
+        const std::size_t threads = thread_count_now();
         auto after_fork = parallel_collect<std::size_t>(1000, [](std::size_t i) { return i + 1; });
-        std::fprintf(out, "%d [%s] %d", grandchild.status, grandchild.output.c_str(),
-                     before_fork[999] == 999 && after_fork[999] == 1000 ? 1 : 0);
+        std::fprintf(out, "%d [%s] %d %zu %d", grandchild.status, grandchild.output.c_str(),
+                     before_fork[999] == 999 && after_fork[999] == 1000, global_pool().size(),
+                     thread_count_now() == threads);
         return 0;
     });
     ASSERT_EQ(child.status, 0) << child.output;
-    EXPECT_EQ(child.output, "0 [1 2] 1");
+    EXPECT_EQ(child.output, "0 [1 2] 1 2 1");
 }
 
 TEST(GlobalPool, FailedBuildIsReportedAndNeverRetried) {
@@ -233,25 +172,21 @@ TEST(GlobalPool, FailedBuildIsReportedAndNeverRetried) {
 #else
     ChildResult child = run_in_child([](FILE* out) {
         setenv("RAYON_NUM_THREADS", "255", 1);
+        const std::size_t before = thread_count_now();
         // Room for a few 2 MiB stacks, not for 255 of them.
-        std::size_t before = thread_count_now();
+        unsigned long pages = 0;
+        FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) return 2;
+        std::fclose(statm);
         rlimit limit{};
         getrlimit(RLIMIT_AS, &limit);
-        FILE* status = std::fopen("/proc/self/statm", "r");
-        unsigned long pages = 0;
-        if (status == nullptr || std::fscanf(status, "%lu", &pages) != 1) {
-            return 2;
-        }
-        std::fclose(status);
         limit.rlim_cur = pages * static_cast<unsigned long>(sysconf(_SC_PAGESIZE)) + (24ul << 20);
-        if (setrlimit(RLIMIT_AS, &limit) != 0) {
-            return 3;
-        }
+        if (setrlimit(RLIMIT_AS, &limit) != 0) return 3;
         for (int attempt = 0; attempt < 2; ++attempt) {
             try {
                 parallel_collect<int>(1000, [](std::size_t) { return 0; });
                 std::fputs("built|", out);
-            } catch (const InternalError& error) {
+            } catch (const quilmo::InternalError& error) {
                 std::fprintf(out, "%s|", error.what());
             }
         }
@@ -260,12 +195,10 @@ TEST(GlobalPool, FailedBuildIsReportedAndNeverRetried) {
     });
     ASSERT_EQ(child.status, 0) << child.output;
     const std::string prefix = "The global thread pool has not been initialized.: ";
-    auto bar = child.output.find('|');
+    const auto bar = child.output.find('|');
     ASSERT_NE(bar, std::string::npos) << child.output;
-    std::string first = child.output.substr(0, bar);
-    EXPECT_EQ(first.rfind(prefix + "ThreadPoolBuildError { kind: IOError(", 0), 0u) << first;
-    std::string rest = child.output.substr(bar + 1);
-    EXPECT_EQ(rest, prefix + "ThreadPoolBuildError { kind: GlobalPoolAlreadyInitialized }|0")
+    EXPECT_EQ(child.output.rfind(prefix + "ThreadPoolBuildError { kind: IOError(", 0), 0u) << child.output;
+    EXPECT_EQ(child.output.substr(bar + 1), prefix + "ThreadPoolBuildError { kind: GlobalPoolAlreadyInitialized }|0")
         << "the second call names the kind and the started workers were stopped";
 #endif
 }
