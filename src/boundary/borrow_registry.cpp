@@ -130,15 +130,24 @@ auto cannot_unwind(Body&& body) noexcept {
     }
 }
 
+// Locks the registry and lets `decide` answer for the array's key among the
+// keys registered under its base (0, or -1 for a conflict), registering the
+// borrow on success. A base left without keys is removed again.
+template <class Decide>
+int register_borrow(void* flags, PyObject* array, Decide&& decide) {
+    auto& data = *static_cast<RegistryData*>(flags);
+    std::lock_guard guard(data.lock);
+    auto [found_base, inserted] = data.borrows.try_emplace(base_address(data, array));
+    int answer = decide(found_base->second, borrow_key(data, array));
+    if (found_base->second.empty()) {
+        data.borrows.erase(found_base);
+    }
+    return answer;
+}
+
 extern "C" int registry_acquire(void* flags, PyObject* array) noexcept {
     return cannot_unwind([&] {
-        auto& data = *static_cast<RegistryData*>(flags);
-        std::lock_guard guard(data.lock);
-        std::uintptr_t base = base_address(data, array);
-        BorrowKey key = borrow_key(data, array);
-        auto found_base = data.borrows.find(base);
-        if (found_base != data.borrows.end()) {
-            KeyCounts& keys = found_base->second;
+        return register_borrow(flags, array, [](KeyCounts& keys, const BorrowKey& key) {
             if (auto found = keys.find(key); found != keys.end()) {
                 std::intptr_t& count = found->second;
                 if (count < 0 || count == std::numeric_limits<std::intptr_t>::max()) {
@@ -152,9 +161,7 @@ extern "C" int registry_acquire(void* flags, PyObject* array) noexcept {
             }
             keys.emplace(key, 1);
             return 0;
-        }
-        data.borrows[base].emplace(key, 1);
-        return 0;
+        });
     });
 }
 
@@ -163,21 +170,13 @@ extern "C" int registry_acquire_mut(void* flags, PyObject* array) noexcept {
         if ((npy::fields(array)->flags & npy::kArrayWriteable) == 0) {
             return -2;
         }
-        auto& data = *static_cast<RegistryData*>(flags);
-        std::lock_guard guard(data.lock);
-        std::uintptr_t base = base_address(data, array);
-        BorrowKey key = borrow_key(data, array);
-        auto found_base = data.borrows.find(base);
-        if (found_base != data.borrows.end()) {
-            KeyCounts& keys = found_base->second;
+        return register_borrow(flags, array, [](KeyCounts& keys, const BorrowKey& key) {
             if (keys.contains(key) || any_conflict(keys, key, /*exclusive_only=*/false)) {
                 return -1;
             }
             keys.emplace(key, kExclusive);
             return 0;
-        }
-        data.borrows[base].emplace(key, kExclusive);
-        return 0;
+        });
     });
 }
 
