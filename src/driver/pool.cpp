@@ -224,6 +224,10 @@ void ThreadPool::inject(detail::Job* job) {
         injected_.fetch_add(1, std::memory_order_release);
     }
     announce_work();
+    // A job from outside the pool splits as soon as a worker takes it: wake a
+    // second sleeper now, so that its wake-up overlaps the first one's instead
+    // of following it.
+    wake_one_sleeper();
 }
 
 detail::Job* ThreadPool::take_injected() noexcept {
@@ -269,6 +273,13 @@ void ThreadPool::announce_work() noexcept {
     work_epoch_.fetch_add(1, std::memory_order_seq_cst);
     if (searching_.load(std::memory_order_seq_cst) != 0 ||
         sleepers_.load(std::memory_order_seq_cst) == 0) {
+        return;
+    }
+    wake_one_sleeper();
+}
+
+void ThreadPool::wake_one_sleeper() noexcept {
+    if (sleepers_.load(std::memory_order_seq_cst) == 0) {
         return;
     }
     const std::size_t n = workers_.size();

@@ -280,6 +280,7 @@ private:
     detail::Job* take_injected() noexcept;
     detail::Job* steal_for(Worker& thief) noexcept;
     void announce_work() noexcept;
+    void wake_one_sleeper() noexcept;
     void stop_workers() noexcept;
 
     std::vector<std::unique_ptr<Worker>> workers_;
