@@ -57,10 +57,7 @@ PyObject* initialise() {
     if (module_cell.module != nullptr) {
         return Py_NewRef(module_cell.module);
     }
-    Ref module = Ref::steal(PyModule_Create2(&module_definition, 1013));
-    if (!module) {
-        throw PyErr::fetch();
-    }
+    Ref module = boundary::checked(PyModule_Create2(&module_definition, 1013));
     add_class(module.get(), datapy_type_cell, "DataPy");
     add_class(module.get(), simulation_type_cell, "Simulation");
     if (module_cell.module == nullptr) {

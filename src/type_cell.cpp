@@ -83,10 +83,7 @@ PyTypeObject* TypeCell::get_or_init() {
 // Publishes the class of `cell` as module attribute `name` and in __all__.
 void add_class(PyObject* module, TypeCell& cell, const char* name) {
     PyObject* type = cell.get_or_try_init();
-    Ref name_object = Ref::steal(PyUnicode_FromString(name));
-    if (!name_object) {
-        throw PyErr::fetch();
-    }
+    Ref name_object = boundary::checked(PyUnicode_FromString(name));
     Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
     if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {

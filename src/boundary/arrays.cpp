@@ -152,7 +152,8 @@ Ref complex_matrix_to_numpy(const void* first, std::size_t rows, std::size_t col
         std::size_t out = 0;
         for (std::ptrdiff_t i = 0; i < r; ++i) {
             for (std::ptrdiff_t j = 0; j < k; ++j) {
-                std::memcpy(target + out, source + (i * stride0 + j * stride1) * 16, element);
+                std::memcpy(target + out, source + (i * stride0 + j * stride1) * static_cast<std::ptrdiff_t>(element),
+                            element);
                 out += element;
             }
         }

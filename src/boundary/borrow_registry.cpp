@@ -229,12 +229,6 @@ extern "C" void registry_capsule_destructor(PyObject* capsule) noexcept {
 
 std::atomic<const BorrowApiRecord*> registry_cache{nullptr};
 
-Ref checked(PyObject* result) {
-    if (result == nullptr) {
-        throw PyErr::fetch();
-    }
-    return Ref::steal(result);
-}
 
 // A fresh, empty registry published as the capsule attribute of `module`.
 // Returns the capsule (new reference).
@@ -276,17 +270,8 @@ const BorrowApiRecord* obtain_registry() {
     if (!capsule) {
         PyErr_Clear();
         capsule = install_registry(module.get());
-    } else if (!Py_IS_TYPE(capsule.get(), &PyCapsule_Type)) {
-        throw conversion_error(capsule.get(), "PyCapsule");
     }
-    const char* name = PyCapsule_GetName(capsule.get());
-    if (name == nullptr && PyErr_Occurred()) {
-        throw PyErr::fetch();
-    }
-    auto* record = static_cast<const BorrowApiRecord*>(PyCapsule_GetPointer(capsule.get(), name));
-    if (record == nullptr) {
-        throw PyErr::fetch();
-    }
+    auto* record = static_cast<const BorrowApiRecord*>(capsule_pointer(capsule.get()));
     if (record->version < 1) {
         throw PyErr::lazy(PyExc_TypeError, "Version " + std::to_string(record->version) +
                                                " of borrow checking API is not supported by "

@@ -52,10 +52,7 @@ const char* const panic_exception_doc =
 PyObject* panic_exception_class = nullptr;
 
 std::string text_of(PyObject* object, PyObject* (*render)(PyObject*)) {
-    Ref text = Ref::steal(render(object));
-    if (!text) {
-        throw PyErr::fetch();
-    }
+    Ref text = checked(render(object));
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
     if (utf8 == nullptr) {
@@ -172,6 +169,13 @@ std::string PyErr::debug() {
     }
     PyGILState_Release(state);
     return out;
+}
+
+Ref checked(PyObject* result) {
+    if (result == nullptr) {
+        throw PyErr::fetch();
+    }
+    return Ref::steal(result);
 }
 
 PyObject* expect_object(PyObject* result) {

@@ -54,6 +54,10 @@ private:
     Ref value_;
 };
 
+// Takes over the new reference returned by an interpreter call; when the call
+// returned null, throws the pending error (see PyErr::fetch).
+Ref checked(PyObject* result);
+
 // Runs `PyErr_Print` and stops the call with the internal error "Python API
 // call failed" when a call that must return an object returned none.
 PyObject* expect_object(PyObject* result);

@@ -30,13 +30,6 @@ const std::string* publish(std::atomic<const std::string*>& cell, const std::str
     return expected;
 }
 
-Ref checked(PyObject* result) {
-    if (result == nullptr) {
-        throw PyErr::fetch();
-    }
-    return Ref::steal(result);
-}
-
 // numpy.lib.NumpyVersion(numpy.__version__).major as an unsigned 8-bit value.
 unsigned numpy_major_version() {
     Ref numpy = checked(PyImport_ImportModule("numpy"));
@@ -71,22 +64,26 @@ const std::string& core_module_name() {
 void** fetch_table() {
     Ref module = checked(PyImport_ImportModule(numpy_array_module_name().c_str()));
     Ref capsule = checked(PyObject_GetAttrString(module.get(), "_ARRAY_API"));
-    if (!Py_IS_TYPE(capsule.get(), &PyCapsule_Type)) {
-        throw conversion_error(capsule.get(), "PyCapsule");
-    }
-    const char* name = PyCapsule_GetName(capsule.get());
-    if (name == nullptr && PyErr_Occurred()) {
-        throw PyErr::fetch();
-    }
-    void* pointer = PyCapsule_GetPointer(capsule.get(), name);
-    if (pointer == nullptr) {
-        throw PyErr::fetch();
-    }
     // NumPy stays imported for the life of the process, and with it the table.
-    return static_cast<void**>(pointer);
+    return static_cast<void**>(capsule_pointer(capsule.get()));
 }
 
 }  // namespace
+
+void* capsule_pointer(PyObject* capsule) {
+    if (!Py_IS_TYPE(capsule, &PyCapsule_Type)) {
+        throw conversion_error(capsule, "PyCapsule");
+    }
+    const char* name = PyCapsule_GetName(capsule);
+    if (name == nullptr && PyErr_Occurred()) {
+        throw PyErr::fetch();
+    }
+    void* pointer = PyCapsule_GetPointer(capsule, name);
+    if (pointer == nullptr) {
+        throw PyErr::fetch();
+    }
+    return pointer;
+}
 
 const std::string& numpy_array_module_name() {
     if (const std::string* cached = array_module_name_cache.load(std::memory_order_acquire)) {

@@ -53,8 +53,6 @@ public:
         return PyObject_TypeCheck(object, array_type()) != 0;
     }
 
-    void** table() const noexcept { return table_; }
-
 private:
     void** table_;
 };
@@ -66,6 +64,11 @@ NumpyApi numpy_api();
 // "numpy._core.multiarray" on NumPy 2, "numpy.core.multiarray" before. Throws
 // PyErr when NumPy's version cannot be determined.
 const std::string& numpy_array_module_name();
+
+// The pointer of a capsule attribute (borrowed `capsule`), read under the
+// capsule's own name. Throws PyErr: the conversion TypeError naming
+// 'PyCapsule' when `capsule` is not exactly a capsule, or the capsule's error.
+void* capsule_pointer(PyObject* capsule);
 
 // The feature version of the loaded NumPy (cached); needs the table.
 unsigned numpy_feature_version();

@@ -151,36 +151,35 @@ std::optional<std::size_t> smaller(std::optional<std::size_t> a, std::optional<s
     return std::min(*a, *b);
 }
 
-std::optional<std::size_t> cgroup2_limit() {
-    auto mount = find_cgroup_mount(true);
-    auto path = own_cgroup_path(true);
+// The smallest limit that `read_limit` finds in the process's cgroup and its
+// ancestors, in the v2 (unified) or the v1 hierarchy.
+template <class ReadLimit>
+std::optional<std::size_t> cgroup_limit(bool unified, ReadLimit read_limit) {
+    auto mount = find_cgroup_mount(unified);
+    auto path = own_cgroup_path(unified);
     if (!mount || !path) {
         return std::nullopt;
     }
     std::optional<std::size_t> limit;
     for (const auto& dir : cgroup_dirs(*mount, *path)) {
-        if (auto line = read_first_line(dir + "/cpu.max")) {
-            limit = smaller(limit, parse_cgroup2_cpu_max(*line));
-        }
+        limit = smaller(limit, read_limit(dir));
     }
     return limit;
 }
 
+std::optional<std::size_t> cgroup2_limit() {
+    return cgroup_limit(true, [](const std::string& dir) -> std::optional<std::size_t> {
+        auto line = read_first_line(dir + "/cpu.max");
+        return line ? parse_cgroup2_cpu_max(*line) : std::nullopt;
+    });
+}
+
 std::optional<std::size_t> cgroup1_limit() {
-    auto mount = find_cgroup_mount(false);
-    auto path = own_cgroup_path(false);
-    if (!mount || !path) {
-        return std::nullopt;
-    }
-    std::optional<std::size_t> limit;
-    for (const auto& dir : cgroup_dirs(*mount, *path)) {
+    return cgroup_limit(false, [](const std::string& dir) -> std::optional<std::size_t> {
         auto quota = read_first_line(dir + "/cpu.cfs_quota_us");
         auto period = read_first_line(dir + "/cpu.cfs_period_us");
-        if (quota && period) {
-            limit = smaller(limit, parse_cgroup1_quota(*quota, *period));
-        }
-    }
-    return limit;
+        return quota && period ? parse_cgroup1_quota(*quota, *period) : std::nullopt;
+    });
 }
 
 }  // namespace
