@@ -49,7 +49,6 @@ class ThreadPoolBuildError : public std::exception {
 public:
     explicit ThreadPoolBuildError(int code);
     const char* what() const noexcept override { return text_.c_str(); }
-    int code() const noexcept { return code_; }
 
 private:
     int code_;
@@ -90,7 +89,6 @@ public:
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
-    ThreadPool& pool() const noexcept { return pool_; }
     std::size_t index() const noexcept { return index_; }
 
     // Offers a job on this worker's deque and tells a sleeping worker.
