@@ -35,10 +35,11 @@ Buffer<MatrixPair> matrix_pairs(const RunContext& context) {
 Spectra run_simulation(const RunContext& context) {
     Buffer<MatrixPair> pairs = matrix_pairs(context);
     const std::size_t count = pairs.size();
+    const optics::Angles angles = optics::make_angles(context.theta, context.phi);
 
     Buffer<double> reflectance = Buffer<double>::with_capacity(count);
     for (std::size_t i = 0; i < count; ++i) {
-        reflectance[i] = optics::reflectance(pairs[i], context.phi);
+        reflectance[i] = optics::reflectance(pairs[i], angles.phi);
     }
     reflectance.set_size(count);
 
@@ -48,8 +49,8 @@ Spectra run_simulation(const RunContext& context) {
         if (media == 0 || i >= context.n.cols) {
             panic("ndarray: index out of bounds");
         }
-        transmittance[i] = optics::transmittance(pairs[i], context.n.at(0, i), context.n.at(media - 1, i),
-                                                 context.theta, context.phi);
+        transmittance[i] =
+            optics::transmittance(pairs[i], context.n.at(0, i), context.n.at(media - 1, i), angles);
     }
     transmittance.set_size(count);
     return Spectra{std::move(transmittance), std::move(reflectance)};

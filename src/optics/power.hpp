@@ -10,9 +10,21 @@
 
 namespace quilmo::optics {
 
+// The sines and cosines of the two angles. They are the same for every
+// wavelength of a call, so a driver computes them once; the results are the
+// bits of computing them per wavelength.
+struct Angles {
+    double sin_theta;
+    double cos_theta;
+    SinCos phi;
+};
+
+inline Angles make_angles(double theta, double phi) noexcept {
+    return {std::sin(theta), std::cos(theta), sin_cos(phi)};
+}
+
 // |r_s|^2 cos^2(phi) + |r_p|^2 sin^2(phi), r = M10 / M00.
-inline double reflectance(const MatrixPair& pair, double phi) noexcept {
-    const SinCos sc_phi = sin_cos(phi);
+inline double reflectance(const MatrixPair& pair, const SinCos& sc_phi) noexcept {
     const Complex r_s = pair.s.m10 / pair.s.m00;
     const Complex r_p = pair.p.m10 / pair.p.m00;
     const double a_s = abs(r_s);
@@ -20,26 +32,33 @@ inline double reflectance(const MatrixPair& pair, double phi) noexcept {
     return (a_s * a_s) * (sc_phi.cos * sc_phi.cos) + (a_p * a_p) * (sc_phi.sin * sc_phi.sin);
 }
 
+inline double reflectance(const MatrixPair& pair, double phi) noexcept {
+    return reflectance(pair, sin_cos(phi));
+}
+
 // (|tau_s|^2 cos^2(phi) + |tau_p|^2 sin^2(phi)) * g, tau = 1 / M00, with
 // g = Re(sqrt(n_out^2 - n_in^2 sin^2 theta) / (n_in cos theta)) the ratio of
 // the normal admittances of exit and incidence medium.
-inline double transmittance(const MatrixPair& pair, Complex n_in, Complex n_out, double theta,
-                            double phi) noexcept {
-    const double sin_theta = std::sin(theta);
-    const double s2 = sin_theta * sin_theta;
+inline double transmittance(const MatrixPair& pair, Complex n_in, Complex n_out,
+                            const Angles& angles) noexcept {
+    const double s2 = angles.sin_theta * angles.sin_theta;
     const Complex out_sq = square(n_out);
     const Complex in_sq = square(n_in);
     const Complex z{out_sq.re - in_sq.re * s2, out_sq.im - in_sq.im * s2};
     const Complex w = csqrt(z);
-    const double cos_theta = std::cos(theta);
-    const SinCos sc_phi = sin_cos(phi);
+    const SinCos& sc_phi = angles.phi;
     const Complex tau_s = reciprocal(pair.s.m00);
     const Complex tau_p = reciprocal(pair.p.m00);
     const double b_s = abs(tau_s);
     const double b_p = abs(tau_p);
-    const Complex k = n_in * cos_theta;
+    const Complex k = n_in * angles.cos_theta;
     const double g = (w.re * k.re + w.im * k.im) / (k.re * k.re + k.im * k.im);
     return ((b_s * b_s) * (sc_phi.cos * sc_phi.cos) + (b_p * b_p) * (sc_phi.sin * sc_phi.sin)) * g;
+}
+
+inline double transmittance(const MatrixPair& pair, Complex n_in, Complex n_out, double theta,
+                            double phi) noexcept {
+    return transmittance(pair, n_in, n_out, make_angles(theta, phi));
 }
 
 }  // namespace quilmo::optics

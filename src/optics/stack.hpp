@@ -58,13 +58,12 @@ struct StackInputs {
     View1<double> d;
     View2<Complex> n;
     View1<double> wl;
-    double theta;
     double sin_theta;
 };
 
 inline StackInputs make_stack_inputs(View1<double> d, View2<Complex> n, View1<double> wl,
                                      double theta) {
-    return {d, n, wl, theta, std::sin(theta)};
+    return {d, n, wl, std::sin(theta)};
 }
 
 namespace detail {
