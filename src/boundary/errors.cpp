@@ -48,6 +48,19 @@ const char* const panic_exception_doc =
     "Like SystemExit, this exception derives from BaseException, so that it will typically\n"
     "propagate all the way through the stack and cause the Python interpreter to exit.\n";
 
+// Holds the interpreter lock for its scope, taking it if this thread does not
+// hold it already.
+class InterpreterLock {
+public:
+    InterpreterLock() noexcept : state_(PyGILState_Ensure()) {}
+    ~InterpreterLock() { PyGILState_Release(state_); }
+    InterpreterLock(const InterpreterLock&) = delete;
+    InterpreterLock& operator=(const InterpreterLock&) = delete;
+
+private:
+    PyGILState_STATE state_;
+};
+
 // Created once under the interpreter lock; the first stored class stays.
 PyObject* panic_exception_class = nullptr;
 
@@ -155,20 +168,12 @@ PyObject* PyErr::value() {
 PyObject* PyErr::type() { return reinterpret_cast<PyObject*>(Py_TYPE(value())); }
 
 std::string PyErr::debug() {
-    PyGILState_STATE state = PyGILState_Ensure();
-    std::string out;
-    try {
-        PyObject* exception = value();
-        out = "PyErr { type: " + repr_of(type()) + ", value: " + repr_of(exception) + ", traceback: ";
-        Ref traceback = Ref::steal(PyException_GetTraceback(exception));
-        out += traceback ? traceback_text(traceback.get()) : "None";
-        out += " }";
-    } catch (...) {
-        PyGILState_Release(state);
-        throw;
-    }
-    PyGILState_Release(state);
-    return out;
+    InterpreterLock lock;
+    PyObject* exception = value();
+    std::string out = "PyErr { type: " + repr_of(type()) + ", value: " + repr_of(exception) + ", traceback: ";
+    Ref traceback = Ref::steal(PyException_GetTraceback(exception));
+    out += traceback ? traceback_text(traceback.get()) : "None";
+    return out + " }";
 }
 
 Ref checked(PyObject* result) {

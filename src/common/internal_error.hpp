@@ -6,7 +6,6 @@
 // knows nothing of Python so that the kernel and the pool can raise it too.
 #pragma once
 
-#include <cstddef>
 #include <exception>
 #include <source_location>
 #include <string>
@@ -28,12 +27,7 @@ private:
 // nothing that throws it has been half-built.
 class OutOfMemory : public std::exception {
 public:
-    explicit OutOfMemory(std::size_t bytes) : bytes_(bytes) {}
     const char* what() const noexcept override { return "out of memory"; }
-    std::size_t bytes() const noexcept { return bytes_; }
-
-private:
-    std::size_t bytes_;
 };
 
 // Writes the report (thread, source position, text, backtrace hint) to standard

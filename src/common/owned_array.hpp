@@ -44,7 +44,7 @@ public:
         if (bytes != 0) {
             out.data_ = static_cast<T*>(std::malloc(bytes));
             if (out.data_ == nullptr) {
-                throw OutOfMemory(bytes);
+                throw OutOfMemory();
             }
         }
         out.capacity_ = capacity;

@@ -116,7 +116,7 @@ TEST(EntryWrapper, RaisesEachKindOfFailure) {
     EXPECT_EQ(entry_wrapper<int>([]() -> int { quilmo::panic("ndarray: index out of bounds"); }, -1), -1);
     EXPECT_EQ(take_exception_text(), "PanicException: ndarray: index out of bounds");
 
-    EXPECT_EQ(entry_wrapper<PyObject*>([]() -> PyObject* { throw quilmo::OutOfMemory(1); }, nullptr),
+    EXPECT_EQ(entry_wrapper<PyObject*>([]() -> PyObject* { throw quilmo::OutOfMemory(); }, nullptr),
               nullptr);
     EXPECT_EQ(take_exception_text(), "MemoryError: ");
 
