@@ -1,18 +1,12 @@
 """The module surface: initialisation, the two classes and PanicException."""
 
 import ctypes
-import subprocess
 import sys
-import textwrap
 
 import pytest
 
 import quilmo
-
-
-def run_python(code: str) -> subprocess.CompletedProcess:
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)],
-                          capture_output=True, text=True, timeout=120)
+from conftest import run_python
 
 
 def test_all_and_attributes():
