@@ -48,11 +48,12 @@ auto convert_argument(const char* name, Convert&& convert) {
 // wl, n, d (reverse declaration order), on success and on every failure.
 DataPyState build_state(std::span<PyObject* const, 5> arguments) {
     using boundary::ReadonlyArray;
-    // The arrays outlive that Python code even when a caller hands over a
+    // The arguments outlive that Python code even when a caller hands over a
     // keyword dictionary that the code can reach and empty.
-    const std::array<boundary::Ref, 3> kept_arrays{boundary::Ref::borrow(arguments[0]),
-                                                   boundary::Ref::borrow(arguments[1]),
-                                                   boundary::Ref::borrow(arguments[2])};
+    std::array<boundary::Ref, 5> kept_arguments;
+    for (std::size_t i = 0; i < kept_arguments.size(); ++i) {
+        kept_arguments[i] = boundary::Ref::borrow(arguments[i]);
+    }
     double theta = 0.0;
     double phi = 0.0;
     std::exception_ptr scalar_failure;
