@@ -117,12 +117,12 @@ def test_error_text_of_theta_can_refuse_d():
     # comes first among the bad arguments.
     run_fresh("""
         import warnings
-        warnings.simplefilter("ignore", DeprecationWarning)  # NumPy 2 deprecates setting shapes
+        warnings.simplefilter("ignore", DeprecationWarning)  # NumPy 2 deprecates setting dtypes
         d = np.arange(4.0)
 
         class Text:
             def __str__(self):
-                d.shape = (2, 2)
+                d.dtype = np.float32
                 return "no angle"
 
         class Angle:
@@ -135,7 +135,7 @@ def test_error_text_of_theta_can_refuse_d():
         except TypeError as error:
             assert str(error).startswith("argument 'd': "), error
         else:
-            raise AssertionError("d was changed to two dimensions")
+            raise AssertionError("d was changed to float32")
         assert registry.is_free(d)
         quilmo.DataPy(*args())
     """)

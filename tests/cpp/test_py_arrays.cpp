@@ -1,7 +1,6 @@
 // Copying strided views into owned arrays, the size limits of those copies,
 // and how their failures reach Python. Sizes past the address space cannot be
 // built from Python (NumPy refuses them first), so they are tested here.
-#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -129,101 +128,4 @@ INSTANTIATE_TEST_SUITE_P(
                       MatrixCase{"col_strided", 0, 4, 5, 10, 2, false},
                       MatrixCase{"broadcast_rows", 0, 4, 5, 0, 1, false},
                       MatrixCase{"strided_reversed", 90, 3, 4, -20, -3, false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-namespace {
-
-using quilmo::boundary::StridedMatrix;
-using quilmo::boundary::StridedVector;
-
-// 256 bytes that all differ from their neighbours, so a misplaced read shows.
-std::vector<unsigned char> byte_pattern() {
-    std::vector<unsigned char> out(256);
-    for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<unsigned char>(i * 7 + 1);
-    return out;
-}
-
-// Element [i, j] read at its byte offset, as NumPy reads it.
-template <class T>
-std::vector<T> elements_at_byte_offsets(const char* first, std::size_t rows, std::size_t cols,
-                                        std::ptrdiff_t byte_stride0, std::ptrdiff_t byte_stride1) {
-    std::vector<T> out(rows * cols);
-    for (std::size_t i = 0; i < rows; ++i)
-        for (std::size_t j = 0; j < cols; ++j)
-            std::memcpy(&out[i * cols + j],
-                        first + static_cast<std::ptrdiff_t>(i) * byte_stride0 + static_cast<std::ptrdiff_t>(j) * byte_stride1,
-                        sizeof(T));
-    return out;
-}
-
-template <class T>
-bool same_bytes(const std::vector<T>& a, const std::vector<T>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
-}
-
-}  // namespace
-
-struct ByteVectorCase {
-    const char* name;
-    std::ptrdiff_t offset;  // bytes, of element 0
-    std::size_t len;
-    std::ptrdiff_t byte_stride, copy_stride;  // copy_stride: expected, in elements
-};
-
-class ByteStridedVectorCopy : public ::testing::TestWithParam<ByteVectorCase> {};
-
-TEST_P(ByteStridedVectorCopy, ReadsEveryElementAtItsByteOffset) {
-    const ByteVectorCase& c = GetParam();
-    std::vector<unsigned char> source = byte_pattern();
-    const char* first = reinterpret_cast<const char*>(source.data()) + c.offset;
-    OwnedArray1<double> copy = copy_to_owned(StridedVector<double>{first, c.len, c.byte_stride});
-    EXPECT_EQ(copy.len(), c.len);
-    EXPECT_EQ(copy.stride(), c.copy_stride);
-    EXPECT_TRUE(same_bytes(elements(copy.view()), elements_at_byte_offsets<double>(first, 1, c.len, 0, c.byte_stride)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, ByteStridedVectorCopy,
-    ::testing::Values(ByteVectorCase{"packed_record_field", 0, 6, 12, 1}, ByteVectorCase{"twenty", 3, 6, 20, 1},
-                      ByteVectorCase{"twenty_reversed", 130, 6, -20, 1},
-                      ByteVectorCase{"overlapping", 1, 9, 4, 1}, ByteVectorCase{"zero", 5, 4, 0, 1},
-                      ByteVectorCase{"unaligned_block", 3, 10, 8, 1},
-                      ByteVectorCase{"unaligned_block_reversed", 83, 10, -8, -1},
-                      ByteVectorCase{"unaligned_whole_steps", 5, 6, 24, 1},
-                      ByteVectorCase{"single_element", 9, 1, 20, 2}, ByteVectorCase{"empty", 0, 0, 20, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct ByteMatrixCase {
-    const char* name;
-    std::ptrdiff_t offset;
-    std::size_t rows, cols;
-    std::ptrdiff_t byte_stride0, byte_stride1;
-    std::ptrdiff_t copy_stride0, copy_stride1;  // expected, in elements
-};
-
-class ByteStridedMatrixCopy : public ::testing::TestWithParam<ByteMatrixCase> {};
-
-TEST_P(ByteStridedMatrixCopy, ReadsEveryElementAtItsByteOffset) {
-    const ByteMatrixCase& c = GetParam();
-    std::vector<unsigned char> source = byte_pattern();
-    const char* first = reinterpret_cast<const char*>(source.data()) + c.offset;
-    OwnedArray2<Pair> copy =
-        copy_to_owned(StridedMatrix<Pair>{first, c.rows, c.cols, c.byte_stride0, c.byte_stride1});
-    ASSERT_TRUE(copy.rows() == c.rows && copy.cols() == c.cols);
-    EXPECT_EQ(copy.stride0(), c.copy_stride0);
-    EXPECT_EQ(copy.stride1(), c.copy_stride1);
-    EXPECT_TRUE(same_bytes(elements(copy.view()),
-                           elements_at_byte_offsets<Pair>(first, c.rows, c.cols, c.byte_stride0, c.byte_stride1)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, ByteStridedMatrixCopy,
-    ::testing::Values(ByteMatrixCase{"record_rows", 0, 3, 2, 72, 24, 2, 1},
-                      ByteMatrixCase{"twenty_by_hundred", 1, 2, 4, 100, 20, 4, 1},
-                      ByteMatrixCase{"negative_odd", 200, 3, 3, -20, -36, 3, 1},
-                      ByteMatrixCase{"zero_and_odd", 7, 4, 3, 0, 20, 3, 1},
-                      ByteMatrixCase{"unaligned_row_major", 3, 3, 4, 64, 16, 4, 1},
-                      ByteMatrixCase{"unaligned_column_major_reversed", 211, 3, 4, -16, -48, -1, -3},
-                      ByteMatrixCase{"one_row_odd_row_stride", 2, 1, 5, 20, 16, 1, 1},
-                      ByteMatrixCase{"empty_odd", 0, 0, 4, 20, 20, 1, 1}),
     [](const auto& info) { return std::string(info.param.name); });
