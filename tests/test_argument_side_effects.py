@@ -10,7 +10,7 @@ from borrow_record import run_fresh
 
 # Runs in the child after borrow_record's prelude. `attempt` builds fresh
 # arrays (views of owners that Python never changes, for the registry check),
-# lets theta's __float__ or phi's __index__ run `change` on one of them, and
+# lets theta's __float__ or phi's __index__ `mutate` one of them, and
 # prints what the call did.
 SCENARIOS = """
 import warnings
