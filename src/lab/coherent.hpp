@@ -98,6 +98,23 @@ public:
         media_.resize(n.rows);
         interfaces_.resize(n.rows - 1);
         layers_.resize(n.rows);
+        // With a constant incidence medium the tangential term is the same at
+        // every column, and so are the media of constant rows and the
+        // interfaces between two of them: those are computed once per angle.
+        fixed_angle_ = plan_.constant[0];
+        varying_media_.clear();
+        fixed_media_.clear();
+        for (const std::size_t j : plan_.distinct) {
+            (fixed_angle_ && plan_.constant[j] ? fixed_media_ : varying_media_).push_back(j);
+        }
+        varying_interfaces_.clear();
+        fixed_interfaces_.clear();
+        for (std::size_t j = 0; j + 1 < n.rows; ++j) {
+            if (plan_.interface_source[j] == j) {
+                const bool fixed = fixed_angle_ && plan_.constant[j] && plan_.constant[j + 1];
+                (fixed ? fixed_interfaces_ : varying_interfaces_).push_back(j);
+            }
+        }
         angle_ready_ = false;
     }
 
@@ -110,20 +127,15 @@ public:
     // The stack matrix of the kernel at one column of n and one wavelength.
     StackMatrix exact_matrix(std::size_t column, double wavelength) noexcept {
         const std::size_t media = n_.rows;
-        const bool fixed_angle = plan_.constant[0];
-        if (fixed_angle && !angle_ready_) {
+        if (fixed_angle_ && !angle_ready_) {
             prepare_angle();
         }
-        const Complex tangential = fixed_angle ? tangential_ : optics::square(sin_theta_ * n_.at(0, column));
-        for (const std::size_t j : plan_.distinct) {
-            if (!(fixed_angle && plan_.constant[j])) {
-                media_[j] = optics::detail::medium(n_.at(j, column), tangential);
-            }
+        const Complex tangential = fixed_angle_ ? tangential_ : optics::square(sin_theta_ * n_.at(0, column));
+        for (const std::size_t j : varying_media_) {
+            media_[j] = optics::detail::medium(n_.at(j, column), tangential);
         }
-        for (std::size_t j = 0; j + 1 < media; ++j) {
-            if (plan_.interface_source[j] == j && !fixed_interface(j)) {
-                interfaces_[j] = interface(j);
-            }
+        for (const std::size_t j : varying_interfaces_) {
+            interfaces_[j] = interface(j);
         }
         MatrixLanes out = interfaces_[plan_.interface_source[0]];
         for (std::size_t j = 1; j + 1 < media; ++j) {
@@ -159,24 +171,13 @@ private:
         return optics::detail::interface_sp(m, next, optics::twice(m.n) * m.c);
     }
 
-    bool fixed_interface(std::size_t j) const noexcept {
-        return plan_.constant[0] && plan_.constant[j] && plan_.constant[j + 1];
-    }
-
-    // With a constant incidence medium the tangential term is the same at
-    // every column, and so are the media of constant rows and the interfaces
-    // between two of them.
     void prepare_angle() noexcept {
         tangential_ = optics::square(sin_theta_ * n_.at(0, 0));
-        for (const std::size_t j : plan_.distinct) {
-            if (plan_.constant[j]) {
-                media_[j] = optics::detail::medium(n_.at(j, 0), tangential_);
-            }
+        for (const std::size_t j : fixed_media_) {
+            media_[j] = optics::detail::medium(n_.at(j, 0), tangential_);
         }
-        for (std::size_t j = 0; j + 1 < n_.rows; ++j) {
-            if (plan_.interface_source[j] == j && fixed_interface(j)) {
-                interfaces_[j] = interface(j);
-            }
+        for (const std::size_t j : fixed_interfaces_) {
+            interfaces_[j] = interface(j);
         }
         angle_ready_ = true;
     }
@@ -185,7 +186,10 @@ private:
     View1<double> d_{};
     double sin_theta_ = 0.0;
     StackPlan plan_;
-    bool angle_ready_ = false;
+    bool fixed_angle_ = false;  // the incidence medium is constant
+    bool angle_ready_ = false;  // the fixed media and interfaces of this angle are computed
+    std::vector<std::size_t> varying_media_, fixed_media_;            // distinct media
+    std::vector<std::size_t> varying_interfaces_, fixed_interfaces_;  // interfaces that are sources
     Complex tangential_{0.0, 0.0};
     std::vector<Medium> media_;                      // filled at the plan's distinct media
     std::vector<MatrixLanes> interfaces_;            // filled at the interfaces that are sources

@@ -34,7 +34,7 @@ struct StackPlan {
     std::vector<std::size_t> medium_source;     // media
     std::vector<std::size_t> interface_source;  // media - 1: interface j joins media j and j + 1
     std::vector<std::size_t> layer_source;      // media: entry j for inner layer j (0 and last unused)
-    std::vector<bool> constant;                 // media: one index at every column
+    std::vector<unsigned char> constant;        // media: one index at every column
     std::vector<std::size_t> distinct;          // the media that are their own source, in order
 };
 
@@ -78,7 +78,7 @@ inline void plan_stack(StackPlan& plan, const View2<optics::Complex>& n, const V
     plan.medium_source.assign(media, 0);
     plan.interface_source.assign(media - 1, 0);
     plan.layer_source.assign(media, 0);
-    plan.constant.assign(media, false);
+    plan.constant.assign(media, 0);
     plan.distinct.clear();
     for (std::size_t j = 0; j < media; ++j) {
         plan.constant[j] = detail::constant_row(n, j);
