@@ -89,11 +89,20 @@ inline Powers powers(const Amplitudes& a, const Medium& incidence, const Medium&
 class CoherentSolver {
 public:
     // Starts a stack: media are the rows of n (at least two), read at the
-    // columns later passed to solve; d holds n.rows - 2 thicknesses.
+    // columns later passed to solve; d holds n.rows - 2 thicknesses. A batch
+    // that shares its indices passes the same n again: only its layers are
+    // planned anew.
     void set_stack(const View2<Complex>& n, const View1<double>& d) {
+        const bool same_media = planned_ && n.data == n_.data && n.rows == n_.rows && n.cols == n_.cols &&
+                                n.stride0 == n_.stride0 && n.stride1 == n_.stride1;
         n_ = n;
         d_ = d;
-        plan_stack(plan_, n, d);
+        if (same_media) {
+            plan_layers(plan_, d);
+        } else {
+            plan_stack(plan_, n, d);
+            planned_ = true;
+        }
         const std::size_t media = n.rows;
         media_.resize(media);
         interfaces_.resize(media - 1);
@@ -226,6 +235,7 @@ private:
     View1<double> d_{};
     double sin_theta_ = 0.0;
     StackPlan plan_;
+    bool planned_ = false;      // plan_ holds the media of n_
     bool fixed_angle_ = false;  // the incidence medium is constant
     bool angle_ready_ = false;  // the fixed media and interfaces of this angle are computed
     std::vector<Step> medium_steps_, interface_steps_, layer_steps_;  // per medium, interface, layer
