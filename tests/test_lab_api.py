@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import quilmo_lab as ql
-from conftest import random_stack
+from conftest import random_stack, run_python
 
 WL = np.linspace(400.0, 800.0, 7)
 NAMES = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
@@ -105,6 +105,24 @@ def test_results_do_not_depend_on_threads():
         for a in (1, 4):
             part = ql.solve(n, d[b], wl, angles[a], threads=2)
             assert part.r_p[0, 0].tobytes() == reference["r_p"][b, a].tobytes()
+
+
+def test_a_forked_child_builds_its_own_pools():
+    # The parent's workers do not exist in the child; its first parallel solve starts new ones.
+    done = run_python("""
+        import os, warnings
+        import numpy as np
+        import quilmo_lab as ql
+        warnings.simplefilter("ignore")  # fork() of a process with threads
+        wl = np.linspace(400.0, 800.0, 3000)
+        reference = ql.solve([1.0, 1.5, 1.52], [100.0], wl, threads=2).R_s.tobytes()
+        pid = os.fork()
+        if pid == 0:
+            same = ql.solve([1.0, 1.5, 1.52], [100.0], wl, threads=2).R_s.tobytes() == reference
+            os._exit(0 if same else 3)
+        print(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+    """, timeout=60)
+    assert done.stdout.strip() == "0", done.stdout + done.stderr
 
 
 def test_the_interpreter_lock_is_released_during_a_solve():
