@@ -10,8 +10,8 @@ from .base import Material, index_derivative, index_from_permittivity, real_para
 class _TwoPhase(Material):
     """A mixture of `inclusion` at volume `fraction` in `host`."""
 
-    def __init__(self, inclusion: Material, host: Material, fraction: float, *, name: str | None,
-                 extrapolate: bool) -> None:
+    def __init__(self, inclusion: Material, host: Material, fraction: float, *, name: str | None = None,
+                 extrapolate: bool = False) -> None:
         for label, part in (("inclusion", inclusion), ("host", host)):
             if not isinstance(part, Material):
                 raise TypeError(f"{label} must be a Material; got {type(part).__name__}")
