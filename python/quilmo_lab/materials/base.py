@@ -109,13 +109,15 @@ class Material:
         wl = wavelength_array(wavelengths)
         if wl.size == 0:
             return wl
-        low_seen, high_seen = float(wl.min()), float(wl.max())
-        if low_seen <= 0.0:
-            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); got {low_seen:g}")
         if extrapolate is None:
             extrapolate = self.extrapolate
         low, high = self.valid_range
-        if not extrapolate and (low_seen < low or high_seen > high):
+        low_seen = float(wl.min())
+        if low_seen <= 0.0:
+            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); got {low_seen:g}")
+        if extrapolate or (low_seen >= low and high == math.inf):
+            return wl  # one pass over the wavelengths where the range has no upper end
+        if low_seen < low or float(wl.max()) > high:
             outside = wl[(wl < low) | (wl > high)]
             shown = ", ".join(f"{value:g}" for value in outside[:5]) + (", ..." if outside.size > 5 else "")
             raise ValueError(
@@ -154,10 +156,8 @@ def index_from_permittivity(eps: np.ndarray) -> np.ndarray:
             out.imag = 0.0
             return out
         return np.sqrt(eps.astype(np.complex128))
-    n = np.sqrt(eps)
-    # A gain-free ε with imaginary part -0.0 would land on the lower branch.
-    np.negative(n, out=n, where=n.imag < 0.0)
-    return n
+    # The principal root has Re n ≥ 0 and the sign of Im ε, so k ≥ 0 for every Im ε ≥ 0.
+    return np.sqrt(eps)
 
 
 def index_derivative(n: np.ndarray, deps: np.ndarray) -> np.ndarray:

@@ -56,9 +56,12 @@ class Dual:
 
 def square_log_abs(x: np.ndarray) -> np.ndarray:
     """x² ln|x|, continued by its limit 0 at x = 0."""
-    magnitude = np.abs(x)
-    magnitude[magnitude == 0.0] = 1.0
-    return x * x * np.log(magnitude)
+    result = np.abs(x)
+    result[result == 0.0] = 1.0
+    np.log(result, out=result)
+    result *= x
+    result *= x
+    return result
 
 
 class ArrayOps:

@@ -64,17 +64,19 @@ class Bruggeman(_TwoPhase):
     """f(ε_i − ε)/(ε_i + 2ε) + (1 − f)(ε_h − ε)/(ε_h + 2ε) = 0: both phases on an equal footing.
 
     The quadratic 2ε² − bε − ε_iε_h = 0, b = (3f − 1)ε_i + (2 − 3f)ε_h, has two roots; the physical
-    one has the larger imaginary part (passive medium), and for lossless phases the larger real part.
+    one has the larger imaginary part (passive medium), and where both are real the larger real part.
     """
 
     def _mix(self, eps_a, eps_b):
         f = self.fraction
         b = (3.0 * f - 1.0) * eps_a + (2.0 - 3.0 * f) * eps_b
-        root = np.sqrt(b * b + 8.0 * eps_a * eps_b + 0j)
-        plus = (b + root) / 4.0
-        minus = (b - root) / 4.0
-        take_minus = (minus.imag > plus.imag) | ((minus.imag == plus.imag) & (minus.real > plus.real))
-        return np.where(take_minus, minus, plus)
+        root = np.sqrt(b * b + 8.0 * eps_a * eps_b)
+        # The principal root has Re ≥ 0, so (b + root)/4 is the root with the larger real part; where
+        # root has a negative imaginary part, (b − root)/4 has the larger imaginary part.
+        np.negative(root, out=root, where=root.imag < 0.0)
+        root += b
+        root *= 0.25
+        return root
 
     def _mix_derivative(self, eps, eps_a, eps_b, deps_a, deps_b):
         # Implicit differentiation of F = ε_iε_h + bε − 2ε² = 0.

@@ -45,13 +45,18 @@ class DrudeLorentz(Material):
 
     def _permittivity(self, energy: np.ndarray) -> np.ndarray:
         square = energy * energy
-        eps = np.full(energy.shape, complex(self.eps_inf))
-        denominator = np.empty(energy.shape, np.complex128)
+        eps = term = None
         for amplitude, resonance_square, damping in self._terms():
-            np.subtract(resonance_square, square, out=denominator.real)
-            np.multiply(energy, -damping, out=denominator.imag)
-            np.divide(amplitude, denominator, out=denominator)
-            eps += denominator
+            if term is None:
+                term = np.empty(energy.shape, np.complex128)
+            np.subtract(resonance_square, square, out=term.real)
+            np.multiply(energy, -damping, out=term.imag)
+            np.divide(amplitude, term, out=term)
+            if eps is None:  # the first term becomes the sum; later ones share one buffer
+                eps, term = term, None
+            else:
+                eps += term
+        eps.real += self.eps_inf
         return eps
 
     def _index(self, wl: np.ndarray) -> np.ndarray:

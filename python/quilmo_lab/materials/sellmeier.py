@@ -35,12 +35,12 @@ class Sellmeier(Material):
         return "Sellmeier"
 
     def _permittivity(self, square: np.ndarray) -> np.ndarray:
-        eps = np.full(square.shape, self.A)
+        # B λ²/(λ² − C) = B + B C/(λ² − C): one division per term and no multiplication.
+        eps = np.full(square.shape, self.A + float(np.sum(self.B)))
         term = np.empty(square.shape)
         for b, c in zip(self.B, self.C):
             np.subtract(square, c, out=term)
-            np.divide(square, term, out=term)
-            term *= b
+            np.divide(b * c, term, out=term)
             eps += term
         return eps
 
