@@ -6,7 +6,7 @@ import math
 
 import numpy as np
 
-from .base import HC_EV_NM, Material, real_parameter
+from .base import HC_EV_NM, Material, RealArray, real_parameter
 
 
 class Cauchy(Material):
@@ -19,7 +19,7 @@ class Cauchy(Material):
 
     def __init__(self, A: float, B: float = 0.0, C: float = 0.0, *, urbach_amplitude: float = 0.0,
                  urbach_exponent: float = 0.0, urbach_edge: float = 400.0, name: str | None = None,
-                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+                 valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
         self.A = real_parameter("A", A)
         self.B = real_parameter("B", B)
         self.C = real_parameter("C", C)
@@ -31,9 +31,9 @@ class Cauchy(Material):
     def _default_name(self) -> str:
         return f"Cauchy({self.A:g}, {self.B:g}, {self.C:g})"
 
-    def _extinction(self, wl: np.ndarray) -> np.ndarray:
+    def _extinction(self, wl: RealArray) -> RealArray:
         """k = a·exp(b·hc/λ − b·hc/λ_edge)."""
-        k = np.divide(self.urbach_exponent * HC_EV_NM, wl)
+        k: RealArray = np.divide(self.urbach_exponent * HC_EV_NM, wl)
         k -= self.urbach_exponent * HC_EV_NM / self.urbach_edge
         np.exp(k, out=k)
         k *= self.urbach_amplitude

@@ -6,7 +6,7 @@ docstring gives the source, the wavelengths it covers and what the published pre
 
 from __future__ import annotations
 
-from collections.abc import Iterator, Mapping
+from collections.abc import Iterator, Mapping, Sequence
 
 from .base import Material
 from .oscillators import DrudeLorentz
@@ -16,25 +16,29 @@ from .sellmeier import Sellmeier
 _UM2 = 1e6  # µm² in nm²
 
 
-def _sellmeier_um(name, B, C_um2, low_nm, high_nm, doc, A=1.0):
+def _sellmeier_um(name: str, B: Sequence[float], C_um2: Sequence[float], low_nm: float, high_nm: float, doc: str,
+                  A: float = 1.0) -> Material:
     material = Sellmeier(B, [c * _UM2 for c in C_um2], A=A, name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
     return material
 
 
-def _resonances_um(name, B, resonances_um, low_nm, high_nm, doc):
+def _resonances_um(name: str, B: Sequence[float], resonances_um: Sequence[float], low_nm: float, high_nm: float,
+                   doc: str) -> Material:
     material = Sellmeier(B, resonances=[r * 1e3 for r in resonances_um], name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
     return material
 
 
-def _formula(name, number, coefficients, low_nm, high_nm, doc):
+def _formula(name: str, number: int, coefficients: Sequence[float], low_nm: float, high_nm: float,
+             doc: str) -> Material:
     material = RefractiveIndexFormula(number, coefficients, name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
     return material
 
 
-def _rakic(name, plasma, drude, lorentz, low_nm, high_nm, doc):
+def _rakic(name: str, plasma: float, drude: tuple[float, float], lorentz: Sequence[tuple[float, float, float]],
+           low_nm: float, high_nm: float, doc: str) -> Material:
     material = DrudeLorentz(plasma, [(drude[0], 0.0, drude[1])] + [tuple(row) for row in lorentz],
                             name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
@@ -124,7 +128,7 @@ def _build() -> dict[str, Material]:
     return {material.name: material for material in entries}
 
 
-class MaterialLibrary(Mapping):
+class MaterialLibrary(Mapping[str, Material]):
     """A read-only mapping from names to the built-in materials: `library["N-BK7"]`, `list(library)`.
 
     Lookup also accepts any capitalisation ("n-bk7", "FUSED SILICA").

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import math
+from typing import Any
 
 import numpy as np
 
@@ -19,7 +20,7 @@ class TaucLorentz(Material):
     """
 
     def __init__(self, A: float, E0: float, C: float, Eg: float, *, eps_inf: float = 1.0,
-                 name: str | None = None, valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+                 name: str | None = None, valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
         self.A = real_parameter("A", A, minimum=0.0)
         self.E0 = real_parameter("E0", E0, minimum=0.0, strictly=True)
         self.C = real_parameter("C", C, minimum=0.0, strictly=True)
@@ -57,7 +58,7 @@ class TaucLorentz(Material):
 
     # Both parts are written with augmented assignments: in place on arrays (few temporaries at
     # 10^6 wavelengths), new objects on Dual numbers.
-    def _real_part(self, E, ops):
+    def _real_part(self, E: Any, ops: Any) -> Any:
         square = E * E
         numerator = self._slope * square
         numerator += self._offset
@@ -79,7 +80,7 @@ class TaucLorentz(Material):
         numerator += self.eps_inf
         return numerator
 
-    def _imaginary_part(self, E, gap_mask):
+    def _imaginary_part(self, E: Any, gap_mask: Any) -> Any:
         square = E * E
         denominator = square - self.E0 * self.E0
         denominator *= denominator
