@@ -9,6 +9,7 @@ from __future__ import annotations
 from collections.abc import Iterator, Mapping, Sequence
 
 from .base import Material
+from .cauchy import Cauchy
 from .oscillators import DrudeLorentz
 from .refractiveindex_formulas import RefractiveIndexFormula
 from .sellmeier import Sellmeier
@@ -26,6 +27,13 @@ def _sellmeier_um(name: str, B: Sequence[float], C_um2: Sequence[float], low_nm:
 def _resonances_um(name: str, B: Sequence[float], resonances_um: Sequence[float], low_nm: float, high_nm: float,
                    doc: str) -> Material:
     material = Sellmeier(B, resonances=[r * 1e3 for r in resonances_um], name=name, valid_range=(low_nm, high_nm))
+    material.__doc__ = doc
+    return material
+
+
+def _cauchy_film(name: str, A: float, B_um2: float, C_um4: float, low_nm: float, high_nm: float,
+                 doc: str) -> Material:
+    material = Cauchy(A, B_um2 * 1e6, C_um4 * 1e12, name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
     return material
 
@@ -93,6 +101,10 @@ def _build() -> dict[str, Material]:
                  "Titanium dioxide, rutile crystal, ordinary ray: J. R. DeVore, J. Opt. Soc. Am. 41, 416 "
                  "(1951), n² = 5.913 + 0.2441/(λ² − 0.0803) with λ in µm; 0.43–1.53 µm; about 1e-3 in n. "
                  "Evaporated or sputtered TiO2 films are less dense: typically n ≈ 2.2–2.45 at 550 nm."),
+        _cauchy_film("HfO2", 1.875, 6.28e-3, 5.80e-4, 250.0, 2000.0,
+                     "Hafnium oxide film (electron-beam evaporated): M. F. Al-Kuhaili, Opt. Mater. 27, 383 (2004), "
+                     "n = 1.875 + 6.28e-3/λ² + 5.80e-4/λ⁴ with λ in µm; 0.25–2.0 µm as the fit is usually quoted; "
+                     "about 1e-3 in n for films like the paper's (film indices vary with the deposition)."),
         _formula("Si", 4, [11.67316, 1.0, 0.0, 0.0, 1.0, 0.004482633, 0.0, 1.108205, 2.0], 2500.0, 22222.0,
                  "Crystalline silicon in its transparent infrared: C. Chandler-Horowitz and P. M. Amirtharaj, "
                  "J. Appl. Phys. 97, 123526 (2005), n² = 11.67316 + 1/λ² + 0.004482633/(λ² − 1.108205²) with "
