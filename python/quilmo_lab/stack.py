@@ -107,8 +107,8 @@ class Stack:
             result[row] = medium(wl)
         return result
 
-    def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *, thicknesses: npt.ArrayLike | None = None,
-              threads: int | None = None) -> Any:
+    def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
+              thicknesses: npt.ArrayLike | None = None, threads: int | None = None) -> Any:
         """R, T and amplitudes through `quilmo_lab.solve` at `wavelengths` (nm) and `angles` (rad).
 
         `thicknesses` of shape (B, layers) solves a batch of B variants of this design at once.

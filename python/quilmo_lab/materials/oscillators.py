@@ -19,7 +19,8 @@ class DrudeLorentz(Material):
     This is the Lorentz–Drude form of Rakić et al., Appl. Opt. 37, 5271 (1998), eq. (3).
     """
 
-    def __init__(self, plasma_energy: float, oscillators: npt.ArrayLike, *, eps_inf: float = 1.0, name: str | None = None,
+    def __init__(self, plasma_energy: float, oscillators: npt.ArrayLike, *, eps_inf: float = 1.0,
+                 name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
         self.plasma_energy = real_parameter("plasma_energy", plasma_energy, minimum=0.0)
         table = np.asarray(oscillators)

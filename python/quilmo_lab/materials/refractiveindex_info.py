@@ -60,7 +60,8 @@ def _formula(entry: dict[str, Any], source: str, name: str) -> Material:
                                   valid_range=(float(span[0]) * _MICROMETRE, float(span[1]) * _MICROMETRE), name=name)
 
 
-def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>", interpolation: str = "linear") -> Material:
+def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>",
+                       interpolation: str = "linear") -> Material:
     """The material described by an already-parsed refractiveindex.info page."""
     if not isinstance(page, dict) or not isinstance(page.get("DATA"), list) or not page["DATA"]:
         raise ValueError(f"{source}: not a refractiveindex.info page (no DATA list)")
@@ -90,7 +91,8 @@ def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>
     return SeparateNK(real_part, imaginary_part, name=name)
 
 
-def read_refractiveindex_info(path: str | os.PathLike[str], *, name: str | None = None, interpolation: str = "linear") -> Material:
+def read_refractiveindex_info(path: str | os.PathLike[str], *, name: str | None = None,
+                              interpolation: str = "linear") -> Material:
     """The material of one refractiveindex.info YAML file (tables interpolated as `interpolation`)."""
     path = Path(os.fspath(path))
     with open(path, encoding="utf-8") as stream:

@@ -76,8 +76,8 @@ class Tabulated(Material):
             self._sum = right + 2.0 * left
             self._difference = right - left
             self._node_numbers = np.arange(nodes.size, dtype=np.float64)
-        super().__init__(name=name, valid_range=(float(nodes[0]), float(nodes[-1])) if valid_range is None else valid_range,
-                         extrapolate=extrapolate)
+        span = (float(nodes[0]), float(nodes[-1]))
+        super().__init__(name=name, valid_range=span if valid_range is None else valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:
         return "Tabulated"
@@ -100,8 +100,8 @@ class Tabulated(Material):
         # fractions in compiled code, and the correction vanishes exactly at the nodes.
         result = np.interp(wl, self.wavelengths, self.values)
         position = np.interp(wl, self.wavelengths, self._node_numbers)
-        i = position.astype(np.intp)
-        np.minimum(i, self.wavelengths.size - 2, out=i)
+        i = position.astype(np.intp)  # a NaN wavelength gives a meaningless integer, clipped below
+        np.clip(i, 0, self.wavelengths.size - 2, out=i)
         u = position - i
         weight = u * (u - 1.0)
         result.real += weight * (self._sum.real[i] + u * self._difference.real[i])

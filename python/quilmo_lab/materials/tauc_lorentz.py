@@ -20,7 +20,8 @@ class TaucLorentz(Material):
     """
 
     def __init__(self, A: float, E0: float, C: float, Eg: float, *, eps_inf: float = 1.0,
-                 name: str | None = None, valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
+                 name: str | None = None, valid_range: tuple[float, float] = (0.0, math.inf),
+                 extrapolate: bool = False) -> None:
         self.A = real_parameter("A", A, minimum=0.0)
         self.E0 = real_parameter("E0", E0, minimum=0.0, strictly=True)
         self.C = real_parameter("C", C, minimum=0.0, strictly=True)
