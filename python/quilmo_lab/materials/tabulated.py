@@ -100,8 +100,8 @@ class Tabulated(Material):
         # fractions in compiled code, and the correction vanishes exactly at the nodes.
         result = np.interp(wl, self.wavelengths, self.values)
         position = np.interp(wl, self.wavelengths, self._node_numbers)
-        i = position.astype(np.intp)  # a NaN wavelength gives a meaningless integer, clipped below
-        np.clip(i, 0, self.wavelengths.size - 2, out=i)
+        # fmin also sends a NaN position to the last interval, where it stays NaN through u.
+        i = np.fmin(position, self.wavelengths.size - 2).astype(np.intp)
         u = position - i
         weight = u * (u - 1.0)
         result.real += weight * (self._sum.real[i] + u * self._difference.real[i])
