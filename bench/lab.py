@@ -13,7 +13,9 @@ interleaved round by round so that a busy machine slows all alike):
   3. tmm-faster's calc_coherent (both polarisations in one call, OpenMP held to
      the same thread count through OMP_NUM_THREADS) against solve on the
      3-, 12- and 42-media stacks of bench/peers.py at W = 1,000, 30 degrees;
-  4. an angle map, 91 angles x 1,000 wavelengths of the 42-media mirror.
+  4. an angle map, 91 angles x 1,000 wavelengths of the 42-media mirror;
+  5. every material model at 10^6 wavelengths against a direct NumPy
+     expression of its formula (bench/lab_materials.py).
 """
 
 import os
@@ -36,6 +38,7 @@ import quilmo_lab as ql  # noqa: E402
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import machine, stacks  # noqa: E402
+import lab_materials  # noqa: E402
 
 THETA = math.radians(30.0)
 
@@ -131,6 +134,8 @@ def main() -> None:
     efficiency(budget)
     against_tmm_faster(budget)
     angle_map(budget)
+    print()
+    lab_materials.run(10_000 if args.quick else 1_000_000, 1 if args.quick else 15)
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

@@ -4,9 +4,54 @@ solve(indices, thicknesses, wavelengths, angles=0.0, *, threads=None) computes t
 amplitudes r_s, r_p, t_s, t_p, the powers R_s, R_p, T_s, T_p and the ellipsometric
 angles psi, delta of batches of coherent stacks over wavelengths and angles of
 incidence, in the conventions of `tmm` (n + ik with k > 0 absorbing).
+
+Materials (dispersion models, refractiveindex.info files, the built-in `library`)
+live in `quilmo_lab.materials`; `Layer` and `Stack` describe a design by its
+materials and solve it over any wavelengths.
 """
 
+from quilmo_lab import materials
+from quilmo_lab.materials import (
+    Bruggeman,
+    Cauchy,
+    Constant,
+    Drude,
+    DrudeLorentz,
+    Material,
+    MaxwellGarnett,
+    RefractiveIndexFormula,
+    Sellmeier,
+    SeparateNK,
+    Tabulated,
+    TaucLorentz,
+    library,
+    load_from_database,
+    read_refractiveindex_info,
+)
 from quilmo_lab.result import Result, ellipsometry_convention
 from quilmo_lab.solve import solve
+from quilmo_lab.stack import Layer, Stack
 
-__all__ = ["Result", "ellipsometry_convention", "solve"]
+__all__ = [
+    "Bruggeman",
+    "Cauchy",
+    "Constant",
+    "Drude",
+    "DrudeLorentz",
+    "Layer",
+    "Material",
+    "MaxwellGarnett",
+    "RefractiveIndexFormula",
+    "Result",
+    "Sellmeier",
+    "SeparateNK",
+    "Stack",
+    "Tabulated",
+    "TaucLorentz",
+    "ellipsometry_convention",
+    "library",
+    "load_from_database",
+    "materials",
+    "read_refractiveindex_info",
+    "solve",
+]
