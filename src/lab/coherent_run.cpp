@@ -24,15 +24,15 @@ RunPowers powers_of(const MatrixLanes& m, Complex carry, const Medium& in, const
 
 }  // namespace
 
-PolPair<RunPowers> run_powers(const StackPoint& point, Run run) noexcept {
-    const auto& media = point.media;
+PolPair<RunPowers> run_powers(const StackMedia& stack, Run run) noexcept {
+    const auto& media = stack.media;
     auto interface = [&](std::size_t j) {
         return optics::detail::interface_sp(media[j], media[j + 1], optics::twice(media[j].n) * media[j].c);
     };
     MatrixLanes m = interface(run.first);
     Complex carry{1.0, 0.0};
     for (std::size_t j = run.first + 1; j < run.last; ++j) {
-        const Complex e = phase_factor(media[j], point.wavelength, point.thickness[j - 1]);
+        const Complex e = phase_factor(media[j], stack.wavelength, stack.thickness[j - 1]);
         carry = carry * e;
         const auto e2 = both(optics::square(e));
         m.m01 = m.m01 * e2;

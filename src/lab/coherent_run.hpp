@@ -16,7 +16,7 @@
 #include <cstddef>
 
 #include "lab/polarisation.hpp"
-#include "lab/stack_point.hpp"
+#include "lab/stack_media.hpp"
 
 namespace quilmo::lab {
 
@@ -34,6 +34,6 @@ struct RunPowers {
     double T_back;
 };
 
-PolPair<RunPowers> run_powers(const StackPoint& point, Run run) noexcept;
+PolPair<RunPowers> run_powers(const StackMedia& stack, Run run) noexcept;
 
 }  // namespace quilmo::lab

@@ -10,7 +10,7 @@ namespace {
 
 using optics::norm;
 
-struct Amplitudes {
+struct RunAmplitudes {
     Complex r;
     Complex t;
 };
@@ -19,11 +19,11 @@ struct Amplitudes {
 // when `from_back`, and writes each of its media's waves at their physical
 // index in `waves`.
 template <int Pol>
-Amplitudes light_run(const StackPoint& point, Run run, bool from_back, FieldWorkspace& work,
+RunAmplitudes light_run(const StackMedia& stack, Run run, bool from_back, FieldWorkspace& work,
                      std::span<LayerWaves> waves) {
     const std::size_t span = run.last - run.first;  // interfaces in the run
     auto index = [&](std::size_t i) { return from_back ? run.last - i : run.first + i; };
-    auto medium = [&](std::size_t i) -> const Medium& { return point.media[index(i)]; };
+    auto medium = [&](std::size_t i) -> const Medium& { return stack.media[index(i)]; };
     work.sweep.resize(span);
     auto& sweep = work.sweep;
 
@@ -35,7 +35,7 @@ Amplitudes light_run(const StackPoint& point, Run run, bool from_back, FieldWork
         sweep[i].pass = f.tau / round_trip;
         if (i > 0) {
             const std::size_t j = index(i);
-            sweep[i].phase = phase_factor(point.media[j], point.wavelength, point.thickness[j - 1]);
+            sweep[i].phase = phase_factor(stack.media[j], stack.wavelength, stack.thickness[j - 1]);
             gamma = sweep[i].reflect * optics::square(sweep[i].phase);
         }
     }
@@ -57,12 +57,12 @@ Amplitudes light_run(const StackPoint& point, Run run, bool from_back, FieldWork
 }
 
 template <int Pol>
-RunPowers light_both_ways(const StackPoint& point, Run run, FieldWorkspace& work, std::span<LayerWaves> front,
+RunPowers light_both_ways(const StackMedia& stack, Run run, FieldWorkspace& work, std::span<LayerWaves> front,
                           std::span<LayerWaves> back, RunIntake& intake) {
-    const Amplitudes ahead = light_run<Pol>(point, run, false, work, front);
-    const Amplitudes behind = light_run<Pol>(point, run, true, work, back);
-    const Medium& first = point.media[run.first];
-    const Medium& last = point.media[run.last];
+    const RunAmplitudes ahead = light_run<Pol>(stack, run, false, work, front);
+    const RunAmplitudes behind = light_run<Pol>(stack, run, true, work, back);
+    const Medium& first = stack.media[run.first];
+    const Medium& last = stack.media[run.last];
     const double w_first = flux_weight<Pol>(first);
     const double w_last = flux_weight<Pol>(last);
     intake = {carried_fraction(flux<Pol>(first, {1.0, 0.0}, ahead.r), 1.0, w_first),
@@ -72,11 +72,11 @@ RunPowers light_both_ways(const StackPoint& point, Run run, FieldWorkspace& work
 }
 
 // Lights every run both ways and settles the power transfer between them.
-PolPair<PowerSplit> solve_fields(const StackPoint& point, FieldWorkspace& work) {
+PolPair<PowerSplit> solve_fields(const StackMedia& stack, FieldWorkspace& work) {
     Workspace& power = work.power;
-    split_runs(point, power.runs);
+    split_runs(stack, power.runs);
     const std::size_t count = power.runs.size();
-    const std::size_t media = point.media.size();
+    const std::size_t media = stack.media.size();
     for (auto* waves : {&work.front_s, &work.front_p, &work.back_s, &work.back_p}) {
         waves->resize(media);
     }
@@ -92,11 +92,11 @@ PolPair<PowerSplit> solve_fields(const StackPoint& point, FieldWorkspace& work) 
     work.intake_p.resize(count);
     for (std::size_t k = 0; k < count; ++k) {
         const Run run = power.runs[k];
-        power.powers_s[k] = light_both_ways<pol_s>(point, run, work, work.front_s, work.back_s, work.intake_s[k]);
-        power.powers_p[k] = light_both_ways<pol_p>(point, run, work, work.front_p, work.back_p, work.intake_p[k]);
+        power.powers_s[k] = light_both_ways<pol_s>(stack, run, work, work.front_s, work.back_s, work.intake_s[k]);
+        power.powers_p[k] = light_both_ways<pol_p>(stack, run, work, work.front_p, work.back_p, work.intake_p[k]);
         power.passes[k] = k + 1 == count ? 1.0
-                                         : pass_transmission(point.media[run.last], point.wavelength,
-                                                             point.thickness[run.last - 1]);
+                                         : pass_transmission(stack.media[run.last], stack.wavelength,
+                                                             stack.thickness[run.last - 1]);
     }
     return {power_transfer(power.powers_s, power.passes, power.behind, work.runs_light_s, work.slabs_light_s),
             power_transfer(power.powers_p, power.passes, power.behind, work.runs_light_p, work.slabs_light_p)};
@@ -105,25 +105,25 @@ PolPair<PowerSplit> solve_fields(const StackPoint& point, FieldWorkspace& work) 
 // Flux lost inside medium j between its two ends, per unit amplitude of the
 // lighting wave.
 template <int Pol>
-double loss_in_layer(const StackPoint& point, std::size_t j, const LayerWaves& w) {
-    const Medium& m = point.media[j];
-    const Complex e = phase_factor(m, point.wavelength, point.thickness[j - 1]);
+double loss_in_layer(const StackMedia& stack, std::size_t j, const LayerWaves& w) {
+    const Medium& m = stack.media[j];
+    const Complex e = phase_factor(m, stack.wavelength, stack.thickness[j - 1]);
     return flux<Pol>(m, w.with, w.against * e) - flux<Pol>(m, w.with * e, w.against);
 }
 
 template <int Pol>
-void absorbed_of(const StackPoint& point, const FieldWorkspace& work, std::span<const RunLight> light,
+void absorbed_of(const StackMedia& stack, const FieldWorkspace& work, std::span<const RunLight> light,
                  std::span<const RunPowers> powers, std::span<const RunIntake> intake,
                  std::span<const LayerWaves> front, std::span<const LayerWaves> back, std::span<double> absorbed) {
     const auto& runs = work.power.runs;
     for (std::size_t k = 0; k < runs.size(); ++k) {
         const Run run = runs[k];
-        const double from_front = amplitude_norm_of(light[k].front, flux_weight<Pol>(point.media[run.first]));
-        const double from_back = amplitude_norm_of(light[k].back, flux_weight<Pol>(point.media[run.last]));
+        const double from_front = amplitude_norm_of(light[k].front, flux_weight<Pol>(stack.media[run.first]));
+        const double from_back = amplitude_norm_of(light[k].back, flux_weight<Pol>(stack.media[run.last]));
         for (std::size_t j = run.first + 1; j < run.last; ++j) {
-            double lost = from_front * loss_in_layer<Pol>(point, j, front[j]);
+            double lost = from_front * loss_in_layer<Pol>(stack, j, front[j]);
             if (from_back != 0.0) {
-                lost += from_back * loss_in_layer<Pol>(point, j, back[j]);
+                lost += from_back * loss_in_layer<Pol>(stack, j, back[j]);
             }
             absorbed[j - 1] = lost;
         }
@@ -138,12 +138,12 @@ void absorbed_of(const StackPoint& point, const FieldWorkspace& work, std::span<
 
 }  // namespace
 
-PolPair<PowerSplit> absorption(const StackPoint& point, FieldWorkspace& work, std::span<double> absorbed_s,
+PolPair<PowerSplit> absorption(const StackMedia& stack, FieldWorkspace& work, std::span<double> absorbed_s,
                                std::span<double> absorbed_p) {
-    const PolPair<PowerSplit> split = solve_fields(point, work);
-    absorbed_of<pol_s>(point, work, work.runs_light_s, work.power.powers_s, work.intake_s, work.front_s,
+    const PolPair<PowerSplit> split = solve_fields(stack, work);
+    absorbed_of<pol_s>(stack, work, work.runs_light_s, work.power.powers_s, work.intake_s, work.front_s,
                        work.back_s, absorbed_s);
-    absorbed_of<pol_p>(point, work, work.runs_light_p, work.power.powers_p, work.intake_p, work.front_p,
+    absorbed_of<pol_p>(stack, work, work.runs_light_p, work.power.powers_p, work.intake_p, work.front_p,
                        work.back_p, absorbed_p);
     return split;
 }
@@ -186,18 +186,18 @@ ProfileTerms coherent_terms(double weight_front, double weight_back, const Layer
     return t;
 }
 
-void describe_media(const StackPoint& point, const FieldWorkspace& work, std::vector<MediumProfile>& out) {
-    const auto& media = point.media;
+void describe_media(const StackMedia& stack, const FieldWorkspace& work, std::vector<MediumProfile>& out) {
+    const auto& media = stack.media;
     const std::size_t count = media.size();
     out.resize(count);
-    const double k0 = optics::two_pi / point.wavelength;
-    const double u = optics::abs(point.tangential);
+    const double k0 = optics::two_pi / stack.wavelength;
+    const double u = optics::abs(stack.tangential);
     const double w0_s = flux_weight<pol_s>(media[0]);
     const double w0_p = flux_weight<pol_p>(media[0]);
     for (std::size_t j = 0; j < count; ++j) {
         const Medium& m = media[j];
         const Complex q = k0 * normal_index(m);
-        const double d = j == 0 || j + 1 == count ? 0.0 : point.thickness[j - 1];
+        const double d = j == 0 || j + 1 == count ? 0.0 : stack.thickness[j - 1];
         const double n2 = optics::norm(m.n);
         out[j] = {q.re, q.im, d, k0 * optics::square(m.n).im, optics::norm(m.c), u / n2, {}, {}};
     }
@@ -233,13 +233,13 @@ void describe_media(const StackPoint& point, const FieldWorkspace& work, std::ve
 
 }  // namespace
 
-void profile_row(const StackPoint& point, std::span<const DepthPlace> places, FieldWorkspace& work,
+void profile_row(const StackMedia& stack, std::span<const DepthPlace> places, FieldWorkspace& work,
                  const ProfileRow& out) {
-    solve_fields(point, work);
-    describe_media(point, work, work.profiles);
+    solve_fields(stack, work);
+    describe_media(stack, work, work.profiles);
     const auto& media = work.profiles;
-    const double w0_s = flux_weight<pol_s>(point.media[0]);
-    const double w0_p = flux_weight<pol_p>(point.media[0]);
+    const double w0_s = flux_weight<pol_s>(stack.media[0]);
+    const double w0_p = flux_weight<pol_p>(stack.media[0]);
     for (std::size_t i = 0; i < places.size(); ++i) {
         const MediumProfile& m = media[places[i].medium];
         const double z = places[i].z;

@@ -37,7 +37,7 @@
 
 #include "lab/coherent_run.hpp"
 #include "lab/incoherent.hpp"
-#include "lab/stack_point.hpp"
+#include "lab/stack_media.hpp"
 
 namespace quilmo::lab {
 
@@ -91,7 +91,7 @@ struct FieldWorkspace {
 
 // R, T and the absorbed fraction of each inner layer (media - 2 entries per
 // polarisation), for coherent and mixed points alike.
-PolPair<PowerSplit> absorption(const StackPoint& point, FieldWorkspace& work, std::span<double> absorbed_s,
+PolPair<PowerSplit> absorption(const StackMedia& stack, FieldWorkspace& work, std::span<double> absorbed_s,
                                std::span<double> absorbed_p);
 
 // Where a depth lies: the medium, and the distance from that medium's front
@@ -114,7 +114,7 @@ struct ProfileRow {
     std::span<double> field_p;
 };
 
-void profile_row(const StackPoint& point, std::span<const DepthPlace> places, FieldWorkspace& work,
+void profile_row(const StackMedia& stack, std::span<const DepthPlace> places, FieldWorkspace& work,
                  const ProfileRow& out);
 
 }  // namespace quilmo::lab

@@ -4,11 +4,11 @@
 
 namespace quilmo::lab {
 
-void split_runs(const StackPoint& point, std::vector<Run>& runs) {
+void split_runs(const StackMedia& stack, std::vector<Run>& runs) {
     runs.clear();
     std::size_t first = 0;
-    for (std::size_t j = 1; j < point.media.size(); ++j) {
-        if (point.incoherent(j)) {
+    for (std::size_t j = 1; j < stack.media.size(); ++j) {
+        if (stack.incoherent(j)) {
             runs.push_back({first, j});
             first = j;
         }
@@ -53,8 +53,8 @@ PowerSplit power_transfer(std::span<const RunPowers> powers, std::span<const dou
     return {reflectance, transmitted};
 }
 
-PolPair<PowerSplit> mixed_powers(const StackPoint& point, Workspace& work) {
-    split_runs(point, work.runs);
+PolPair<PowerSplit> mixed_powers(const StackMedia& stack, Workspace& work) {
+    split_runs(stack, work.runs);
     const std::size_t count = work.runs.size();
     work.powers_s.resize(count);
     work.powers_p.resize(count);
@@ -62,12 +62,12 @@ PolPair<PowerSplit> mixed_powers(const StackPoint& point, Workspace& work) {
     work.behind.resize(count);
     for (std::size_t k = 0; k < count; ++k) {
         const Run run = work.runs[k];
-        const PolPair<RunPowers> powers = run_powers(point, run);
+        const PolPair<RunPowers> powers = run_powers(stack, run);
         work.powers_s[k] = powers.s;
         work.powers_p[k] = powers.p;
         work.passes[k] = k + 1 == count ? 1.0
-                                        : pass_transmission(point.media[run.last], point.wavelength,
-                                                            point.thickness[run.last - 1]);
+                                        : pass_transmission(stack.media[run.last], stack.wavelength,
+                                                            stack.thickness[run.last - 1]);
     }
     return {power_transfer(work.powers_s, work.passes, work.behind, {}, {}),
             power_transfer(work.powers_p, work.passes, work.behind, {}, {})};

@@ -22,14 +22,14 @@
 #include <vector>
 
 #include "lab/coherent_run.hpp"
-#include "lab/stack_point.hpp"
+#include "lab/stack_media.hpp"
 
 namespace quilmo::lab {
 
 // Cuts the point at its incoherent media; `runs` is cleared first. Run k ends
 // where run k + 1 starts; the first starts at medium 0, the last ends at the
 // exit medium.
-void split_runs(const StackPoint& point, std::vector<Run>& runs);
+void split_runs(const StackMedia& stack, std::vector<Run>& runs);
 
 // Power arriving at a run from its first and from its last medium, per unit
 // power incident on the stack.
@@ -68,6 +68,6 @@ struct Workspace {
 
 // R and T of both polarisations of a point whose inner layers may be
 // incoherent; a point with none is one run, and this gives its coherent result.
-PolPair<PowerSplit> mixed_powers(const StackPoint& point, Workspace& work);
+PolPair<PowerSplit> mixed_powers(const StackMedia& stack, Workspace& work);
 
 }  // namespace quilmo::lab

@@ -10,7 +10,7 @@
 
 #include <cmath>
 
-#include "lab/stack_point.hpp"
+#include "lab/stack_media.hpp"
 
 namespace quilmo::lab {
 

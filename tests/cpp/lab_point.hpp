@@ -1,12 +1,12 @@
 // Owned stacks for the companion engine's tests: media built with the
-// kernel's `medium` at one wavelength and angle, handed out as a StackPoint.
+// kernel's `medium` at one wavelength and angle, handed out as a StackMedia.
 #pragma once
 
 #include <cmath>
 #include <memory>
 #include <vector>
 
-#include "lab/stack_point.hpp"
+#include "lab/stack_media.hpp"
 
 namespace quilmo::lab::testing {
 
@@ -33,7 +33,7 @@ struct OwnedPoint {
         }
     }
 
-    StackPoint view() const {
+    StackMedia view() const {
         return {media, thickness, std::span<const bool>(mask.get(), mask_len), wavelength, tangential};
     }
 };

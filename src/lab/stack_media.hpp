@@ -1,10 +1,11 @@
-// One stack seen at one wavelength and one angle of incidence: the view every
-// routine of the companion engine reads.
+// The media of one stack at one wavelength and one angle of incidence, as the
+// routines for incoherent layers and fields read them.
 //
 // Media are the kernel's `Medium` records (index, normal wave-vector component
 // k = csqrt(n^2 - U), cosine c = k / n), incidence medium first, exit medium
-// last; they are built once per point with the kernel's `medium`, so the
-// tangential term U = (n_0 sin theta_0)^2 is shared by every routine here.
+// last, built once per point with the kernel's `medium`, so that the
+// tangential term U = (n_0 sin theta_0)^2 is the kernel's and each root is
+// taken once.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +19,7 @@ namespace quilmo::lab {
 using optics::Complex;
 using optics::detail::Medium;
 
-struct StackPoint {
+struct StackMedia {
     std::span<const Medium> media;      // at least two
     std::span<const double> thickness;  // one per inner layer: media.size() - 2
     std::span<const bool> coherent;     // one per inner layer, or empty when all are coherent
