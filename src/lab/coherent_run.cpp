@@ -1,19 +1,18 @@
 #include "lab/coherent_run.hpp"
 
+#include "lab/opaque.hpp"
+#include "optics/layer_scaling.hpp"
+
 namespace quilmo::lab {
 namespace {
 
-// The kernel's operators live beside its types' namespace, not in it.
-using optics::operator*;
-using optics::detail::both;
 using optics::detail::lane;
-using optics::detail::MatrixLanes;
 
 template <int Pol>
-RunPowers powers_of(const MatrixLanes& m, Complex carry, const Medium& in, const Medium& out) noexcept {
+RunPowers powers_of(const MatrixLanes& m, double log_scale, const Medium& in, const Medium& out) noexcept {
     const Complex m00 = lane(m.m00, Pol);
     const Complex r = lane(m.m10, Pol) / m00;
-    const Complex t = carry / m00;
+    const Complex t = unscale(optics::reciprocal(m00), log_scale);
     const Complex r_back = Complex{0.0, 0.0} - lane(m.m01, Pol) / m00;
     const Complex t_back = t * (normal_index(out) / normal_index(in));
     const double w_in = flux_weight<Pol>(in);
@@ -24,24 +23,26 @@ RunPowers powers_of(const MatrixLanes& m, Complex carry, const Medium& in, const
 
 }  // namespace
 
+// The scaled pass of opaque.hpp over media first .. last.
 PolPair<RunPowers> run_powers(const StackMedia& stack, Run run) noexcept {
     const auto& media = stack.media;
     auto interface = [&](std::size_t j) {
         return optics::detail::interface_sp(media[j], media[j + 1], optics::twice(media[j].n) * media[j].c);
     };
     MatrixLanes m = interface(run.first);
-    Complex carry{1.0, 0.0};
+    double log_scale = 0.0;
+    int binary_scale = 0;
     for (std::size_t j = run.first + 1; j < run.last; ++j) {
-        const Complex e = phase_factor(media[j], stack.wavelength, stack.thickness[j - 1]);
-        carry = carry * e;
-        const auto e2 = both(optics::square(e));
-        m.m01 = m.m01 * e2;
-        m.m11 = m.m11 * e2;
-        m = m * interface(j);
+        const optics::detail::ScaledLayerMatrix layer =
+            optics::detail::scaled_layer_matrix(media[j], stack.wavelength, stack.thickness[j - 1]);
+        log_scale += layer.log_scale;
+        m = (m * detail::widen(layer.matrix)) * interface(j);
+        binary_scale += detail::rebalance(m);
     }
+    log_scale += binary_scale * detail::ln2;
     const Medium& in = media[run.first];
     const Medium& out = media[run.last];
-    return {powers_of<pol_s>(m, carry, in, out), powers_of<pol_p>(m, carry, in, out)};
+    return {powers_of<pol_s>(m, log_scale, in, out), powers_of<pol_p>(m, log_scale, in, out)};
 }
 
 }  // namespace quilmo::lab

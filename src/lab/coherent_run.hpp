@@ -4,13 +4,11 @@
 // layers is a single interface.
 //
 // The power fractions of a run lit from either end come from one transfer-
-// matrix pass. Each layer's growing exponential is taken out of its matrix,
-// diag(e^{-i delta}, e^{i delta}) = e^{-i delta} diag(1, e^{2i delta}), and the
-// product of the factors e^{i delta} is carried beside the matrix, so an
-// opaque layer makes t underflow to 0 instead of the matrix overflowing.
-// With M the scaled product: r = M10/M00, t = (prod e^{i delta})/M00,
-// r' = -M01/M00, and t' = t W_last/W_first with W = n c, since det M is the
-// telescoping product of the interfaces' tau'/tau.
+// matrix pass, the scaled pass of opaque.hpp (each layer's growing exponential
+// carried beside the matrix as a logarithm), so an opaque layer makes t
+// underflow to 0 instead of the matrix overflowing. With M the product:
+// r = M10/M00, t = 1/M00, r' = -M01/M00, and t' = t (n c)_last / (n c)_first,
+// since det M is the telescoping product of the interfaces' tau'/tau.
 #pragma once
 
 #include <cstddef>

@@ -265,8 +265,8 @@ void profile_row(const StackMedia& stack, std::span<const DepthPlace> places, Fi
         const double field_p = m.cos2 * (x_p + y_p - c_p) + m.sin2 * (x_p + y_p + c_p);
         out.field_s[i] = field_s;
         out.field_p[i] = field_p;
-        out.absorbed_s[i] = m.density * field_s / w0_s;
-        out.absorbed_p[i] = m.density * field_p / w0_p;
+        out.density_s[i] = m.density * field_s / w0_s;
+        out.density_p[i] = m.density * field_p / w0_p;
     }
 }
 

@@ -108,8 +108,8 @@ void place_depths(std::span<const double> thickness, std::span<const double> dep
 
 // One wavelength's row of a profile, one entry per depth.
 struct ProfileRow {
-    std::span<double> absorbed_s;
-    std::span<double> absorbed_p;
+    std::span<double> density_s;
+    std::span<double> density_p;
     std::span<double> field_s;
     std::span<double> field_p;
 };
