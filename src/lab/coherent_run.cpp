@@ -23,20 +23,25 @@ RunPowers powers_of(const MatrixLanes& m, double log_scale, const Medium& in, co
 
 }  // namespace
 
-// The scaled pass of opaque.hpp over media first .. last.
-PolPair<RunPowers> run_powers(const StackMedia& stack, Run run) noexcept {
+void interface_matrices(const StackMedia& stack, std::vector<MatrixLanes>& out) {
     const auto& media = stack.media;
-    auto interface = [&](std::size_t j) {
-        return optics::detail::interface_sp(media[j], media[j + 1], optics::twice(media[j].n) * media[j].c);
-    };
-    MatrixLanes m = interface(run.first);
+    out.resize(media.size() - 1);
+    for (std::size_t j = 0; j + 1 < media.size(); ++j) {
+        out[j] = optics::detail::interface_sp(media[j], media[j + 1], optics::twice(media[j].n) * media[j].c);
+    }
+}
+
+// The scaled pass of opaque.hpp over media first .. last.
+PolPair<RunPowers> run_powers(const StackMedia& stack, Run run, std::span<const MatrixLanes> interfaces) noexcept {
+    const auto& media = stack.media;
+    MatrixLanes m = interfaces[run.first];
     double log_scale = 0.0;
     int binary_scale = 0;
     for (std::size_t j = run.first + 1; j < run.last; ++j) {
         const optics::detail::ScaledLayerMatrix layer =
             optics::detail::scaled_layer_matrix(media[j], stack.wavelength, stack.thickness[j - 1]);
         log_scale += layer.log_scale;
-        m = (m * detail::widen(layer.matrix)) * interface(j);
+        m = (m * detail::widen(layer.matrix)) * interfaces[j];
         binary_scale += detail::rebalance(m);
     }
     log_scale += binary_scale * detail::ln2;

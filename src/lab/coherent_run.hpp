@@ -12,9 +12,12 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
+#include <vector>
 
 #include "lab/polarisation.hpp"
 #include "lab/stack_media.hpp"
+#include "optics/stack.hpp"
 
 namespace quilmo::lab {
 
@@ -32,6 +35,13 @@ struct RunPowers {
     double T_back;
 };
 
-PolPair<RunPowers> run_powers(const StackMedia& stack, Run run) noexcept;
+// The kernel's interface matrices of a stack, s and p in lanes: entry j joins
+// media j and j + 1.
+void interface_matrices(const StackMedia& stack, std::vector<optics::detail::MatrixLanes>& out);
+
+// `interfaces` as interface_matrices gives them (a caller may keep those that
+// stay the same from point to point).
+PolPair<RunPowers> run_powers(const StackMedia& stack, Run run,
+                              std::span<const optics::detail::MatrixLanes> interfaces) noexcept;
 
 }  // namespace quilmo::lab

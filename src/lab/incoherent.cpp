@@ -53,7 +53,8 @@ PowerSplit power_transfer(std::span<const RunPowers> powers, std::span<const dou
     return {reflectance, transmitted};
 }
 
-PolPair<PowerSplit> mixed_powers(const StackMedia& stack, Workspace& work) {
+PolPair<PowerSplit> mixed_powers(const StackMedia& stack, std::span<const optics::detail::MatrixLanes> interfaces,
+                                 Workspace& work) {
     split_runs(stack, work.runs);
     const std::size_t count = work.runs.size();
     work.powers_s.resize(count);
@@ -62,7 +63,7 @@ PolPair<PowerSplit> mixed_powers(const StackMedia& stack, Workspace& work) {
     work.behind.resize(count);
     for (std::size_t k = 0; k < count; ++k) {
         const Run run = work.runs[k];
-        const PolPair<RunPowers> powers = run_powers(stack, run);
+        const PolPair<RunPowers> powers = run_powers(stack, run, interfaces);
         work.powers_s[k] = powers.s;
         work.powers_p[k] = powers.p;
         work.passes[k] = k + 1 == count ? 1.0

@@ -67,7 +67,9 @@ struct Workspace {
 };
 
 // R and T of both polarisations of a point whose inner layers may be
-// incoherent; a point with none is one run, and this gives its coherent result.
-PolPair<PowerSplit> mixed_powers(const StackMedia& stack, Workspace& work);
+// incoherent; a point with none is one run, and this gives its coherent
+// result. `interfaces` as interface_matrices gives them.
+PolPair<PowerSplit> mixed_powers(const StackMedia& stack, std::span<const optics::detail::MatrixLanes> interfaces,
+                                 Workspace& work);
 
 }  // namespace quilmo::lab

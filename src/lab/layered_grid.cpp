@@ -9,6 +9,7 @@
 #include "lab/incoherent.hpp"
 #include "lab/pools.hpp"
 #include "lab/stack_media.hpp"
+#include "lab/stack_plan.hpp"
 
 namespace quilmo::lab {
 namespace {
@@ -17,32 +18,89 @@ namespace {
 // saves (a mixed point costs about as much as a coherent one).
 constexpr std::size_t grain = 128;
 
-// Builds the media of grid points with the kernel's `medium`, reusing one
-// buffer per piece of work.
-class MediaBuilder {
+// Builds the media and interface matrices of grid points, point after point
+// in grid order. The stack's plan (stack_plan.hpp) says which media and
+// interfaces repeat within it; those are computed once per point, and where
+// the incidence medium has one index at every wavelength, the media of
+// constant rows and the interfaces between two of them once per angle, as the
+// coherent pass does.
+class PointBuilder {
 public:
-    MediaBuilder(const Grid& grid, const bool* coherent) : grid_(grid), coherent_(coherent) {
+    PointBuilder(const Grid& grid, const std::vector<double>& sines, const bool* coherent)
+        : grid_(grid), sines_(sines), coherent_(coherent) {
         media_.resize(grid.media);
+        interfaces_.resize(grid.media - 1);
     }
 
-    StackMedia at(std::size_t b, double sin_theta, std::size_t w) {
-        const std::size_t bn = grid_.index_stacks == 1 ? 0 : b;
-        const std::size_t bd = grid_.thickness_stacks == 1 ? 0 : b;
-        const std::size_t column = grid_.index_columns == 1 ? 0 : w;
-        const Complex* n = grid_.indices + bn * grid_.media * grid_.index_columns + column;
-        const Complex tangential = optics::square(sin_theta * n[0]);
-        for (std::size_t j = 0; j < grid_.media; ++j) {
-            media_[j] = optics::detail::medium(n[j * grid_.index_columns], tangential);
-        }
+    StackMedia at(std::size_t b, std::size_t a, std::size_t w) {
         const std::size_t layers = grid_.media - 2;
-        return {media_, std::span<const double>(grid_.thicknesses + bd * layers, layers),
-                std::span<const bool>(coherent_, layers), grid_.wavelengths[w], tangential};
+        if (b != stack_) {
+            const std::size_t bn = grid_.index_stacks == 1 ? 0 : b;
+            const std::size_t bd = grid_.thickness_stacks == 1 ? 0 : b;
+            n_ = View2<Complex>{grid_.indices + bn * grid_.media * grid_.index_columns, grid_.media,
+                                grid_.index_columns, static_cast<std::ptrdiff_t>(grid_.index_columns), 1};
+            d_ = grid_.thicknesses + bd * layers;
+            plan_stack(plan_, n_, View1<double>{d_, layers, 1});
+            stack_ = b;
+            angle_ = no_angle;
+        }
+        const bool fixed = plan_.constant[0];
+        if (a != angle_) {
+            angle_ = a;
+            fixed_interfaces_ready_ = false;
+            if (fixed) {
+                tangential_ = optics::square(sines_[a] * n_.at(0, 0));
+                for (const std::size_t j : plan_.distinct) {
+                    if (plan_.constant[j]) {
+                        media_[j] = optics::detail::medium(n_.at(j, 0), tangential_);
+                    }
+                }
+            }
+        }
+        const std::size_t column = grid_.index_columns == 1 ? 0 : w;
+        const Complex tangential = fixed ? tangential_ : optics::square(sines_[a] * n_.at(0, column));
+        for (const std::size_t j : plan_.distinct) {
+            if (!(fixed && plan_.constant[j])) {
+                media_[j] = optics::detail::medium(n_.at(j, column), tangential);
+            }
+        }
+        for (std::size_t j = 0; j < grid_.media; ++j) {
+            media_[j] = media_[plan_.medium_source[j]];
+        }
+        return {media_, std::span<const double>(d_, layers), std::span<const bool>(coherent_, layers),
+                grid_.wavelengths[w], tangential};
+    }
+
+    // The interface matrices of the point `at` returned last.
+    std::span<const MatrixLanes> interfaces() {
+        const bool fixed = plan_.constant[0];
+        for (std::size_t j = 0; j + 1 < grid_.media; ++j) {
+            if (plan_.interface_source[j] != j) {
+                interfaces_[j] = interfaces_[plan_.interface_source[j]];
+            } else if (!(fixed && plan_.constant[j] && plan_.constant[j + 1]) || !fixed_interfaces_ready_) {
+                interfaces_[j] = optics::detail::interface_sp(media_[j], media_[j + 1],
+                                                              optics::twice(media_[j].n) * media_[j].c);
+            }
+        }
+        fixed_interfaces_ready_ = true;
+        return interfaces_;
     }
 
 private:
+    static constexpr std::size_t no_angle = static_cast<std::size_t>(-1);
+
     const Grid& grid_;
+    const std::vector<double>& sines_;
     const bool* coherent_;
+    View2<Complex> n_{};
+    const double* d_ = nullptr;
+    StackPlan plan_;
+    std::size_t stack_ = static_cast<std::size_t>(-1);
+    std::size_t angle_ = no_angle;
+    bool fixed_interfaces_ready_ = false;
+    Complex tangential_{0.0, 0.0};
     std::vector<Medium> media_;
+    std::vector<MatrixLanes> interfaces_;
 };
 
 std::vector<double> sines_of(const Grid& grid) {
@@ -77,9 +135,10 @@ void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, st
     const std::vector<double> sines = sines_of(grid);
     const std::size_t points = grid.points();
     for_each_point(grid, threads, [&] {
-        return [&, builder = MediaBuilder(grid, coherent), work = Workspace()](
+        return [&, builder = PointBuilder(grid, sines, coherent), work = Workspace()](
                    std::size_t p, std::size_t b, std::size_t a, std::size_t w) mutable {
-            const PolPair<PowerSplit> got = mixed_powers(builder.at(b, sines[a], w), work);
+            const StackMedia stack = builder.at(b, a, w);
+            const PolPair<PowerSplit> got = mixed_powers(stack, builder.interfaces(), work);
             powers[p] = got.s.R;
             powers[points + p] = got.p.R;
             powers[2 * points + p] = got.s.T;
@@ -95,10 +154,10 @@ void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, doub
     const std::size_t layers = grid.media - 2;
     const std::size_t wavelengths = grid.wavelength_count;
     for_each_point(grid, threads, [&] {
-        return [&, builder = MediaBuilder(grid, coherent), work = FieldWorkspace(),
+        return [&, builder = PointBuilder(grid, sines, coherent), work = FieldWorkspace(),
                 s = std::vector<double>(layers), pp = std::vector<double>(layers)](
                    std::size_t p, std::size_t b, std::size_t a, std::size_t w) mutable {
-            const PolPair<PowerSplit> got = absorption(builder.at(b, sines[a], w), work, s, pp);
+            const PolPair<PowerSplit> got = absorption(builder.at(b, a, w), work, s, pp);
             powers[p] = got.s.R;
             powers[points + p] = got.p.R;
             powers[2 * points + p] = got.s.T;
@@ -122,13 +181,13 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
     std::vector<DepthPlace> places(depth_count);
     place_depths(std::span<const double>(grid.thicknesses, grid.media - 2),
                  std::span<const double>(depths, depth_count), places);
-    const double sin_theta = std::sin(grid.angles[0]);
+    const std::vector<double> sines = sines_of(grid);
     const std::size_t plane = rows * depth_count;
     // A row costs about as much as `depth_count` points of a solve.
     const std::size_t row_grain = depth_count >= grain ? 1 : grain / (depth_count + 1) + 1;
     parallel_ranges(rows, threads == 0 ? default_threads() : threads, row_grain,
                     [&](std::size_t begin, std::size_t end) {
-                        MediaBuilder builder(grid, coherent);
+                        PointBuilder builder(grid, sines, coherent);
                         FieldWorkspace work;
                         for (std::size_t w = begin; w < end; ++w) {
                             double* row = out + w * depth_count;
@@ -136,7 +195,7 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
                                                     {row + plane, depth_count},
                                                     {row + 2 * plane, depth_count},
                                                     {row + 3 * plane, depth_count}};
-                            profile_row(builder.at(0, sin_theta, w), places, work, target);
+                            profile_row(builder.at(0, 0, w), places, work, target);
                         }
                     });
 }

@@ -33,7 +33,9 @@ Balance absorbed(const OwnedPoint& owned) {
 
 PolPair<PowerSplit> powers(const OwnedPoint& owned) {
     Workspace work;
-    return mixed_powers(owned.view(), work);
+    std::vector<optics::detail::MatrixLanes> interfaces;
+    interface_matrices(owned.view(), interfaces);
+    return mixed_powers(owned.view(), interfaces, work);
 }
 
 // tmm.inc_tmm and inc_absorp_in_each_layer for
