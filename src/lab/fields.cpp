@@ -34,8 +34,7 @@ RunAmplitudes light_run(const StackMedia& stack, Run run, bool from_back, FieldW
         sweep[i].reflect = (f.r + gamma) / round_trip;
         sweep[i].pass = f.tau / round_trip;
         if (i > 0) {
-            const std::size_t j = index(i);
-            sweep[i].phase = phase_factor(stack.media[j], stack.wavelength, stack.thickness[j - 1]);
+            sweep[i].phase = work.phases[index(i)];
             gamma = sweep[i].reflect * optics::square(sweep[i].phase);
         }
     }
@@ -80,6 +79,12 @@ PolPair<PowerSplit> solve_fields(const StackMedia& stack, FieldWorkspace& work) 
     for (auto* waves : {&work.front_s, &work.front_p, &work.back_s, &work.back_p}) {
         waves->resize(media);
     }
+    work.phases.resize(media);
+    for (std::size_t j = 1; j + 1 < media; ++j) {
+        if (!stack.incoherent(j)) {
+            work.phases[j] = phase_factor(stack.media[j], stack.wavelength, stack.thickness[j - 1]);
+        }
+    }
     power.powers_s.resize(count);
     power.powers_p.resize(count);
     power.passes.resize(count);
@@ -105,9 +110,9 @@ PolPair<PowerSplit> solve_fields(const StackMedia& stack, FieldWorkspace& work) 
 // Flux lost inside medium j between its two ends, per unit amplitude of the
 // lighting wave.
 template <int Pol>
-double loss_in_layer(const StackMedia& stack, std::size_t j, const LayerWaves& w) {
+double loss_in_layer(const StackMedia& stack, const FieldWorkspace& work, std::size_t j, const LayerWaves& w) {
     const Medium& m = stack.media[j];
-    const Complex e = phase_factor(m, stack.wavelength, stack.thickness[j - 1]);
+    const Complex e = work.phases[j];
     return flux<Pol>(m, w.with, w.against * e) - flux<Pol>(m, w.with * e, w.against);
 }
 
@@ -121,9 +126,9 @@ void absorbed_of(const StackMedia& stack, const FieldWorkspace& work, std::span<
         const double from_front = amplitude_norm_of(light[k].front, flux_weight<Pol>(stack.media[run.first]));
         const double from_back = amplitude_norm_of(light[k].back, flux_weight<Pol>(stack.media[run.last]));
         for (std::size_t j = run.first + 1; j < run.last; ++j) {
-            double lost = from_front * loss_in_layer<Pol>(stack, j, front[j]);
+            double lost = from_front * loss_in_layer<Pol>(stack, work, j, front[j]);
             if (from_back != 0.0) {
-                lost += from_back * loss_in_layer<Pol>(stack, j, back[j]);
+                lost += from_back * loss_in_layer<Pol>(stack, work, j, back[j]);
             }
             absorbed[j - 1] = lost;
         }
@@ -199,7 +204,12 @@ void describe_media(const StackMedia& stack, const FieldWorkspace& work, std::ve
         const Complex q = k0 * normal_index(m);
         const double d = j == 0 || j + 1 == count ? 0.0 : stack.thickness[j - 1];
         const double n2 = optics::norm(m.n);
-        out[j] = {q.re, q.im, d, k0 * optics::square(m.n).im, optics::norm(m.c), u / n2, {}, {}};
+        // Y = e^{-2bd} / X saves an exponential inside a layer, as long as
+        // e^{-2bd} keeps full precision (not subnormal).
+        const double across = std::exp(-2.0 * (q.im * d));
+        const bool inner = j != 0 && j + 1 != count;
+        out[j] = {q.re, q.im, d, k0 * optics::square(m.n).im, optics::norm(m.c), u / n2,
+                  inner && across >= 0x1p-1000 ? across : 0.0, {}, {}};
     }
     const auto& runs = work.power.runs;
     for (std::size_t k = 0; k < runs.size(); ++k) {
@@ -246,13 +256,16 @@ void profile_row(const StackMedia& stack, std::span<const DepthPlace> places, Fi
         // Terms with a zero weight are left out: their exponential may be
         // infinite far into a semi-infinite absorbing medium.
         double x_s = 0.0, x_p = 0.0, y_s = 0.0, y_p = 0.0, c_s = 0.0, c_p = 0.0;
+        double x = 0.0;
         if (m.s.x != 0.0 || m.p.x != 0.0) {
-            const double x = m.b == 0.0 ? 1.0 : std::exp(-2.0 * (m.b * z));
+            x = m.b == 0.0 ? 1.0 : std::exp(-2.0 * (m.b * z));
             x_s = m.s.x * x;
             x_p = m.p.x * x;
         }
         if (m.s.y != 0.0 || m.p.y != 0.0) {
-            const double y = m.b == 0.0 ? 1.0 : std::exp(-2.0 * (m.b * (m.d - z)));
+            const double y = m.b == 0.0        ? 1.0
+                             : m.across != 0.0 && x != 0.0 ? m.across / x
+                                                             : std::exp(-2.0 * (m.b * (m.d - z)));
             y_s = m.s.y * y;
             y_p = m.p.y * y;
         }

@@ -62,6 +62,7 @@ struct MediumProfile {
     double a, b, d;
     double density;     // (2 pi / wavelength) Im(n^2)
     double cos2, sin2;  // |cos|^2, |sin|^2 of the angle in the medium
+    double across;      // e^{-2bd} = X Y of an inner layer where it is a normal number, else 0
     ProfileTerms s, p;
 };
 
@@ -80,6 +81,7 @@ struct FieldWorkspace {
     std::vector<RunLight> runs_light_s, runs_light_p;
     std::vector<SlabLight> slabs_light_s, slabs_light_p;
     std::vector<LayerWaves> front_s, front_p, back_s, back_p;  // per medium
+    std::vector<Complex> phases;                               // e^{i delta} per inner medium
     struct Interface {
         Complex reflect;  // Gamma at the far end of the medium before it
         Complex pass;     // tau / (1 + r Gamma_next)
