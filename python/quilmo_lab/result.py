@@ -61,13 +61,16 @@ class Result:
                  angles: FloatArray, absorb: Callable[[], FloatArray] | None = None) -> None:
         # amplitudes None: a stack with incoherent layers. absorb: computes the
         # (2, B, A, media - 2, W) absorbed fractions of the same grid.
-        self._amplitudes = amplitudes
+        self._amplitudes: tuple[ComplexArray, ComplexArray, ComplexArray, ComplexArray] | None = None
+        if amplitudes is not None:
+            r_s, r_p, t_s, t_p = amplitudes
+            self._amplitudes = (r_s, r_p, t_s, t_p)
         self.R_s, self.R_p, self.T_s, self.T_p = powers
         self.wavelengths = wavelengths
         self.angles = angles
         self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
         self._absorb = absorb
-        self._absorbed: FloatArray | None = None
+        self._absorbed: tuple[FloatArray, FloatArray] | None = None
 
     def _amplitude(self, index: int, name: str) -> ComplexArray:
         if self._amplitudes is None:
@@ -102,11 +105,12 @@ class Result:
         """False for a stack solved with incoherent layers (no amplitudes, no psi and delta)."""
         return self._amplitudes is not None
 
-    def _layers(self) -> FloatArray:
+    def _layers(self) -> tuple[FloatArray, FloatArray]:
         if self._absorbed is None:
             if self._absorb is None:
                 raise AttributeError("absorbed is only known for results of quilmo_lab.solve")
-            self._absorbed = self._absorb()
+            s, p = self._absorb()
+            self._absorbed = (s, p)
         return self._absorbed
 
     @property
