@@ -20,7 +20,7 @@ struct RunAmplitudes {
 // index in `waves`.
 template <int Pol>
 RunAmplitudes light_run(const StackMedia& stack, Run run, bool from_back, FieldWorkspace& work,
-                     std::span<LayerWaves> waves) {
+                        std::span<LayerWaves> waves) {
     const std::size_t span = run.last - run.first;  // interfaces in the run
     auto index = [&](std::size_t i) { return from_back ? run.last - i : run.first + i; };
     auto medium = [&](std::size_t i) -> const Medium& { return stack.media[index(i)]; };

@@ -7,7 +7,8 @@
 // each interface is built from the exit backwards,
 //     Gamma = (r + Gamma_next)/(1 + r Gamma_next)    at a layer's far end,
 //     Gamma e^{2i delta}                             at its near end,
-// then the forward amplitudes from the front, v_next = tau v e^{i delta}/(1 + r Gamma_next).
+// then the forward amplitudes from the front,
+//     v_next = tau v e^{i delta} / (1 + r Gamma_next).
 // Every factor has modulus at most about 1 in an absorbing layer, so an
 // opaque layer makes amplitudes underflow instead of overflowing. Each layer
 // keeps its forward amplitude at the end where the light enters and its
@@ -24,10 +25,12 @@
 // fractions sum to 1. Its profile is that of its forward and backward fluxes,
 // decaying as e^{-2bz} and e^{-2b(d - z)}; where the layer absorbs, the
 // integral of that profile leaves out the interference of incident and
-// reflected waves at the faces, which the intensity treatment has no phase for. |E|^2 is relative to the incident plane wave (amplitude 1);
-// for p it is |c|^2 |E_f - E_b|^2 + |sin|^2 |E_f + E_b|^2, the two components
-// in the plane of incidence. The absorbed density is (2 pi/wavelength) Im(n^2)
-// |E|^2 over the incident flux, so that its integral over a layer is the
+// reflected waves at the faces, which the intensity treatment has no phase for.
+//
+// |E|^2 is relative to the incident plane wave (amplitude 1); for p it is
+// |c|^2 |E_f - E_b|^2 + |sin|^2 |E_f + E_b|^2, the two components in the
+// plane of incidence. The absorbed density is (2 pi/wavelength) Im(n^2) |E|^2
+// over the incident flux, so that its integral over a coherent layer is the
 // layer's absorbed fraction.
 #pragma once
 

@@ -26,7 +26,6 @@ struct StackMedia {
     double wavelength;
     Complex tangential;  // U = (n_0 sin theta_0)^2
 
-    std::size_t inner_count() const noexcept { return media.size() - 2; }
     // Medium j (0 .. media - 1) is treated by intensity: the two outer media
     // always, an inner one where the mask says so.
     bool incoherent(std::size_t j) const noexcept {
