@@ -34,7 +34,7 @@ struct StackPlan {
     std::vector<std::size_t> medium_source;     // media
     std::vector<std::size_t> interface_source;  // media - 1: interface j joins media j and j + 1
     std::vector<std::size_t> layer_source;      // media: entry j for inner layer j (0 and last unused)
-    std::vector<bool> constant;                 // media: one index at every column
+    std::vector<unsigned char> constant;        // media: one index at every column
     std::vector<std::size_t> distinct;          // the media that are their own source, in order
 };
 
@@ -71,14 +71,29 @@ inline bool constant_row(const View2<optics::Complex>& n, std::size_t j) noexcep
 
 }  // namespace detail
 
+// The layers of `plan` for the thicknesses `d`; its media must be planned.
+inline void plan_layers(StackPlan& plan, const View1<double>& d) {
+    const std::size_t media = plan.medium_source.size();
+    plan.layer_source.assign(media, 0);
+    for (std::size_t j = 1; j + 1 < media; ++j) {
+        std::size_t source = j;
+        for (std::size_t i = std::max<std::size_t>(1, j - std::min(j, detail::period_searched)); i < j; ++i) {
+            if (plan.medium_source[i] == plan.medium_source[j] && detail::same_bits(d[i - 1], d[j - 1])) {
+                source = plan.layer_source[i];
+                break;
+            }
+        }
+        plan.layer_source[j] = source;
+    }
+}
+
 // Fills `plan` for the media of `n` (rows, over all its columns) and the
 // inner thicknesses `d` (n.rows - 2 of them). Reuses the plan's storage.
 inline void plan_stack(StackPlan& plan, const View2<optics::Complex>& n, const View1<double>& d) {
     const std::size_t media = n.rows;
     plan.medium_source.assign(media, 0);
     plan.interface_source.assign(media - 1, 0);
-    plan.layer_source.assign(media, 0);
-    plan.constant.assign(media, false);
+    plan.constant.assign(media, 0);
     plan.distinct.clear();
     for (std::size_t j = 0; j < media; ++j) {
         plan.constant[j] = detail::constant_row(n, j);
@@ -108,16 +123,7 @@ inline void plan_stack(StackPlan& plan, const View2<optics::Complex>& n, const V
         }
         plan.interface_source[j] = source;
     }
-    for (std::size_t j = 1; j + 1 < media; ++j) {
-        std::size_t source = j;
-        for (std::size_t i = std::max<std::size_t>(1, j - std::min(j, detail::period_searched)); i < j; ++i) {
-            if (plan.medium_source[i] == plan.medium_source[j] && detail::same_bits(d[i - 1], d[j - 1])) {
-                source = plan.layer_source[i];
-                break;
-            }
-        }
-        plan.layer_source[j] = source;
-    }
+    plan_layers(plan, d);
 }
 
 }  // namespace quilmo::lab
