@@ -70,7 +70,8 @@ def _indices(value: object, wavelengths: int) -> npt.NDArray[np.complex128]:
                          "expected (media,), (media, W) or (B, media, W)")
     media, columns = array.shape[1], array.shape[2]
     if media < 2:
-        raise ValueError(f"indices has {media} media; expected at least 2 (incidence and exit medium)")
+        raise ValueError(f"indices has {media} {'medium' if media == 1 else 'media'}; "
+                         "expected at least 2 (incidence and exit medium)")
     if columns not in (1, wavelengths):
         raise ValueError(f"indices has {columns} columns for {wavelengths} wavelengths; "
                          f"expected {wavelengths} (or 1 for indices that do not depend on the wavelength)")
@@ -83,7 +84,8 @@ def _thicknesses(value: object, media: int) -> npt.NDArray[np.float64]:
     if array.ndim == 0:
         array = array.reshape(1)
     if array.ndim not in (1, 2) or array.shape[-1] != layers:
-        received = (f"{array.shape[-1]} entries" if array.ndim in (1, 2)
+        count = array.shape[-1]
+        received = (f"{count} {'entry' if count == 1 else 'entries'}" if array.ndim in (1, 2)
                     else f"shape {_shape(array.shape)}")
         raise ValueError(f"thicknesses has {received} for {media} media; "
                          f"expected {layers} or (B, {layers})")

@@ -88,19 +88,25 @@ inline Powers powers(const Amplitudes& a, const Medium& incidence, const Medium&
 // one solver per thread.
 class CoherentSolver {
 public:
-    // Starts a stack: media are the rows of n (at least two), read at the
-    // columns later passed to solve; d holds n.rows - 2 thicknesses. A batch
-    // that shares its indices passes the same n again: only its layers are
-    // planned anew.
-    void set_stack(const View2<Complex>& n, const View1<double>& d) {
+    // Starts a stack: media are the rows of n (at least two), d holds
+    // n.rows - 2 thicknesses; solve will be asked for columns in [first,
+    // last) only, and the plan looks at those alone. A batch that shares its
+    // indices passes the same n again: only its layers are planned anew.
+    void set_stack(const View2<Complex>& n, const View1<double>& d, std::size_t first, std::size_t last) {
         const bool same_media = planned_ && n.data == n_.data && n.rows == n_.rows && n.cols == n_.cols &&
-                                n.stride0 == n_.stride0 && n.stride1 == n_.stride1;
+                                n.stride0 == n_.stride0 && n.stride1 == n_.stride1 && first == first_ &&
+                                last == last_;
         n_ = n;
         d_ = d;
+        first_ = first;
+        last_ = last;
         if (same_media) {
             plan_layers(plan_, d);
         } else {
-            plan_stack(plan_, n, d);
+            View2<Complex> columns = n;
+            columns.data = &n.at(0, first);
+            columns.cols = last - first;
+            plan_stack(plan_, columns, d);
             planned_ = true;
         }
         const std::size_t media = n.rows;
@@ -215,10 +221,10 @@ private:
     // The media of constant rows and the interfaces between two of them, at
     // this angle: kept where the pass loads them.
     void prepare_angle() noexcept {
-        tangential_ = optics::square(sin_theta_ * n_.at(0, 0));
+        tangential_ = optics::square(sin_theta_ * n_.at(0, first_));
         for (std::size_t j = 0; j < n_.rows; ++j) {
             if (medium_steps_[j] == Step::load && plan_.medium_source[j] == j) {
-                media_[j] = optics::detail::medium(n_.at(j, 0), tangential_);
+                media_[j] = optics::detail::medium(n_.at(j, first_), tangential_);
             }
         }
         for (std::size_t j = 0; j + 1 < n_.rows; ++j) {
@@ -233,6 +239,8 @@ private:
 
     View2<Complex> n_{};
     View1<double> d_{};
+    std::size_t first_ = 0;  // the columns planned: [first_, last_)
+    std::size_t last_ = 0;
     double sin_theta_ = 0.0;
     StackPlan plan_;
     bool planned_ = false;      // plan_ holds the media of n_

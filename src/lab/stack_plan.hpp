@@ -51,9 +51,25 @@ inline bool same_bits(optics::Complex x, optics::Complex y) noexcept {
     return same_bits(x.re, y.re) && same_bits(x.im, y.im);
 }
 
+// Bit differences of z from (re, im): zero when z has exactly those bits.
+inline std::uint64_t difference(optics::Complex z, std::uint64_t re, std::uint64_t im) noexcept {
+    return (std::bit_cast<std::uint64_t>(z.re) ^ re) | (std::bit_cast<std::uint64_t>(z.im) ^ im);
+}
+
+// Rows are compared in blocks without a branch per element, so that the
+// comparison runs at the speed of memory; the first differing block ends it.
+inline constexpr std::size_t compared_per_block = 64;
+
 inline bool same_row(const View2<optics::Complex>& n, std::size_t i, std::size_t j) noexcept {
-    for (std::size_t a = 0; a < n.cols; ++a) {
-        if (!same_bits(n.at(i, a), n.at(j, a))) {
+    for (std::size_t a = 0; a < n.cols; a += compared_per_block) {
+        const std::size_t end = std::min(n.cols, a + compared_per_block);
+        std::uint64_t differences = 0;
+        for (std::size_t k = a; k < end; ++k) {
+            const optics::Complex z = n.at(i, k);
+            differences |= difference(n.at(j, k), std::bit_cast<std::uint64_t>(z.re),
+                                      std::bit_cast<std::uint64_t>(z.im));
+        }
+        if (differences != 0) {
             return false;
         }
     }
@@ -61,8 +77,15 @@ inline bool same_row(const View2<optics::Complex>& n, std::size_t i, std::size_t
 }
 
 inline bool constant_row(const View2<optics::Complex>& n, std::size_t j) noexcept {
-    for (std::size_t a = 1; a < n.cols; ++a) {
-        if (!same_bits(n.at(j, a), n.at(j, 0))) {
+    const std::uint64_t re = std::bit_cast<std::uint64_t>(n.at(j, 0).re);
+    const std::uint64_t im = std::bit_cast<std::uint64_t>(n.at(j, 0).im);
+    for (std::size_t a = 1; a < n.cols; a += compared_per_block) {
+        const std::size_t end = std::min(n.cols, a + compared_per_block);
+        std::uint64_t differences = 0;
+        for (std::size_t k = a; k < end; ++k) {
+            differences |= difference(n.at(j, k), re, im);
+        }
+        if (differences != 0) {
             return false;
         }
     }
@@ -87,8 +110,9 @@ inline void plan_layers(StackPlan& plan, const View1<double>& d) {
     }
 }
 
-// Fills `plan` for the media of `n` (rows, over all its columns) and the
-// inner thicknesses `d` (n.rows - 2 of them). Reuses the plan's storage.
+// Fills `plan` for the media of `n` (rows, over all its columns: pass the
+// columns that will be solved) and the inner thicknesses `d` (n.rows - 2 of
+// them). Reuses the plan's storage.
 inline void plan_stack(StackPlan& plan, const View2<optics::Complex>& n, const View1<double>& d) {
     const std::size_t media = n.rows;
     plan.medium_source.assign(media, 0);
