@@ -18,16 +18,32 @@ namespace {
 // saves (a mixed point costs about as much as a coherent one).
 constexpr std::size_t grain = 128;
 
+// The wavelengths a piece of work [begin, end) of the grid's points visits:
+// all of them once it wraps past the last.
+struct Columns {
+    std::size_t first;
+    std::size_t last;
+};
+
+Columns columns_of(std::size_t begin, std::size_t end, std::size_t wavelengths) {
+    const std::size_t first = begin % wavelengths;
+    return end - begin < wavelengths && first + (end - begin) <= wavelengths ? Columns{first, first + (end - begin)}
+                                                                              : Columns{0, wavelengths};
+}
+
 // Builds the media and interface matrices of grid points, point after point
-// in grid order. The stack's plan (stack_plan.hpp) says which media and
-// interfaces repeat within it; those are computed once per point, and where
-// the incidence medium has one index at every wavelength, the media of
+// in grid order, for the wavelengths `columns` of a piece of work. The
+// stack's plan (stack_plan.hpp, over those wavelengths only) says which media
+// and interfaces repeat within it; those are computed once per point, and
+// where the incidence medium has one index at every wavelength, the media of
 // constant rows and the interfaces between two of them once per angle, as the
-// coherent pass does.
+// coherent pass does. Stacks of a batch that share their indices share the
+// plan (thicknesses do not enter it here).
 class PointBuilder {
 public:
-    PointBuilder(const Grid& grid, const std::vector<double>& sines, const bool* coherent)
-        : grid_(grid), sines_(sines), coherent_(coherent) {
+    PointBuilder(const Grid& grid, const std::vector<double>& sines, const bool* coherent, Columns columns)
+        : grid_(grid), sines_(sines), coherent_(coherent),
+          columns_(grid.index_columns == 1 ? Columns{0, 1} : columns) {
         media_.resize(grid.media);
         interfaces_.resize(grid.media - 1);
     }
@@ -35,24 +51,29 @@ public:
     StackMedia at(std::size_t b, std::size_t a, std::size_t w) {
         const std::size_t layers = grid_.media - 2;
         if (b != stack_) {
-            const std::size_t bn = grid_.index_stacks == 1 ? 0 : b;
             const std::size_t bd = grid_.thickness_stacks == 1 ? 0 : b;
-            n_ = View2<Complex>{grid_.indices + bn * grid_.media * grid_.index_columns, grid_.media,
-                                grid_.index_columns, static_cast<std::ptrdiff_t>(grid_.index_columns), 1};
             d_ = grid_.thicknesses + bd * layers;
-            plan_stack(plan_, n_, View1<double>{d_, layers, 1});
+            if (stack_ == no_stack || grid_.index_stacks != 1) {
+                const std::size_t bn = grid_.index_stacks == 1 ? 0 : b;
+                n_ = View2<Complex>{grid_.indices + bn * grid_.media * grid_.index_columns, grid_.media,
+                                    grid_.index_columns, static_cast<std::ptrdiff_t>(grid_.index_columns), 1};
+                View2<Complex> planned = n_;
+                planned.data = &n_.at(0, columns_.first);
+                planned.cols = columns_.last - columns_.first;
+                plan_stack(plan_, planned, View1<double>{d_, layers, 1});
+                angle_ = no_angle;
+            }
             stack_ = b;
-            angle_ = no_angle;
         }
         const bool fixed = plan_.constant[0];
         if (a != angle_) {
             angle_ = a;
             fixed_interfaces_ready_ = false;
             if (fixed) {
-                tangential_ = optics::square(sines_[a] * n_.at(0, 0));
+                tangential_ = optics::square(sines_[a] * n_.at(0, columns_.first));
                 for (const std::size_t j : plan_.distinct) {
                     if (plan_.constant[j]) {
-                        media_[j] = optics::detail::medium(n_.at(j, 0), tangential_);
+                        media_[j] = optics::detail::medium(n_.at(j, columns_.first), tangential_);
                     }
                 }
             }
@@ -88,14 +109,16 @@ public:
 
 private:
     static constexpr std::size_t no_angle = static_cast<std::size_t>(-1);
+    static constexpr std::size_t no_stack = static_cast<std::size_t>(-1);
 
     const Grid& grid_;
     const std::vector<double>& sines_;
     const bool* coherent_;
+    Columns columns_;
     View2<Complex> n_{};
     const double* d_ = nullptr;
     StackPlan plan_;
-    std::size_t stack_ = static_cast<std::size_t>(-1);
+    std::size_t stack_ = no_stack;
     std::size_t angle_ = no_angle;
     bool fixed_interfaces_ready_ = false;
     Complex tangential_{0.0, 0.0};
@@ -111,7 +134,8 @@ std::vector<double> sines_of(const Grid& grid) {
     return sines;
 }
 
-// Calls f(point, b, a, w) for every point, spread over `threads`.
+// Calls body(point, b, a, w) for every point, spread over `threads`; each
+// piece of work makes its own body by make_body(the wavelengths it visits).
 template <class F>
 void for_each_point(const Grid& grid, std::size_t threads, const F& make_body) {
     const std::size_t points = grid.points();
@@ -121,7 +145,7 @@ void for_each_point(const Grid& grid, std::size_t threads, const F& make_body) {
     const std::size_t per_stack = grid.angle_count * grid.wavelength_count;
     parallel_ranges(points, threads == 0 ? default_threads() : threads, grain,
                     [&](std::size_t begin, std::size_t end) {
-                        auto body = make_body();
+                        auto body = make_body(columns_of(begin, end, grid.wavelength_count));
                         for (std::size_t p = begin; p < end; ++p) {
                             body(p, p / per_stack, (p % per_stack) / grid.wavelength_count,
                                  p % grid.wavelength_count);
@@ -134,8 +158,8 @@ void for_each_point(const Grid& grid, std::size_t threads, const F& make_body) {
 void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, std::size_t threads) {
     const std::vector<double> sines = sines_of(grid);
     const std::size_t points = grid.points();
-    for_each_point(grid, threads, [&] {
-        return [&, builder = PointBuilder(grid, sines, coherent), work = Workspace()](
+    for_each_point(grid, threads, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, coherent, columns), work = Workspace()](
                    std::size_t p, std::size_t b, std::size_t a, std::size_t w) mutable {
             const StackMedia stack = builder.at(b, a, w);
             const PolPair<PowerSplit> got = mixed_powers(stack, builder.interfaces(), work);
@@ -153,8 +177,8 @@ void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, doub
     const std::size_t points = grid.points();
     const std::size_t layers = grid.media - 2;
     const std::size_t wavelengths = grid.wavelength_count;
-    for_each_point(grid, threads, [&] {
-        return [&, builder = PointBuilder(grid, sines, coherent), work = FieldWorkspace(),
+    for_each_point(grid, threads, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, coherent, columns), work = FieldWorkspace(),
                 s = std::vector<double>(layers), pp = std::vector<double>(layers)](
                    std::size_t p, std::size_t b, std::size_t a, std::size_t w) mutable {
             const PolPair<PowerSplit> got = absorption(builder.at(b, a, w), work, s, pp);
@@ -187,7 +211,7 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
     const std::size_t row_grain = depth_count >= grain ? 1 : grain / (depth_count + 1) + 1;
     parallel_ranges(rows, threads == 0 ? default_threads() : threads, row_grain,
                     [&](std::size_t begin, std::size_t end) {
-                        PointBuilder builder(grid, sines, coherent);
+                        PointBuilder builder(grid, sines, coherent, Columns{begin, end});
                         FieldWorkspace work;
                         for (std::size_t w = begin; w < end; ++w) {
                             double* row = out + w * depth_count;

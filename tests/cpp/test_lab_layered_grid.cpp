@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "lab/fields.hpp"
@@ -27,12 +28,20 @@ struct Problem {
     std::vector<double> theta{0.2, 1.0};
     std::unique_ptr<bool[]> coherent{new bool[4]{true, false, true, true}};
 
-    explicit Problem(bool constant_indices) : columns(constant_indices ? 1 : wavelengths) {
+    // Indices the same at every wavelength, changing with the wavelength, or
+    // constant over each half of the wavelengths (so that a piece of work
+    // may find them constant where the whole grid does not).
+    enum class Indices { constant, dispersive, halves };
+
+    explicit Problem(Indices kind) : columns(kind == Indices::constant ? 1 : wavelengths) {
         std::mt19937_64 rng(15);
         std::uniform_real_distribution<double> re(1.2, 2.5), im(0.0, 0.2), thin(10.0, 200.0);
         for (std::size_t j = 0; j < media; ++j) {
             const Complex base{re(rng), j == 0 || j == 2 ? 0.0 : im(rng)};
-            for (std::size_t w = 0; w < columns; ++w) n.push_back({base.re + 1e-4 * w, base.im});
+            for (std::size_t w = 0; w < columns; ++w) {
+                const double step = kind == Indices::halves ? (2 * w < columns ? 0.0 : 1e-3) : 1e-4 * w;
+                n.push_back({base.re + step, base.im});
+            }
         }
         for (std::size_t b = 0; b < stacks; ++b) {
             for (std::size_t j = 0; j < media - 2; ++j) d.push_back(j == 1 ? 2e4 + b : thin(rng));
@@ -57,7 +66,7 @@ bool same_bytes(const std::vector<double>& x, const std::vector<double>& y) {
     return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0;
 }
 
-class LayeredGrid : public ::testing::TestWithParam<bool> {};
+class LayeredGrid : public ::testing::TestWithParam<Problem::Indices> {};
 
 TEST_P(LayeredGrid, EveryThreadCountGivesTheSameBits) {
     const Problem problem(GetParam());
@@ -110,8 +119,18 @@ TEST_P(LayeredGrid, PointsLandInPlaceWithTheirOwnBits) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Indices, LayeredGrid, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "constant" : "dispersive"; });
+std::string name_of(const ::testing::TestParamInfo<Problem::Indices>& info) {
+    switch (info.param) {
+        case Problem::Indices::constant: return "constant";
+        case Problem::Indices::dispersive: return "dispersive";
+        default: return "halves";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Indices, LayeredGrid,
+                         ::testing::Values(Problem::Indices::constant, Problem::Indices::dispersive,
+                                           Problem::Indices::halves),
+                         name_of);
 
 }  // namespace
 }  // namespace quilmo::lab
