@@ -54,38 +54,22 @@ public:
             const std::size_t bd = grid_.thickness_stacks == 1 ? 0 : b;
             d_ = grid_.thicknesses + bd * layers;
             if (stack_ == no_stack || grid_.index_stacks != 1) {
-                const std::size_t bn = grid_.index_stacks == 1 ? 0 : b;
-                n_ = View2<Complex>{grid_.indices + bn * grid_.media * grid_.index_columns, grid_.media,
-                                    grid_.index_columns, static_cast<std::ptrdiff_t>(grid_.index_columns), 1};
-                View2<Complex> planned = n_;
-                planned.data = &n_.at(0, columns_.first);
-                planned.cols = columns_.last - columns_.first;
-                plan_stack(plan_, planned, View1<double>{d_, layers, 1});
-                angle_ = no_angle;
+                plan(b);
             }
             stack_ = b;
         }
-        const bool fixed = plan_.constant[0];
         if (a != angle_) {
             angle_ = a;
-            fixed_interfaces_ready_ = false;
-            if (fixed) {
-                tangential_ = optics::square(sines_[a] * n_.at(0, columns_.first));
-                for (const std::size_t j : plan_.distinct) {
-                    if (plan_.constant[j]) {
-                        media_[j] = optics::detail::medium(n_.at(j, columns_.first), tangential_);
-                    }
-                }
+            if (fixed_) {
+                prepare_angle();
             }
         }
         const std::size_t column = grid_.index_columns == 1 ? 0 : w;
-        const Complex tangential = fixed ? tangential_ : optics::square(sines_[a] * n_.at(0, column));
-        for (const std::size_t j : plan_.distinct) {
-            if (!(fixed && plan_.constant[j])) {
-                media_[j] = optics::detail::medium(n_.at(j, column), tangential);
-            }
+        const Complex tangential = fixed_ ? tangential_ : optics::square(sines_[a] * n_.at(0, column));
+        for (const std::size_t j : per_point_.media) {
+            media_[j] = optics::detail::medium(n_.at(j, column), tangential);
         }
-        for (std::size_t j = 0; j < grid_.media; ++j) {
+        for (const std::size_t j : per_point_.media_copies) {
             media_[j] = media_[plan_.medium_source[j]];
         }
         return {media_, std::span<const double>(d_, layers), std::span<const bool>(coherent_, layers),
@@ -94,22 +78,69 @@ public:
 
     // The interface matrices of the point `at` returned last.
     std::span<const MatrixLanes> interfaces() {
-        const bool fixed = plan_.constant[0];
-        for (std::size_t j = 0; j + 1 < grid_.media; ++j) {
-            if (plan_.interface_source[j] != j) {
-                interfaces_[j] = interfaces_[plan_.interface_source[j]];
-            } else if (!(fixed && plan_.constant[j] && plan_.constant[j + 1]) || !fixed_interfaces_ready_) {
-                interfaces_[j] = optics::detail::interface_sp(media_[j], media_[j + 1],
-                                                              optics::twice(media_[j].n) * media_[j].c);
-            }
+        for (const std::size_t j : per_point_.interfaces) {
+            interfaces_[j] = interface(j);
         }
-        fixed_interfaces_ready_ = true;
+        for (const std::size_t j : per_point_.interface_copies) {
+            interfaces_[j] = interfaces_[plan_.interface_source[j]];
+        }
         return interfaces_;
     }
 
 private:
     static constexpr std::size_t no_angle = static_cast<std::size_t>(-1);
     static constexpr std::size_t no_stack = static_cast<std::size_t>(-1);
+
+    // Media and interfaces to compute, and copies to make, at one time.
+    struct Steps {
+        std::vector<std::size_t> media, media_copies, interfaces, interface_copies;
+    };
+
+    MatrixLanes interface(std::size_t j) const noexcept {
+        return optics::detail::interface_sp(media_[j], media_[j + 1], optics::twice(media_[j].n) * media_[j].c);
+    }
+
+    void plan(std::size_t b) {
+        const std::size_t bn = grid_.index_stacks == 1 ? 0 : b;
+        n_ = View2<Complex>{grid_.indices + bn * grid_.media * grid_.index_columns, grid_.media,
+                            grid_.index_columns, static_cast<std::ptrdiff_t>(grid_.index_columns), 1};
+        View2<Complex> planned = n_;
+        planned.data = &n_.at(0, columns_.first);
+        planned.cols = columns_.last - columns_.first;
+        plan_stack(plan_, planned, View1<double>{d_, grid_.media - 2, 1});
+        // With a constant incidence medium the tangential term is the same at
+        // every wavelength, and so are the media of constant rows and the
+        // interfaces between two of them.
+        fixed_ = plan_.constant[0];
+        auto fixed_medium = [&](std::size_t j) { return fixed_ && plan_.constant[j]; };
+        per_point_ = {};
+        per_angle_ = {};
+        for (std::size_t j = 0; j < grid_.media; ++j) {
+            Steps& steps = fixed_medium(j) ? per_angle_ : per_point_;
+            (plan_.medium_source[j] == j ? steps.media : steps.media_copies).push_back(j);
+        }
+        for (std::size_t j = 0; j + 1 < grid_.media; ++j) {
+            Steps& steps = fixed_medium(j) && fixed_medium(j + 1) ? per_angle_ : per_point_;
+            (plan_.interface_source[j] == j ? steps.interfaces : steps.interface_copies).push_back(j);
+        }
+        angle_ = no_angle;
+    }
+
+    void prepare_angle() {
+        tangential_ = optics::square(sines_[angle_] * n_.at(0, columns_.first));
+        for (const std::size_t j : per_angle_.media) {
+            media_[j] = optics::detail::medium(n_.at(j, columns_.first), tangential_);
+        }
+        for (const std::size_t j : per_angle_.media_copies) {
+            media_[j] = media_[plan_.medium_source[j]];
+        }
+        for (const std::size_t j : per_angle_.interfaces) {
+            interfaces_[j] = interface(j);
+        }
+        for (const std::size_t j : per_angle_.interface_copies) {
+            interfaces_[j] = interfaces_[plan_.interface_source[j]];
+        }
+    }
 
     const Grid& grid_;
     const std::vector<double>& sines_;
@@ -118,9 +149,10 @@ private:
     View2<Complex> n_{};
     const double* d_ = nullptr;
     StackPlan plan_;
+    bool fixed_ = false;
+    Steps per_point_, per_angle_;
     std::size_t stack_ = no_stack;
     std::size_t angle_ = no_angle;
-    bool fixed_interfaces_ready_ = false;
     Complex tangential_{0.0, 0.0};
     std::vector<Medium> media_;
     std::vector<MatrixLanes> interfaces_;
