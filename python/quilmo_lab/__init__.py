@@ -3,7 +3,10 @@
 solve(indices, thicknesses, wavelengths, angles=0.0, *, threads=None) computes the
 amplitudes r_s, r_p, t_s, t_p, the powers R_s, R_p, T_s, T_p and the ellipsometric
 angles psi, delta of batches of coherent stacks over wavelengths and angles of
-incidence, in the conventions of `tmm` (n + ik with k > 0 absorbing).
+incidence, in the conventions of `tmm` (n + ik with k > 0 absorbing); with
+coherent=mask, thick layers treated by intensity, and the fraction absorbed in each
+layer. profile(indices, thicknesses, wavelengths, angle, depths) gives the absorbed
+power density and |E|^2 in depth.
 
 Materials (dispersion models, refractiveindex.info files, the built-in `library`)
 live in `quilmo_lab.materials`; `Layer` and `Stack` describe a design by its
@@ -28,6 +31,7 @@ from quilmo_lab.materials import (
     load_from_database,
     read_refractiveindex_info,
 )
+from quilmo_lab.profile import Profile, profile
 from quilmo_lab.result import Result, ellipsometry_convention
 from quilmo_lab.solve import solve
 from quilmo_lab.stack import Layer, Stack
@@ -41,6 +45,7 @@ __all__ = [
     "Layer",
     "Material",
     "MaxwellGarnett",
+    "Profile",
     "RefractiveIndexFormula",
     "Result",
     "Sellmeier",
@@ -51,6 +56,7 @@ __all__ = [
     "ellipsometry_convention",
     "library",
     "load_from_database",
+    "profile",
     "materials",
     "read_refractiveindex_info",
     "solve",

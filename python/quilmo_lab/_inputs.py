@@ -121,6 +121,26 @@ def grid_arrays(indices: object, thicknesses: object, wavelengths: object, angle
     return GridArrays(n, d, wl, theta, thickness_stacks if index_stacks == 1 else index_stacks)
 
 
+def coherence_mask(value: object, media: int) -> npt.NDArray[np.bool_] | None:
+    """The engine's coherence flags, one per inner layer; None where every layer is coherent."""
+    if value is None:
+        return None
+    try:
+        array = np.asarray(value)
+    except (TypeError, ValueError) as error:
+        raise ValueError(f"coherent must be a sequence of booleans, one per inner layer; "
+                         f"received a {type(value).__name__} NumPy cannot read as one ({error})") from None
+    layers = media - 2
+    if array.dtype != np.bool_ and not (array.size == 0 and array.dtype.kind == "f"):
+        raise TypeError(f"coherent must hold booleans (True: coherent, False: incoherent); "
+                        f"received an array of dtype {array.dtype}")
+    if array.shape != (layers,):
+        raise ValueError(f"coherent has shape {_shape(array.shape)} for {media} media; "
+                         f"expected ({layers},), one flag per inner layer")
+    mask = np.ascontiguousarray(array, dtype=np.bool_)
+    return None if mask.all() else mask
+
+
 def thread_count(threads: object) -> int:
     """The engine's thread argument: 0 for the default."""
     if threads is None:

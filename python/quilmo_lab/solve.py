@@ -6,12 +6,13 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._inputs import grid_arrays, thread_count
+from quilmo_lab._inputs import coherence_mask, grid_arrays, thread_count
 from quilmo_lab.result import Result
 
 
 def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
-          angles: npt.ArrayLike = 0.0, *, threads: int | None = None) -> Result:
+          angles: npt.ArrayLike = 0.0, *, coherent: npt.ArrayLike | None = None,
+          threads: int | None = None) -> Result:
     """Solves coherent thin-film stacks for s and p polarisation on a grid of
     (stack, angle, wavelength) points.
 
@@ -25,6 +26,14 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     wavelengths: shape (W,). angles: angles of incidence in the incidence medium,
         radians, a scalar or shape (A,). An absorbing incidence medium is only
         accepted at normal incidence.
+    coherent: one boolean per inner layer (default: all True). A layer flagged False is
+        treated by intensity, without phase: the power-transfer treatment of thick layers
+        such as substrates (Katsidis & Siapkas 2002; Centurioni 2005; Byrnes 2016, as
+        `tmm`'s inc_tmm), whose fringes no real measurement resolves. The coherent runs
+        between such layers keep their amplitudes. The incidence and exit media are
+        incoherent by nature. A thick absorbing incoherent layer passes e^(-alpha d) of
+        the power, which underflows to 0 and never overflows. Such a stack has R, T and
+        absorbed, and no amplitudes (reading them raises AttributeError).
     threads: worker threads (default: every processor this process may use). The
         results are the same bits for any count; the interpreter lock is released
         while the engine runs.
@@ -35,10 +44,24 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     the smallest double.
     """
     grid = grid_arrays(indices, thicknesses, wavelengths, angles)
+    media = grid.indices.shape[1]
+    mask = coherence_mask(coherent, media)
     workers = thread_count(threads)
     shape = (4, grid.stacks, grid.angles.shape[0], grid.wavelengths.shape[0])
-    amplitudes = np.empty(shape, dtype=np.complex128)
     powers = np.empty(shape, dtype=np.float64)
+    flags = np.ones(media - 2, dtype=np.bool_) if mask is None else mask
+
+    def absorb() -> npt.NDArray[np.float64]:
+        layers = np.empty((2, grid.stacks, shape[2], media - 2, shape[3]), dtype=np.float64)
+        _engine.absorbed(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
+                         flags, np.empty(shape, dtype=np.float64), layers, workers)
+        return layers
+
+    if mask is not None:
+        _engine.incoherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
+                           mask, powers, workers)
+        return Result(None, powers, grid.wavelengths, grid.angles, absorb)
+    amplitudes = np.empty(shape, dtype=np.complex128)
     _engine.coherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
                      amplitudes, powers, workers)
-    return Result(amplitudes, powers, grid.wavelengths, grid.angles)
+    return Result(amplitudes, powers, grid.wavelengths, grid.angles, absorb)
