@@ -49,6 +49,17 @@ inline SinCos sin_cos(double x) noexcept {
 #endif
 }
 
+// Whether sin_cos(-x) is {-sin x, cos x} of sin_cos(x) bit for bit for every
+// finite x. glibc's sine and cosine reduce |x| and restore the sign, so its
+// sine is odd and its cosine even exactly (the tests check it over random
+// arguments of every magnitude); for any other C library the kernel makes no
+// such assumption and calls sin_cos once per argument.
+#if defined(__GLIBC__)
+inline constexpr bool sin_cos_symmetric = true;
+#else
+inline constexpr bool sin_cos_symmetric = false;
+#endif
+
 // The formulas below are written once for every complex-shaped type: Complex
 // itself, and the kernel's vector lanes that carry several independent complex
 // numbers (see stack.hpp). A lane operation rounds each lane exactly as the
