@@ -60,6 +60,14 @@ inline constexpr bool sin_cos_symmetric = true;
 inline constexpr bool sin_cos_symmetric = false;
 #endif
 
+// Whether exp(+-0) is exactly 1, as C's IEC 60559 annex requires of a library
+// that claims it. A lossless layer's exponentials have a zero real part.
+#if defined(__STDC_IEC_559__)
+inline constexpr bool exp_of_zero_is_one = true;
+#else
+inline constexpr bool exp_of_zero_is_one = false;
+#endif
+
 // The formulas below are written once for every complex-shaped type: Complex
 // itself, and the kernel's vector lanes that carry several independent complex
 // numbers (see stack.hpp). A lane operation rounds each lane exactly as the

@@ -182,8 +182,9 @@ inline TransferMatrix phase_layer_matrix(Complex phase, double t) noexcept {
         // below are exactly (-x, y) for e+ and (x, -y) for e-; cexp takes its
         // general formula for both, and sin(-y), cos(-y) are -sin y, cos y.
         const SinCos sc = sin_cos(y);
-        const double up = std::exp(-x);
-        const double down = std::exp(x);
+        const bool lossless = exp_of_zero_is_one && x == 0.0;
+        const double up = lossless ? 1.0 : std::exp(-x);
+        const double down = lossless ? 1.0 : std::exp(x);
         return {{sc.cos * down, (-sc.sin) * down}, zero, zero, {sc.cos * up, sc.sin * up}};
     }
     const Complex e_plus = cexp({-(phase.im) * t, phase.re * t});

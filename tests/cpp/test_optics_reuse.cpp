@@ -43,6 +43,12 @@ TEST(SinCos, OddSineEvenCosineBitForBit) {
     EXPECT_EQ(failures, 0u);
 }
 
+TEST(SinCos, ExpOfEitherZeroIsOne) {
+    if (!exp_of_zero_is_one) GTEST_SKIP() << "not assumed for this C library";
+    volatile double zeros[] = {0.0, -0.0};  // evaluated by the library, not folded
+    for (double z : zeros) EXPECT_EQ(bits(std::exp(z)), bits(1.0));
+}
+
 // The shortcut against the two exponentials it replaces, for phases and
 // thicknesses of every kind: finite, overflowing exp, signed zeros, huge
 // angles, subnormals, and non-finite parts (which take the general path).
@@ -121,6 +127,50 @@ TEST(ConstantMedia, SameBitsAsThePassOfEachWavelength) {
             const MatrixPair want = detail::stack_pass_pair(in.d, in.n, in.wl[a], in.sin_theta, a);
             ASSERT_TRUE(SameBits(got.s, want.s)) << "trial " << trial << " index " << a;
             ASSERT_TRUE(SameBits(got.p, want.p)) << "trial " << trial << " index " << a;
+        }
+    }
+}
+
+// Periodic stacks: kinds of layer (index, thickness) repeated in turn, some
+// sharing the index but not the thickness or the reverse, fewer kinds than
+// ConstantMedia keeps apart and more; a dispersive row in some of them.
+TEST(ConstantMedia, RepeatedLayersGiveTheBitsOfEachLayer) {
+    std::mt19937_64 rng(8);
+    std::uniform_real_distribution<double> re(1.2, 2.6), im(0.0, 0.2), thick(20.0, 200.0);
+    for (std::size_t kinds : {1u, 2u, 3u, 9u, 12u}) {
+        for (int variant = 0; variant < 4; ++variant) {
+            std::vector<Complex> index(kinds);
+            std::vector<double> thickness(kinds);
+            for (std::size_t k = 0; k < kinds; ++k) {
+                index[k] = {re(rng), variant == 1 ? im(rng) : 0.0};
+                thickness[k] = thick(rng);
+            }
+            if (kinds >= 3) {
+                index[2] = index[0];          // same index, other thickness
+                thickness[1] = thickness[0];  // same thickness, other index
+            }
+            const std::size_t count = 9, layers = kinds * 3 + 1;
+            Stack s;
+            s.media = layers + 2;
+            s.theta = 0.4;
+            for (std::size_t a = 0; a < count; ++a) s.wl.push_back(400.0 + 50.0 * static_cast<double>(a));
+            auto row = [&](Complex z, bool dispersive) {
+                for (std::size_t a = 0; a < count; ++a) s.n.push_back({z.re + (dispersive ? 1e-3 * a : 0.0), z.im});
+            };
+            row({1.0, 0.0}, variant == 3);  // a dispersive incidence medium leaves nothing constant
+            for (std::size_t j = 0; j < layers; ++j) {
+                row(index[j % kinds], variant == 2 && j == 4);
+                s.d.push_back(thickness[j % kinds]);
+            }
+            row({1.5, 0.0}, false);
+            const StackInputs in = make_stack_inputs(s.d_view(), s.n_view(), s.wl_view(), s.theta);
+            const ConstantMedia shared(in, 0, count);
+            for (std::size_t a = 0; a < count; ++a) {
+                const MatrixPair got = shared.matrix_pair(in, a);
+                const MatrixPair want = detail::stack_pass_pair(in.d, in.n, in.wl[a], in.sin_theta, a);
+                ASSERT_TRUE(SameBits(got.s, want.s) && SameBits(got.p, want.p))
+                    << kinds << " kinds, variant " << variant << ", index " << a;
+            }
         }
     }
 }
