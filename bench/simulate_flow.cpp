@@ -1,7 +1,10 @@
 // Compares the simulate flow as built (read-only views of the stored arrays,
-// one parallel pass yielding the s and p matrices of each wavelength together)
+// one parallel pass computing each wavelength's s and p matrices and from
+// them its R and T, with the values of constant media computed once per call)
 // with the literal flow (deep copies of the three arrays, an s run followed by
-// a p run, then pairing). Both give the same bits; this prints their times.
+// a p run, then pairing, then the R and T passes). Both give the same bits;
+// this prints their times, for stacks of constant indices and for their
+// dispersive twins.
 //
 //     bench_simulate_flow [--quick]
 #include <chrono>

@@ -414,8 +414,8 @@ Buffer<T> parallel_collect(std::size_t count, F f) {
 
 // Cuts [0, count) into pieces as parallel_collect does and calls
 // piece(first, last) once for each, on `pool`; the pieces cover the range
-// exactly once. For work that writes its own results, and that shares work
-// between the indices of a piece. Failures travel as in parallel_collect.
+// exactly once (a single empty piece for count 0). For work that writes its
+// own results. Failures travel as in parallel_collect.
 template <class Piece>
 void parallel_pieces(ThreadPool& pool, std::size_t count, const Piece& piece) {
     auto fold = [&piece](std::size_t first, std::size_t len, std::size_t dest, std::size_t room) {
