@@ -23,7 +23,7 @@ using optics::MatrixPair;
 // the checks that do not depend on the wavelength index pass, and reads no
 // column beyond those of n.
 struct SharedValues {
-    std::optional<optics::ConstantMedia> media;
+    optics::ConstantMedia media;
     std::optional<double> admittance_ratio;
 
     SharedValues(const optics::StackInputs& stack, const optics::Angles& angles) {
@@ -32,8 +32,8 @@ struct SharedValues {
         if (known < 2 || n.rows < 2 || stack.d.len < n.rows - 2) {
             return;
         }
-        media.emplace(stack, 0, known);
-        if (media->constant(0) && media->constant(n.rows - 1)) {
+        media = optics::ConstantMedia(stack, 0, known);
+        if (media.constant(0) && media.constant(n.rows - 1)) {
             admittance_ratio = optics::admittance_ratio(n.at(0, 0), n.at(n.rows - 1, 0), angles);
         }
     }
@@ -62,9 +62,10 @@ public:
         for (std::size_t i = first; i < last; ++i) {
             optics::detail::check_wavelength(n, stack_.wl, i);
             optics::detail::check_media(stack_.d, n);
-            const MatrixPair pair = shared_.media ? shared_.media->matrix_pair(stack_, i)
-                                                  : optics::detail::stack_pass_pair(stack_.d, n, stack_.wl[i],
-                                                                                    stack_.sin_theta, i);
+            const MatrixPair pair = !shared_.media.empty()
+                                        ? shared_.media.matrix_pair(stack_, i)
+                                        : optics::detail::stack_pass_pair(stack_.d, n, stack_.wl[i],
+                                                                          stack_.sin_theta, i);
             reflectance_[i] = optics::reflectance(pair, angles_.phi);
             transmittance_[i] =
                 shared_.admittance_ratio

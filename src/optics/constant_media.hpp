@@ -48,6 +48,9 @@ inline bool constant_row(View2<Complex> n, std::size_t j, std::size_t first, std
 
 class ConstantMedia {
 public:
+    // Nothing shared: for calls that do not build one.
+    ConstantMedia() noexcept = default;
+
     // The media of `in` constant over columns [first, last). Needs at least
     // two rows, a thickness for every inner layer, and last <= columns of n;
     // reads nothing else. Allocates one entry per medium.
@@ -82,6 +85,7 @@ public:
         find_repeated_layers(in);
     }
 
+    bool empty() const noexcept { return media_.size() == 0; }
     bool constant(std::size_t j) const noexcept { return media_[j].constant; }
 
     // transfer_matrix_pair for wavelength index a of the range, its checks
