@@ -52,13 +52,14 @@ public:
     ConstantMedia() noexcept = default;
 
     // The media of `in` constant over columns [first, last). Needs at least
-    // two rows, a thickness for every inner layer, and last <= columns of n;
-    // reads nothing else. Allocates one entry per medium.
+    // two rows, a thickness for every inner layer, and first < last <= columns
+    // of n;
+    // it reads nothing else. Allocates one entry per medium.
     ConstantMedia(const StackInputs& in, std::size_t first, std::size_t last)
         : media_(Buffer<Entry>::with_capacity(in.n.rows)) {
         const std::size_t rows = in.n.rows;
         // Without a constant incidence medium U changes, and with it every k.
-        bool incidence = constant_row(in.n, 0, first, last);
+        const bool incidence = constant_row(in.n, 0, first, last);
         for (std::size_t j = 0; j < rows; ++j) {
             media_[j].constant = incidence && (j == 0 || constant_row(in.n, j, first, last));
         }
