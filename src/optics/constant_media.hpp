@@ -53,8 +53,7 @@ public:
 
     // The media of `in` constant over columns [first, last). Needs at least
     // two rows, a thickness for every inner layer, and first < last <= columns
-    // of n;
-    // it reads nothing else. Allocates one entry per medium.
+    // of n; it reads nothing else. Allocates one entry per medium.
     ConstantMedia(const StackInputs& in, std::size_t first, std::size_t last)
         : media_(Buffer<Entry>::with_capacity(in.n.rows)) {
         const std::size_t rows = in.n.rows;
