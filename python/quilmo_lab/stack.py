@@ -86,7 +86,7 @@ class Stack:
         self.exit = _medium(exit, "exit")
 
     @property
-    def thicknesses(self) -> np.ndarray:
+    def thicknesses(self) -> npt.NDArray[np.float64]:
         """The layer thicknesses in nm, in order from the incidence side."""
         return np.array([layer.thickness for layer in self.layers], dtype=np.float64)
 

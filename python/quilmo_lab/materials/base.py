@@ -160,11 +160,14 @@ def index_from_permittivity(eps: npt.NDArray[Any]) -> ComplexArray:
             np.sqrt(eps, out=out.real)
             out.imag = 0.0
             return out
-        return np.sqrt(eps.astype(np.complex128))
+        root: ComplexArray = np.sqrt(eps.astype(np.complex128))
+        return root
     # The principal root has Re n ≥ 0 and the sign of Im ε, so k ≥ 0 for every Im ε ≥ 0.
-    return np.sqrt(eps)
+    principal: ComplexArray = np.sqrt(eps)
+    return principal
 
 
 def index_derivative(n: ComplexArray, deps: npt.NDArray[Any]) -> ComplexArray:
     """dn/dλ from dε/dλ: n² = ε gives dn = dε / 2n."""
-    return deps / (2.0 * n)
+    slope: ComplexArray = deps / (2.0 * n)
+    return slope

@@ -6,7 +6,7 @@ import math
 
 import numpy as np
 
-from .base import HC_EV_NM, Material, RealArray, real_parameter
+from .base import ComplexArray, HC_EV_NM, Material, RealArray, real_parameter
 
 
 class Cauchy(Material):
@@ -39,7 +39,7 @@ class Cauchy(Material):
         k *= self.urbach_amplitude
         return k
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         # Contiguous temporaries, then one strided copy into each half of the complex result.
         inverse_square = np.multiply(wl, wl)
         np.divide(1.0, inverse_square, out=inverse_square)
@@ -52,7 +52,7 @@ class Cauchy(Material):
         result.imag = self._extinction(wl) if self.urbach_amplitude != 0.0 else 0.0
         return result
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         result = np.empty(wl.shape, np.complex128)
         inverse_square = 1.0 / (wl * wl)
         # dn/dλ = −(2B t + 4C t²)/λ with t = 1/λ².

@@ -7,7 +7,7 @@ import numbers
 
 import numpy as np
 
-from .base import Material
+from .base import ComplexArray, Material, RealArray
 
 
 class Constant(Material):
@@ -27,8 +27,8 @@ class Constant(Material):
     def _default_name(self) -> str:
         return f"{self.index.real:g}" if self.index.imag == 0.0 else f"{self.index:g}".strip("()")
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         return np.full(wl.shape, self.index, dtype=np.complex128)
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         return np.zeros(wl.shape, dtype=np.complex128)

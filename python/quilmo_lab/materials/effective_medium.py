@@ -6,7 +6,7 @@ from typing import Any
 
 import numpy as np
 
-from .base import Material, index_derivative, index_from_permittivity, real_parameter, shared_range
+from .base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, real_parameter, shared_range
 
 
 class _TwoPhase(Material):
@@ -27,7 +27,7 @@ class _TwoPhase(Material):
     def _default_name(self) -> str:
         return f"{type(self).__name__}({self.inclusion.name} {self.fraction:g} in {self.host.name})"
 
-    def _parts(self, wl: np.ndarray) -> tuple[Any, Any, Any, Any]:
+    def _parts(self, wl: RealArray) -> tuple[Any, Any, Any, Any]:
         # Both parts were range-checked together by this mixture.
         n_a = self.inclusion(wl, extrapolate=True)
         n_b = self.host(wl, extrapolate=True)
@@ -39,11 +39,11 @@ class _TwoPhase(Material):
     def _mix_derivative(self, eps: Any, eps_a: Any, eps_b: Any, deps_a: Any, deps_b: Any) -> Any:
         raise NotImplementedError
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         eps_a, eps_b, _, _ = self._parts(wl)
         return index_from_permittivity(self._mix(eps_a, eps_b))
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         eps_a, eps_b, n_a, n_b = self._parts(wl)
         deps_a = 2.0 * n_a * self.inclusion.derivative(wl, extrapolate=True)
         deps_b = 2.0 * n_b * self.host.derivative(wl, extrapolate=True)

@@ -8,7 +8,7 @@ from collections.abc import Iterator
 import numpy as np
 import numpy.typing as npt
 
-from .base import HC_EV_NM, Material, index_derivative, index_from_permittivity, real_parameter
+from .base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity, real_parameter
 
 
 class DrudeLorentz(Material):
@@ -46,7 +46,7 @@ class DrudeLorentz(Material):
         for strength, energy, damping in self.oscillators:
             yield float(strength) * weight, float(energy) ** 2, float(damping)
 
-    def _permittivity(self, energy: np.ndarray) -> np.ndarray:
+    def _permittivity(self, energy: RealArray) -> ComplexArray:
         square = energy * energy
         eps: npt.NDArray[np.complex128] | None = None
         term: npt.NDArray[np.complex128] | None = None
@@ -64,10 +64,10 @@ class DrudeLorentz(Material):
         eps.real += self.eps_inf
         return eps
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         return index_from_permittivity(self._permittivity(HC_EV_NM / wl))
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         energy = HC_EV_NM / wl
         square = energy * energy
         # dε/dE = Σ a (2E + iΓ)/(Eⱼ² − E² − iEΓ)², and dE/dλ = −E/λ.

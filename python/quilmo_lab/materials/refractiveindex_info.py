@@ -14,7 +14,7 @@ from typing import Any
 
 import numpy as np
 
-from .base import Material
+from .base import Material, RealArray
 from .refractiveindex_formulas import RefractiveIndexFormula
 from .separate_nk import SeparateNK
 from .tabulated import Tabulated
@@ -31,14 +31,14 @@ def _yaml() -> Any:
     return yaml
 
 
-def _numbers(text: Any, what: str, source: str) -> np.ndarray:
+def _numbers(text: Any, what: str, source: str) -> RealArray:
     try:
         return np.array(str(text).split(), dtype=np.float64)
     except ValueError:
         raise ValueError(f"{source}: {what} must be numbers; got {str(text)[:60]!r}") from None
 
 
-def _table(entry: dict[str, Any], columns: int, source: str) -> np.ndarray:
+def _table(entry: dict[str, Any], columns: int, source: str) -> RealArray:
     values = _numbers(entry.get("data", ""), "tabulated data", source)
     if values.size == 0 or values.size % columns:
         raise ValueError(f"{source}: {entry['type']} needs rows of {columns} numbers; got {values.size} numbers")

@@ -7,7 +7,7 @@ import math
 import numpy as np
 import numpy.typing as npt
 
-from .base import Material, index_derivative, index_from_permittivity, real_parameter, real_vector
+from .base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, real_parameter, real_vector
 
 
 class Sellmeier(Material):
@@ -35,7 +35,7 @@ class Sellmeier(Material):
     def _default_name(self) -> str:
         return "Sellmeier"
 
-    def _permittivity(self, square: np.ndarray) -> np.ndarray:
+    def _permittivity(self, square: RealArray) -> ComplexArray:
         # B λ²/(λ² − C) = B + B C/(λ² − C): one division per term and no multiplication.
         eps = np.full(square.shape, self.A + float(np.sum(self.B)))
         term = np.empty(square.shape)
@@ -45,10 +45,10 @@ class Sellmeier(Material):
             eps += term
         return eps
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         return index_from_permittivity(self._permittivity(wl * wl))
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         square = wl * wl
         # d/dλ [λ²/(λ² − C)] = −2λC/(λ² − C)²
         deps = np.zeros(wl.shape)

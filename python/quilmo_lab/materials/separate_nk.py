@@ -2,9 +2,12 @@
 
 from __future__ import annotations
 
-import numpy as np
+from typing import Any
 
-from .base import Material, shared_range
+import numpy as np
+import numpy.typing as npt
+
+from .base import ComplexArray, Material, RealArray, shared_range
 
 
 class SeparateNK(Material):
@@ -22,15 +25,15 @@ class SeparateNK(Material):
     def _default_name(self) -> str:
         return self.n_source.name
 
-    def _combine(self, real: np.ndarray, imaginary: np.ndarray) -> np.ndarray:
+    def _combine(self, real: npt.NDArray[Any], imaginary: npt.NDArray[Any]) -> ComplexArray:
         result = np.empty(real.shape, np.complex128)
         result.real = real.real
         result.imag = imaginary.imag
         return result
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         return self._combine(self.n_source(wl, extrapolate=True), self.k_source(wl, extrapolate=True))
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         return self._combine(self.n_source.derivative(wl, extrapolate=True),
                              self.k_source.derivative(wl, extrapolate=True))

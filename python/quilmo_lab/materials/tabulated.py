@@ -7,7 +7,7 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from .base import Material, real_vector
+from .base import Material, RealArray, real_vector
 
 
 def _natural_spline_curvatures(x: npt.NDArray[np.float64], y: npt.NDArray[Any]) -> Any:
@@ -82,12 +82,12 @@ class Tabulated(Material):
     def _default_name(self) -> str:
         return "Tabulated"
 
-    def _interval(self, wl: np.ndarray) -> Any:
+    def _interval(self, wl: RealArray) -> Any:
         index = np.searchsorted(self.wavelengths, wl, side="right") - 1
         np.clip(index, 0, self.wavelengths.size - 2, out=index)
         return index
 
-    def _index(self, wl: np.ndarray) -> Any:
+    def _index(self, wl: RealArray) -> Any:
         if self._curvature is None:
             # Linear: extrapolation continues the end segments rather than holding the end values.
             result = np.interp(wl, self.wavelengths, self.values)
@@ -111,7 +111,7 @@ class Tabulated(Material):
             result[outside] = self._cubic_ends(wl[outside])
         return result
 
-    def _cubic_ends(self, wl: np.ndarray) -> Any:
+    def _cubic_ends(self, wl: RealArray) -> Any:
         """The end intervals' cubics continued beyond the table."""
         i = self._interval(wl)
         x, y, m = self.wavelengths, self.values, self._curvature
@@ -120,12 +120,12 @@ class Tabulated(Material):
         v = 1.0 - u
         return v * y[i] + u * y[i + 1] + (h * h / 6.0) * ((u * u * u - u) * m[i + 1] + (v * v * v - v) * m[i])
 
-    def _linear_ends(self, wl: np.ndarray) -> Any:
+    def _linear_ends(self, wl: RealArray) -> Any:
         i = self._interval(wl)
         x, y = self.wavelengths, self.values
         return y[i] + (wl - x[i]) * (y[i + 1] - y[i]) / (x[i + 1] - x[i])
 
-    def _derivative(self, wl: np.ndarray) -> Any:
+    def _derivative(self, wl: RealArray) -> Any:
         i = self._interval(wl)
         x, y = self.wavelengths, self.values
         h = x[i + 1] - x[i]

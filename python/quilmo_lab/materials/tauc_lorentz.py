@@ -7,7 +7,7 @@ from typing import Any
 
 import numpy as np
 
-from .base import HC_EV_NM, Material, index_derivative, index_from_permittivity, real_parameter
+from .base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity, real_parameter
 from .dual import ArrayOps, Dual, DualOps
 
 
@@ -94,14 +94,14 @@ class TaucLorentz(Material):
         numerator /= denominator
         return numerator
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         E = HC_EV_NM / wl
         eps = np.empty(wl.shape, np.complex128)
         eps.real = self._real_part(E, ArrayOps)
         eps.imag = self._imaginary_part(E, E > self.Eg)
         return index_from_permittivity(eps)
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         E = Dual(HC_EV_NM / wl, -HC_EV_NM / (wl * wl))
         real = self._real_part(E, DualOps)
         imaginary = self._imaginary_part(E, E.value > self.Eg)
