@@ -10,18 +10,22 @@ import tomllib
 import pytest
 
 import quilmo
+import quilmo_lab._engine
 from installed import installed_files
 
-PYPROJECT = tomllib.loads((pathlib.Path(__file__).resolve().parent.parent / "pyproject.toml").read_text())
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+PYPROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text())
 
 
 @pytest.mark.skipif(shutil.which("nm") is None, reason="binutils' nm is not installed")
-def test_only_the_init_function_is_exported():
-    # The version script hides everything else, weak C++ template instances included.
-    listing = subprocess.run(["nm", "-D", "--defined-only", quilmo.__file__],
+@pytest.mark.parametrize("module, init", [(quilmo, "PyInit_quilmo"), (quilmo_lab._engine, "PyInit__engine")])
+def test_only_the_init_function_is_exported(module, init):
+    # The version scripts hide everything else, weak C++ template instances (and
+    # nanobind's own symbols) included.
+    listing = subprocess.run(["nm", "-D", "--defined-only", module.__file__],
                              capture_output=True, text=True, check=True).stdout
     symbols = [line.split()[-1] for line in listing.splitlines() if line.strip()]
-    assert symbols == ["PyInit_quilmo"], listing
+    assert symbols == [init], listing
 
 
 @pytest.fixture(scope="module")
@@ -32,10 +36,16 @@ def files():
     return found
 
 
-def test_wheel_holds_the_module_the_stubs_and_metadata(files):
+def test_wheel_holds_the_modules_the_stubs_and_metadata(files):
     module = pathlib.Path(quilmo.__file__).name
     outside_metadata = {name for name in files if ".dist-info/" not in name}
-    assert outside_metadata == {module, "quilmo-stubs/__init__.pyi"}
+    lab = {name for name in outside_metadata if name.startswith("quilmo_lab/")}
+    assert outside_metadata - lab == {module, "quilmo-stubs/__init__.pyi"}
+    sources = {"quilmo_lab/" + path.relative_to(ROOT / "python/quilmo_lab").as_posix()
+               for path in (ROOT / "python/quilmo_lab").rglob("*")
+               if path.is_file() and path.suffix in (".py", ".pyi", ".typed", ".json", ".yml", ".yaml")}
+    engine = "quilmo_lab/" + pathlib.Path(quilmo_lab._engine.__file__).name
+    assert {name for name in lab if "__pycache__" not in name} == sources | {engine}
     license_file = next(path for name, path in files.items() if name.endswith(".dist-info/licenses/LICENSE"))
     assert license_file.read_text().startswith("MIT License")
 

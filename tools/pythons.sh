@@ -34,7 +34,7 @@ prepare_venv() {
         "$python" -m venv "$venv"
     fi
     "$venv/bin/python" -m pip install --quiet --disable-pip-version-check \
-        scikit-build-core cmake ninja "$@"
+        scikit-build-core cmake ninja nanobind "$@"
     "$venv/bin/python" -m pip install --quiet --disable-pip-version-check \
         --no-build-isolation --no-deps .
 }

@@ -1,0 +1,14 @@
+import numpy as np
+import numpy.typing as npt
+
+def coherent(
+    indices: npt.NDArray[np.complex128],
+    thicknesses: npt.NDArray[np.float64],
+    wavelengths: npt.NDArray[np.float64],
+    angles: npt.NDArray[np.float64],
+    stacks: int,
+    amplitudes: npt.NDArray[np.complex128],
+    powers: npt.NDArray[np.float64],
+    threads: int,
+) -> None: ...
+def default_threads() -> int: ...

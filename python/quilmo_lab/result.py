@@ -1,0 +1,139 @@
+"""The result of `solve`: amplitudes and powers on the (stack, angle, wavelength) grid."""
+
+from __future__ import annotations
+
+import math
+from typing import Any, Literal
+
+import numpy as np
+import numpy.typing as npt
+
+FloatArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
+
+# The delta conventions ellipsometry_convention converts to.
+Convention = Literal["tmm", "pyelli", "openfilters"]
+
+
+def _weights(phi: float | npt.ArrayLike) -> tuple[Any, Any]:
+    """cos^2(phi) and sin^2(phi) from the C library's cos and sin, as quilmo.DataPy takes
+    them (NumPy's own vectorised sine may round differently in the last bit)."""
+    if np.ndim(phi) == 0:
+        angle = float(phi)  # type: ignore[arg-type]
+        c, s = math.cos(angle), math.sin(angle)
+        return c * c, s * s
+    angles = np.asarray(phi, dtype=np.float64)
+    c = np.frompyfunc(math.cos, 1, 1)(angles).astype(np.float64)
+    s = np.frompyfunc(math.sin, 1, 1)(angles).astype(np.float64)
+    return c * c, s * s
+
+
+class Result:
+    """Amplitudes, powers and ellipsometric angles of every (stack, angle, wavelength) point.
+
+    Every array has shape (B, A, W): stacks, angles of incidence, wavelengths, with
+    B = 1 and A = 1 kept. Conventions are those of `tmm`'s coh_tmm and ellips: n + ik
+    with k > 0 absorbing; r = M10 / M00 and t = 1 / M00 of the transfer matrix, so that
+    r_p = -r_s at normal incidence; T_s = |t_s|^2 Re(n_out cos_out) / Re(n_in cos_in),
+    T_p = |t_p|^2 Re(n_out conj(cos_out)) / Re(n_in conj(cos_in)) (the Poynting flux,
+    so that R + T + A = 1 also for an absorbing exit medium); psi = arctan|r_p / r_s|,
+    delta = arg(-r_p / r_s) in (-pi, pi].
+
+    Attributes: r_s, r_p, t_s, t_p (complex amplitudes), R_s, R_p, T_s, T_p (fractions of
+    the incident power), psi, delta (radians), wavelengths (W,), angles (A,).
+    """
+
+    r_s: ComplexArray
+    r_p: ComplexArray
+    t_s: ComplexArray
+    t_p: ComplexArray
+    R_s: FloatArray
+    R_p: FloatArray
+    T_s: FloatArray
+    T_p: FloatArray
+    wavelengths: FloatArray
+    angles: FloatArray
+
+    def __init__(self, amplitudes: ComplexArray, powers: FloatArray, wavelengths: FloatArray,
+                 angles: FloatArray) -> None:
+        self.r_s, self.r_p, self.t_s, self.t_p = amplitudes
+        self.R_s, self.R_p, self.T_s, self.T_p = powers
+        self.wavelengths = wavelengths
+        self.angles = angles
+        self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
+
+    @property
+    def shape(self) -> tuple[int, int, int]:
+        """(B, A, W)."""
+        b, a, w = self.R_s.shape
+        return b, a, w
+
+    def _psi_delta(self) -> tuple[FloatArray, FloatArray]:
+        if self._ellipsometry is None:
+            with np.errstate(divide="ignore", invalid="ignore"):
+                rho = self.r_p / self.r_s
+            self._ellipsometry = (np.arctan(np.abs(rho)), np.angle(-rho))
+        return self._ellipsometry
+
+    @property
+    def psi(self) -> FloatArray:
+        """arctan|r_p / r_s|, radians."""
+        return self._psi_delta()[0]
+
+    @property
+    def delta(self) -> FloatArray:
+        """arg(-r_p / r_s) in (-pi, pi], radians (tmm's convention; see
+        ellipsometry_convention for pyElli's)."""
+        return self._psi_delta()[1]
+
+    def R(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """R_s cos^2(phi) + R_p sin^2(phi): phi = 0 is s (TE), pi/2 p (TM), pi/4 unpolarised.
+
+        Bit for bit quilmo.DataPy(...).simulate().r of the same stack, angle and phi
+        wherever no layer is opaque.
+        """
+        cc, ss = _weights(phi)
+        return np.asarray(self.R_s * cc + self.R_p * ss, dtype=np.float64)
+
+    def T(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """T_s cos^2(phi) + T_p sin^2(phi). Differs from DataPy's t for p-polarised light
+        at oblique incidence on an absorbing exit medium, where DataPy weights |t_p|^2
+        with Re(n_out cos_out) instead of the Poynting flux."""
+        cc, ss = _weights(phi)
+        return np.asarray(self.T_s * cc + self.T_p * ss, dtype=np.float64)
+
+    def A(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """1 - R(phi) - T(phi): the fraction absorbed in the inner layers."""
+        return np.asarray((1.0 - self.R(phi)) - self.T(phi), dtype=np.float64)
+
+    def to_xarray(self) -> Any:
+        """An xarray.Dataset with dimensions stack, angle and wavelength (needs xarray)."""
+        try:
+            import xarray
+        except ImportError:
+            raise ImportError("Result.to_xarray needs xarray: pip install xarray") from None
+        dims = ("stack", "angle", "wavelength")
+        names = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
+        return xarray.Dataset(
+            {name: (dims, getattr(self, name)) for name in names},
+            coords={"stack": np.arange(self.shape[0]), "angle": self.angles,
+                    "wavelength": self.wavelengths},
+        )
+
+    def __repr__(self) -> str:
+        b, a, w = self.shape
+        return f"<quilmo_lab.Result: {b} stacks x {a} angles x {w} wavelengths>"
+
+
+def ellipsometry_convention(delta: npt.ArrayLike, convention: Convention) -> FloatArray:
+    """delta of `tmm` (what Result.delta holds) in another convention.
+
+    "tmm": unchanged; "pyelli" and "openfilters": pi - delta, the convention of pyElli
+    and OpenFilters (the sign of r_p differs, and Delta is measured the other way).
+    """
+    values = np.array(delta, dtype=np.float64)
+    if convention == "tmm":
+        return values
+    if convention in ("pyelli", "openfilters"):
+        return np.asarray(np.pi - values, dtype=np.float64)
+    raise ValueError(f"convention must be 'tmm', 'pyelli' or 'openfilters'; received {convention!r}")

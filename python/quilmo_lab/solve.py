@@ -1,0 +1,44 @@
+"""solve: amplitudes and powers of coherent stacks over wavelengths and angles."""
+
+from __future__ import annotations
+
+import numpy as np
+import numpy.typing as npt
+
+from quilmo_lab import _engine
+from quilmo_lab._inputs import grid_arrays, thread_count
+from quilmo_lab.result import Result
+
+
+def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
+          angles: npt.ArrayLike = 0.0, *, threads: int | None = None) -> Result:
+    """Solves coherent thin-film stacks for s and p polarisation on a grid of
+    (stack, angle, wavelength) points.
+
+    indices: refractive indices n + ik (k > 0 absorbing), shape (media,), (media, W)
+        or (B, media, W); row 0 is the incidence medium, the last row the exit medium.
+        Real, integer and list input is converted; a column count of 1 means the same
+        index at every wavelength.
+    thicknesses: one per inner layer, shape (media - 2,) or (B, media - 2), in the
+        unit of `wavelengths`. A batch of B stacks shares 1-D or 2-D indices (and a
+        1-D row of thicknesses may serve a batch of indices).
+    wavelengths: shape (W,). angles: angles of incidence in the incidence medium,
+        radians, a scalar or shape (A,). An absorbing incidence medium is only
+        accepted at normal incidence.
+    threads: worker threads (default: every processor this process may use). The
+        results are the same bits for any count; the interpreter lock is released
+        while the engine runs.
+
+    Returns a Result whose arrays have shape (B, A, W). Layers so thick or absorbing
+    that the plain transfer-matrix product would overflow are carried with their
+    exponential scaled out: R and T stay finite, and T underflows to 0 only below
+    the smallest double.
+    """
+    grid = grid_arrays(indices, thicknesses, wavelengths, angles)
+    workers = thread_count(threads)
+    shape = (4, grid.stacks, grid.angles.shape[0], grid.wavelengths.shape[0])
+    amplitudes = np.empty(shape, dtype=np.complex128)
+    powers = np.empty(shape, dtype=np.float64)
+    _engine.coherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
+                     amplitudes, powers, workers)
+    return Result(amplitudes, powers, grid.wavelengths, grid.angles)

@@ -1,0 +1,51 @@
+// The (stack, angle, wavelength) grid of one solve, spread over threads.
+//
+// Inputs are C-contiguous arrays: indices (index_stacks, media,
+// index_columns), thicknesses (thickness_stacks, media - 2), wavelengths (W),
+// angles (A). A batch of B stacks may share one row of indices or of
+// thicknesses (index_stacks or thickness_stacks 1), and the indices may be the
+// same for every wavelength (index_columns 1). Every (stack, angle,
+// wavelength) point is independent of the others and computed the same way
+// wherever it runs, so the results do not depend on the number of threads or
+// on how the grid is cut.
+#pragma once
+
+#include <cstddef>
+
+#include "lab/stack_point.hpp"
+
+namespace quilmo::lab {
+
+struct Grid {
+    const Complex* indices;
+    std::size_t index_stacks;
+    std::size_t media;
+    std::size_t index_columns;
+    const double* thicknesses;
+    std::size_t thickness_stacks;
+    const double* wavelengths;
+    std::size_t wavelength_count;
+    const double* angles;
+    std::size_t angle_count;
+    std::size_t stacks;
+
+    std::size_t points() const noexcept { return stacks * angle_count * wavelength_count; }
+};
+
+// Four arrays of shape (B, A, W) each, one after the other: r_s, r_p, t_s,
+// t_p in `amplitudes`, R_s, R_p, T_s, T_p in `powers`.
+struct CoherentOutputs {
+    Complex* amplitudes;
+    double* powers;
+};
+
+// Throws std::invalid_argument naming the first inconsistency of the shapes
+// (fewer than two media, a batch size other than 1 or B, a column count other
+// than 1 or W, or a point count beyond the address space).
+void check_grid(const Grid& grid);
+
+// Fills the outputs for every point on `threads` threads (0: default_threads()).
+// The grid must have passed check_grid.
+void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t threads);
+
+}  // namespace quilmo::lab

@@ -1,0 +1,159 @@
+"""quilmo_lab.solve's surface: shapes and broadcasting, bad input, threads, the interpreter lock."""
+
+import math
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import quilmo_lab as ql
+from conftest import random_stack
+
+WL = np.linspace(400.0, 800.0, 7)
+NAMES = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
+
+
+def arrays_of(result):
+    return {name: getattr(result, name) for name in NAMES}
+
+
+@pytest.mark.parametrize("indices, thicknesses, angles, shape", [
+    ([1.0, 1.38, 1.52], [100.0], 0.0, (1, 1, 7)),                                   # constant indices
+    (np.ones((3, 7)) * [[1.0], [1.38], [1.52]], [100.0], [0.0, 0.5], (1, 2, 7)),    # (media, W)
+    (np.ones((3, 1)) * [[1.0], [1.38], [1.52]], [[100.0], [120.0], [90.0]], 0.2, (3, 1, 7)),  # batch of thicknesses
+    (np.ones((2, 3, 7)) * [[1.0], [1.38], [1.52]], [100.0], 0.2, (2, 1, 7)),         # batch of indices
+    ([1, 2, 1], [50], [0.1, 0.2, 0.3], (1, 3, 7)),                                  # integers
+    ([1.0, 1.52], [], 0.3, (1, 1, 7)),                                               # a bare interface
+])
+def test_result_shapes(indices, thicknesses, angles, shape):
+    result = ql.solve(indices, thicknesses, WL, angles)
+    assert result.shape == shape
+    for name, array in arrays_of(result).items():
+        assert array.shape == shape, name
+    assert result.R(0.3).shape == shape and result.A(np.zeros(shape)).shape == shape
+
+
+def test_broadcast_inputs_give_the_same_points():
+    rng = np.random.default_rng(3)
+    d, n, wl = random_stack(rng, media=5, count=7, absorbing=True)
+    thicknesses = np.stack([d, d * 1.1])
+    batched = ql.solve(np.stack([n, n]), thicknesses, wl, [0.0, 0.4])
+    for b in range(2):
+        single = ql.solve(n, thicknesses[b], wl, [0.0, 0.4])
+        for name, array in arrays_of(single).items():
+            assert getattr(batched, name)[b].tobytes() == array[0].tobytes(), name
+    constant = ql.solve(n[:, 0], d, wl)
+    full = ql.solve(np.repeat(n[:, :1], wl.size, axis=1), d, wl)
+    assert constant.R_s.tobytes() == full.R_s.tobytes()
+
+
+def test_empty_grids():
+    assert ql.solve([1.0, 1.5], [], [], 0.0).R_s.shape == (1, 1, 0)
+    assert ql.solve([1.0, 1.5], [], WL, []).R_s.shape == (1, 0, 7)
+    assert ql.solve([1.0, 1.2, 1.5], np.empty((0, 1)), WL).R_s.shape == (0, 1, 7)
+
+
+@pytest.mark.parametrize("kwargs, error, message", [
+    (dict(thicknesses=[1.0, 2.0, 3.0, 4.0], indices=[1, 2, 3, 2, 1]), ValueError,
+     "thicknesses has 4 entries for 5 media; expected 3 or (B, 3)"),
+    (dict(thicknesses=[1.0, 2.0]), ValueError, "thicknesses has 2 entries for 3 media; expected 1 or (B, 1)"),
+    (dict(thicknesses=np.ones((2, 1, 1))), ValueError, "thicknesses has shape (2, 1, 1) for 3 media"),
+    (dict(thicknesses=[1 + 1j]), TypeError, "thicknesses must hold real numbers; received an array of dtype complex128"),
+    (dict(thicknesses=["a"]), TypeError, "thicknesses must hold real numbers; received an array of dtype <U1"),
+    (dict(indices=[1.0]), ValueError, "indices has 1 media; expected at least 2"),
+    (dict(indices=np.ones((3, 4))), ValueError, "indices has 4 columns for 7 wavelengths; expected 7"),
+    (dict(indices=np.ones((1, 1, 3, 7))), ValueError, "indices has shape (1, 1, 3, 7); expected (media,), (media, W) or (B, media, W)"),
+    (dict(indices=[[1, 2], [1]]), ValueError, "indices must be a rectangular array of numbers"),
+    (dict(indices=[1, None, 2]), TypeError, "indices must hold real or complex numbers; received an array of dtype object"),
+    (dict(indices=np.ones((2, 3, 7)), thicknesses=np.ones((3, 1))), ValueError,
+     "thicknesses holds 3 stacks and indices 2; expected the same number"),
+    (dict(wavelengths=np.ones((2, 7))), ValueError, "wavelengths has shape (2, 7); expected a scalar or (W,)"),
+    (dict(angles=[[0.1]]), ValueError, "angles has shape (1, 1); expected a scalar or (A,)"),
+    (dict(angles="0.1"), TypeError, "angles must hold real numbers"),
+    (dict(indices=[1 + 0.1j, 1.5, 1.0], angles=[0.0, 0.2]), ValueError,
+     "the incidence medium (row 0) absorbs (imaginary part 0.1) and angles holds the oblique angle 0.2 rad"),
+    (dict(threads=0), ValueError, "threads must be between 1 and 255; received 0"),
+    (dict(threads=1.5), TypeError, "threads must be an int or None; received float"),
+    (dict(threads=True), TypeError, "threads must be an int or None; received bool"),
+])
+def test_bad_input_names_parameter_expected_and_received(kwargs, error, message):
+    args = dict(indices=[1.0, 1.38, 1.52], thicknesses=[100.0], wavelengths=WL, angles=0.0) | kwargs
+    threads = args.pop("threads", None)
+    with pytest.raises(error) as caught:
+        ql.solve(**args, threads=threads)
+    assert message in str(caught.value)
+
+
+def test_lossy_incidence_medium_is_accepted_at_normal_incidence():
+    result = ql.solve([1.0 + 0.1j, 1.5, 1.0], [100.0], WL, 0.0)
+    assert np.isfinite(result.R_s).all() and np.isfinite(result.T_p).all()
+
+
+def test_results_do_not_depend_on_threads():
+    rng = np.random.default_rng(11)
+    _, n, wl = random_stack(rng, media=8, count=301, absorbing=True)
+    d = rng.uniform(5.0, 300.0, (7, 6))
+    angles = np.linspace(0.0, 1.4, 5)
+    reference = arrays_of(ql.solve(n, d, wl, angles, threads=1))
+    for threads in (2, 3, 8, None):
+        result = arrays_of(ql.solve(n, d, wl, angles, threads=threads))
+        for name in NAMES:
+            assert result[name].tobytes() == reference[name].tobytes(), (threads, name)
+    # Any cut of the grid: stack by stack and angle by angle give the same bits.
+    for b in (0, 6):
+        for a in (1, 4):
+            part = ql.solve(n, d[b], wl, angles[a], threads=2)
+            assert part.r_p[0, 0].tobytes() == reference["r_p"][b, a].tobytes()
+
+
+def test_the_interpreter_lock_is_released_during_a_solve():
+    wl = np.linspace(400.0, 800.0, 400)
+    n = np.repeat(np.array([[1.0]] + [[2.35], [1.46]] * 20 + [[1.52]], dtype=complex), wl.size, axis=1)
+    d = np.tile([58.5, 94.2], 20) * np.linspace(0.9, 1.1, 200)[:, None]  # 200 stacks
+    ticks = []
+    stop = threading.Event()
+
+    def count():
+        while not stop.is_set():
+            ticks.append(time.perf_counter())
+            time.sleep(0)
+
+    start = time.perf_counter()
+    ql.solve(n, d, wl, 0.3, threads=1)
+    alone = time.perf_counter() - start
+    thread = threading.Thread(target=count)
+    thread.start()
+    try:
+        while not ticks:
+            time.sleep(0.001)
+        before = len(ticks)
+        ql.solve(n, d, wl, 0.3, threads=1)
+        during = len(ticks) - before
+    finally:
+        stop.set()
+        thread.join()
+    # Holding the lock would let the counter run at most once per switch interval (5 ms).
+    assert during > 20 * max(1.0, alone / 0.005), (during, alone)
+
+
+def test_polarisation_weights_and_conventions():
+    result = ql.solve([1.0, 2.0 + 0.2j, 1.5], [120.0], WL, 0.6)
+    assert result.R(0.0).tobytes() == (result.R_s * 1.0 + result.R_p * 0.0).tobytes()
+    np.testing.assert_allclose(result.R(math.pi / 2), result.R_p, rtol=1e-15)
+    phis = np.array([0.0, 0.4, 1.1])[:, None, None, None]
+    np.testing.assert_array_equal(result.T(phis)[1], result.T(0.4))
+    np.testing.assert_allclose(ql.ellipsometry_convention(result.delta, "pyelli"), np.pi - result.delta)
+    np.testing.assert_array_equal(ql.ellipsometry_convention(result.delta, "tmm"), result.delta)
+    with pytest.raises(ValueError, match="convention must be 'tmm', 'pyelli' or 'openfilters'; received 'x'"):
+        ql.ellipsometry_convention(result.delta, "x")  # type: ignore[arg-type]
+
+
+def test_to_xarray():
+    xarray = pytest.importorskip("xarray")
+    result = ql.solve([1.0, 1.38, 1.52], [[100.0], [110.0]], WL, [0.0, 0.3])
+    data = result.to_xarray()
+    assert isinstance(data, xarray.Dataset)
+    assert data["R_p"].dims == ("stack", "angle", "wavelength")
+    np.testing.assert_array_equal(data["wavelength"], WL)
+    np.testing.assert_array_equal(data["delta"].values, result.delta)

@@ -1,0 +1,165 @@
+"""quilmo_lab.solve against tmm, against quilmo.DataPy bit for bit, and on opaque layers."""
+
+import math
+import warnings
+
+import numpy as np
+import pytest
+
+import quilmo
+import quilmo_lab as ql
+from conftest import random_stack
+
+tmm = pytest.importorskip("tmm")
+
+AMPLITUDE_TOLERANCE = 1e-12
+
+
+def tmm_point(n, d, theta, wavelength):
+    """tmm's amplitudes, powers and ellipsometric angles of one point."""
+    d_list = [math.inf, *d, math.inf]
+    out = {}
+    for pol in "sp":
+        data = tmm.coh_tmm(pol, n, d_list, theta, wavelength)
+        out |= {f"r_{pol}": data["r"], f"t_{pol}": data["t"], f"R_{pol}": data["R"], f"T_{pol}": data["T"]}
+    ellips = tmm.ellips(n, d_list, theta, wavelength)
+    return out | {"psi": ellips["psi"], "delta": ellips["Delta"]}
+
+
+def assert_matches_tmm(result, n, d, wl, angles):
+    names = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
+    for a, theta in enumerate(angles):
+        for w, wavelength in enumerate(wl):
+            expected = tmm_point(n[:, w], d, theta, wavelength)
+            for name in names:
+                got = getattr(result, name)[0, a, w]
+                assert abs(got - expected[name]) <= AMPLITUDE_TOLERANCE, (name, theta, wavelength, got, expected[name])
+
+
+@pytest.mark.parametrize("absorbing", [False, True], ids=["lossless", "absorbing"])
+@pytest.mark.parametrize("seed", range(4))
+def test_random_stacks_match_tmm(seed, absorbing):
+    rng = np.random.default_rng(seed)
+    d, n, wl = random_stack(rng, media=int(rng.integers(2, 9)), count=6, absorbing=absorbing)
+    angles = np.array([0.0, 0.3, 1.0, 1.55])  # normal to near grazing
+    assert_matches_tmm(ql.solve(n, d, wl, angles), n, d, wl, angles)
+
+
+def test_past_the_critical_angle_matches_tmm():
+    # Glass into air through a thin film: total reflection from about 41.8 degrees.
+    wl = np.array([450.0, 633.0])
+    n = np.repeat(np.array([[1.52], [1.38], [1.0]], dtype=complex), 2, axis=1)
+    d = np.array([80.0])
+    angles = np.radians([30.0, 45.0, 60.0, 89.0])
+    result = ql.solve(n, d, wl, angles)
+    assert_matches_tmm(result, n, d, wl, angles)
+    np.testing.assert_allclose(result.R_s[0, 1:], 1.0, rtol=0, atol=1e-14)
+    assert (result.T_p[0, 1:] == 0.0).all()
+
+
+def test_published_basic_values_of_tmm():
+    # tmm's own reference point, checked there against an independent Mathematica program.
+    result = ql.solve([1, 2 + 4j, 3 + 0.3j, 1 + 0.1j], [2, 3], [100.0], 0.1)
+    expected = {
+        "r_s": -0.60331226568845775 - 0.093522181653632019j, "t_s": 0.44429533471192989 + 0.16921936169383078j,
+        "R_s": 0.37273208839139516, "T_s": 0.22604491247079261,
+        "r_p": 0.60102654255772481 + 0.094489146845323682j, "t_p": 0.4461816467503148 + 0.17061408427088917j,
+        "R_p": 0.37016110373044969, "T_p": 0.22824374314132009,
+        "psi": 0.78366777347038352, "delta": 0.0021460774404193292,
+    }
+    for name, value in expected.items():
+        assert abs(getattr(result, name)[0, 0, 0] - value) <= AMPLITUDE_TOLERANCE, name
+
+
+def test_normal_incidence_conventions():
+    result = ql.solve([1.0, 1.38, 1.5 + 0.3j], [100.0], [550.0])
+    np.testing.assert_allclose(result.r_p, -result.r_s, rtol=1e-14, atol=0)
+    np.testing.assert_allclose(result.R(0.3) + result.T(0.3) + result.A(0.3), 1.0, rtol=0, atol=1e-15)
+
+
+@pytest.mark.parametrize("theta, phi", [(0.0, 0.0), (0.5, 0.7), (1.2, math.pi / 2), (0.3, 2.0)])
+@pytest.mark.parametrize("absorbing", [False, True], ids=["lossless", "absorbing"])
+def test_reflectance_is_datapy_bit_for_bit(theta, phi, absorbing):
+    rng = np.random.default_rng(int(10 * theta + 100 * phi))
+    d, n, wl = random_stack(rng, media=12, count=300, absorbing=absorbing)  # above DataPy's pool threshold
+    r = quilmo.DataPy(d, n, wl, theta, phi).simulate().r
+    result = ql.solve(n, d, wl, [0.1, theta])
+    assert result.R(phi)[0, 1].tobytes() == r.tobytes()
+    # Lossless exit medium: DataPy's t is the Poynting flux too.
+    if not absorbing:
+        t = quilmo.DataPy(d, n, wl, theta, phi).simulate().t
+        np.testing.assert_allclose(result.T(phi)[0, 1], t, rtol=1e-13, atol=1e-15)
+
+
+def test_datapy_identity_holds_for_every_stack_of_a_batch():
+    rng = np.random.default_rng(7)
+    _, n, wl = random_stack(rng, media=6, count=40, absorbing=True)
+    d = rng.uniform(5.0, 400.0, (5, 4))
+    result = ql.solve(n, d, wl, 0.6)
+    for b in range(5):
+        assert result.R(0.9)[b, 0].tobytes() == quilmo.DataPy(d[b], n, wl, 0.6, 0.9).simulate().r.tobytes()
+
+
+# --- opaque layers ---
+
+def thick_slab(n_slab, thickness, wl, theta=0.0, n_in=1.0, n_out=1.0):
+    return ql.solve([n_in, n_slab, n_out], [thickness], wl, theta)
+
+
+def airy_slab_transmittance(n_slab, thickness, wavelength, n_out=1.0):
+    """T of a slab in air at normal incidence, with the slab's attenuation kept as a logarithm."""
+    r01 = (1 - n_slab) / (1 + n_slab)
+    r12 = (n_slab - n_out) / (n_slab + n_out)
+    t01, t12 = 2 / (1 + n_slab), 2 * n_slab / (n_slab + n_out)
+    delta = 2 * math.pi * n_slab * thickness / wavelength
+    log_round_trip = 2j * delta  # e^{2 i delta}; its modulus may be far below the smallest double
+    round_trip = np.exp(log_round_trip) if log_round_trip.real > -700 else 0.0
+    log_t = np.log(t01 * t12) + 1j * delta - np.log(1 + r01 * r12 * round_trip)
+    return math.exp(2 * log_t.real) * n_out.real
+
+
+@pytest.mark.parametrize("n_slab, thickness", [(3 + 4j, 1e6), (1 + 3j, 1e5)])
+def test_opaque_layer_stays_finite_and_cuts_the_stack(n_slab, thickness):
+    wl = np.linspace(400.0, 900.0, 11)
+    front, back = [1.0, 1.46, 2.3], [1.9, 1.52]
+    indices = front + [n_slab] + back
+    d = [90.0, 60.0, thickness, 120.0]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        result = ql.solve(indices, d, wl, [0.0, 0.7])
+        for name in ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta"):
+            assert np.isfinite(getattr(result, name)).all(), name
+    assert (result.T_s == 0).all() and (result.T_p == 0).all()
+    cut = ql.solve(front + [n_slab], d[:2], wl, [0.0, 0.7])  # the opaque layer as exit medium
+    for name in ("r_s", "r_p"):
+        np.testing.assert_allclose(getattr(result, name), getattr(cut, name), rtol=1e-14, atol=0)
+    # DataPy's exact product overflows here: that is what the scaled pass is for.
+    with np.errstate(all="ignore"):
+        n = np.repeat(np.asarray(indices, dtype=complex)[:, None], wl.size, axis=1)
+        assert not np.isfinite(quilmo.DataPy(np.array(d), n, wl, 0.0, 0.0).simulate().r).all()
+
+
+def test_thick_slab_follows_airy_down_to_underflow():
+    n_slab, wavelength = 1.5 + 0.01j, 500.0
+    # attenuation e^{-4 pi k d / wl}: from 1e-20 down to 1e-250, then beyond the smallest double
+    for target in (1e-20, 1e-100, 1e-200, 1e-250, 1e-300):
+        thickness = -math.log(target) * wavelength / (4 * math.pi * n_slab.imag)
+        got = thick_slab(n_slab, thickness, [wavelength]).T_s[0, 0, 0]
+        expected = airy_slab_transmittance(n_slab, thickness, wavelength)
+        if expected >= 1e-300:
+            assert abs(got / expected - 1) <= 1e-10, (target, got, expected)
+    far = thick_slab(n_slab, 1e9, [wavelength])
+    assert far.T_s[0, 0, 0] == 0.0 and far.T_p[0, 0, 0] == 0.0
+    assert np.isfinite(far.R_s).all()
+
+
+def test_nan_and_infinity_flow_through_as_in_datapy():
+    wl = np.array([500.0, np.nan, 600.0, 700.0])
+    n = np.repeat(np.array([[1.0], [1.38], [1.52]], dtype=complex), 4, axis=1)
+    n[1, 3] = np.inf
+    d = np.array([100.0])
+    with np.errstate(all="ignore"):
+        r = quilmo.DataPy(d, n, wl, 0.2, 0.4).simulate().r
+        result = ql.solve(n, d, wl, 0.2)
+        assert np.array_equal(result.R(0.4)[0, 0], r, equal_nan=True)
+    assert np.isnan(result.R_s[0, 0, 1]) and np.isfinite(result.R_s[0, 0, [0, 2]]).all()
