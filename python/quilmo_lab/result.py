@@ -28,6 +28,11 @@ def _weights(phi: float | npt.ArrayLike) -> tuple[Any, Any]:
     return c * c, s * s
 
 
+def _layer_axis(weight: Any) -> Any:
+    """A weight broadcast over (B, A, W) put onto (B, A, layers, W)."""
+    return np.expand_dims(weight, -2) if np.ndim(weight) >= 1 else weight
+
+
 class Result:
     """Amplitudes, powers and ellipsometric angles of every (stack, angle, wavelength) point.
 
@@ -41,6 +46,9 @@ class Result:
 
     Attributes: r_s, r_p, t_s, t_p (complex amplitudes), R_s, R_p, T_s, T_p (fractions of
     the incident power), psi, delta (radians), wavelengths (W,), angles (A,).
+    After solve(..., derivatives=True): dr_s, dr_p, dt_s, dt_p, dR_s, dR_p, dT_s, dT_p,
+    the derivatives by each inner-layer thickness, of shape (B, A, layers, W), and
+    dpsi, ddelta; None otherwise.
     """
 
     r_s: ComplexArray
@@ -53,6 +61,14 @@ class Result:
     T_p: FloatArray
     wavelengths: FloatArray
     angles: FloatArray
+    dr_s: ComplexArray | None
+    dr_p: ComplexArray | None
+    dt_s: ComplexArray | None
+    dt_p: ComplexArray | None
+    dR_s: FloatArray | None
+    dR_p: FloatArray | None
+    dT_s: FloatArray | None
+    dT_p: FloatArray | None
 
     def __init__(self, amplitudes: ComplexArray, powers: FloatArray, wavelengths: FloatArray,
                  angles: FloatArray) -> None:
@@ -61,6 +77,53 @@ class Result:
         self.wavelengths = wavelengths
         self.angles = angles
         self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
+        self.dr_s = self.dr_p = self.dt_s = self.dt_p = None
+        self.dR_s = self.dR_p = self.dT_s = self.dT_p = None
+
+    def set_thickness_derivatives(self, amplitudes: ComplexArray, powers: FloatArray) -> None:
+        """Attaches the engine's thickness derivatives, each block of shape (4, B, A, layers, W)."""
+        self.dr_s, self.dr_p, self.dt_s, self.dt_p = amplitudes
+        self.dR_s, self.dR_p, self.dT_s, self.dT_p = powers
+
+    def _derivatives(self) -> tuple[Any, ...]:
+        if self.dR_s is None:
+            raise ValueError("this Result has no thickness derivatives; call solve(..., derivatives=True)")
+        return (self.dr_s, self.dr_p, self.dR_s, self.dR_p, self.dT_s, self.dT_p)
+
+    def _ellipsometry_derivatives(self) -> tuple[FloatArray, FloatArray]:
+        dr_s, dr_p = self._derivatives()[:2]
+        with np.errstate(divide="ignore", invalid="ignore"):
+            rho = np.abs(self.r_p / self.r_s)[:, :, None, :]
+            # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
+            log_change = dr_p / self.r_p[:, :, None, :] - dr_s / self.r_s[:, :, None, :]
+            dpsi = rho / (1.0 + rho * rho) * log_change.real
+        return np.asarray(dpsi, dtype=np.float64), np.asarray(log_change.imag, dtype=np.float64)
+
+    @property
+    def dpsi(self) -> FloatArray:
+        """d psi / d thickness, (B, A, layers, W), radians per unit of thickness."""
+        return self._ellipsometry_derivatives()[0]
+
+    @property
+    def ddelta(self) -> FloatArray:
+        """d delta / d thickness, (B, A, layers, W), radians per unit of thickness."""
+        return self._ellipsometry_derivatives()[1]
+
+    def dR(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """d R(phi) / d thickness, (B, A, layers, W)."""
+        cc, ss = _weights(phi)
+        d = self._derivatives()
+        return np.asarray(d[2] * _layer_axis(cc) + d[3] * _layer_axis(ss), dtype=np.float64)
+
+    def dT(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """d T(phi) / d thickness, (B, A, layers, W)."""
+        cc, ss = _weights(phi)
+        d = self._derivatives()
+        return np.asarray(d[4] * _layer_axis(cc) + d[5] * _layer_axis(ss), dtype=np.float64)
+
+    def dA(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """d A(phi) / d thickness = -(dR + dT), (B, A, layers, W)."""
+        return np.asarray(-(self.dR(phi) + self.dT(phi)), dtype=np.float64)
 
     @property
     def shape(self) -> tuple[int, int, int]:

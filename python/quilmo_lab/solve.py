@@ -11,7 +11,7 @@ from quilmo_lab.result import Result
 
 
 def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
-          angles: npt.ArrayLike = 0.0, *, threads: int | None = None) -> Result:
+          angles: npt.ArrayLike = 0.0, *, threads: int | None = None, derivatives: bool = False) -> Result:
     """Solves coherent thin-film stacks for s and p polarisation on a grid of
     (stack, angle, wavelength) points.
 
@@ -29,6 +29,10 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
         results are the same bits for any count; the interpreter lock is released
         while the engine runs.
 
+    derivatives: also compute the derivatives of the amplitudes and powers by every
+        inner-layer thickness (analytic, all layers at about the cost of two solves):
+        Result.dr_s ... dT_p of shape (B, A, media - 2, W), per unit of thickness.
+
     Returns a Result whose arrays have shape (B, A, W). Layers so thick or absorbing
     that the plain transfer-matrix product would overflow are carried with their
     exponential scaled out: R and T stay finite, and T underflows to 0 only below
@@ -41,4 +45,15 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     powers = np.empty(shape, dtype=np.float64)
     _engine.coherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
                      amplitudes, powers, workers)
-    return Result(amplitudes, powers, grid.wavelengths, grid.angles)
+    result = Result(amplitudes, powers, grid.wavelengths, grid.angles)
+    if isinstance(derivatives, bool) and derivatives:
+        layers = grid.indices.shape[1] - 2
+        dshape = shape[:3] + (layers,) + shape[3:]
+        amplitude_derivatives = np.empty(dshape, dtype=np.complex128)
+        power_derivatives = np.empty(dshape, dtype=np.float64)
+        _engine.thickness_jacobian(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
+                                   amplitude_derivatives, power_derivatives, workers)
+        result.set_thickness_derivatives(amplitude_derivatives, power_derivatives)
+    elif not isinstance(derivatives, bool):
+        raise TypeError(f"derivatives must be True or False; received {type(derivatives).__name__}")
+    return result

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "lab/bind/derivatives.hpp"
 #include "lab/grid.hpp"
 #include "lab/pools.hpp"
 
@@ -78,4 +79,5 @@ NB_MODULE(_engine, m) {
           "use.");
     m.def("default_threads", &quilmo::lab::default_threads,
           "The threads a solve uses when it names none.");
+    bind_derivatives(m);
 }
