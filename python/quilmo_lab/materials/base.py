@@ -1,0 +1,165 @@
+"""The material interface: a complex index of refraction as a function of vacuum wavelength.
+
+A material is called with vacuum wavelengths in nanometres and returns n + ik (k > 0 absorbing,
+the exp(-iωt) convention of the engine).  `derivative` returns dñ/dλ per nanometre, which group
+delay and dispersion calculations need.  Every model knows the wavelengths it was fitted or measured
+over; outside them it refuses unless the caller asks it to extrapolate.
+"""
+
+from __future__ import annotations
+
+import math
+import numbers
+
+import numpy as np
+
+# h·c in eV·nm (exact since the 2019 SI): photon energy E = HC_EV_NM / λ.
+HC_EV_NM = 1239.8419843320026
+
+
+def real_parameter(name: str, value, *, minimum: float | None = None, strictly: bool = False) -> float:
+    """`value` as a finite float, or a TypeError/ValueError naming `name`."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{name} must be a real number; got {type(value).__name__}")
+    value = float(value)
+    if not math.isfinite(value):
+        raise ValueError(f"{name} must be finite; got {value!r}")
+    if minimum is not None and (value <= minimum if strictly else value < minimum):
+        bound = "greater than" if strictly else "at least"
+        raise ValueError(f"{name} must be {bound} {minimum:g}; got {value!r}")
+    return value
+
+
+def real_vector(name: str, values, *, length: int | None = None) -> np.ndarray:
+    """`values` as a 1-D float64 array of finite numbers, or an error naming `name`."""
+    array = np.asarray(values)
+    if array.dtype.kind not in "iuf":
+        raise TypeError(f"{name} must hold real numbers; got dtype {array.dtype}")
+    array = np.atleast_1d(array.astype(np.float64))
+    if array.ndim != 1:
+        raise ValueError(f"{name} must be one-dimensional; got shape {array.shape}")
+    if length is not None and array.size != length:
+        raise ValueError(f"{name} must have {length} entries; got {array.size}")
+    if not np.all(np.isfinite(array)):
+        raise ValueError(f"{name} must be finite; got {array}")
+    return array
+
+
+def _valid_range(value) -> tuple[float, float]:
+    try:
+        low, high = value
+    except (TypeError, ValueError):
+        raise TypeError(f"valid_range must be a pair (low, high) in nm; got {value!r}") from None
+    low = real_parameter("valid_range[0]", low, minimum=0.0)
+    if isinstance(high, numbers.Real) and not isinstance(high, bool) and high == math.inf:
+        high = math.inf
+    else:
+        high = real_parameter("valid_range[1]", high)
+    if not low < high:
+        raise ValueError(f"valid_range must have low < high; got ({low:g}, {high:g})")
+    return low, high
+
+
+def wavelength_array(wavelengths) -> np.ndarray:
+    """Wavelengths as a float64 array (no copy when they already are one)."""
+    array = np.asarray(wavelengths)
+    if array.dtype != np.float64:
+        if array.dtype.kind not in "iuf":
+            raise TypeError(f"wavelengths must be real numbers in nm; got dtype {array.dtype}")
+        array = array.astype(np.float64)
+    return array
+
+
+class Material:
+    """A complex refractive index n + ik of the vacuum wavelength in nm.
+
+    Subclasses implement `_index(λ)` and `_derivative(λ)` on float64 arrays already checked
+    against the validity range.  `valid_range` (low, high) in nm may be given to any model;
+    `extrapolate=True` at construction, or per call, evaluates the formula outside it.
+    """
+
+    def __init__(self, *, name: str | None, valid_range, extrapolate: bool) -> None:
+        if name is not None and not isinstance(name, str):
+            raise TypeError(f"name must be a string; got {type(name).__name__}")
+        if not isinstance(extrapolate, bool):
+            raise TypeError(f"extrapolate must be True or False; got {extrapolate!r}")
+        self._name = name
+        self.valid_range = _valid_range(valid_range)
+        self.extrapolate = extrapolate
+
+    @property
+    def name(self) -> str:
+        """The name a stack shows for this material."""
+        return self._name if self._name is not None else self._default_name()
+
+    def _default_name(self) -> str:
+        return type(self).__name__
+
+    def __call__(self, wavelengths, *, extrapolate: bool | None = None) -> np.ndarray:
+        """Complex index n + ik at `wavelengths` (nm), with their shape."""
+        wl = self._checked(wavelengths, extrapolate)
+        return self._index(wl.reshape(1))[0] if wl.ndim == 0 else self._index(wl)
+
+    def derivative(self, wavelengths, *, extrapolate: bool | None = None) -> np.ndarray:
+        """dñ/dλ = dn/dλ + i dk/dλ per nm at `wavelengths` (nm), with their shape."""
+        wl = self._checked(wavelengths, extrapolate)
+        return self._derivative(wl.reshape(1))[0] if wl.ndim == 0 else self._derivative(wl)
+
+    def _checked(self, wavelengths, extrapolate: bool | None) -> np.ndarray:
+        wl = wavelength_array(wavelengths)
+        if wl.size == 0:
+            return wl
+        low_seen, high_seen = float(wl.min()), float(wl.max())
+        if low_seen <= 0.0:
+            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); got {low_seen:g}")
+        if extrapolate is None:
+            extrapolate = self.extrapolate
+        low, high = self.valid_range
+        if not extrapolate and (low_seen < low or high_seen > high):
+            outside = wl[(wl < low) | (wl > high)]
+            shown = ", ".join(f"{value:g}" for value in outside[:5]) + (", ..." if outside.size > 5 else "")
+            raise ValueError(
+                f"{self.name} is valid from {low:g} to {high:g} nm; got {outside.size} wavelength(s) outside "
+                f"that range ({shown} nm); pass extrapolate=True to evaluate the model there anyway")
+        return wl
+
+    def _index(self, wl: np.ndarray) -> np.ndarray:
+        raise NotImplementedError
+
+    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+        raise NotImplementedError
+
+    def __repr__(self) -> str:
+        low, high = self.valid_range
+        return f"<{type(self).__name__} {self.name!r}, valid {low:g}-{high:g} nm>"
+
+
+def shared_range(first: Material, second: Material) -> tuple[float, float]:
+    """The wavelengths where both materials are valid."""
+    low = max(first.valid_range[0], second.valid_range[0])
+    high = min(first.valid_range[1], second.valid_range[1])
+    if not low < high:
+        raise ValueError(f"{first.name} ({first.valid_range[0]:g}-{first.valid_range[1]:g} nm) and "
+                         f"{second.name} ({second.valid_range[0]:g}-{second.valid_range[1]:g} nm) "
+                         "have no wavelengths in common")
+    return low, high
+
+
+def index_from_permittivity(eps: np.ndarray) -> np.ndarray:
+    """The root n + ik of ε with k ≥ 0 (the physical branch for a passive medium)."""
+    if eps.dtype.kind == "f":
+        out = np.empty(eps.shape, np.complex128)
+        if eps.size == 0 or eps.min() >= 0.0:
+            np.sqrt(eps, out=out.real)
+            out.imag = 0.0
+            return out
+        return np.sqrt(eps.astype(np.complex128))
+    n = np.sqrt(eps)
+    # A gain-free ε with imaginary part -0.0 would land on the lower branch.
+    np.negative(n, out=n, where=n.imag < 0.0)
+    return n
+
+
+def index_derivative(n: np.ndarray, deps: np.ndarray) -> np.ndarray:
+    """dn/dλ from dε/dλ: n² = ε gives dn = dε / 2n."""
+    return deps / (2.0 * n)

@@ -1,0 +1,86 @@
+"""Effective-medium mixtures of two materials (rough layers, porous films, cermets)."""
+
+from __future__ import annotations
+
+import numpy as np
+
+from .base import Material, index_derivative, index_from_permittivity, real_parameter, shared_range
+
+
+class _TwoPhase(Material):
+    """A mixture of `inclusion` at volume `fraction` in `host`."""
+
+    def __init__(self, inclusion: Material, host: Material, fraction: float, *, name: str | None = None,
+                 extrapolate: bool = False) -> None:
+        for label, part in (("inclusion", inclusion), ("host", host)):
+            if not isinstance(part, Material):
+                raise TypeError(f"{label} must be a Material; got {type(part).__name__}")
+        self.fraction = real_parameter("fraction", fraction, minimum=0.0)
+        if self.fraction > 1.0:
+            raise ValueError(f"fraction must be between 0 and 1; got {self.fraction!r}")
+        self.inclusion = inclusion
+        self.host = host
+        super().__init__(name=name, valid_range=shared_range(inclusion, host), extrapolate=extrapolate)
+
+    def _default_name(self) -> str:
+        return f"{type(self).__name__}({self.inclusion.name} {self.fraction:g} in {self.host.name})"
+
+    def _parts(self, wl: np.ndarray):
+        # Both parts were range-checked together by this mixture.
+        n_a = self.inclusion(wl, extrapolate=True)
+        n_b = self.host(wl, extrapolate=True)
+        return n_a * n_a, n_b * n_b, n_a, n_b
+
+    def _index(self, wl: np.ndarray) -> np.ndarray:
+        eps_a, eps_b, _, _ = self._parts(wl)
+        return index_from_permittivity(self._mix(eps_a, eps_b))
+
+    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+        eps_a, eps_b, n_a, n_b = self._parts(wl)
+        deps_a = 2.0 * n_a * self.inclusion.derivative(wl, extrapolate=True)
+        deps_b = 2.0 * n_b * self.host.derivative(wl, extrapolate=True)
+        eps = self._mix(eps_a, eps_b)
+        return index_derivative(index_from_permittivity(eps), self._mix_derivative(eps, eps_a, eps_b, deps_a, deps_b))
+
+
+class MaxwellGarnett(_TwoPhase):
+    """ε = ε_h (ε_i + 2ε_h + 2f(ε_i − ε_h)) / (ε_i + 2ε_h − f(ε_i − ε_h)): dilute spheres in a host."""
+
+    def _mix(self, eps_a, eps_b):
+        f = self.fraction
+        difference = eps_a - eps_b
+        return eps_b * (eps_a + 2.0 * eps_b + 2.0 * f * difference) / (eps_a + 2.0 * eps_b - f * difference)
+
+    def _mix_derivative(self, eps, eps_a, eps_b, deps_a, deps_b):
+        f = self.fraction
+        top = eps_a + 2.0 * eps_b + 2.0 * f * (eps_a - eps_b)
+        bottom = eps_a + 2.0 * eps_b - f * (eps_a - eps_b)
+        dtop = (1.0 + 2.0 * f) * deps_a + (2.0 - 2.0 * f) * deps_b
+        dbottom = (1.0 - f) * deps_a + (2.0 + f) * deps_b
+        return deps_b * top / bottom + eps_b * (dtop * bottom - top * dbottom) / (bottom * bottom)
+
+
+class Bruggeman(_TwoPhase):
+    """f(ε_i − ε)/(ε_i + 2ε) + (1 − f)(ε_h − ε)/(ε_h + 2ε) = 0: both phases on an equal footing.
+
+    The quadratic 2ε² − bε − ε_iε_h = 0, b = (3f − 1)ε_i + (2 − 3f)ε_h, has two roots; the physical
+    one has the larger imaginary part (passive medium), and for lossless phases the larger real part.
+    """
+
+    def _mix(self, eps_a, eps_b):
+        f = self.fraction
+        b = (3.0 * f - 1.0) * eps_a + (2.0 - 3.0 * f) * eps_b
+        root = np.sqrt(b * b + 8.0 * eps_a * eps_b + 0j)
+        plus = (b + root) / 4.0
+        minus = (b - root) / 4.0
+        take_minus = (minus.imag > plus.imag) | ((minus.imag == plus.imag) & (minus.real > plus.real))
+        return np.where(take_minus, minus, plus)
+
+    def _mix_derivative(self, eps, eps_a, eps_b, deps_a, deps_b):
+        # Implicit differentiation of F = ε_iε_h + bε − 2ε² = 0.
+        f = self.fraction
+        b = (3.0 * f - 1.0) * eps_a + (2.0 - 3.0 * f) * eps_b
+        d_eps = b - 4.0 * eps
+        d_a = eps_b + (3.0 * f - 1.0) * eps
+        d_b = eps_a + (2.0 - 3.0 * f) * eps
+        return -(d_a * deps_a + d_b * deps_b) / d_eps

@@ -1,0 +1,82 @@
+"""Free-electron (Drude) and bound-electron (Lorentz) oscillator models of the permittivity."""
+
+from __future__ import annotations
+
+import math
+
+import numpy as np
+
+from .base import HC_EV_NM, Material, index_derivative, index_from_permittivity, real_parameter
+
+
+class DrudeLorentz(Material):
+    """ε(E) = ε∞ + Σⱼ fⱼ Eₚ² / (Eⱼ² − E² − iEΓⱼ), photon energy E = hc/λ in eV.
+
+    `oscillators` rows are (fⱼ, Eⱼ, Γⱼ): strength, resonance energy (eV) and damping (eV).  A row
+    with Eⱼ = 0 is a free-electron (Drude) term −fⱼEₚ²/(E(E + iΓⱼ)); the others are Lorentz terms.
+    This is the Lorentz–Drude form of Rakić et al., Appl. Opt. 37, 5271 (1998), eq. (3).
+    """
+
+    def __init__(self, plasma_energy: float, oscillators, *, eps_inf: float = 1.0, name: str | None = None,
+                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+        self.plasma_energy = real_parameter("plasma_energy", plasma_energy, minimum=0.0)
+        table = np.asarray(oscillators)
+        if table.dtype.kind not in "iuf":
+            raise TypeError(f"oscillators must hold real numbers (strength, energy, damping); got dtype {table.dtype}")
+        table = np.atleast_2d(table.astype(np.float64))
+        if table.ndim != 2 or table.shape[1] != 3 or table.shape[0] == 0:
+            raise ValueError("oscillators must be rows of (strength, energy eV, damping eV), shape (M, 3); "
+                             f"got shape {np.shape(oscillators)}")
+        if not np.all(np.isfinite(table)):
+            raise ValueError("oscillators must be finite")
+        if np.any(table[:, 1:] < 0.0):
+            raise ValueError("oscillator energies and dampings must be non-negative")
+        self.oscillators = table
+        self.eps_inf = real_parameter("eps_inf", eps_inf)
+        super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
+
+    def _default_name(self) -> str:
+        return "DrudeLorentz"
+
+    def _terms(self):
+        weight = self.plasma_energy ** 2
+        for strength, energy, damping in self.oscillators:
+            yield strength * weight, energy * energy, damping
+
+    def _permittivity(self, energy: np.ndarray) -> np.ndarray:
+        square = energy * energy
+        eps = np.full(energy.shape, complex(self.eps_inf))
+        denominator = np.empty(energy.shape, np.complex128)
+        for amplitude, resonance_square, damping in self._terms():
+            np.subtract(resonance_square, square, out=denominator.real)
+            np.multiply(energy, -damping, out=denominator.imag)
+            np.divide(amplitude, denominator, out=denominator)
+            eps += denominator
+        return eps
+
+    def _index(self, wl: np.ndarray) -> np.ndarray:
+        return index_from_permittivity(self._permittivity(HC_EV_NM / wl))
+
+    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+        energy = HC_EV_NM / wl
+        square = energy * energy
+        # dε/dE = Σ a (2E + iΓ)/(Eⱼ² − E² − iEΓ)², and dE/dλ = −E/λ.
+        deps = np.zeros(wl.shape, np.complex128)
+        for amplitude, resonance_square, damping in self._terms():
+            denominator = (resonance_square - square) - 1j * damping * energy
+            deps += amplitude * (2.0 * energy + 1j * damping) / (denominator * denominator)
+        deps *= -energy / wl
+        return index_derivative(index_from_permittivity(self._permittivity(energy)), deps)
+
+
+class Drude(DrudeLorentz):
+    """ε(E) = ε∞ − Eₚ² / (E(E + iΓ)): free electrons with plasma energy Eₚ and damping Γ (eV)."""
+
+    def __init__(self, plasma_energy: float, damping: float, *, eps_inf: float = 1.0, name: str | None = None,
+                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+        damping = real_parameter("damping", damping, minimum=0.0)
+        super().__init__(plasma_energy, [(1.0, 0.0, damping)], eps_inf=eps_inf, name=name,
+                         valid_range=valid_range, extrapolate=extrapolate)
+
+    def _default_name(self) -> str:
+        return "Drude"

@@ -1,0 +1,120 @@
+"""Reading pages of the refractiveindex.info database from local files (nothing is downloaded).
+
+A page is a YAML file whose DATA list holds a dispersion formula ("formula 1" to "formula 9"
+with `wavelength_range` and `coefficients`) and/or tables ("tabulated n", "tabulated k",
+"tabulated nk" with rows of λ, n and/or k), all with wavelengths in µm.  A formula or table for n
+and a table for k combine into one material.
+"""
+
+from __future__ import annotations
+
+import os
+from pathlib import Path
+
+import numpy as np
+
+from .base import Material
+from .refractiveindex_formulas import RefractiveIndexFormula
+from .separate_nk import SeparateNK
+from .tabulated import Tabulated
+
+_MICROMETRE = 1e3  # nm
+
+
+def _yaml():
+    try:
+        import yaml
+    except ImportError:
+        raise ImportError("reading refractiveindex.info files needs PyYAML: pip install pyyaml "
+                          "(or the quilmo[materials] extra)") from None
+    return yaml
+
+
+def _numbers(text, what: str, source: str) -> np.ndarray:
+    try:
+        return np.array(str(text).split(), dtype=np.float64)
+    except ValueError:
+        raise ValueError(f"{source}: {what} must be numbers; got {str(text)[:60]!r}") from None
+
+
+def _table(entry: dict, columns: int, source: str) -> np.ndarray:
+    values = _numbers(entry.get("data", ""), "tabulated data", source)
+    if values.size == 0 or values.size % columns:
+        raise ValueError(f"{source}: {entry['type']} needs rows of {columns} numbers; got {values.size} numbers")
+    table = values.reshape(-1, columns)
+    table[:, 0] *= _MICROMETRE
+    return table
+
+
+def _formula(entry: dict, source: str, name: str) -> Material:
+    kind = str(entry["type"])
+    try:
+        number = int(kind.split()[1])
+    except (IndexError, ValueError):
+        raise ValueError(f"{source}: unknown data type {kind!r}") from None
+    span = _numbers(entry.get("wavelength_range", entry.get("range", "")), "wavelength_range", source)
+    if span.size != 2:
+        raise ValueError(f"{source}: {kind} needs a wavelength_range of two numbers (µm); got {span.size}")
+    return RefractiveIndexFormula(number, _numbers(entry.get("coefficients", ""), "coefficients", source),
+                                  valid_range=tuple(span * _MICROMETRE), name=name)
+
+
+def material_from_page(page: dict, *, name: str, source: str = "<page>", interpolation: str = "linear") -> Material:
+    """The material described by an already-parsed refractiveindex.info page."""
+    if not isinstance(page, dict) or not isinstance(page.get("DATA"), list) or not page["DATA"]:
+        raise ValueError(f"{source}: not a refractiveindex.info page (no DATA list)")
+    real_part = imaginary_part = None
+    for entry in page["DATA"]:
+        kind = str(entry.get("type", "")) if isinstance(entry, dict) else ""
+        if kind.startswith("formula"):
+            real_part = _formula(entry, source, name)
+        elif kind == "tabulated nk":
+            table = _table(entry, 3, source)
+            real_part = imaginary_part = Tabulated(table[:, 0], table[:, 1], table[:, 2],
+                                                   interpolation=interpolation, name=name)
+        elif kind == "tabulated n":
+            table = _table(entry, 2, source)
+            real_part = Tabulated(table[:, 0], table[:, 1], interpolation=interpolation, name=name)
+        elif kind == "tabulated k":
+            table = _table(entry, 2, source)
+            imaginary_part = Tabulated(table[:, 0], np.zeros(len(table)), table[:, 1],
+                                       interpolation=interpolation, name=name)
+        else:
+            raise ValueError(f"{source}: unknown data type {kind!r}")
+    if real_part is None:
+        raise ValueError(f"{source}: the page gives k but no n")
+    if imaginary_part is None or imaginary_part is real_part:
+        return real_part
+    return SeparateNK(real_part, imaginary_part, name=name)
+
+
+def read_refractiveindex_info(path, *, name: str | None = None, interpolation: str = "linear") -> Material:
+    """The material of one refractiveindex.info YAML file (tables interpolated as `interpolation`)."""
+    path = Path(os.fspath(path))
+    with open(path, encoding="utf-8") as stream:
+        page = _yaml().safe_load(stream)
+    return material_from_page(page, name=name if name is not None else path.stem, source=str(path),
+                              interpolation=interpolation)
+
+
+def load_from_database(root, shelf: str, book: str | None = None, page: str | None = None, *,
+                       name: str | None = None, interpolation: str = "linear") -> Material:
+    """A page of a local copy of the database: `root` and shelf, book, page ("main", "Ag", "Rakic-LD")
+    or one relative path ("main/Ag/Rakic-LD").  Both the older `data/` and the newer `data-nk/`
+    layouts are searched, as is `root` itself.
+    """
+    root = Path(os.fspath(root))
+    relative = Path(shelf) if book is None and page is None else Path(shelf, book or "", page or "")
+    if relative.suffix != ".yml":
+        relative = relative.with_name(relative.name + ".yml")
+    parts = relative.parts
+    candidates = [root / base / relative for base in ("data-nk", "data", ".")]
+    if len(parts) >= 2:  # newer layout: shelf/book/nk/page.yml
+        candidates.append(root / "data" / Path(*parts[:-1]) / "nk" / parts[-1])
+    for candidate in candidates:
+        if candidate.is_file():
+            default = f"{parts[-2]} ({Path(parts[-1]).stem})" if len(parts) >= 2 else Path(parts[-1]).stem
+            return read_refractiveindex_info(candidate, name=name if name is not None else default,
+                                             interpolation=interpolation)
+    tried = ", ".join(str(candidate) for candidate in candidates)
+    raise FileNotFoundError(f"no refractiveindex.info page {relative} under {root} (tried {tried})")

@@ -1,0 +1,56 @@
+"""Sellmeier's dispersion formula for transparent crystals and glasses."""
+
+from __future__ import annotations
+
+import math
+
+import numpy as np
+
+from .base import Material, index_derivative, index_from_permittivity, real_parameter, real_vector
+
+
+class Sellmeier(Material):
+    """n² = A + Σ Bᵢ λ²/(λ² − Cᵢ), λ in nm.
+
+    Give either `C` (nm², the glass-catalogue form; a catalogue in µm² times 10⁶) or
+    `resonances` λᵢ (nm, the crystal-optics form with Cᵢ = λᵢ²).  `A` is 1 in both usual forms.
+    """
+
+    def __init__(self, B, C=None, *, resonances=None, A: float = 1.0, name: str | None = None,
+                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+        B = real_vector("B", B)
+        if (C is None) == (resonances is None):
+            raise TypeError("Sellmeier needs exactly one of C (nm²) or resonances (nm); "
+                            f"got {'both' if C is not None else 'neither'}")
+        if C is not None:
+            C = real_vector("C", C, length=B.size)
+        else:
+            C = real_vector("resonances", resonances, length=B.size) ** 2
+        self.A = real_parameter("A", A)
+        self.B = B
+        self.C = C
+        super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
+
+    def _default_name(self) -> str:
+        return "Sellmeier"
+
+    def _permittivity(self, square: np.ndarray) -> np.ndarray:
+        eps = np.full(square.shape, self.A)
+        term = np.empty(square.shape)
+        for b, c in zip(self.B, self.C):
+            np.subtract(square, c, out=term)
+            np.divide(square, term, out=term)
+            term *= b
+            eps += term
+        return eps
+
+    def _index(self, wl: np.ndarray) -> np.ndarray:
+        return index_from_permittivity(self._permittivity(wl * wl))
+
+    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+        square = wl * wl
+        # d/dλ [λ²/(λ² − C)] = −2λC/(λ² − C)²
+        deps = np.zeros(wl.shape)
+        for b, c in zip(self.B, self.C):
+            deps -= 2.0 * b * c * wl / (square - c) ** 2
+        return index_derivative(index_from_permittivity(self._permittivity(square)), deps)

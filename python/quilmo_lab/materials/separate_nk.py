@@ -1,0 +1,36 @@
+"""An index whose real and imaginary parts come from two sources (a formula for n, a table for k)."""
+
+from __future__ import annotations
+
+import numpy as np
+
+from .base import Material, shared_range
+
+
+class SeparateNK(Material):
+    """n from `n_source`, k from `k_source`: the real part of one and the imaginary part of the other."""
+
+    def __init__(self, n_source: Material, k_source: Material, *, name: str | None = None,
+                 extrapolate: bool = False) -> None:
+        for label, part in (("n_source", n_source), ("k_source", k_source)):
+            if not isinstance(part, Material):
+                raise TypeError(f"{label} must be a Material; got {type(part).__name__}")
+        self.n_source = n_source
+        self.k_source = k_source
+        super().__init__(name=name, valid_range=shared_range(n_source, k_source), extrapolate=extrapolate)
+
+    def _default_name(self) -> str:
+        return self.n_source.name
+
+    def _combine(self, real: np.ndarray, imaginary: np.ndarray) -> np.ndarray:
+        result = np.empty(real.shape, np.complex128)
+        result.real = real.real
+        result.imag = imaginary.imag
+        return result
+
+    def _index(self, wl: np.ndarray) -> np.ndarray:
+        return self._combine(self.n_source(wl, extrapolate=True), self.k_source(wl, extrapolate=True))
+
+    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+        return self._combine(self.n_source.derivative(wl, extrapolate=True),
+                             self.k_source.derivative(wl, extrapolate=True))

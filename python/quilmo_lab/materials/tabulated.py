@@ -1,0 +1,109 @@
+"""Measured n and k at listed wavelengths, interpolated between them."""
+
+from __future__ import annotations
+
+import numpy as np
+
+from .base import Material, real_vector
+
+
+def _natural_spline_curvatures(x: np.ndarray, y: np.ndarray) -> np.ndarray:
+    """Second derivatives M of the natural cubic spline through (x, y), by the Thomas algorithm."""
+    count = x.size
+    curvature = np.zeros(count, dtype=y.dtype)
+    if count < 3:
+        return curvature
+    h = np.diff(x)
+    slope = np.diff(y) / h
+    diagonal = 2.0 * (h[:-1] + h[1:])
+    rhs = 6.0 * np.diff(slope)
+    # Forward elimination of the symmetric tridiagonal system (sub/super-diagonal h[1:-1]).
+    for i in range(1, count - 2):
+        factor = h[i] / diagonal[i - 1]
+        diagonal[i] -= factor * h[i]
+        rhs[i] -= factor * rhs[i - 1]
+    inner = np.empty_like(rhs)
+    inner[-1] = rhs[-1] / diagonal[-1]
+    for i in range(count - 4, -1, -1):
+        inner[i] = (rhs[i] - h[i + 1] * inner[i + 1]) / diagonal[i]
+    curvature[1:-1] = inner
+    return curvature
+
+
+class Tabulated(Material):
+    """n + ik from a table, interpolated linearly or by a natural cubic spline (n and k separately).
+
+    `wavelengths` in nm, strictly increasing; `n` real (or the complex n + ik) and `k` optional.
+    Both interpolations pass exactly through the table's values; the validity range is the table's
+    span.
+    """
+
+    def __init__(self, wavelengths, n, k=None, *, interpolation: str = "linear", name: str | None = None,
+                 valid_range=None, extrapolate: bool = False) -> None:
+        nodes = real_vector("wavelengths", wavelengths)
+        if nodes.size < 2:
+            raise ValueError(f"wavelengths must list at least 2 points; got {nodes.size}")
+        if not np.all(np.diff(nodes) > 0.0):
+            raise ValueError("wavelengths must be strictly increasing")
+        if nodes[0] <= 0.0:
+            raise ValueError(f"wavelengths must be positive; got {nodes[0]:g}")
+        values = np.asarray(n)
+        if values.dtype.kind == "c":
+            if k is not None:
+                raise TypeError("give k separately only with a real n; got a complex n and k")
+            values = np.atleast_1d(values.astype(np.complex128))
+            if values.shape != nodes.shape or not np.all(np.isfinite(values)):
+                raise ValueError(f"n must be finite with {nodes.size} entries; got shape {values.shape}")
+        else:
+            values = real_vector("n", n, length=nodes.size).astype(np.complex128)
+            if k is not None:
+                values.imag = real_vector("k", k, length=nodes.size)
+        if interpolation not in ("linear", "cubic"):
+            raise ValueError(f"interpolation must be 'linear' or 'cubic'; got {interpolation!r}")
+        self.wavelengths = nodes
+        self.values = values
+        self.interpolation = interpolation
+        self._curvature = _natural_spline_curvatures(nodes, values) if interpolation == "cubic" else None
+        super().__init__(name=name, valid_range=(nodes[0], nodes[-1]) if valid_range is None else valid_range,
+                         extrapolate=extrapolate)
+
+    def _default_name(self) -> str:
+        return "Tabulated"
+
+    def _interval(self, wl: np.ndarray) -> np.ndarray:
+        index = np.searchsorted(self.wavelengths, wl, side="right") - 1
+        np.clip(index, 0, self.wavelengths.size - 2, out=index)
+        return index
+
+    def _index(self, wl: np.ndarray) -> np.ndarray:
+        if self._curvature is None:
+            # Linear: extrapolation continues the end segments rather than holding the end values.
+            result = np.interp(wl, self.wavelengths, self.values)
+            outside = (wl < self.wavelengths[0]) | (wl > self.wavelengths[-1])
+            if outside.any():
+                result[outside] = self._linear_ends(wl[outside])
+            return result
+        i = self._interval(wl)
+        x, y, m = self.wavelengths, self.values, self._curvature
+        h = x[i + 1] - x[i]
+        u = (wl - x[i]) / h
+        v = 1.0 - u
+        # The symmetric form is exact at both ends of each interval (u or v is exactly 0).
+        return v * y[i] + u * y[i + 1] + (h * h / 6.0) * ((u * u * u - u) * m[i + 1] + (v * v * v - v) * m[i])
+
+    def _linear_ends(self, wl: np.ndarray) -> np.ndarray:
+        i = self._interval(wl)
+        x, y = self.wavelengths, self.values
+        return y[i] + (wl - x[i]) * (y[i + 1] - y[i]) / (x[i + 1] - x[i])
+
+    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+        i = self._interval(wl)
+        x, y = self.wavelengths, self.values
+        h = x[i + 1] - x[i]
+        secant = (y[i + 1] - y[i]) / h
+        if self._curvature is None:
+            return secant  # at a node, the slope of the interval that starts there
+        m = self._curvature
+        u = (wl - x[i]) / h
+        v = 1.0 - u
+        return secant + (h / 6.0) * ((3.0 * u * u - 1.0) * m[i + 1] - (3.0 * v * v - 1.0) * m[i])

@@ -1,0 +1,79 @@
+"""The built-in library against published values."""
+
+import re
+
+import numpy as np
+import pytest
+
+from quilmo_lab.materials import library
+from quilmo_lab.materials.base import HC_EV_NM
+
+
+@pytest.mark.parametrize("name, wavelength, published, precision", [
+    ("N-BK7", 587.56, 1.5168, 5e-5),          # SCHOTT catalogue nd
+    ("N-SF11", 587.56, 1.78472, 2e-5),        # SCHOTT catalogue nd
+    ("N-F2", 587.56, 1.62004, 2e-5),          # SCHOTT catalogue nd
+    ("fused silica", 587.6, 1.4585, 5e-5),    # Malitson 1965
+    ("fused silica", 852.1, 1.4525, 5e-5),    # Malitson 1965
+])
+def test_published_indices(name, wavelength, published, precision):
+    n = library[name](wavelength)
+    assert n.imag == 0.0
+    assert abs(n.real - published) <= precision
+
+
+def _rakic_permittivity(energy, plasma, f0, gamma0, oscillators):
+    """Rakić et al. 1998, eq. (3), in the paper's own sign convention (Im ε < 0 for loss)."""
+    drude = 1.0 - f0 * plasma**2 / (energy * (energy - 1j * gamma0))
+    bound = sum(f * plasma**2 / ((w**2 - energy**2) + 1j * energy * g) for f, w, g in oscillators)
+    return drude + bound
+
+
+@pytest.mark.parametrize("name, plasma, f0, gamma0, oscillators", [
+    ("Ag", 9.01, 0.845, 0.048, [(0.065, 0.816, 3.886), (0.124, 4.481, 0.452), (0.011, 8.185, 0.065),
+                                (0.840, 9.083, 0.916), (5.646, 20.29, 2.419)]),
+    ("Au", 9.03, 0.760, 0.053, [(0.024, 0.415, 0.241), (0.010, 0.830, 0.345), (0.071, 2.969, 0.870),
+                                (0.601, 4.304, 2.494), (4.384, 13.32, 2.214)]),
+    ("Cu", 10.83, 0.575, 0.030, [(0.061, 0.291, 0.378), (0.104, 2.957, 1.056), (0.723, 5.300, 3.213),
+                                 (0.638, 11.18, 4.305)]),
+    ("Al", 14.98, 0.523, 0.047, [(0.227, 0.162, 0.333), (0.050, 1.544, 0.312), (0.166, 1.808, 1.351),
+                                 (0.030, 3.473, 3.382)]),
+])
+def test_rakic_metals_follow_the_papers_model_and_parameters(name, plasma, f0, gamma0, oscillators):
+    energies = np.array([0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0])
+    eps = _rakic_permittivity(energies, plasma, f0, gamma0, oscillators)
+    n = library[name](HC_EV_NM / energies)
+    np.testing.assert_allclose(n * n, np.conj(eps), rtol=1e-12)
+
+
+@pytest.mark.parametrize("name, wavelength, low, high", [
+    ("Ag", 700.0, 0.95, 1.0),   # silver: the best visible mirror
+    ("Al", 550.0, 0.88, 0.94),  # aluminium: ~0.91 in the green
+    ("Al", 820.0, 0.80, 0.90),  # ... with its interband dip near 1.5 eV
+    ("Au", 450.0, 0.25, 0.50),  # gold absorbs blue, hence its colour
+    ("Au", 800.0, 0.93, 1.0),
+])
+def test_metal_mirrors_reflect_as_measured(name, wavelength, low, high):
+    n = library[name](wavelength)
+    reflectance = abs((1.0 - n) / (1.0 + n)) ** 2
+    assert low < reflectance < high
+
+
+def test_library_is_a_read_only_mapping_of_documented_materials():
+    names = list(library)
+    assert len(names) == len(set(names)) >= 19
+    for required in ("fused silica", "N-BK7", "CaF2", "MgF2", "sapphire", "ZnS", "Si", "Ge", "water",
+                     "TiO2", "Ag", "Au", "Al", "Cu"):
+        assert required in library
+    assert library["n-bk7"] is library["N-BK7"]
+    for name in names:
+        material = library[name]
+        assert material.name == name
+        assert re.search(r"\(\d{4}\)|catalogue", material.__doc__), name  # a dated citation
+        low, high = material.valid_range
+        assert 0.0 < low < high < np.inf
+        assert np.all(np.isfinite(material(np.linspace(low, high, 50))))
+    with pytest.raises(KeyError, match="no material 'unobtainium' in the library; it has: fused silica"):
+        library["unobtainium"]
+    with pytest.raises(TypeError):
+        library["Ag"] = library["Au"]
