@@ -9,6 +9,7 @@ reflector is L* = 100, a* = b* = 0 exactly.
 from __future__ import annotations
 
 import math
+import warnings
 from dataclasses import dataclass
 from typing import Any
 
@@ -74,9 +75,13 @@ def spectrum_colour(wavelengths: npt.ArrayLike, values: npt.ArrayLike, illuminan
     sd_illuminant, name = _illuminant(colour, illuminant)
     order = np.argsort(wl)
     sd = colour.SpectralDistribution(dict(zip(wl[order], v[order])), name="spectrum")
-    XYZ = np.asarray(colour.sd_to_XYZ(sd, cmfs, sd_illuminant), dtype=np.float64)
-    white = np.asarray(colour.sd_to_XYZ(colour.SpectralDistribution(dict(zip(wl[order], np.ones(wl.size)))),
-                                        cmfs, sd_illuminant), dtype=np.float64)
+    with warnings.catch_warnings():
+        # colour-science announces each interpolation of the spectra onto the observer's
+        # grid; that alignment is what is asked for here
+        warnings.simplefilter("ignore", colour.utilities.ColourRuntimeWarning)
+        XYZ = np.asarray(colour.sd_to_XYZ(sd, cmfs, sd_illuminant), dtype=np.float64)
+        unit = colour.SpectralDistribution(dict(zip(wl[order], np.ones(wl.size))), name="perfect reflector")
+        white = np.asarray(colour.sd_to_XYZ(unit, cmfs, sd_illuminant), dtype=np.float64)
     xyY = np.asarray(colour.XYZ_to_xyY(XYZ / 100.0), dtype=np.float64) * np.array([1.0, 1.0, 100.0])
     Lab = np.asarray(colour.XYZ_to_Lab(XYZ / 100.0, colour.XYZ_to_xy(white / 100.0)), dtype=np.float64)
     return Colour(XYZ, xyY, Lab, name, observer)
