@@ -63,7 +63,8 @@ def _quantity(result: Any, name: str, derivative: bool) -> FloatArray:
             (result.R(math.pi / 4) if name == "R" else result.T(math.pi / 4))
     else:
         value = getattr(result, ("d" if derivative else "") + name)
-    return np.asarray(value, dtype=np.float64)[0]
+    first: FloatArray = np.asarray(value, dtype=np.float64)[0]
+    return first
 
 
 def _wrapped(difference: FloatArray) -> FloatArray:
@@ -186,10 +187,10 @@ def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths:
     if not measured:
         raise ValueError(f"measured must hold at least one of {', '.join(QUANTITIES)}; received none")
     data: dict[str, FloatArray] = {}
-    for name, value in measured.items():
+    for name, spectrum in measured.items():
         if name not in QUANTITIES:
             raise ValueError(f"measured quantities must be among {', '.join(QUANTITIES)}; received {name!r}")
-        data[name] = _as_grid(f"measured[{name!r}]", value, shape)
+        data[name] = _as_grid(f"measured[{name!r}]", spectrum, shape)
     noise_given = bool(sigma)
     sigma = dict(sigma or {})
     for name in sigma:
@@ -211,7 +212,7 @@ def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths:
             raise ValueError(f"bounds names {name!r}, which is not a parameter ({', '.join(names)})")
         lo[names.index(name)], hi[names.index(name)] = low, high
 
-    from scipy.optimize import least_squares
+    from scipy.optimize import least_squares  # type: ignore[import-untyped,unused-ignore]
 
     problem = _Problem(model, names, wl, theta, data, noise, {k: int(v) for k, v in thickness.items()}, threads)
     result = least_squares(problem.residuals, np.clip(p0, lo, hi), jac=problem.jacobian, bounds=(lo, hi),

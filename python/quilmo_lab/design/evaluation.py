@@ -76,10 +76,11 @@ class Evaluator:
         self.layers = len(stack.layers)
         self.threads = threads
         self._workers = thread_count(threads)
-        self._indices = [stack.indices(t.wavelengths) if t.quantity not in PHASE_QUANTITIES else None
-                         for t in targets]
-        self._series = [stack_series(stack, t.wavelengths) if t.quantity in PHASE_QUANTITIES else None
-                        for t in targets]
+        self._indices: list[npt.NDArray[np.complex128]] = [
+            stack.indices(t.wavelengths) if t.quantity not in PHASE_QUANTITIES else np.empty(0, complex)
+            for t in targets]
+        self._series: list[npt.NDArray[np.complex128] | None] = [
+            stack_series(stack, t.wavelengths) if t.quantity in PHASE_QUANTITIES else None for t in targets]
         self.size = sum(t.size for t in targets)
 
     # values -----------------------------------------------------------------------------
@@ -99,7 +100,8 @@ class Evaluator:
         out = np.empty((4, d.shape[0], target.size), dtype=np.float64)
         _engine.dispersion(series, d, target.wavelengths, target.angle, 0 if target.side == "r" else 1,
                            0 if target.polarisation == "s" else 1, out, self._workers)
-        return out[PHASE_QUANTITIES.index(target.quantity)]
+        values: FloatArray = out[PHASE_QUANTITIES.index(target.quantity)]
+        return values
 
     def residuals_batch(self, thicknesses: npt.ArrayLike) -> tuple[FloatArray, list[FloatArray]]:
         """(B, N) residuals and the per-target values (B, W) of a batch of designs."""
@@ -124,7 +126,7 @@ class Evaluator:
                 value, dvalue = self._phase_with_jacobian(target, series, d[0], jacobian)
             values.append(value)
             residuals.append(target.residuals(value))
-            if jacobian:
+            if dvalue is not None:
                 rows.append(target.residual_jacobian(value, dvalue))
         return Evaluation(values, np.concatenate(residuals),
                           np.concatenate(rows, axis=0) if jacobian else None)

@@ -58,7 +58,7 @@ def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf)
     if not free.any():
         return Refined(stack, initial, initial, 1, "no free layers")
 
-    from scipy.optimize import least_squares
+    from scipy.optimize import least_squares  # type: ignore[import-untyped,unused-ignore]
 
     cache: dict[bytes, Any] = {}
 
