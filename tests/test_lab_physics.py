@@ -91,6 +91,42 @@ def test_reflectance_is_datapy_bit_for_bit(theta, phi, absorbing):
         np.testing.assert_allclose(result.T(phi)[0, 1], t, rtol=1e-13, atol=1e-15)
 
 
+def periodic_stack(rng, count, special):
+    """A mirror-like stack whose media, interfaces and layers repeat: air, 6 pairs, glass;
+    one material dispersive, the others constant, some thicknesses shared."""
+    wl = np.linspace(400.0, 900.0, count)
+    high = 2.3 + 2e4 / wl**2 + 0.01j
+    n = np.empty((14, count), dtype=complex)
+    n[0], n[-1] = 1.0, 1.52
+    n[1:-1:2], n[2:-1:2] = high, 1.46
+    d = np.tile([60.0, 95.0], 6)
+    d[[3, 8]] = rng.uniform(50.0, 120.0, 2)  # two layers that break the period
+    if special:
+        n[2, 7] = complex(1.46, -0.0)   # differs from the other 1.46 rows in the sign of a zero only
+        n[6, 3] = complex(np.nan, 0.0)  # one NaN in an otherwise constant row
+        n[4, 9] = np.inf
+    return d, n, wl
+
+
+@pytest.mark.parametrize("special", [False, True], ids=["plain", "signed-zero-nan-inf"])
+@pytest.mark.parametrize("angles", [[0.0], [0.2, 0.9]])
+def test_repeated_media_and_layers_keep_datapy_bits(special, angles):
+    d, n, wl = periodic_stack(np.random.default_rng(5), 240, special)
+    result = ql.solve(n, d, wl, angles)
+    with np.errstate(all="ignore"):
+        for a, theta in enumerate(angles):
+            for phi in (0.0, 0.8):
+                r = quilmo.DataPy(d, n, wl, theta, phi).simulate().r
+                assert np.array_equal(result.R(phi)[0, a], r, equal_nan=True)
+                assert result.R(phi)[0, a][np.isfinite(r)].tobytes() == r[np.isfinite(r)].tobytes()
+    # Constant rows given once: the same bits as the full matrix.
+    constant = np.repeat(np.array([1.0, 2.1, 1.46, 2.1, 1.46, 1.52], dtype=complex)[:, None], wl.size, axis=1)
+    thicknesses = np.array([80.0, 90.0, 80.0, 90.0])
+    once = ql.solve(constant[:, 0], thicknesses, wl, angles)
+    assert once.R(0.3).tobytes() == ql.solve(constant, thicknesses, wl, angles).R(0.3).tobytes()
+    assert once.R(0.3)[0, -1].tobytes() == quilmo.DataPy(thicknesses, constant, wl, angles[-1], 0.3).simulate().r.tobytes()
+
+
 def test_datapy_identity_holds_for_every_stack_of_a_batch():
     rng = np.random.default_rng(7)
     _, n, wl = random_stack(rng, media=6, count=40, absorbing=True)

@@ -12,11 +12,13 @@ from installed import installed_files
 
 EXAMPLES = pathlib.Path(__file__).resolve().parent / "typed_examples"
 USAGE, MISTAKES = EXAMPLES / "usage.py", EXAMPLES / "mistakes.py"
+LAB_USAGE, LAB_MISTAKES = EXAMPLES / "lab_usage.py", EXAMPLES / "lab_mistakes.py"
 
 
-def test_usage_example_runs():
-    # The correct example is also valid at run time: the stubs describe what works.
-    runpy.run_path(str(USAGE), run_name="usage")
+@pytest.mark.parametrize("example", [USAGE, LAB_USAGE], ids=["quilmo", "quilmo_lab"])
+def test_usage_example_runs(example):
+    # The correct examples are also valid at run time: the types describe what works.
+    runpy.run_path(str(example), run_name="usage")
 
 
 @pytest.fixture(scope="module")
@@ -48,14 +50,23 @@ def expected_errors(path: pathlib.Path) -> set[tuple[int, str]]:
             if (match := re.search(r"# E: ([a-z-]+)$", line))}
 
 
-def test_mypy_accepts_correct_use_and_reports_every_mistake(mypy_run):
+@pytest.mark.parametrize("usage, mistakes", [(USAGE, MISTAKES), (LAB_USAGE, LAB_MISTAKES)],
+                         ids=["quilmo", "quilmo_lab"])
+def test_mypy_accepts_correct_use_and_reports_every_mistake(mypy_run, usage, mistakes):
     _, mypy = mypy_run
-    status, output = mypy("--strict", str(USAGE), str(MISTAKES))
+    status, output = mypy("--strict", str(usage), str(mistakes))
     errors = re.findall(r"^(.+?):(\d+): error: .*\[([a-z-]+)\]$", output, re.MULTILINE)
     assert status == 1 and errors, output
     reported = {(pathlib.Path(path).name, int(line), code) for path, line, code in errors}
-    assert not {error for error in reported if error[0] == USAGE.name}, output
-    assert {(line, code) for name, line, code in reported} == expected_errors(MISTAKES), output
+    assert not {error for error in reported if error[0] == usage.name}, output
+    assert {(line, code) for name, line, code in reported} == expected_errors(mistakes), output
+
+
+def test_quilmo_lab_passes_mypy_strict(mypy_run):
+    # The package is typed inline (py.typed) with a stub for its compiled engine.
+    _, mypy = mypy_run
+    status, output = mypy("--strict", "-p", "quilmo_lab")
+    assert status == 0, output
 
 
 def test_stubs_agree_with_the_runtime_module(mypy_run):

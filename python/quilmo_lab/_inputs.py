@@ -91,7 +91,10 @@ def _thicknesses(value: object, media: int) -> npt.NDArray[np.float64]:
 
 
 def _refuse_lossy_incidence(indices: npt.NDArray[np.complex128], angles: npt.NDArray[np.float64]) -> None:
-    lossy = np.abs(indices[:, 0, :].imag) > 0
+    incidence = indices[:, 0, :].imag
+    if not incidence.any():
+        return
+    lossy = np.abs(incidence) > 0
     with np.errstate(invalid="ignore"):
         oblique = np.abs(np.sin(angles)) > 0
     if lossy.any() and oblique.any():

@@ -23,9 +23,9 @@ def _weights(phi: float | npt.ArrayLike) -> tuple[Any, Any]:
         c, s = math.cos(angle), math.sin(angle)
         return c * c, s * s
     angles = np.asarray(phi, dtype=np.float64)
-    c = np.frompyfunc(math.cos, 1, 1)(angles).astype(np.float64)
-    s = np.frompyfunc(math.sin, 1, 1)(angles).astype(np.float64)
-    return c * c, s * s
+    cosines = np.asarray(np.frompyfunc(math.cos, 1, 1)(angles), dtype=np.float64)
+    sines = np.asarray(np.frompyfunc(math.sin, 1, 1)(angles), dtype=np.float64)
+    return cosines * cosines, sines * sines
 
 
 def _layer_axis(weight: Any) -> Any:

@@ -63,18 +63,23 @@ void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t th
         std::size_t b = begin / per_stack;
         std::size_t a = (begin % per_stack) / grid.wavelength_count;
         std::size_t w = begin % grid.wavelength_count;
+        CoherentSolver solver;
+        bool new_stack = true;
+        bool new_angle = true;
         for (std::size_t p = begin; p < end; ++p) {
-            const std::size_t bn = grid.index_stacks == 1 ? 0 : b;
-            const std::size_t bd = grid.thickness_stacks == 1 ? 0 : b;
-            const StackPoint point{
-                View2<Complex>{grid.indices + bn * grid.media * grid.index_columns, grid.media,
-                               grid.index_columns, columns, 1},
-                grid.index_columns == 1 ? 0 : w,
-                View1<double>{grid.thicknesses + bd * layers, layers, 1},
-                grid.wavelengths[w],
-                sines[a],
-            };
-            const PointResult r = solve_point(point);
+            if (new_stack) {
+                const std::size_t bn = grid.index_stacks == 1 ? 0 : b;
+                const std::size_t bd = grid.thickness_stacks == 1 ? 0 : b;
+                solver.set_stack(View2<Complex>{grid.indices + bn * grid.media * grid.index_columns,
+                                                grid.media, grid.index_columns, columns, 1},
+                                 View1<double>{grid.thicknesses + bd * layers, layers, 1});
+                new_stack = false;
+            }
+            if (new_angle) {
+                solver.set_angle(sines[a]);
+                new_angle = false;
+            }
+            const PointResult r = solver.solve(grid.index_columns == 1 ? 0 : w, grid.wavelengths[w]);
             out.amplitudes[p] = r.amplitudes.r_s;
             out.amplitudes[points + p] = r.amplitudes.r_p;
             out.amplitudes[2 * points + p] = r.amplitudes.t_s;
@@ -85,9 +90,12 @@ void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t th
             out.powers[3 * points + p] = r.powers.T_p;
             if (++w == grid.wavelength_count) {
                 w = 0;
+                new_angle = true;
                 if (++a == grid.angle_count) {
                     a = 0;
                     ++b;
+                    // Stacks that share both indices and thicknesses share their plan.
+                    new_stack = grid.index_stacks != 1 || grid.thickness_stacks != 1;
                 }
             }
         }

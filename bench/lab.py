@@ -1,0 +1,138 @@
+"""quilmo_lab.solve: cost per point, parallel scaling, and tmm-faster side by side.
+
+    python bench/lab.py [--budget 0.5] [--quick]
+
+Figures (each the best of repeats filling --budget seconds, contenders
+interleaved round by round so that a busy machine slows all alike):
+  1. one thread: seconds per (stack, angle, wavelength) point of solve (both
+     polarisations, amplitudes and powers) over seconds per wavelength of
+     quilmo.DataPy.simulate on the same stack, W = 10,000 (the pool of the
+     `quilmo` module held to one thread with RAYON_NUM_THREADS=1);
+  2. parallel efficiency t(1 thread) / (2 t(2 threads)) from 10^4 points up,
+     for one stack of many wavelengths and for many stacks of 50 wavelengths;
+  3. tmm-faster's calc_coherent (both polarisations in one call, OpenMP held to
+     the same thread count through OMP_NUM_THREADS) against solve on the
+     3-, 12- and 42-media stacks of bench/peers.py at W = 1,000, 30 degrees;
+  4. an angle map, 91 angles x 1,000 wavelengths of the 42-media mirror.
+"""
+
+import os
+
+# Before numpy, quilmo and tmm_faster start their threads.
+os.environ["RAYON_NUM_THREADS"] = "1"
+THREADS = 2
+os.environ.setdefault("OMP_NUM_THREADS", str(THREADS))
+
+import argparse  # noqa: E402
+import math  # noqa: E402
+import pathlib  # noqa: E402
+import sys  # noqa: E402
+import time  # noqa: E402
+
+import numpy as np  # noqa: E402
+
+import quilmo  # noqa: E402
+import quilmo_lab as ql  # noqa: E402
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from peers import machine, stacks  # noqa: E402
+
+THETA = math.radians(30.0)
+
+
+def interleaved_best(functions, budget: float) -> list[float]:
+    """Best time of each function, run in turns until each has had `budget` seconds."""
+    best = [math.inf] * len(functions)
+    spent = [0.0] * len(functions)
+    while min(spent) < budget:
+        for i, function in enumerate(functions):
+            start = time.perf_counter()
+            function()
+            elapsed = time.perf_counter() - start
+            best[i] = min(best[i], elapsed)
+            spent[i] += elapsed
+    return best
+
+
+def per_point(budget: float, count: int) -> None:
+    print(f"1. one thread, W = {count}: solve per point vs DataPy.simulate per wavelength")
+    print(f"{'stack':<16} {'media':>5} {'DataPy ns':>10} {'solve ns':>10} {'ratio':>7}")
+    for stack in stacks():
+        wl = stack.wavelengths(count)
+        n = stack.index_matrix(wl)
+        data = quilmo.DataPy(stack.d, n, wl, THETA, 0.7)
+        datapy, lab = interleaved_best(
+            [data.simulate, lambda: ql.solve(n, stack.d, wl, THETA, threads=1)], budget)
+        print(f"{stack.name:<16} {n.shape[0]:>5} {datapy / count * 1e9:>10.1f} {lab / count * 1e9:>10.1f} "
+              f"{lab / datapy:>7.3f}")
+
+
+def efficiency(budget: float) -> None:
+    print(f"\n2. parallel efficiency on {THREADS} threads, t1 / ({THREADS} t{THREADS})")
+    print(f"{'shape (B x W)':<22} {'points':>8} {'1 thread s':>11} {f'{THREADS} threads s':>11} {'efficiency':>10}")
+    mirror = stacks()[1]
+    for b, w in [(1, 10_000), (200, 50), (1, 100_000), (2_000, 50)]:
+        wl = mirror.wavelengths(w)
+        n = mirror.index_matrix(wl)
+        d = mirror.d * np.linspace(0.95, 1.05, b)[:, None]
+        one, two = interleaved_best([lambda: ql.solve(n, d, wl, THETA, threads=1),
+                                     lambda: ql.solve(n, d, wl, THETA, threads=THREADS)], budget)
+        print(f"{f'{b} x {w}':<22} {b * w:>8} {one:>11.3e} {two:>11.3e} {one / (THREADS * two):>10.2f}")
+
+
+def against_tmm_faster(budget: float) -> None:
+    print(f"\n3. tmm-faster calc_coherent vs solve, W = 1000, 30 deg, both polarisations, {THREADS} threads"
+          f" (OMP_NUM_THREADS={os.environ['OMP_NUM_THREADS']})")
+    try:
+        import tmm_faster
+    except ImportError as error:
+        print(f"tmm-faster is not installed, left out ({error})")
+        return
+    print(f"{'stack':<16} {'media':>5} {'tmm-faster s':>12} {'solve s':>10} {'speed-up':>8} {'max |dR|, |dT|':>18}")
+    angle_deg = np.array([math.degrees(THETA)])
+    for stack in stacks():
+        wl = stack.wavelengths(1000)
+        n = stack.index_matrix(wl)
+        thickness = np.array([math.inf, *stack.d, math.inf])
+
+        def peer():
+            return tmm_faster.calc_coherent(np.ascontiguousarray(n.T), thickness, angle_deg, wl)
+
+        def ours():
+            return ql.solve(n, stack.d, wl, THETA, threads=THREADS)
+
+        theirs, mine = peer(), ours()
+        dr = max(np.max(np.abs(np.ravel(theirs[f"R_{p}"]) - getattr(mine, f"R_{p}").ravel())) for p in "sp")
+        dt = max(np.max(np.abs(np.ravel(theirs[f"T_{p}"]) - getattr(mine, f"T_{p}").ravel())) for p in "sp")
+        peer_s, ours_s = interleaved_best([peer, ours], budget)
+        print(f"{stack.name:<16} {n.shape[0]:>5} {peer_s:>12.3e} {ours_s:>10.3e} {peer_s / ours_s:>7.1f}x "
+              f"{dr:>8.1e} {dt:>8.1e}")
+
+
+def angle_map(budget: float) -> None:
+    mirror = stacks()[1]
+    wl = mirror.wavelengths(1000)
+    n = mirror.index_matrix(wl)
+    angles = np.radians(np.arange(91.0))
+    (seconds,) = interleaved_best([lambda: ql.solve(n, mirror.d, wl, angles, threads=THREADS)], budget)
+    print(f"\n4. angle map of the 42-media mirror, 91 angles x 1000 wavelengths, {THREADS} threads: "
+          f"{seconds:.4f} s")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--budget", type=float, default=0.5, help="seconds of repeats per timing")
+    parser.add_argument("--quick", action="store_true", help="a smoke run: tiny budget")
+    args = parser.parse_args()
+    budget = 0.01 if args.quick else args.budget
+    print(machine())
+    print(f"quilmo_lab default threads: {ql._engine.default_threads()}\n")
+    per_point(budget, 10_000)
+    efficiency(budget)
+    against_tmm_faster(budget)
+    angle_map(budget)
+    print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
+
+
+if __name__ == "__main__":
+    main()

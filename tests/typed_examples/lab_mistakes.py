@@ -1,0 +1,20 @@
+"""Wrong uses of quilmo_lab, one per line: mypy must report exactly the marked errors.
+
+Each line marked `# E: <code>` must give an error of that code, and no other
+line may give one. Never run.
+"""
+
+import numpy as np
+
+import quilmo_lab as ql
+
+wl = np.linspace(400.0, 700.0, 4)
+result = ql.solve([1.0, 1.5], [], wl)
+
+ql.solve([1.0, 1.5], [], wl, 0.0, 2)  # E: call-arg
+ql.solve([1.0, 1.5], [], wl, threads=2.0)  # E: arg-type
+ql.ellipsometry_convention(result.delta, "woollam")  # E: arg-type
+result.R()  # E: call-arg
+result.r_s = np.zeros(3)  # E: assignment
+mask: np.ndarray[tuple[int], np.dtype[np.bool_]] = result.R_s  # E: assignment
+ql.Result()  # E: call-arg
