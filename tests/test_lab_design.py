@@ -136,3 +136,11 @@ def test_design_refuses_incoherent_stacks_and_empty_targets():
         design.merit(stack, [Target("R", [500.0], value=0.0)])
     with pytest.raises(ValueError, match="at least one Target"):
         design.merit(ar_start(), [])
+
+
+def test_refine_without_scipy_says_what_to_install(monkeypatch):
+    import sys
+
+    monkeypatch.setitem(sys.modules, "scipy.optimize", None)
+    with pytest.raises(ImportError, match="quilmo_lab.design.refine needs SciPy"):
+        design.refine(ar_start(), [Target("R", WL, value=0.0)])

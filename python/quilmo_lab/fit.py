@@ -20,6 +20,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._scipy import least_squares as scipy_least_squares
+
 FloatArray = npt.NDArray[np.float64]
 
 QUANTITIES = ("R", "T", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
@@ -212,8 +214,7 @@ def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths:
             raise ValueError(f"bounds names {name!r}, which is not a parameter ({', '.join(names)})")
         lo[names.index(name)], hi[names.index(name)] = low, high
 
-    from scipy.optimize import least_squares  # type: ignore[import-untyped,unused-ignore]
-
+    least_squares = scipy_least_squares("quilmo_lab.fit")
     problem = _Problem(model, names, wl, theta, data, noise, {k: int(v) for k, v in thickness.items()}, threads)
     result = least_squares(problem.residuals, np.clip(p0, lo, hi), jac=problem.jacobian, bounds=(lo, hi),
                            method="trf", x_scale="jac", max_nfev=max_evaluations)

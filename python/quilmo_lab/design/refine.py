@@ -8,6 +8,7 @@ from typing import Any, Sequence
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._scipy import least_squares as scipy_least_squares
 from quilmo_lab.design.editing import with_thicknesses
 from quilmo_lab.design.evaluation import Evaluator, merit_of
 from quilmo_lab.design.targets import Target
@@ -58,8 +59,7 @@ def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf)
     if not free.any():
         return Refined(stack, initial, initial, 1, "no free layers")
 
-    from scipy.optimize import least_squares  # type: ignore[import-untyped,unused-ignore]
-
+    least_squares = scipy_least_squares("quilmo_lab.design.refine")
     cache: dict[bytes, Any] = {}
 
     def run(x: FloatArray) -> Any:
