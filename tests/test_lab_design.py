@@ -91,7 +91,7 @@ def test_needle_improves_the_merit_step_by_step():
     assert len(merits) >= 3
     assert all(later < earlier for earlier, later in zip(merits, merits[1:]))
     assert result.merit == merits[-1] == pytest.approx(design.merit(result.stack, targets))
-    assert result.stopped
+    assert result.stopped in ("no insertion lowers the merit", "no insertion helped", "max_layers reached")
     R = result.stack.solve(WL).R(0.0)[0, 0]
     assert R.mean() < 0.003 and R.max() < 0.006
     # every layer is thicker than the drop threshold and neighbours differ in material

@@ -74,8 +74,10 @@ class Evaluator:
         self.stack = stack
         self.targets = targets
         self.layers = len(stack.layers)
-        self.threads = threads
-        self._workers = thread_count(threads)
+        # the engine's default count is looked up once here, not on every one of the
+        # hundreds of small calls an optimisation makes
+        self._workers = thread_count(threads) or _engine.default_threads()
+        self.threads = self._workers
         self._indices: list[npt.NDArray[np.complex128]] = [
             stack.indices(t.wavelengths) if t.quantity not in PHASE_QUANTITIES else np.empty(0, complex)
             for t in targets]

@@ -74,6 +74,18 @@ def _candidates(stack: Any, materials: Sequence[Any], spacing: float) -> list[_C
     return out
 
 
+def _most_negative(candidates: list[_Candidate], gradient: FloatArray, count: int) -> list[_Candidate]:
+    """Up to `count` candidates at the deepest negative local minima of the needle function
+    (one per host layer and material, deepest first)."""
+    best: dict[tuple[int, int], int] = {}
+    for i, c in enumerate(candidates):
+        key = (c.host, id(c.material))
+        if gradient[i] < 0.0 and (key not in best or gradient[i] < gradient[best[key]]):
+            best[key] = i
+    chosen = sorted(best.values(), key=lambda i: gradient[i])[:count]
+    return [candidates[i] for i in chosen]
+
+
 def _expanded(stack: Any, candidates: list[_Candidate]) -> tuple[Stack, list[int]]:
     """The stack with every candidate at thickness 0, and the layer index of each."""
     by_host: dict[int, list[tuple[float, int]]] = {}
@@ -109,15 +121,17 @@ def needle_function(stack: Any, targets: Sequence[Target], materials: Sequence[A
 
 def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, needle_thickness: float = 2.0,
            min_thickness: float = 1.0, spacing: float = 2.0, max_layers: int = 40, max_insertions: int = 30,
-           improvement: float = 1e-3, bounds: Any = (0.0, np.inf), max_evaluations: int = 200,
+           improvement: float = 1e-3, attempts: int = 3, bounds: Any = (0.0, np.inf), max_evaluations: int = 500,
            threads: int | None = None) -> NeedleResult:
     """Grows a design from `stack` by needle insertions of `materials` (e.g. (high, low)).
 
     needle_thickness: thickness (nm) a new layer starts with; min_thickness: layers that
     refinement leaves thinner are dropped and their neighbours joined; spacing: distance
-    (nm) between sample depths of the needle function. Stops when the needle function is
-    nowhere negative, when an insertion lowers the refined merit by less than the relative
-    `improvement`, or at `max_layers` / `max_insertions`.
+    (nm) between sample depths of the needle function. Each step tries the deepest local
+    minima of the needle function in turn, up to `attempts` of them, and keeps the first
+    insertion that lowers the refined merit by at least the relative `improvement`. Stops
+    when the needle function is nowhere negative, when no tried insertion helps, or at
+    `max_layers` / `max_insertions`.
     """
     from quilmo_lab.stack import _medium
 
@@ -137,16 +151,21 @@ def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, n
         if gradient.size == 0 or not gradient.min() < 0.0:
             stopped = "no insertion lowers the merit"
             break
-        best = candidates[int(np.argmin(gradient))]
-        trial = insert_layer(current, best.host, best.depth, best.material, needle_thickness)
-        refined = refine(trial, targets, bounds=bounds, max_evaluations=max_evaluations, threads=threads)
-        candidate = merge_and_drop(refined.stack, min_thickness)
-        if len(candidate.layers) != len(refined.stack.layers):
-            refined = refine(candidate, targets, bounds=bounds, max_evaluations=max_evaluations, threads=threads)
-            candidate = refined.stack
-        if not refined.merit < merit * (1.0 - improvement):
-            stopped = "the last insertion no longer helped"
+        accepted = None
+        for best in _most_negative(candidates, gradient, attempts):
+            trial = insert_layer(current, best.host, best.depth, best.material, needle_thickness)
+            refined = refine(trial, targets, bounds=bounds, max_evaluations=max_evaluations, threads=threads)
+            candidate = merge_and_drop(refined.stack, min_thickness)
+            if len(candidate.layers) != len(refined.stack.layers):
+                refined = refine(candidate, targets, bounds=bounds, max_evaluations=max_evaluations, threads=threads)
+                candidate = refined.stack
+            if refined.merit < merit * (1.0 - improvement):
+                accepted = candidate, refined.merit
+                break
+        if accepted is None:
+            stopped = "no insertion helped"
             break
-        current, merit = candidate, refined.merit
+        candidate, refined_merit = accepted
+        current, merit = candidate, refined_merit
         steps.append(NeedleStep(len(current.layers), merit, float(current.thicknesses.sum())))
     return NeedleResult(current, merit, steps, stopped)

@@ -41,12 +41,14 @@ def _bounds(bounds: Any, layers: int) -> tuple[FloatArray, FloatArray]:
 
 
 def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf),
-           fixed: Sequence[int] = (), max_evaluations: int = 200, threads: int | None = None) -> Refined:
+           fixed: Sequence[int] = (), max_evaluations: int = 500, tolerance: float = 1e-8,
+           threads: int | None = None) -> Refined:
     """Refines the thicknesses of `stack` to minimise the merit of `targets`.
 
     Trust-region least squares within `bounds` (low, high in nm; numbers or one per
     layer) with the analytic thickness Jacobian of the engine. Layers whose index is in
-    `fixed` keep their thickness. Thicknesses start clipped into the bounds.
+    `fixed` keep their thickness. Thicknesses start clipped into the bounds. `tolerance`:
+    the relative change of the merit and of the thicknesses at which the search stops.
     """
     evaluator = Evaluator(stack, targets, threads)
     layers = evaluator.layers
@@ -72,7 +74,8 @@ def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf)
         return cache[key]
 
     result = least_squares(lambda x: run(x).residuals, d0[free], jac=lambda x: run(x).jacobian[:, free],
-                           bounds=(lo[free], hi[free]), method="trf", max_nfev=max_evaluations)
+                           bounds=(lo[free], hi[free]), method="trf", x_scale="jac",
+                           ftol=tolerance, xtol=tolerance, max_nfev=max_evaluations)
     d = d0.copy()
     d[free] = np.clip(result.x, lo[free], hi[free])
     return Refined(with_thicknesses(stack, d), merit_of(result.fun), initial, int(result.nfev), str(result.message))
