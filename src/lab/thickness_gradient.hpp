@@ -10,11 +10,11 @@
 // (r = M10/M00, t = 1/M00), so the suffix is carried backwards as a column
 // vector: one pass forward storing L_j, one backward, O(N) for all layers.
 //
-// Each layer matrix is divided by e^{|Im S_j d_j|}, its growing exponential,
-// so that opaque layers do not overflow: the product then is M / C with C > 0
-// real, which leaves r and dr unchanged, gives t = C / M00 from the carried
-// log C, and gives dt/t = -dM00/M00 from the scaled matrices (the derivative
-// of C cancels in both ratios).
+// Each layer matrix, and its derivative, is divided by e^{|Im S_j d_j|}, its
+// growing exponential, so that opaque layers do not overflow: the products
+// then are M e^{-g} and dM/dd_j e^{-g}, g the sum of the growths. The factor
+// cancels in r, in dr = (dM10 - r dM00) / M00 and in dt/t = -dM00 / M00;
+// t = e^{-g} / M00 takes it back through the engine's unscale (one rounding).
 //
 // s and p run together in the kernel's two lanes (s lane 0, p lane 1).
 #pragma once
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "lab/kernel_ops.hpp"
+#include "lab/opaque.hpp"
 #include "optics/complex.hpp"
 #include "optics/stack.hpp"
 
@@ -107,7 +108,7 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
         ws.interfaces[j] = od::interface_sp(m, ws.media[j + 1], optics::twice(m.n) * m.c);
     }
 
-    double log_scale = 0.0;
+    double removed = 0.0;  // sum of the growths taken out: M = M_scaled e^{removed}
     MatrixLanes acc = ws.interfaces[0];
     for (std::size_t j = 1; j <= layers; ++j) {
         const od::Medium& m = ws.media[j];
@@ -117,7 +118,7 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
         ws.wavenumber[j] = wavenumber;
         ws.e_minus[j] = optics::cexp({wavenumber.im * t - growth, -(wavenumber.re * t)});
         ws.e_plus[j] = optics::cexp({-(wavenumber.im * t) - growth, wavenumber.re * t});
-        log_scale -= growth;
+        removed += growth;
         ws.prefixes[j] = acc;
         acc = detail::times_diagonal(acc, ws.e_minus[j], ws.e_plus[j]) * ws.interfaces[j];
     }
@@ -125,7 +126,6 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
     const ComplexLanes m00 = acc.m00;
     const ComplexLanes inv_m00 = optics::reciprocal(m00);
     const ComplexLanes r = acc.m10 * inv_m00;
-    const double scale = std::exp(log_scale);
 
     const od::Medium& in = ws.media[0];
     const od::Medium& out = ws.media[media - 1];
@@ -134,7 +134,7 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
         detail::real_of_product_with_conjugate(out.n, out.c) / detail::real_of_product_with_conjugate(in.n, in.c)};
     for (int p = 0; p < 2; ++p) {
         const Complex rp = lane(r, p);
-        const Complex tp = scale * lane(inv_m00, p);
+        const Complex tp = unscale(lane(inv_m00, p), removed);
         powers[p] = {rp, tp, optics::norm(rp), optics::norm(tp) * factor[p]};
     }
 
