@@ -8,6 +8,7 @@
 // module's global pool keeps its size and its environment variables.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 
 #include "driver/pool.hpp"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -102,6 +103,22 @@ TEST(ScaledPass, AgreesWithTheExactPassWhereBothAreFinite) {
             EXPECT_LT(relative(scaled.t_p, exact.t_p), 1e-12);
         }
     }
+}
+
+TEST(ScaledPass, KeepsTenDigitsOfATransmissionNear1e250) {
+    // air | slab of 1.5 + 0.01i | air at 500 nm, thick enough for T ~ 1e-250: the exact
+    // product is still finite there, so the two passes can be compared.
+    const std::vector<Complex> n{{1.0, 0.0}, {1.5, 0.01}, {1.0, 0.0}};
+    const std::vector<double> d{250.0 * std::log(10.0) * 500.0 / (4.0 * std::numbers::pi * 0.01)};
+    const quilmo::lab::StackPoint point{{n.data(), n.size(), 1, 1, 1}, 0, {d.data(), 1, 1}, 500.0, 0.0};
+    CoherentSolver solver;
+    solver.set_stack(point.n, point.d);
+    solver.set_angle(0.0);
+    const auto exact = quilmo::lab::amplitudes(solver.exact_matrix(0, 500.0));
+    const auto scaled = quilmo::lab::amplitudes(quilmo::lab::scaled_stack_matrix(point));
+    ASSERT_GT(std::hypot(exact.t_s.re, exact.t_s.im), 1e-130);
+    EXPECT_LT(relative(scaled.t_s, exact.t_s), 1e-10);
+    EXPECT_LT(relative(scaled.r_p, exact.r_p), 1e-12);
 }
 
 TEST(ScaledPass, TakesOverWhereTheExactProductOverflows) {

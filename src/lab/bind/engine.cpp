@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstddef>
 #include <stdexcept>
+#include <string>
 
 #include "lab/bind/derivatives.hpp"
 #include "lab/grid.hpp"
