@@ -6,7 +6,9 @@ differences with one Richardson step (error of order h⁴): a single generic rul
 serves every model, including those whose first derivative is itself a long closed
 form (Tauc–Lorentz, effective media). The step h = λ/1000 keeps the truncation
 error near 1e-11 relative for indices whose nearest resonance is a few hundred nm
-away, while the rounding error of differencing dn/dλ stays far below it.
+away, while the rounding error of differencing dn/dλ stays far below it. A table
+interpolated linearly has a piecewise constant dn/dλ, so its GDD and TOD are only
+meaningful with cubic interpolation.
 """
 
 from __future__ import annotations
