@@ -43,10 +43,8 @@ def best_time(function, budget):
     return best
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quick", action="store_true", help="shorter timing budgets")
-    budget = 0.3 if parser.parse_args().quick else 1.5
+def run(budget: float = 1.5) -> None:
+    """Prints the table, each timing the best of repeats filling `budget` seconds."""
     count = 1000
     print(f"W = {count} wavelengths, one angle; best of repeated calls")
     print(f"{'media':>6} {'threads':>7} {'solve s':>10} {'jacobian s':>11} {'jac/solve':>9} "
@@ -71,6 +69,12 @@ def main():
             phase = best_time(lambda: ql.dispersion(stack, wl, threads=threads), budget)
             print(f"{media:>6} {threads:>7} {solve:>10.2e} {jacobian:>11.2e} {jacobian / solve:>9.2f} "
                   f"{whole / plain:>13.2f} {2 * (media - 2):>17d} {phase:>12.2e}")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--quick", action="store_true", help="shorter timing budgets")
+    run(0.3 if parser.parse_args().quick else 1.5)
 
 
 if __name__ == "__main__":
