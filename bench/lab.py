@@ -13,7 +13,11 @@ interleaved round by round so that a busy machine slows all alike):
   3. tmm-faster's calc_coherent (both polarisations in one call, OpenMP held to
      the same thread count through OMP_NUM_THREADS) against solve on the
      3-, 12- and 42-media stacks of bench/peers.py at W = 1,000, 30 degrees;
-  4. an angle map, 91 angles x 1,000 wavelengths of the 42-media mirror.
+  4. an angle map, 91 angles x 1,000 wavelengths of the 42-media mirror;
+  5. materials: each dispersion model at 10^6 wavelengths against the direct
+     NumPy expression of its formula (bench/lab_materials.py);
+  6. design: the analytic Jacobian by every thickness and a dispersion call
+     against one solve (bench/lab_design.py).
 """
 
 import os
@@ -35,6 +39,8 @@ import quilmo  # noqa: E402
 import quilmo_lab as ql  # noqa: E402
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import lab_design  # noqa: E402  (sibling files, found through the path above)
+import lab_materials  # noqa: E402
 from peers import machine, stacks  # noqa: E402
 
 THETA = math.radians(30.0)
@@ -131,6 +137,10 @@ def main() -> None:
     efficiency(budget)
     against_tmm_faster(budget)
     angle_map(budget)
+    print()
+    lab_materials.run(100_000 if args.quick else 1_000_000, 3 if args.quick else 15)
+    print()
+    lab_design.run(budget)
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

@@ -64,8 +64,17 @@ def test_shape_and_passive_branch(name):
     assert np.ndim(scalar) == 0 and scalar == material(np.array([633.0]))[0]
 
 
+@pytest.mark.parametrize("name", MODELS)
+def test_nan_wavelengths_pass_through(name):
+    material = MODELS[name]
+    with np.errstate(invalid="ignore"):  # NumPy's own warning for arithmetic on NaN
+        values = material(np.array([np.nan, 633.0]))
+        slopes = material.derivative(np.array([np.nan, 633.0]))
+    assert values[1] == material(633.0) and np.isfinite(slopes[1])
+
+
 def _kk_real_part(model, energy):
-    """ε₁(E) − ε∞ = (2/π) P∫ ξ ε₂(ξ)/(ξ² − E²) dξ, the principal value by a Cauchy-weight quadrature."""
+    """ε₁(E) − ε∞ = (2/π) P∫ ξ ε₂(ξ)/(ξ² − E²) dξ (principal value: Cauchy-weight quadrature)."""
     integrate = pytest.importorskip("scipy.integrate")
 
     def eps2(xi):

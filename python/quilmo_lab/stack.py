@@ -11,8 +11,10 @@ import inspect
 import math
 import numbers
 from collections.abc import Sequence
+from typing import Any
 
 import numpy as np
+import numpy.typing as npt
 
 from .materials import Constant, Material, library
 from .materials.base import wavelength_array
@@ -21,24 +23,27 @@ from .materials.base import wavelength_array
 class _Sampled:
     """Indices given as an array over the wavelengths of the solve."""
 
-    def __init__(self, values: np.ndarray) -> None:
+    def __init__(self, values: npt.NDArray[np.complex128]) -> None:
         self.values = values
         self.name = "[array]"
 
-    def __call__(self, wavelengths: np.ndarray) -> np.ndarray:
+    def __call__(self, wavelengths: npt.NDArray[np.float64]) -> npt.NDArray[np.complex128]:
         if self.values.shape != wavelengths.shape:
             raise ValueError(f"a medium given as an array has {self.values.size} indices; "
                              f"expected one per wavelength ({wavelengths.size})")
         return self.values
 
 
-def _medium(value, what: str):
+Medium = Material | _Sampled
+
+
+def _medium(value: Any, what: str) -> Medium:
     if isinstance(value, Material):
         return value
     if isinstance(value, str):
         return library[value]
-    if isinstance(value, numbers.Number) and not isinstance(value, bool):
-        return Constant(value)
+    if isinstance(value, numbers.Complex) and not isinstance(value, bool):
+        return Constant(complex(value))
     if isinstance(value, (np.ndarray, list, tuple)):
         array = np.asarray(value)
         if array.dtype.kind not in "iufc" or array.ndim != 1:
@@ -52,17 +57,17 @@ def _medium(value, what: str):
 class Layer:
     """A film of `material` `thickness` nm thick; `coherent=False` treats it as a thick, incoherent slab."""
 
-    def __init__(self, material, thickness: float, coherent: bool = True) -> None:
+    def __init__(self, material: Any, thickness: float, coherent: bool = True) -> None:
         self.material = _medium(material, "material")
         if isinstance(thickness, bool) or not isinstance(thickness, numbers.Real):
             raise TypeError(f"thickness must be a real number of nm; got {type(thickness).__name__}")
-        thickness = float(thickness)
-        if not (math.isfinite(thickness) and thickness >= 0.0):
-            raise ValueError(f"thickness must be finite and non-negative (nm); got {thickness!r}")
+        value = float(thickness)
+        if not (math.isfinite(value) and value >= 0.0):
+            raise ValueError(f"thickness must be finite and non-negative (nm); got {value!r}")
         if not isinstance(coherent, bool):
             raise TypeError(f"coherent must be True or False; got {coherent!r}")
-        self.thickness = thickness
-        self.coherent = coherent
+        self.thickness: float = value
+        self.coherent: bool = coherent
 
     def __repr__(self) -> str:
         return f"{self.material.name} {self.thickness:g} nm" + ("" if self.coherent else " (incoherent)")
@@ -71,7 +76,7 @@ class Layer:
 class Stack:
     """`incident` | layers | `exit`: a coating design, solved with `solve(wavelengths, angles)`."""
 
-    def __init__(self, layers: Sequence[Layer] = (), incident=1.0, exit=1.0) -> None:
+    def __init__(self, layers: Sequence[Layer] = (), incident: Any = 1.0, exit: Any = 1.0) -> None:
         if isinstance(layers, Layer) or not isinstance(layers, Sequence):
             raise TypeError(f"layers must be a sequence of Layer; got {type(layers).__name__}")
         for position, layer in enumerate(layers):
@@ -87,11 +92,11 @@ class Stack:
         return np.array([layer.thickness for layer in self.layers], dtype=np.float64)
 
     @property
-    def coherent(self) -> np.ndarray:
+    def coherent(self) -> npt.NDArray[np.bool_]:
         """Per medium (incident, layers, exit): whether each is treated coherently."""
-        return np.array([True] + [layer.coherent for layer in self.layers] + [True])
+        return np.array([True, *(layer.coherent for layer in self.layers), True], dtype=bool)
 
-    def indices(self, wavelengths) -> np.ndarray:
+    def indices(self, wavelengths: npt.ArrayLike) -> npt.NDArray[np.complex128]:
         """The (media, W) complex indices of every medium at `wavelengths` (nm)."""
         wl = wavelength_array(wavelengths)
         if wl.ndim != 1:
@@ -102,7 +107,8 @@ class Stack:
             result[row] = medium(wl)
         return result
 
-    def solve(self, wavelengths, angles=0.0, *, thicknesses=None, threads=None):
+    def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
+              thicknesses: npt.ArrayLike | None = None, threads: int | None = None) -> Any:
         """R, T and amplitudes through `quilmo_lab.solve` at `wavelengths` (nm) and `angles` (rad).
 
         `thicknesses` of shape (B, layers) solves a batch of B variants of this design at once.
@@ -112,7 +118,7 @@ class Stack:
         wl = wavelength_array(wavelengths)
         if thicknesses is None:
             thicknesses = self.thicknesses
-        options = {}
+        options: dict[str, Any] = {}
         if not all(layer.coherent for layer in self.layers):
             if "coherent" not in inspect.signature(engine_solve).parameters:
                 raise NotImplementedError("this stack has incoherent layers, and this quilmo_lab.solve "

@@ -10,27 +10,32 @@ from __future__ import annotations
 
 import math
 import numbers
+from typing import Any
 
 import numpy as np
+import numpy.typing as npt
+
+RealArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
 
 # h·c in eV·nm (exact since the 2019 SI): photon energy E = HC_EV_NM / λ.
 HC_EV_NM = 1239.8419843320026
 
 
-def real_parameter(name: str, value, *, minimum: float | None = None, strictly: bool = False) -> float:
+def real_parameter(name: str, value: Any, *, minimum: float | None = None, strictly: bool = False) -> float:
     """`value` as a finite float, or a TypeError/ValueError naming `name`."""
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
         raise TypeError(f"{name} must be a real number; got {type(value).__name__}")
-    value = float(value)
-    if not math.isfinite(value):
-        raise ValueError(f"{name} must be finite; got {value!r}")
-    if minimum is not None and (value <= minimum if strictly else value < minimum):
+    number = float(value)
+    if not math.isfinite(number):
+        raise ValueError(f"{name} must be finite; got {number!r}")
+    if minimum is not None and (number <= minimum if strictly else number < minimum):
         bound = "greater than" if strictly else "at least"
-        raise ValueError(f"{name} must be {bound} {minimum:g}; got {value!r}")
-    return value
+        raise ValueError(f"{name} must be {bound} {minimum:g}; got {number!r}")
+    return number
 
 
-def real_vector(name: str, values, *, length: int | None = None) -> np.ndarray:
+def real_vector(name: str, values: npt.ArrayLike, *, length: int | None = None) -> RealArray:
     """`values` as a 1-D float64 array of finite numbers, or an error naming `name`."""
     array = np.asarray(values)
     if array.dtype.kind not in "iuf":
@@ -45,7 +50,7 @@ def real_vector(name: str, values, *, length: int | None = None) -> np.ndarray:
     return array
 
 
-def _valid_range(value) -> tuple[float, float]:
+def _valid_range(value: Any) -> tuple[float, float]:
     try:
         low, high = value
     except (TypeError, ValueError):
@@ -60,7 +65,7 @@ def _valid_range(value) -> tuple[float, float]:
     return low, high
 
 
-def wavelength_array(wavelengths) -> np.ndarray:
+def wavelength_array(wavelengths: npt.ArrayLike) -> RealArray:
     """Wavelengths as a float64 array (no copy when they already are one)."""
     array = np.asarray(wavelengths)
     if array.dtype != np.float64:
@@ -78,7 +83,7 @@ class Material:
     `extrapolate=True` at construction, or per call, evaluates the formula outside it.
     """
 
-    def __init__(self, *, name: str | None, valid_range, extrapolate: bool) -> None:
+    def __init__(self, *, name: str | None, valid_range: tuple[float, float], extrapolate: bool) -> None:
         if name is not None and not isinstance(name, str):
             raise TypeError(f"name must be a string; got {type(name).__name__}")
         if not isinstance(extrapolate, bool):
@@ -95,27 +100,29 @@ class Material:
     def _default_name(self) -> str:
         return type(self).__name__
 
-    def __call__(self, wavelengths, *, extrapolate: bool | None = None) -> np.ndarray:
+    def __call__(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> Any:
         """Complex index n + ik at `wavelengths` (nm), with their shape."""
         wl = self._checked(wavelengths, extrapolate)
         return self._index(wl.reshape(1))[0] if wl.ndim == 0 else self._index(wl)
 
-    def derivative(self, wavelengths, *, extrapolate: bool | None = None) -> np.ndarray:
+    def derivative(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> Any:
         """dñ/dλ = dn/dλ + i dk/dλ per nm at `wavelengths` (nm), with their shape."""
         wl = self._checked(wavelengths, extrapolate)
         return self._derivative(wl.reshape(1))[0] if wl.ndim == 0 else self._derivative(wl)
 
-    def _checked(self, wavelengths, extrapolate: bool | None) -> np.ndarray:
+    def _checked(self, wavelengths: npt.ArrayLike, extrapolate: bool | None) -> RealArray:
         wl = wavelength_array(wavelengths)
         if wl.size == 0:
             return wl
-        low_seen, high_seen = float(wl.min()), float(wl.max())
-        if low_seen <= 0.0:
-            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); got {low_seen:g}")
         if extrapolate is None:
             extrapolate = self.extrapolate
         low, high = self.valid_range
-        if not extrapolate and (low_seen < low or high_seen > high):
+        low_seen = float(wl.min())
+        if low_seen <= 0.0:
+            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); got {low_seen:g}")
+        if extrapolate or (low_seen >= low and high == math.inf):
+            return wl  # one pass over the wavelengths where the range has no upper end
+        if low_seen < low or float(wl.max()) > high:
             outside = wl[(wl < low) | (wl > high)]
             shown = ", ".join(f"{value:g}" for value in outside[:5]) + (", ..." if outside.size > 5 else "")
             raise ValueError(
@@ -123,10 +130,10 @@ class Material:
                 f"that range ({shown} nm); pass extrapolate=True to evaluate the model there anyway")
         return wl
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: RealArray) -> ComplexArray:
         raise NotImplementedError
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: RealArray) -> ComplexArray:
         raise NotImplementedError
 
     def __repr__(self) -> str:
@@ -145,7 +152,7 @@ def shared_range(first: Material, second: Material) -> tuple[float, float]:
     return low, high
 
 
-def index_from_permittivity(eps: np.ndarray) -> np.ndarray:
+def index_from_permittivity(eps: npt.NDArray[Any]) -> ComplexArray:
     """The root n + ik of ε with k ≥ 0 (the physical branch for a passive medium)."""
     if eps.dtype.kind == "f":
         out = np.empty(eps.shape, np.complex128)
@@ -154,12 +161,10 @@ def index_from_permittivity(eps: np.ndarray) -> np.ndarray:
             out.imag = 0.0
             return out
         return np.sqrt(eps.astype(np.complex128))
-    n = np.sqrt(eps)
-    # A gain-free ε with imaginary part -0.0 would land on the lower branch.
-    np.negative(n, out=n, where=n.imag < 0.0)
-    return n
+    # The principal root has Re n ≥ 0 and the sign of Im ε, so k ≥ 0 for every Im ε ≥ 0.
+    return np.sqrt(eps)
 
 
-def index_derivative(n: np.ndarray, deps: np.ndarray) -> np.ndarray:
+def index_derivative(n: ComplexArray, deps: npt.NDArray[Any]) -> ComplexArray:
     """dn/dλ from dε/dλ: n² = ε gives dn = dε / 2n."""
     return deps / (2.0 * n)

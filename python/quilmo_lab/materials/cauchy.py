@@ -6,7 +6,7 @@ import math
 
 import numpy as np
 
-from .base import HC_EV_NM, Material, real_parameter
+from .base import HC_EV_NM, Material, RealArray, real_parameter
 
 
 class Cauchy(Material):
@@ -19,7 +19,7 @@ class Cauchy(Material):
 
     def __init__(self, A: float, B: float = 0.0, C: float = 0.0, *, urbach_amplitude: float = 0.0,
                  urbach_exponent: float = 0.0, urbach_edge: float = 400.0, name: str | None = None,
-                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+                 valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
         self.A = real_parameter("A", A)
         self.B = real_parameter("B", B)
         self.C = real_parameter("C", C)
@@ -31,29 +31,25 @@ class Cauchy(Material):
     def _default_name(self) -> str:
         return f"Cauchy({self.A:g}, {self.B:g}, {self.C:g})"
 
-    def _extinction(self, wl: np.ndarray, out: np.ndarray) -> None:
-        # k = a·exp(b·hc/λ − b·hc/λ_edge), written into `out`.
-        np.divide(self.urbach_exponent * HC_EV_NM, wl, out=out)
-        out -= self.urbach_exponent * HC_EV_NM / self.urbach_edge
-        np.exp(out, out=out)
-        out *= self.urbach_amplitude
+    def _extinction(self, wl: RealArray) -> RealArray:
+        """k = a·exp(b·hc/λ − b·hc/λ_edge)."""
+        k: RealArray = np.divide(self.urbach_exponent * HC_EV_NM, wl)
+        k -= self.urbach_exponent * HC_EV_NM / self.urbach_edge
+        np.exp(k, out=k)
+        k *= self.urbach_amplitude
+        return k
 
     def _index(self, wl: np.ndarray) -> np.ndarray:
-        result = np.empty(wl.shape, np.complex128)
-        n = result.real
+        # Contiguous temporaries, then one strided copy into each half of the complex result.
         inverse_square = np.multiply(wl, wl)
         np.divide(1.0, inverse_square, out=inverse_square)
-        if self.C != 0.0:  # Horner in 1/λ²: A + t(B + tC)
-            np.multiply(inverse_square, self.C, out=n)
-            n += self.B
-            n *= inverse_square
-        else:
-            np.multiply(inverse_square, self.B, out=n)
+        n = np.multiply(inverse_square, self.C)  # Horner in 1/λ²: A + t(B + tC)
+        n += self.B
+        n *= inverse_square
         n += self.A
-        if self.urbach_amplitude != 0.0:
-            self._extinction(wl, result.imag)
-        else:
-            result.imag = 0.0
+        result = np.empty(wl.shape, np.complex128)
+        result.real = n
+        result.imag = self._extinction(wl) if self.urbach_amplitude != 0.0 else 0.0
         return result
 
     def _derivative(self, wl: np.ndarray) -> np.ndarray:
@@ -68,10 +64,7 @@ class Cauchy(Material):
         np.negative(dn, out=dn)
         if self.urbach_amplitude != 0.0:
             # dk/dλ = k · b · (−hc/λ²)
-            dk = result.imag
-            self._extinction(wl, dk)
-            dk *= inverse_square
-            dk *= -self.urbach_exponent * HC_EV_NM
+            result.imag = self._extinction(wl) * inverse_square * (-self.urbach_exponent * HC_EV_NM)
         else:
             result.imag = 0.0
         return result

@@ -13,7 +13,8 @@ from .base import Material
 class Constant(Material):
     """n + ik the same at every wavelength (valid everywhere unless `valid_range` says otherwise)."""
 
-    def __init__(self, index, *, name: str | None = None, valid_range=(0.0, math.inf),
+    def __init__(self, index: complex, *, name: str | None = None,
+                 valid_range: tuple[float, float] = (0.0, math.inf),
                  extrapolate: bool = False) -> None:
         if isinstance(index, bool) or not isinstance(index, numbers.Number):
             raise TypeError(f"index must be a number; got {type(index).__name__}")

@@ -7,7 +7,10 @@ with them, so the two can never disagree.
 
 from __future__ import annotations
 
+from typing import Any
+
 import numpy as np
+import numpy.typing as npt
 
 
 class Dual:
@@ -16,49 +19,52 @@ class Dual:
     __slots__ = ("value", "slope")
     __array_ufunc__ = None  # NumPy arrays defer to our reflected operators
 
-    def __init__(self, value, slope) -> None:
+    def __init__(self, value: Any, slope: Any) -> None:
         self.value = value
         self.slope = slope
 
-    def __add__(self, other):
+    def __add__(self, other: Any) -> Dual:
         if isinstance(other, Dual):
             return Dual(self.value + other.value, self.slope + other.slope)
         return Dual(self.value + other, self.slope)
 
     __radd__ = __add__
 
-    def __neg__(self):
+    def __neg__(self) -> Dual:
         return Dual(-self.value, -self.slope)
 
-    def __sub__(self, other):
-        return self + (-other)
+    def __sub__(self, other: Any) -> Dual:
+        return self.__add__(-other)
 
-    def __rsub__(self, other):
-        return (-self) + other
+    def __rsub__(self, other: Any) -> Dual:
+        return (-self).__add__(other)
 
-    def __mul__(self, other):
+    def __mul__(self, other: Any) -> Dual:
         if isinstance(other, Dual):
             return Dual(self.value * other.value, self.slope * other.value + self.value * other.slope)
         return Dual(self.value * other, self.slope * other)
 
     __rmul__ = __mul__
 
-    def __truediv__(self, other):
+    def __truediv__(self, other: Any) -> Dual:
         if isinstance(other, Dual):
             value = self.value / other.value
             return Dual(value, (self.slope - value * other.slope) / other.value)
         return Dual(self.value / other, self.slope / other)
 
-    def __rtruediv__(self, other):
+    def __rtruediv__(self, other: Any) -> Dual:
         value = other / self.value
         return Dual(value, -value * self.slope / self.value)
 
 
-def square_log_abs(x: np.ndarray) -> np.ndarray:
+def square_log_abs(x: npt.NDArray[np.float64]) -> npt.NDArray[np.float64]:
     """x² ln|x|, continued by its limit 0 at x = 0."""
-    magnitude = np.abs(x)
-    magnitude[magnitude == 0.0] = 1.0
-    return x * x * np.log(magnitude)
+    result = np.abs(x)
+    result[result == 0.0] = 1.0
+    np.log(result, out=result)
+    result *= x
+    result *= x
+    return result
 
 
 class ArrayOps:

@@ -2,6 +2,8 @@
 
 from __future__ import annotations
 
+from typing import Any
+
 import numpy as np
 
 from .base import Material, index_derivative, index_from_permittivity, real_parameter, shared_range
@@ -25,11 +27,17 @@ class _TwoPhase(Material):
     def _default_name(self) -> str:
         return f"{type(self).__name__}({self.inclusion.name} {self.fraction:g} in {self.host.name})"
 
-    def _parts(self, wl: np.ndarray):
+    def _parts(self, wl: np.ndarray) -> tuple[Any, Any, Any, Any]:
         # Both parts were range-checked together by this mixture.
         n_a = self.inclusion(wl, extrapolate=True)
         n_b = self.host(wl, extrapolate=True)
         return n_a * n_a, n_b * n_b, n_a, n_b
+
+    def _mix(self, eps_a: Any, eps_b: Any) -> Any:
+        raise NotImplementedError
+
+    def _mix_derivative(self, eps: Any, eps_a: Any, eps_b: Any, deps_a: Any, deps_b: Any) -> Any:
+        raise NotImplementedError
 
     def _index(self, wl: np.ndarray) -> np.ndarray:
         eps_a, eps_b, _, _ = self._parts(wl)
@@ -46,12 +54,12 @@ class _TwoPhase(Material):
 class MaxwellGarnett(_TwoPhase):
     """ε = ε_h (ε_i + 2ε_h + 2f(ε_i − ε_h)) / (ε_i + 2ε_h − f(ε_i − ε_h)): dilute spheres in a host."""
 
-    def _mix(self, eps_a, eps_b):
+    def _mix(self, eps_a: Any, eps_b: Any) -> Any:
         f = self.fraction
         difference = eps_a - eps_b
         return eps_b * (eps_a + 2.0 * eps_b + 2.0 * f * difference) / (eps_a + 2.0 * eps_b - f * difference)
 
-    def _mix_derivative(self, eps, eps_a, eps_b, deps_a, deps_b):
+    def _mix_derivative(self, eps: Any, eps_a: Any, eps_b: Any, deps_a: Any, deps_b: Any) -> Any:
         f = self.fraction
         top = eps_a + 2.0 * eps_b + 2.0 * f * (eps_a - eps_b)
         bottom = eps_a + 2.0 * eps_b - f * (eps_a - eps_b)
@@ -64,19 +72,21 @@ class Bruggeman(_TwoPhase):
     """f(ε_i − ε)/(ε_i + 2ε) + (1 − f)(ε_h − ε)/(ε_h + 2ε) = 0: both phases on an equal footing.
 
     The quadratic 2ε² − bε − ε_iε_h = 0, b = (3f − 1)ε_i + (2 − 3f)ε_h, has two roots; the physical
-    one has the larger imaginary part (passive medium), and for lossless phases the larger real part.
+    one has the larger imaginary part (passive medium), and where both are real the larger real part.
     """
 
-    def _mix(self, eps_a, eps_b):
+    def _mix(self, eps_a: Any, eps_b: Any) -> Any:
         f = self.fraction
         b = (3.0 * f - 1.0) * eps_a + (2.0 - 3.0 * f) * eps_b
-        root = np.sqrt(b * b + 8.0 * eps_a * eps_b + 0j)
-        plus = (b + root) / 4.0
-        minus = (b - root) / 4.0
-        take_minus = (minus.imag > plus.imag) | ((minus.imag == plus.imag) & (minus.real > plus.real))
-        return np.where(take_minus, minus, plus)
+        root = np.sqrt(b * b + 8.0 * eps_a * eps_b)
+        # The principal root has Re ≥ 0, so (b + root)/4 is the root with the larger real part; where
+        # root has a negative imaginary part, (b − root)/4 has the larger imaginary part.
+        np.negative(root, out=root, where=root.imag < 0.0)
+        root += b
+        root *= 0.25
+        return root
 
-    def _mix_derivative(self, eps, eps_a, eps_b, deps_a, deps_b):
+    def _mix_derivative(self, eps: Any, eps_a: Any, eps_b: Any, deps_a: Any, deps_b: Any) -> Any:
         # Implicit differentiation of F = ε_iε_h + bε − 2ε² = 0.
         f = self.fraction
         b = (3.0 * f - 1.0) * eps_a + (2.0 - 3.0 * f) * eps_b

@@ -6,9 +6,10 @@ docstring gives the source, the wavelengths it covers and what the published pre
 
 from __future__ import annotations
 
-from collections.abc import Iterator, Mapping
+from collections.abc import Iterator, Mapping, Sequence
 
 from .base import Material
+from .cauchy import Cauchy
 from .oscillators import DrudeLorentz
 from .refractiveindex_formulas import RefractiveIndexFormula
 from .sellmeier import Sellmeier
@@ -16,25 +17,36 @@ from .sellmeier import Sellmeier
 _UM2 = 1e6  # µm² in nm²
 
 
-def _sellmeier_um(name, B, C_um2, low_nm, high_nm, doc, A=1.0):
+def _sellmeier_um(name: str, B: Sequence[float], C_um2: Sequence[float], low_nm: float, high_nm: float, doc: str,
+                  A: float = 1.0) -> Material:
     material = Sellmeier(B, [c * _UM2 for c in C_um2], A=A, name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
     return material
 
 
-def _resonances_um(name, B, resonances_um, low_nm, high_nm, doc):
+def _resonances_um(name: str, B: Sequence[float], resonances_um: Sequence[float], low_nm: float, high_nm: float,
+                   doc: str) -> Material:
     material = Sellmeier(B, resonances=[r * 1e3 for r in resonances_um], name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
     return material
 
 
-def _formula(name, number, coefficients, low_nm, high_nm, doc):
+def _cauchy_film(name: str, A: float, B_um2: float, C_um4: float, low_nm: float, high_nm: float,
+                 doc: str) -> Material:
+    material = Cauchy(A, B_um2 * 1e6, C_um4 * 1e12, name=name, valid_range=(low_nm, high_nm))
+    material.__doc__ = doc
+    return material
+
+
+def _formula(name: str, number: int, coefficients: Sequence[float], low_nm: float, high_nm: float,
+             doc: str) -> Material:
     material = RefractiveIndexFormula(number, coefficients, name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
     return material
 
 
-def _rakic(name, plasma, drude, lorentz, low_nm, high_nm, doc):
+def _rakic(name: str, plasma: float, drude: tuple[float, float], lorentz: Sequence[tuple[float, float, float]],
+           low_nm: float, high_nm: float, doc: str) -> Material:
     material = DrudeLorentz(plasma, [(drude[0], 0.0, drude[1])] + [tuple(row) for row in lorentz],
                             name=name, valid_range=(low_nm, high_nm))
     material.__doc__ = doc
@@ -51,7 +63,8 @@ def _build() -> dict[str, Material]:
         _resonances_um("fused silica", [0.6961663, 0.4079426, 0.8974794], [0.0684043, 0.1162414, 9.896161],
                        210.0, 3710.0,
                        "Fused silica at 20 °C: I. H. Malitson, J. Opt. Soc. Am. 55, 1205 (1965), Sellmeier with "
-                       "resonance wavelengths; 0.21–3.71 µm; the fit reproduces the measured indices to about 1e-5."),
+                       "resonance wavelengths; 0.21–3.71 µm; the fit reproduces the measured indices to about "
+                       "1e-5."),
         _sellmeier_um("N-BK7", [1.03961212, 0.231792344, 1.01046945], [0.00600069867, 0.0200179144, 103.560653],
                       300.0, 2500.0,
                       "SCHOTT N-BK7 borosilicate crown, catalogue Sellmeier (SCHOTT optical glass data sheet); "
@@ -84,11 +97,17 @@ def _build() -> dict[str, Material]:
                       "116, 585 (2009); 0.437–1.052 µm; about 1e-3 in n (sample-dependent)."),
         _formula("ZnS", 4, [8.393, 0.14383, 0.0, 0.2421, 2.0, 4430.99, 0.0, 36.71, 2.0], 405.0, 13000.0,
                  "Zinc sulfide (cubic, CVD): M. Debenham, Appl. Opt. 23, 2238 (1984), n² = 8.393 + "
-                 "0.14383/(λ² − 0.2421²) + 4430.99/(λ² − 36.71²) with λ in µm; 0.405–13 µm; about 1e-3 in n."),
+                 "0.14383/(λ² − 0.2421²) + 4430.99/(λ² − 36.71²) with λ in µm; 0.405–13 µm; "
+                 "about 1e-3 in n."),
         _formula("TiO2", 4, [5.913, 0.2441, 0.0, 0.0803, 1.0], 430.0, 1530.0,
                  "Titanium dioxide, rutile crystal, ordinary ray: J. R. DeVore, J. Opt. Soc. Am. 41, 416 "
                  "(1951), n² = 5.913 + 0.2441/(λ² − 0.0803) with λ in µm; 0.43–1.53 µm; about 1e-3 in n. "
                  "Evaporated or sputtered TiO2 films are less dense: typically n ≈ 2.2–2.45 at 550 nm."),
+        _cauchy_film("HfO2", 1.875, 6.28e-3, 5.80e-4, 250.0, 2000.0,
+                     "Hafnium oxide film (electron-beam evaporated): M. F. Al-Kuhaili, Opt. Mater. 27, 383 (2004), "
+                     "n = 1.875 + 6.28e-3/λ² + 5.80e-4/λ⁴ with λ in µm; 0.25–2.0 µm as the fit is usually "
+                     "quoted; "
+                     "about 1e-3 in n for films like the paper's (film indices vary with the deposition)."),
         _formula("Si", 4, [11.67316, 1.0, 0.0, 0.0, 1.0, 0.004482633, 0.0, 1.108205, 2.0], 2500.0, 22222.0,
                  "Crystalline silicon in its transparent infrared: C. Chandler-Horowitz and P. M. Amirtharaj, "
                  "J. Appl. Phys. 97, 123526 (2005), n² = 11.67316 + 1/λ² + 0.004482633/(λ² − 1.108205²) with "
@@ -124,7 +143,7 @@ def _build() -> dict[str, Material]:
     return {material.name: material for material in entries}
 
 
-class MaterialLibrary(Mapping):
+class MaterialLibrary(Mapping[str, Material]):
     """A read-only mapping from names to the built-in materials: `library["N-BK7"]`, `list(library)`.
 
     Lookup also accepts any capitalisation ("n-bk7", "FUSED SILICA").

@@ -3,8 +3,10 @@
 from __future__ import annotations
 
 import math
+from collections.abc import Iterator
 
 import numpy as np
+import numpy.typing as npt
 
 from .base import HC_EV_NM, Material, index_derivative, index_from_permittivity, real_parameter
 
@@ -17,8 +19,9 @@ class DrudeLorentz(Material):
     This is the Lorentz–Drude form of Rakić et al., Appl. Opt. 37, 5271 (1998), eq. (3).
     """
 
-    def __init__(self, plasma_energy: float, oscillators, *, eps_inf: float = 1.0, name: str | None = None,
-                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+    def __init__(self, plasma_energy: float, oscillators: npt.ArrayLike, *, eps_inf: float = 1.0,
+                 name: str | None = None,
+                 valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
         self.plasma_energy = real_parameter("plasma_energy", plasma_energy, minimum=0.0)
         table = np.asarray(oscillators)
         if table.dtype.kind not in "iuf":
@@ -38,20 +41,27 @@ class DrudeLorentz(Material):
     def _default_name(self) -> str:
         return "DrudeLorentz"
 
-    def _terms(self):
+    def _terms(self) -> Iterator[tuple[float, float, float]]:
         weight = self.plasma_energy ** 2
         for strength, energy, damping in self.oscillators:
-            yield strength * weight, energy * energy, damping
+            yield float(strength) * weight, float(energy) ** 2, float(damping)
 
     def _permittivity(self, energy: np.ndarray) -> np.ndarray:
         square = energy * energy
-        eps = np.full(energy.shape, complex(self.eps_inf))
-        denominator = np.empty(energy.shape, np.complex128)
+        eps: npt.NDArray[np.complex128] | None = None
+        term: npt.NDArray[np.complex128] | None = None
         for amplitude, resonance_square, damping in self._terms():
-            np.subtract(resonance_square, square, out=denominator.real)
-            np.multiply(energy, -damping, out=denominator.imag)
-            np.divide(amplitude, denominator, out=denominator)
-            eps += denominator
+            if term is None:
+                term = np.empty(energy.shape, np.complex128)
+            np.subtract(resonance_square, square, out=term.real)
+            np.multiply(energy, -damping, out=term.imag)
+            np.divide(amplitude, term, out=term)
+            if eps is None:  # the first term becomes the sum; later ones share one buffer
+                eps, term = term, None
+            else:
+                eps += term
+        assert eps is not None  # there is at least one oscillator
+        eps.real += self.eps_inf
         return eps
 
     def _index(self, wl: np.ndarray) -> np.ndarray:
@@ -73,7 +83,7 @@ class Drude(DrudeLorentz):
     """ε(E) = ε∞ − Eₚ² / (E(E + iΓ)): free electrons with plasma energy Eₚ and damping Γ (eV)."""
 
     def __init__(self, plasma_energy: float, damping: float, *, eps_inf: float = 1.0, name: str | None = None,
-                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
+                 valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
         damping = real_parameter("damping", damping, minimum=0.0)
         super().__init__(plasma_energy, [(1.0, 0.0, damping)], eps_inf=eps_inf, name=name,
                          valid_range=valid_range, extrapolate=extrapolate)

@@ -8,27 +8,35 @@ otherwise make 0·λ⁰/(λ² − 1) a 0/0 at 1 µm).
 
 from __future__ import annotations
 
+from collections.abc import Callable, Iterator
+from typing import Any
+
 import numpy as np
+import numpy.typing as npt
 
 from .base import Material, index_derivative, index_from_permittivity, real_vector
 
 _MAX_COEFFICIENTS = 17
 
 
-def _pairs(c: np.ndarray, start: int):
+Array = npt.NDArray[np.float64]
+Terms = tuple[Any, Any]
+
+
+def _pairs(c: Array, start: int) -> Iterator[tuple[float, float]]:
     """(amplitude, parameter) pairs C[start], C[start+1], ... with non-zero amplitude."""
     for i in range(start, _MAX_COEFFICIENTS - 1, 2):
         if c[i] != 0.0:
-            yield c[i], c[i + 1]
+            yield float(c[i]), float(c[i + 1])
 
 
-def _power(x, amplitude, exponent):
+def _power(x: Array, amplitude: float, exponent: float) -> Terms:
     """amplitude·x^exponent and its derivative."""
     value = amplitude * x ** exponent
     return value, value * exponent / x
 
 
-def _sellmeier(x, c, squared):
+def _sellmeier(x: Array, c: Array, squared: bool) -> Terms:
     value, slope = np.full(x.shape, c[0]), np.zeros(x.shape)
     square = x * x
     for b, pole in _pairs(c, 1):
@@ -39,7 +47,7 @@ def _sellmeier(x, c, squared):
     return value, slope
 
 
-def _power_series(x, c):
+def _power_series(x: Array, c: Array) -> Terms:
     value, slope = np.full(x.shape, c[0]), np.zeros(x.shape)
     for amplitude, exponent in _pairs(c, 1):
         term, term_slope = _power(x, amplitude, exponent)
@@ -48,7 +56,7 @@ def _power_series(x, c):
     return value, slope
 
 
-def _refractiveindex_info(x, c):
+def _refractiveindex_info(x: Array, c: Array) -> Terms:
     value, slope = np.full(x.shape, c[0]), np.zeros(x.shape)
     square = x * x
     for i in (1, 5):  # C2 λ^C3 / (λ² − C4^C5) and C6 λ^C7 / (λ² − C8^C9)
@@ -64,7 +72,7 @@ def _refractiveindex_info(x, c):
     return value, slope
 
 
-def _gases(x, c):
+def _gases(x: Array, c: Array) -> Terms:
     value, slope = np.full(x.shape, c[0]), np.zeros(x.shape)
     inverse_square = 1.0 / (x * x)
     for b, pole in _pairs(c, 1):
@@ -75,7 +83,7 @@ def _gases(x, c):
     return value, slope
 
 
-def _herzberger(x, c):
+def _herzberger(x: Array, c: Array) -> Terms:
     square = x * x
     g = 1.0 / (square - 0.028)
     dg = -2.0 * x * g * g
@@ -84,7 +92,7 @@ def _herzberger(x, c):
     return value, slope
 
 
-def _retro(x, c):
+def _retro(x: Array, c: Array) -> Terms:
     square = x * x
     denominator = square - c[2]
     value = c[0] + c[1] * square / denominator + c[3] * square
@@ -92,7 +100,7 @@ def _retro(x, c):
     return value, slope
 
 
-def _exotic(x, c):
+def _exotic(x: Array, c: Array) -> Terms:
     square = x * x
     pole = square - c[2]
     shifted = x - c[4]
@@ -103,7 +111,7 @@ def _exotic(x, c):
 
 
 # formula number: (Q(λ) and dQ/dλ, what Q is)
-_FORMULAS = {
+_FORMULAS: dict[int, tuple[Callable[[Array, Array], Terms], str]] = {
     1: (lambda x, c: _sellmeier(x, c, True), "n2-1"),
     2: (lambda x, c: _sellmeier(x, c, False), "n2-1"),
     3: (_power_series, "n2"),
@@ -122,7 +130,8 @@ class RefractiveIndexFormula(Material):
     Called, like every material, with wavelengths in nm; `valid_range` is in nm too.
     """
 
-    def __init__(self, formula: int, coefficients, *, valid_range, name: str | None = None,
+    def __init__(self, formula: int, coefficients: npt.ArrayLike, *, valid_range: tuple[float, float],
+                 name: str | None = None,
                  extrapolate: bool = False) -> None:
         if isinstance(formula, bool) or not isinstance(formula, int):
             raise TypeError(f"formula must be an integer 1-9; got {type(formula).__name__}")
@@ -140,7 +149,7 @@ class RefractiveIndexFormula(Material):
     def _default_name(self) -> str:
         return f"formula {self.formula}"
 
-    def _evaluate(self, wl: np.ndarray):
+    def _evaluate(self, wl: Array) -> Terms:
         evaluate, quantity = _FORMULAS[self.formula]
         value, slope = evaluate(wl * 1e-3, self._padded)
         slope = slope * 1e-3  # per µm to per nm
@@ -157,8 +166,8 @@ class RefractiveIndexFormula(Material):
         n = index_from_permittivity(value)
         return n, index_derivative(n, slope)
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: Array) -> Any:
         return self._evaluate(wl)[0]
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: Array) -> Any:
         return self._evaluate(wl)[1]

@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import os
 from pathlib import Path
+from typing import Any
 
 import numpy as np
 
@@ -21,23 +22,23 @@ from .tabulated import Tabulated
 _MICROMETRE = 1e3  # nm
 
 
-def _yaml():
+def _yaml() -> Any:
     try:
-        import yaml
+        import yaml  # type: ignore[import-untyped]
     except ImportError:
         raise ImportError("reading refractiveindex.info files needs PyYAML: pip install pyyaml "
                           "(or the quilmo[materials] extra)") from None
     return yaml
 
 
-def _numbers(text, what: str, source: str) -> np.ndarray:
+def _numbers(text: Any, what: str, source: str) -> np.ndarray:
     try:
         return np.array(str(text).split(), dtype=np.float64)
     except ValueError:
         raise ValueError(f"{source}: {what} must be numbers; got {str(text)[:60]!r}") from None
 
 
-def _table(entry: dict, columns: int, source: str) -> np.ndarray:
+def _table(entry: dict[str, Any], columns: int, source: str) -> np.ndarray:
     values = _numbers(entry.get("data", ""), "tabulated data", source)
     if values.size == 0 or values.size % columns:
         raise ValueError(f"{source}: {entry['type']} needs rows of {columns} numbers; got {values.size} numbers")
@@ -46,7 +47,7 @@ def _table(entry: dict, columns: int, source: str) -> np.ndarray:
     return table
 
 
-def _formula(entry: dict, source: str, name: str) -> Material:
+def _formula(entry: dict[str, Any], source: str, name: str) -> Material:
     kind = str(entry["type"])
     try:
         number = int(kind.split()[1])
@@ -56,14 +57,16 @@ def _formula(entry: dict, source: str, name: str) -> Material:
     if span.size != 2:
         raise ValueError(f"{source}: {kind} needs a wavelength_range of two numbers (µm); got {span.size}")
     return RefractiveIndexFormula(number, _numbers(entry.get("coefficients", ""), "coefficients", source),
-                                  valid_range=tuple(span * _MICROMETRE), name=name)
+                                  valid_range=(float(span[0]) * _MICROMETRE, float(span[1]) * _MICROMETRE), name=name)
 
 
-def material_from_page(page: dict, *, name: str, source: str = "<page>", interpolation: str = "linear") -> Material:
+def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>",
+                       interpolation: str = "linear") -> Material:
     """The material described by an already-parsed refractiveindex.info page."""
     if not isinstance(page, dict) or not isinstance(page.get("DATA"), list) or not page["DATA"]:
         raise ValueError(f"{source}: not a refractiveindex.info page (no DATA list)")
-    real_part = imaginary_part = None
+    real_part: Material | None = None
+    imaginary_part: Material | None = None
     for entry in page["DATA"]:
         kind = str(entry.get("type", "")) if isinstance(entry, dict) else ""
         if kind.startswith("formula"):
@@ -88,7 +91,8 @@ def material_from_page(page: dict, *, name: str, source: str = "<page>", interpo
     return SeparateNK(real_part, imaginary_part, name=name)
 
 
-def read_refractiveindex_info(path, *, name: str | None = None, interpolation: str = "linear") -> Material:
+def read_refractiveindex_info(path: str | os.PathLike[str], *, name: str | None = None,
+                              interpolation: str = "linear") -> Material:
     """The material of one refractiveindex.info YAML file (tables interpolated as `interpolation`)."""
     path = Path(os.fspath(path))
     with open(path, encoding="utf-8") as stream:
@@ -97,7 +101,7 @@ def read_refractiveindex_info(path, *, name: str | None = None, interpolation: s
                               interpolation=interpolation)
 
 
-def load_from_database(root, shelf: str, book: str | None = None, page: str | None = None, *,
+def load_from_database(root: str | os.PathLike[str], shelf: str, book: str | None = None, page: str | None = None, *,
                        name: str | None = None, interpolation: str = "linear") -> Material:
     """A page of a local copy of the database: `root` and shelf, book, page ("main", "Ag", "Rakic-LD")
     or one relative path ("main/Ag/Rakic-LD").  Both the older `data/` and the newer `data-nk/`

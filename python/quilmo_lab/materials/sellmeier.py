@@ -5,6 +5,7 @@ from __future__ import annotations
 import math
 
 import numpy as np
+import numpy.typing as npt
 
 from .base import Material, index_derivative, index_from_permittivity, real_parameter, real_vector
 
@@ -16,31 +17,31 @@ class Sellmeier(Material):
     `resonances` λᵢ (nm, the crystal-optics form with Cᵢ = λᵢ²).  `A` is 1 in both usual forms.
     """
 
-    def __init__(self, B, C=None, *, resonances=None, A: float = 1.0, name: str | None = None,
-                 valid_range=(0.0, math.inf), extrapolate: bool = False) -> None:
-        B = real_vector("B", B)
+    def __init__(self, B: npt.ArrayLike, C: npt.ArrayLike | None = None, *, resonances: npt.ArrayLike | None = None,
+                 A: float = 1.0, name: str | None = None,
+                 valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
+        self.B = real_vector("B", B)
         if (C is None) == (resonances is None):
             raise TypeError("Sellmeier needs exactly one of C (nm²) or resonances (nm); "
                             f"got {'both' if C is not None else 'neither'}")
         if C is not None:
-            C = real_vector("C", C, length=B.size)
+            self.C = real_vector("C", C, length=self.B.size)
         else:
-            C = real_vector("resonances", resonances, length=B.size) ** 2
+            self.C = real_vector("resonances", resonances if resonances is not None else (),
+                                 length=self.B.size) ** 2
         self.A = real_parameter("A", A)
-        self.B = B
-        self.C = C
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:
         return "Sellmeier"
 
     def _permittivity(self, square: np.ndarray) -> np.ndarray:
-        eps = np.full(square.shape, self.A)
+        # B λ²/(λ² − C) = B + B C/(λ² − C): one division per term and no multiplication.
+        eps = np.full(square.shape, self.A + float(np.sum(self.B)))
         term = np.empty(square.shape)
         for b, c in zip(self.B, self.C):
             np.subtract(square, c, out=term)
-            np.divide(square, term, out=term)
-            term *= b
+            np.divide(b * c, term, out=term)
             eps += term
         return eps
 

@@ -2,12 +2,15 @@
 
 from __future__ import annotations
 
+from typing import Any
+
 import numpy as np
+import numpy.typing as npt
 
 from .base import Material, real_vector
 
 
-def _natural_spline_curvatures(x: np.ndarray, y: np.ndarray) -> np.ndarray:
+def _natural_spline_curvatures(x: npt.NDArray[np.float64], y: npt.NDArray[Any]) -> Any:
     """Second derivatives M of the natural cubic spline through (x, y), by the Thomas algorithm."""
     count = x.size
     curvature = np.zeros(count, dtype=y.dtype)
@@ -38,8 +41,9 @@ class Tabulated(Material):
     span.
     """
 
-    def __init__(self, wavelengths, n, k=None, *, interpolation: str = "linear", name: str | None = None,
-                 valid_range=None, extrapolate: bool = False) -> None:
+    def __init__(self, wavelengths: npt.ArrayLike, n: npt.ArrayLike, k: npt.ArrayLike | None = None, *,
+                 interpolation: str = "linear", name: str | None = None,
+                 valid_range: tuple[float, float] | None = None, extrapolate: bool = False) -> None:
         nodes = real_vector("wavelengths", wavelengths)
         if nodes.size < 2:
             raise ValueError(f"wavelengths must list at least 2 points; got {nodes.size}")
@@ -63,19 +67,27 @@ class Tabulated(Material):
         self.wavelengths = nodes
         self.values = values
         self.interpolation = interpolation
-        self._curvature = _natural_spline_curvatures(nodes, values) if interpolation == "cubic" else None
-        super().__init__(name=name, valid_range=(nodes[0], nodes[-1]) if valid_range is None else valid_range,
-                         extrapolate=extrapolate)
+        self._curvature: Any = None
+        if interpolation == "cubic":
+            self._curvature = curvature = _natural_spline_curvatures(nodes, values)
+            h2 = np.diff(nodes) ** 2 / 6.0
+            left, right = h2 * curvature[:-1], h2 * curvature[1:]
+            # h²/6·((u³ − u)M₁ + (v³ − v)M₀) = −u·v·((M₁' + 2M₀') + u(M₁' − M₀')), M' = h²M/6
+            self._sum = right + 2.0 * left
+            self._difference = right - left
+            self._node_numbers = np.arange(nodes.size, dtype=np.float64)
+        span = (float(nodes[0]), float(nodes[-1]))
+        super().__init__(name=name, valid_range=span if valid_range is None else valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:
         return "Tabulated"
 
-    def _interval(self, wl: np.ndarray) -> np.ndarray:
+    def _interval(self, wl: np.ndarray) -> Any:
         index = np.searchsorted(self.wavelengths, wl, side="right") - 1
         np.clip(index, 0, self.wavelengths.size - 2, out=index)
         return index
 
-    def _index(self, wl: np.ndarray) -> np.ndarray:
+    def _index(self, wl: np.ndarray) -> Any:
         if self._curvature is None:
             # Linear: extrapolation continues the end segments rather than holding the end values.
             result = np.interp(wl, self.wavelengths, self.values)
@@ -83,20 +95,37 @@ class Tabulated(Material):
             if outside.any():
                 result[outside] = self._linear_ends(wl[outside])
             return result
+        # The natural spline is the linear interpolant plus −u·v·(S + u·D) on each interval, u and
+        # v = 1 − u the fractions of the way from either end; np.interp finds the intervals and the
+        # fractions in compiled code, and the correction vanishes exactly at the nodes.
+        result = np.interp(wl, self.wavelengths, self.values)
+        position = np.interp(wl, self.wavelengths, self._node_numbers)
+        # fmin also sends a NaN position to the last interval, where it stays NaN through u.
+        i = np.fmin(position, self.wavelengths.size - 2).astype(np.intp)
+        u = position - i
+        weight = u * (u - 1.0)
+        result.real += weight * (self._sum.real[i] + u * self._difference.real[i])
+        result.imag += weight * (self._sum.imag[i] + u * self._difference.imag[i])
+        outside = (wl < self.wavelengths[0]) | (wl > self.wavelengths[-1])
+        if outside.any():
+            result[outside] = self._cubic_ends(wl[outside])
+        return result
+
+    def _cubic_ends(self, wl: np.ndarray) -> Any:
+        """The end intervals' cubics continued beyond the table."""
         i = self._interval(wl)
         x, y, m = self.wavelengths, self.values, self._curvature
         h = x[i + 1] - x[i]
         u = (wl - x[i]) / h
         v = 1.0 - u
-        # The symmetric form is exact at both ends of each interval (u or v is exactly 0).
         return v * y[i] + u * y[i + 1] + (h * h / 6.0) * ((u * u * u - u) * m[i + 1] + (v * v * v - v) * m[i])
 
-    def _linear_ends(self, wl: np.ndarray) -> np.ndarray:
+    def _linear_ends(self, wl: np.ndarray) -> Any:
         i = self._interval(wl)
         x, y = self.wavelengths, self.values
         return y[i] + (wl - x[i]) * (y[i + 1] - y[i]) / (x[i + 1] - x[i])
 
-    def _derivative(self, wl: np.ndarray) -> np.ndarray:
+    def _derivative(self, wl: np.ndarray) -> Any:
         i = self._interval(wl)
         x, y = self.wavelengths, self.values
         h = x[i + 1] - x[i]
