@@ -12,6 +12,7 @@ is installed).
 """
 
 import argparse
+import copy
 import pathlib
 import time
 
@@ -20,7 +21,12 @@ import numpy as np
 import quilmo_lab as ql
 from quilmo_lab import design
 
-HIGH, LOW, SUBSTRATE = ql.library["TiO2"], ql.library["SiO2"], ql.library["N-BK7"]
+# SiO2: fused silica (Malitson). TiO2: DeVore's rutile formula, published from 430 nm;
+# a copy that extrapolates carries it the 10 nm down to the band edge (and over
+# 380-430 nm for the colour), where the formula is still smooth.
+LOW, SUBSTRATE = ql.library["fused silica"], ql.library["N-BK7"]
+HIGH = copy.copy(ql.library["TiO2"])
+HIGH.extrapolate = True
 BAND = np.linspace(420.0, 680.0, 105)  # nm, every 2.5 nm
 
 
