@@ -18,3 +18,5 @@ result.R()  # E: call-arg
 result.r_s = np.zeros(3)  # E: assignment
 mask: np.ndarray[tuple[int], np.dtype[np.bool_]] = result.R_s  # E: assignment
 ql.Result()  # E: call-arg
+ql.solve([1.0, 1.5], [], wl, derivatives=1.0)  # E: arg-type
+ql.dispersion(ql.Stack([]), wl, angle="0")  # E: arg-type
