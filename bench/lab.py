@@ -14,9 +14,14 @@ interleaved round by round so that a busy machine slows all alike):
      the same thread count through OMP_NUM_THREADS) against solve on the
      3-, 12- and 42-media stacks of bench/peers.py at W = 1,000, 30 degrees;
   4. an angle map, 91 angles x 1,000 wavelengths of the 42-media mirror;
-  5. materials: each dispersion model at 10^6 wavelengths against the direct
-     NumPy expression of its formula (bench/lab_materials.py);
-  6. design: the analytic Jacobian by every thickness and a dispersion call
+  5. one thread: a coated window (10 coherent layers | 1 mm of glass treated
+     by intensity | 10 coherent layers) per point against the same stack
+     solved fully coherently, and the absorbed fractions per layer;
+  6. a depth profile, 1,000 depths x 1,000 wavelengths of a 12-media
+     absorbing stack, on 2 threads;
+  7. every material model at 10^6 wavelengths against a direct NumPy
+     expression of its formula (bench/lab_materials.py).
+  8. design: the analytic Jacobian by every thickness and a dispersion call
      against one solve (bench/lab_design.py).
 """
 
@@ -39,9 +44,9 @@ import quilmo  # noqa: E402
 import quilmo_lab as ql  # noqa: E402
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-import lab_design  # noqa: E402  (sibling files, found through the path above)
-import lab_materials  # noqa: E402
 from peers import machine, stacks  # noqa: E402
+import lab_design  # noqa: E402
+import lab_materials  # noqa: E402
 
 THETA = math.radians(30.0)
 
@@ -125,6 +130,44 @@ def angle_map(budget: float) -> None:
           f"{seconds:.4f} s")
 
 
+def coated_window() -> tuple[np.ndarray, np.ndarray, np.ndarray]:
+    """Indices, thicknesses and coherence flags: ten layers of a TiO2/SiO2 coating on each
+    face of a 1 mm window of slightly absorbing glass."""
+    rng = np.random.default_rng(5)
+    pairs = np.array([2.35, 1.46] * 5)
+    n = np.array([1.0, *pairs, 1.52 + 1e-7j, *pairs[::-1], 1.0])
+    d = np.array([*rng.uniform(40.0, 160.0, 10), 1e6, *rng.uniform(40.0, 160.0, 10)])
+    coherent = np.ones(21, dtype=bool)
+    coherent[10] = False
+    return n, d, coherent
+
+
+def incoherent_window(budget: float, count: int) -> None:
+    print(f"\n5. one thread, W = {count}: coated 1 mm window, glass by intensity vs all coherent")
+    n, d, coherent = coated_window()
+    wl = np.linspace(400.0, 800.0, count)
+    full, mixed, absorbed = interleaved_best([
+        lambda: ql.solve(n, d, wl, THETA, threads=1),
+        lambda: ql.solve(n, d, wl, THETA, coherent=coherent, threads=1),
+        lambda: ql.solve(n, d, wl, THETA, coherent=coherent, threads=1).absorbed_s,
+    ], budget)
+    print(f"{'coherent ns':>12} {'mixed ns':>10} {'ratio':>7} {'+ absorbed ns':>14}")
+    print(f"{full / count * 1e9:>12.1f} {mixed / count * 1e9:>10.1f} {mixed / full:>7.3f} "
+          f"{absorbed / count * 1e9:>14.1f}")
+
+
+def depth_profile(budget: float) -> None:
+    rng = np.random.default_rng(6)
+    n = np.array([1.0, *([2.0 + 0.01j, 1.46, 3.5 + 0.5j] * 4)[:10], 1.52])
+    d = rng.uniform(20.0, 200.0, 10)
+    depths = np.linspace(0.0, d.sum(), 1000)
+    wl = np.linspace(400.0, 800.0, 1000)
+    one, two = interleaved_best([lambda: ql.profile(n, d, wl, 0.3, depths, threads=1),
+                                 lambda: ql.profile(n, d, wl, 0.3, depths, threads=THREADS)], budget)
+    print(f"\n6. depth profile, 12 media, 1000 depths x 1000 wavelengths: {one * 1e3:.1f} ms on 1 thread, "
+          f"{two * 1e3:.1f} ms on {THREADS}")
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--budget", type=float, default=0.5, help="seconds of repeats per timing")
@@ -137,10 +180,12 @@ def main() -> None:
     efficiency(budget)
     against_tmm_faster(budget)
     angle_map(budget)
+    incoherent_window(budget, 10_000)
+    depth_profile(budget)
     print()
-    lab_materials.run(100_000 if args.quick else 1_000_000, 3 if args.quick else 15)
+    lab_materials.run(10_000 if args.quick else 1_000_000, 1 if args.quick else 15)
     print()
-    lab_design.run(budget)
+    lab_design.run(max(budget, 0.05))
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

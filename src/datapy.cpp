@@ -1,6 +1,7 @@
 #include "datapy.hpp"
 
 #include <array>
+#include <exception>
 #include <new>
 #include <optional>
 #include <span>
@@ -10,6 +11,7 @@
 #include "boundary/entry.hpp"
 #include "boundary/errors.hpp"
 #include "boundary/object_borrow.hpp"
+#include "boundary/ref.hpp"
 #include "instance.hpp"
 
 namespace quilmo {
@@ -34,23 +36,46 @@ auto convert_argument(const char* name, Convert&& convert) {
     }
 }
 
-// Accepts and copies the five arguments. The three accepted arrays hold their
-// shared borrows until this returns; they are released in the order wl, n, d
-// (reverse declaration order), on success and on every failure.
+// Accepts and copies the five arguments, reporting the first bad one in the
+// order d, n, wl, theta, phi.
+//
+// theta and phi are converted first because their conversion can run Python
+// code (__float__, __index__, __str__ of their error), and that code could
+// change or free an argument array. From the first array borrow to the last
+// release nothing runs Python code, so each array is copied, and its borrow
+// given back, exactly as it was when accepted. A failed scalar is held back
+// until the arrays have been examined. The borrows are released in the order
+// wl, n, d (reverse declaration order), on success and on every failure.
 DataPyState build_state(std::span<PyObject* const, 5> arguments) {
     using boundary::ReadonlyArray;
+    // The arguments outlive that Python code even when a caller hands over a
+    // keyword dictionary that the code can reach and empty.
+    std::array<boundary::Ref, 5> kept_arguments;
+    for (std::size_t i = 0; i < kept_arguments.size(); ++i) {
+        kept_arguments[i] = boundary::Ref::borrow(arguments[i]);
+    }
+    double theta = 0.0;
+    double phi = 0.0;
+    std::exception_ptr scalar_failure;
+    try {
+        theta = convert_argument("theta", [&] { return boundary::accept_float(arguments[3]); });
+        phi = convert_argument("phi", [&] { return boundary::accept_float(arguments[4]); });
+    } catch (...) {
+        scalar_failure = std::current_exception();
+    }
     ReadonlyArray d =
         convert_argument("d", [&] { return boundary::accept_float64_vector(arguments[0]); });
     ReadonlyArray n =
         convert_argument("n", [&] { return boundary::accept_complex_array(arguments[1]); });
     ReadonlyArray wl =
         convert_argument("wl", [&] { return boundary::accept_float64_vector(arguments[2]); });
-    double theta = convert_argument("theta", [&] { return boundary::accept_float(arguments[3]); });
-    double phi = convert_argument("phi", [&] { return boundary::accept_float(arguments[4]); });
+    if (scalar_failure) {
+        std::rethrow_exception(scalar_failure);
+    }
 
     // n is made two-dimensional before anything is copied.
-    std::optional<View2<optics::Complex>> n_2d =
-        boundary::make_2d(boundary::view_array<optics::Complex>(n));
+    std::optional<boundary::StridedMatrix<optics::Complex>> n_2d =
+        boundary::view_matrix<optics::Complex>(n);
     if (!n_2d) {
         panic("Failed to convert n to 2D array: " +
               boundary::ShapeError{boundary::ShapeErrorKind::IncompatibleShape}.render());

@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import quilmo_lab as ql
-from conftest import random_stack
+from conftest import random_stack, run_python
 
 WL = np.linspace(400.0, 800.0, 7)
 NAMES = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
@@ -61,7 +61,8 @@ def test_empty_grids():
     (dict(thicknesses=np.ones((2, 1, 1))), ValueError, "thicknesses has shape (2, 1, 1) for 3 media"),
     (dict(thicknesses=[1 + 1j]), TypeError, "thicknesses must hold real numbers; received an array of dtype complex128"),
     (dict(thicknesses=["a"]), TypeError, "thicknesses must hold real numbers; received an array of dtype <U1"),
-    (dict(indices=[1.0]), ValueError, "indices has 1 media; expected at least 2"),
+    (dict(indices=[1.0]), ValueError, "indices has 1 medium; expected at least 2"),
+    (dict(thicknesses=5.0, indices=[1, 2, 3, 1]), ValueError, "thicknesses has 1 entry for 4 media; expected 2 or (B, 2)"),
     (dict(indices=np.ones((3, 4))), ValueError, "indices has 4 columns for 7 wavelengths; expected 7"),
     (dict(indices=np.ones((1, 1, 3, 7))), ValueError, "indices has shape (1, 1, 3, 7); expected (media,), (media, W) or (B, media, W)"),
     (dict(indices=[[1, 2], [1]]), ValueError, "indices must be a rectangular array of numbers"),
@@ -105,6 +106,24 @@ def test_results_do_not_depend_on_threads():
         for a in (1, 4):
             part = ql.solve(n, d[b], wl, angles[a], threads=2)
             assert part.r_p[0, 0].tobytes() == reference["r_p"][b, a].tobytes()
+
+
+def test_a_forked_child_builds_its_own_pools():
+    # The parent's workers do not exist in the child; its first parallel solve starts new ones.
+    done = run_python("""
+        import os, warnings
+        import numpy as np
+        import quilmo_lab as ql
+        warnings.simplefilter("ignore")  # fork() of a process with threads
+        wl = np.linspace(400.0, 800.0, 3000)
+        reference = ql.solve([1.0, 1.5, 1.52], [100.0], wl, threads=2).R_s.tobytes()
+        pid = os.fork()
+        if pid == 0:
+            same = ql.solve([1.0, 1.5, 1.52], [100.0], wl, threads=2).R_s.tobytes() == reference
+            os._exit(0 if same else 3)
+        print(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+    """, timeout=60)
+    assert done.stdout.strip() == "0", done.stdout + done.stderr
 
 
 def test_the_interpreter_lock_is_released_during_a_solve():

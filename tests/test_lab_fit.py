@@ -81,3 +81,16 @@ def test_bad_arguments_name_themselves(kwargs, error, match):
     with pytest.raises(error, match=match):
         fit.fit(film, arguments["parameters"], WL, arguments["measured"],
                 **{k: v for k, v in arguments.items() if k not in ("parameters", "measured")})
+
+
+def test_a_film_on_a_thick_incoherent_substrate():
+    # transmission through a film on 1 mm of glass treated by intensity: differences only
+    def window(d, A):
+        return ql.Stack([ql.Layer(Cauchy(A, 4000.0), d), ql.Layer("N-BK7", 1e6, coherent=False)], incident=1.0,
+                        exit=1.0)
+
+    wl = np.linspace(450.0, 850.0, 50)
+    measured = window(180.0, 2.05).solve(wl).T(0.0)[0, 0]
+    result = fit.fit(window, {"d": 170.0, "A": 2.0}, wl, {"T": measured}, thickness={"d": 0})
+    assert result.values["d"] == pytest.approx(180.0, rel=1e-6)
+    assert result.values["A"] == pytest.approx(2.05, rel=1e-6)

@@ -22,6 +22,30 @@ def test_published_indices(name, wavelength, published, precision):
     assert abs(n.real - published) <= precision
 
 
+# Films: n + ik at rows of the authors' tables (within their printed precision) and at rows in
+# between the ones the library keeps (within the accuracy its docstring states).
+@pytest.mark.parametrize("name, wavelength, n, k, precision", [
+    ("SiO2 film", 550.0, 1.479093, 0.0, 1e-6),           # Gao, Lemarchand & Lequime 2013
+    ("SiO2 film", 300.0, 1.507046, 0.000483, 1e-6),
+    ("SiO2 film", 476.0, 1.483111, 0.0, 1e-5),
+    ("TiO2 film", 550.0, 2.164358, 0.0, 1e-6),           # Sarkar et al. 2019
+    ("TiO2 film", 355.0, 2.543123, 0.011855, 1e-6),
+    ("TiO2 film", 475.0, 2.219342, 0.0, 1e-4),
+    ("Ta2O5 film", 550.0, 2.157262, 0.000021, 1e-6),     # Gao, Lemarchand & Lequime 2012
+    ("Ta2O5 film", 520.0, 2.168138, 0.000044, 5e-5),
+    ("Nb2O5 film", 550.005, 2.362928, 1.05e-6, 1e-6),    # Franta et al. 2024
+    ("Nb2O5 film", 525.25, 2.378589, 9.08e-7, 2e-4),
+    ("Al2O3 film", 600.0, 1.67906, 0.0, 1e-5),           # Boidin et al. 2016
+    ("Al2O3 film", 440.0, 1.69454, 0.0, 1e-4),
+    ("ITO", 550.343384, 1.924885, 0.002168, 1e-6),       # Moerland & Hoogenboom 2016
+    ("ITO", 624.843689, 1.879273, 0.002486, 2e-4),
+])
+def test_film_tables_reproduce_their_sources(name, wavelength, n, k, precision):
+    index = library[name](wavelength)
+    assert abs(index.real - n) <= precision
+    assert abs(index.imag - k) <= precision
+
+
 def _rakic_permittivity(energy, plasma, f0, gamma0, oscillators):
     """Rakić et al. 1998, eq. (3), in the paper's own sign convention (Im ε < 0 for loss)."""
     drude = 1.0 - f0 * plasma**2 / (energy * (energy - 1j * gamma0))
@@ -63,16 +87,22 @@ def test_library_is_a_read_only_mapping_of_documented_materials():
     names = list(library)
     assert len(names) == len(set(names)) >= 19
     for required in ("fused silica", "N-BK7", "CaF2", "MgF2", "sapphire", "ZnS", "Si", "Ge", "water",
-                     "TiO2", "Ag", "Au", "Al", "Cu"):
+                     "TiO2", "Ag", "Au", "Al", "Cu", "SiO2 film", "TiO2 film", "Ta2O5 film", "Nb2O5 film",
+                     "Al2O3 film", "ITO"):
         assert required in library
     assert library["n-bk7"] is library["N-BK7"]
+    # An alias is found (in any capitalisation) but not listed, so names stay unique.
+    assert library["SiO2"] is library["sio2"] is library["fused silica"]
+    assert "SiO2" not in names and library["SiO2 film"] is not library["SiO2"]
     for name in names:
         material = library[name]
         assert material.name == name
         assert re.search(r"\(\d{4}\)|catalogue", material.__doc__), name  # a dated citation
         low, high = material.valid_range
         assert 0.0 < low < high < np.inf
-        assert np.all(np.isfinite(material(np.linspace(low, high, 50))))
+        values = material(np.linspace(low, high, 2001))
+        assert np.all(np.isfinite(values))
+        assert np.all(values.imag >= 0.0), name  # no gain anywhere, tabulated edges included
     with pytest.raises(KeyError, match="no material 'unobtainium' in the library; it has: fused silica"):
         library["unobtainium"]
     with pytest.raises(TypeError):

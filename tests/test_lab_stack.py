@@ -54,23 +54,14 @@ def test_media_given_as_arrays_over_the_wavelengths():
         Stack([Layer(film, 70.0)]).solve(WL[:-1])
 
 
-def test_incoherent_layers_need_an_engine_that_takes_the_mask(monkeypatch):
-    stack = Stack([Layer("MgF2", 100.0), Layer("N-BK7", 1e6, coherent=False)], exit="water")
-    seen = {}
-
-    def with_mask(indices, thicknesses, wavelengths, angles=0.0, *, threads=None, coherent=None):
-        seen["coherent"] = coherent
-        return "result"
-
-    def without_mask(indices, thicknesses, wavelengths, angles=0.0, *, threads=None):
-        raise AssertionError("must not be called")
-
-    monkeypatch.setattr(quilmo_lab, "solve", with_mask)
-    assert stack.solve(WL) == "result"
-    np.testing.assert_array_equal(seen["coherent"], [True, True, False, True])
-    monkeypatch.setattr(quilmo_lab, "solve", without_mask)
-    with pytest.raises(NotImplementedError, match="incoherent layers"):
-        stack.solve(WL)
+def test_incoherent_layers_reach_solve_as_its_mask():
+    stack = Stack([Layer("MgF2", 100.0), Layer("N-BK7", 1e6, coherent=False), Layer("MgF2", 90.0)],
+                  exit="water")
+    np.testing.assert_array_equal(stack.coherent, [True, False, True])
+    result = stack.solve(WL, 0.2)
+    direct = quilmo_lab.solve(stack.indices(WL), stack.thicknesses, WL, 0.2, coherent=[True, False, True])
+    for name in ("R_s", "R_p", "T_s", "T_p"):
+        np.testing.assert_array_equal(getattr(result, name), getattr(direct, name))
 
 
 @pytest.mark.parametrize("build, error, text", [

@@ -188,6 +188,16 @@ def test_inconsistent_setups_panic(count, case, capfd):
     assert good.r.shape == (count,)
 
 
+@pytest.mark.parametrize("count, missing", [(100, 1), (100, 60), (101, 1), (101, 100), (2000, 700)])
+@pytest.mark.parametrize("constant", [True, False])
+def test_missing_columns_panic_after_earlier_wavelengths_were_computed(count, missing, constant, capfd):
+    rng = np.random.default_rng(count + missing)
+    d, n, wl = random_stack(rng, 6, count, absorbing=True, dispersive=not constant)
+    with pytest.raises(PanicException, match="^ndarray: index out of bounds$"):
+        simulate(d, n[:, : count - missing], wl, 0.3, 0.2)
+    assert "ndarray: index out of bounds" in capfd.readouterr().err
+
+
 def test_non_finite_inputs_flow_through():
     wl = np.array([500.0, 600.0, np.nan, 700.0, np.inf])
     n = np.full((3, 5), 1.5 + 0j)

@@ -70,7 +70,8 @@ def _indices(value: object, wavelengths: int) -> npt.NDArray[np.complex128]:
                          "expected (media,), (media, W) or (B, media, W)")
     media, columns = array.shape[1], array.shape[2]
     if media < 2:
-        raise ValueError(f"indices has {media} media; expected at least 2 (incidence and exit medium)")
+        raise ValueError(f"indices has {media} {'medium' if media == 1 else 'media'}; "
+                         "expected at least 2 (incidence and exit medium)")
     if columns not in (1, wavelengths):
         raise ValueError(f"indices has {columns} columns for {wavelengths} wavelengths; "
                          f"expected {wavelengths} (or 1 for indices that do not depend on the wavelength)")
@@ -83,7 +84,8 @@ def _thicknesses(value: object, media: int) -> npt.NDArray[np.float64]:
     if array.ndim == 0:
         array = array.reshape(1)
     if array.ndim not in (1, 2) or array.shape[-1] != layers:
-        received = (f"{array.shape[-1]} entries" if array.ndim in (1, 2)
+        count = array.shape[-1]
+        received = (f"{count} {'entry' if count == 1 else 'entries'}" if array.ndim in (1, 2)
                     else f"shape {_shape(array.shape)}")
         raise ValueError(f"thicknesses has {received} for {media} media; "
                          f"expected {layers} or (B, {layers})")
@@ -117,6 +119,26 @@ def grid_arrays(indices: object, thicknesses: object, wavelengths: object, angle
                          "expected the same number of stacks (or one of them for all)")
     _refuse_lossy_incidence(n, theta)
     return GridArrays(n, d, wl, theta, thickness_stacks if index_stacks == 1 else index_stacks)
+
+
+def coherence_mask(value: object, media: int) -> npt.NDArray[np.bool_] | None:
+    """The engine's coherence flags, one per inner layer; None where every layer is coherent."""
+    if value is None:
+        return None
+    try:
+        array = np.asarray(value)
+    except (TypeError, ValueError) as error:
+        raise ValueError(f"coherent must be a sequence of booleans, one per inner layer; "
+                         f"received a {type(value).__name__} NumPy cannot read as one ({error})") from None
+    layers = media - 2
+    if array.dtype != np.bool_ and not (array.size == 0 and array.dtype.kind == "f"):
+        raise TypeError(f"coherent must hold booleans (True: coherent, False: incoherent); "
+                        f"received an array of dtype {array.dtype}")
+    if array.shape != (layers,):
+        raise ValueError(f"coherent has shape {_shape(array.shape)} for {media} media; "
+                         f"expected ({layers},), one flag per inner layer")
+    mask = np.ascontiguousarray(array, dtype=np.bool_)
+    return None if mask.all() else mask
 
 
 def thread_count(threads: object) -> int:

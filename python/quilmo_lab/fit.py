@@ -94,6 +94,10 @@ class _Problem:
                                  f"{stack.layers[layer].thickness:g} nm for {name} = {value:g}")
         from quilmo_lab import solve
 
+        mask = stack.coherent
+        if not mask.all():  # incoherent layers: solve by power, no analytic derivatives
+            return stack, solve(stack.indices(self.wavelengths), stack.thicknesses, self.wavelengths,
+                                self.angles, coherent=mask, threads=self.threads)
         return stack, solve(stack.indices(self.wavelengths), stack.thicknesses, self.wavelengths, self.angles,
                             threads=self.threads, derivatives=derivatives)
 
@@ -111,8 +115,8 @@ class _Problem:
 
     def jacobian(self, p: FloatArray) -> FloatArray:
         columns: list[FloatArray | None] = [None] * len(self.names)
-        if self.thickness:
-            _, result = self._solve(p, True)
+        result = self._solve(p, True)[1] if self.thickness else None
+        if result is not None and result.dR_s is not None:
             for name, layer in self.thickness.items():
                 parts = [(_quantity(result, q, True)[:, layer, :] / self.sigma[q]).ravel() for q in self.measured]
                 columns[self.names.index(name)] = np.concatenate(parts)
@@ -168,7 +172,8 @@ def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths:
     (A, W) (or (W,) for one angle). sigma: the standard deviation of each quantity, a
     number or an array of the data's shape (default 1 for every quantity). thickness:
     parameter name -> index of the layer (from 0, incidence side) whose thickness it is,
-    for the analytic Jacobian. bounds: parameter name -> (low, high).
+    for the analytic Jacobian (coherent stacks; with incoherent layers every column comes
+    from differences). bounds: parameter name -> (low, high).
     """
     if not callable(model):
         raise TypeError(f"model must be callable (parameters -> Stack); received {type(model).__name__}")

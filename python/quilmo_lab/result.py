@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import math
+from collections.abc import Callable
 from typing import Any, Literal
 
 import numpy as np
@@ -45,16 +46,19 @@ class Result:
     delta = arg(-r_p / r_s) in (-pi, pi].
 
     Attributes: r_s, r_p, t_s, t_p (complex amplitudes), R_s, R_p, T_s, T_p (fractions of
-    the incident power), psi, delta (radians), wavelengths (W,), angles (A,).
+    the incident power), psi, delta (radians), wavelengths (W,), angles (A,);
+    absorbed_s, absorbed_p (B, A, media - 2, W): the fraction of the incident power absorbed
+    in each inner layer, computed on first use.
+
+    For stacks solved with incoherent layers (solve's `coherent`), light adds by power
+    in those layers and has no phase across the stack: the amplitudes and psi, delta are
+    not defined and reading them raises AttributeError; R, T and absorbed are.
+
     After solve(..., derivatives=True): dr_s, dr_p, dt_s, dt_p, dR_s, dR_p, dT_s, dT_p,
-    the derivatives by each inner-layer thickness, of shape (B, A, layers, W), and
-    dpsi, ddelta; None otherwise.
+    the derivatives by each inner-layer thickness, of shape (B, A, layers, W), with
+    dpsi, ddelta and the weighted dR(phi), dT(phi), dA(phi); None otherwise.
     """
 
-    r_s: ComplexArray
-    r_p: ComplexArray
-    t_s: ComplexArray
-    t_p: ComplexArray
     R_s: FloatArray
     R_p: FloatArray
     T_s: FloatArray
@@ -70,13 +74,20 @@ class Result:
     dT_s: FloatArray | None
     dT_p: FloatArray | None
 
-    def __init__(self, amplitudes: ComplexArray, powers: FloatArray, wavelengths: FloatArray,
-                 angles: FloatArray) -> None:
-        self.r_s, self.r_p, self.t_s, self.t_p = amplitudes
+    def __init__(self, amplitudes: ComplexArray | None, powers: FloatArray, wavelengths: FloatArray,
+                 angles: FloatArray, absorb: Callable[[], FloatArray] | None = None) -> None:
+        # amplitudes None: a stack with incoherent layers. absorb: computes the
+        # (2, B, A, media - 2, W) absorbed fractions of the same grid.
+        self._amplitudes: tuple[ComplexArray, ComplexArray, ComplexArray, ComplexArray] | None = None
+        if amplitudes is not None:
+            r_s, r_p, t_s, t_p = amplitudes
+            self._amplitudes = (r_s, r_p, t_s, t_p)
         self.R_s, self.R_p, self.T_s, self.T_p = powers
         self.wavelengths = wavelengths
         self.angles = angles
         self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
+        self._absorb = absorb
+        self._absorbed: tuple[FloatArray, FloatArray] | None = None
         self.dr_s = self.dr_p = self.dt_s = self.dt_p = None
         self.dR_s = self.dR_p = self.dT_s = self.dT_p = None
 
@@ -92,10 +103,11 @@ class Result:
 
     def _ellipsometry_derivatives(self) -> tuple[FloatArray, FloatArray]:
         dr_s, dr_p = self._derivatives()[:2]
+        r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
         with np.errstate(divide="ignore", invalid="ignore"):
-            rho = np.abs(self.r_p / self.r_s)[:, :, None, :]
+            rho = np.abs(r_p / r_s)
             # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
-            log_change = dr_p / self.r_p[:, :, None, :] - dr_s / self.r_s[:, :, None, :]
+            log_change = dr_p / r_p - dr_s / r_s
             dpsi = rho / (1.0 + rho * rho) * log_change.real
         return np.asarray(dpsi, dtype=np.float64), np.asarray(log_change.imag, dtype=np.float64)
 
@@ -125,13 +137,72 @@ class Result:
         """d A(phi) / d thickness = -(dR + dT), (B, A, layers, W)."""
         return np.asarray(-(self.dR(phi) + self.dT(phi)), dtype=np.float64)
 
+    def _amplitude(self, index: int, name: str) -> ComplexArray:
+        if self._amplitudes is None:
+            raise AttributeError(
+                f"{name} is not defined for a stack with incoherent layers: light adds by power in "
+                "them, with no phase across the stack. R_s, R_p, T_s, T_p and absorbed are defined; "
+                "solve with every layer coherent for amplitudes.")
+        return self._amplitudes[index]
+
+    @property
+    def r_s(self) -> ComplexArray:
+        """Amplitude reflection coefficient, s polarisation."""
+        return self._amplitude(0, "r_s")
+
+    @property
+    def r_p(self) -> ComplexArray:
+        """Amplitude reflection coefficient, p polarisation."""
+        return self._amplitude(1, "r_p")
+
+    @property
+    def t_s(self) -> ComplexArray:
+        """Amplitude transmission coefficient, s polarisation."""
+        return self._amplitude(2, "t_s")
+
+    @property
+    def t_p(self) -> ComplexArray:
+        """Amplitude transmission coefficient, p polarisation."""
+        return self._amplitude(3, "t_p")
+
+    @property
+    def coherent(self) -> bool:
+        """False for a stack solved with incoherent layers (no amplitudes, no psi and delta)."""
+        return self._amplitudes is not None
+
+    def _layers(self) -> tuple[FloatArray, FloatArray]:
+        if self._absorbed is None:
+            if self._absorb is None:
+                raise AttributeError("absorbed is only known for results of quilmo_lab.solve")
+            s, p = self._absorb()
+            self._absorbed = (s, p)
+        return self._absorbed
+
+    @property
+    def absorbed_s(self) -> FloatArray:
+        """Fraction of the incident power absorbed in each inner layer, s polarisation,
+        shape (B, A, media - 2, W); with R_s and T_s it sums to 1."""
+        return self._layers()[0]
+
+    @property
+    def absorbed_p(self) -> FloatArray:
+        """As absorbed_s, for p polarisation."""
+        return self._layers()[1]
+
+    def absorbed(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """absorbed_s cos^2(phi) + absorbed_p sin^2(phi), shape (B, A, media - 2, W)."""
+        cc, ss = _weights(phi)
+        return np.asarray(self.absorbed_s * cc + self.absorbed_p * ss, dtype=np.float64)
+
     @property
     def shape(self) -> tuple[int, int, int]:
         """(B, A, W)."""
         b, a, w = self.R_s.shape
         return b, a, w
 
-    def _psi_delta(self) -> tuple[FloatArray, FloatArray]:
+    def _psi_delta(self, name: str) -> tuple[FloatArray, FloatArray]:
+        if self._amplitudes is None:
+            self._amplitude(0, name)
         if self._ellipsometry is None:
             with np.errstate(divide="ignore", invalid="ignore"):
                 rho = self.r_p / self.r_s
@@ -141,13 +212,13 @@ class Result:
     @property
     def psi(self) -> FloatArray:
         """arctan|r_p / r_s|, radians."""
-        return self._psi_delta()[0]
+        return self._psi_delta("psi")[0]
 
     @property
     def delta(self) -> FloatArray:
         """arg(-r_p / r_s) in (-pi, pi], radians (tmm's convention; see
         ellipsometry_convention for pyElli's)."""
-        return self._psi_delta()[1]
+        return self._psi_delta("delta")[1]
 
     def R(self, phi: float | npt.ArrayLike) -> FloatArray:
         """R_s cos^2(phi) + R_p sin^2(phi): phi = 0 is s (TE), pi/2 p (TM), pi/4 unpolarised.
@@ -176,7 +247,9 @@ class Result:
         except ImportError:
             raise ImportError("Result.to_xarray needs xarray: pip install xarray") from None
         dims = ("stack", "angle", "wavelength")
-        names = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
+        names: tuple[str, ...] = ("R_s", "R_p", "T_s", "T_p")
+        if self.coherent:
+            names = ("r_s", "r_p", "t_s", "t_p", *names, "psi", "delta")
         return xarray.Dataset(
             {name: (dims, getattr(self, name)) for name in names},
             coords={"stack": np.arange(self.shape[0]), "angle": self.angles,

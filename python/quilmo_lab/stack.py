@@ -7,7 +7,6 @@ wavelengths of the solve.
 
 from __future__ import annotations
 
-import inspect
 import math
 import numbers
 from collections.abc import Sequence
@@ -93,8 +92,8 @@ class Stack:
 
     @property
     def coherent(self) -> npt.NDArray[np.bool_]:
-        """Per medium (incident, layers, exit): whether each is treated coherently."""
-        return np.array([True, *(layer.coherent for layer in self.layers), True], dtype=bool)
+        """Per layer: whether each is treated coherently (solve's `coherent` mask)."""
+        return np.array([layer.coherent for layer in self.layers], dtype=bool)
 
     def indices(self, wavelengths: npt.ArrayLike) -> npt.NDArray[np.complex128]:
         """The (media, W) complex indices of every medium at `wavelengths` (nm)."""
@@ -118,13 +117,9 @@ class Stack:
         wl = wavelength_array(wavelengths)
         if thicknesses is None:
             thicknesses = self.thicknesses
-        options: dict[str, Any] = {}
-        if not all(layer.coherent for layer in self.layers):
-            if "coherent" not in inspect.signature(engine_solve).parameters:
-                raise NotImplementedError("this stack has incoherent layers, and this quilmo_lab.solve "
-                                          "treats every layer coherently (it takes no coherent= mask)")
-            options["coherent"] = self.coherent
-        return engine_solve(self.indices(wl), thicknesses, wl, angles, threads=threads, **options)
+        # A fully coherent design keeps solve's default, the exact coherent path.
+        coherent = None if all(layer.coherent for layer in self.layers) else self.coherent
+        return engine_solve(self.indices(wl), thicknesses, wl, angles, threads=threads, coherent=coherent)
 
     def __repr__(self) -> str:
         return " | ".join([self.incident.name, *map(repr, self.layers), self.exit.name])

@@ -2,7 +2,7 @@
 //
 // Inputs: an argument is accepted as an array of one exact element type (no
 // casting), borrowed for reading through the shared borrow registry, viewed
-// with signed element strides and copied into an owned array. Outputs: every
+// at its byte strides and copied into an owned array. Outputs: every
 // array handed to Python is a new NumPy-allocated copy of an owned array.
 // Everything here needs the interpreter lock.
 #pragma once
@@ -70,34 +70,44 @@ struct RawArrayView {
 // `expected_ndim` (when not negative), is an internal error.
 RawArrayView raw_view(const ReadonlyArray& array, int expected_ndim);
 
-// A typed view of any dimensionality; valid while its ReadonlyArray lives.
+// A typed view of borrowed memory, valid while its ReadonlyArray lives.
+// `data` addresses the element with all indices 0, as in NumPy; element i (or
+// [i, j]) lies i * byte_stride (+ j * byte_stride1) bytes from it. A stride
+// need not be a whole number of elements (a field of a structured array, a
+// view made by hand) and an element need not be aligned.
 template <class T>
-struct ArrayView {
-    const T* data = nullptr;
-    int ndim = 0;
-    std::array<std::size_t, npy::kMaxDims> shape{};
-    std::array<std::ptrdiff_t, npy::kMaxDims> strides{};  // in elements, signed
+struct StridedVector {
+    const char* data = nullptr;
+    std::size_t len = 0;
+    std::ptrdiff_t byte_stride = 0;
 };
 
-// Byte strides become element strides by division truncated toward zero;
-// `data` addresses the element with all indices 0, as in NumPy.
 template <class T>
-ArrayView<T> view_array(const ReadonlyArray& array, int expected_ndim = -1) {
-    RawArrayView raw = raw_view(array, expected_ndim);
-    ArrayView<T> view;
-    view.data = reinterpret_cast<const T*>(raw.data);
-    view.ndim = raw.ndim;
-    for (int axis = 0; axis < raw.ndim; ++axis) {
-        view.shape[axis] = static_cast<std::size_t>(raw.shape[axis]);
-        view.strides[axis] = raw.byte_strides[axis] / static_cast<std::ptrdiff_t>(sizeof(T));
-    }
-    return view;
-}
+struct StridedMatrix {
+    const char* data = nullptr;
+    std::size_t rows = 0;
+    std::size_t cols = 0;
+    std::ptrdiff_t byte_stride0 = 0;
+    std::ptrdiff_t byte_stride1 = 0;
+};
 
 template <class T>
-View1<T> view_vector(const ReadonlyArray& array) {
-    ArrayView<T> view = view_array<T>(array, 1);
-    return View1<T>{view.data, view.shape[0], view.strides[0]};
+StridedVector<T> view_vector(const ReadonlyArray& array) {
+    RawArrayView raw = raw_view(array, 1);
+    return StridedVector<T>{raw.data, static_cast<std::size_t>(raw.shape[0]), raw.byte_strides[0]};
+}
+
+// The array as a matrix, or nothing (IncompatibleShape) unless it has exactly
+// two dimensions.
+template <class T>
+std::optional<StridedMatrix<T>> view_matrix(const ReadonlyArray& array) {
+    RawArrayView raw = raw_view(array, -1);
+    if (raw.ndim != 2) {
+        return std::nullopt;
+    }
+    return StridedMatrix<T>{raw.data, static_cast<std::size_t>(raw.shape[0]),
+                            static_cast<std::size_t>(raw.shape[1]), raw.byte_strides[0],
+                            raw.byte_strides[1]};
 }
 
 enum class ShapeErrorKind : unsigned char {
@@ -115,16 +125,6 @@ struct ShapeError {
     std::string render() const;
 };
 
-// The view as two-dimensional, or IncompatibleShape unless it has exactly two
-// dimensions.
-template <class T>
-std::optional<View2<T>> make_2d(const ArrayView<T>& view) {
-    if (view.ndim != 2) {
-        return std::nullopt;
-    }
-    return View2<T>{view.data, view.shape[0], view.shape[1], view.strides[0], view.strides[1]};
-}
-
 // ------------------------------------------------------------------ copying
 
 // rows * cols, or the internal error "capacity overflow".
@@ -136,10 +136,30 @@ inline std::size_t checked_element_count(std::size_t rows, std::size_t cols) {
     return count;
 }
 
-// Byte offset of index `i` along an axis of element stride `stride`.
+// Copies element [i, j], found i * byte_stride0 + j * byte_stride1 bytes from
+// `source`, to `target` in row-major index order. Byte by byte: the source
+// need not be aligned.
 template <class T>
-std::ptrdiff_t element_offset(std::size_t i, std::ptrdiff_t stride) noexcept {
-    return static_cast<std::ptrdiff_t>(i) * stride * static_cast<std::ptrdiff_t>(sizeof(T));
+void gather_row_major(const char* source, std::size_t rows, std::size_t cols,
+                      std::ptrdiff_t byte_stride0, std::ptrdiff_t byte_stride1, T* target) noexcept {
+    for (std::size_t i = 0; i < rows; ++i) {
+        const char* row = source + static_cast<std::ptrdiff_t>(i) * byte_stride0;
+        for (std::size_t j = 0; j < cols; ++j) {
+            std::memcpy(target++, row + static_cast<std::ptrdiff_t>(j) * byte_stride1, sizeof(T));
+        }
+    }
+}
+
+// The stride of an axis in elements, or nothing when its byte stride is not a
+// whole number of elements. An axis with fewer than two elements never steps,
+// so its stride is then the byte stride divided with truncation.
+template <class T>
+std::optional<std::ptrdiff_t> element_stride(std::ptrdiff_t byte_stride, std::size_t extent) noexcept {
+    constexpr auto size = static_cast<std::ptrdiff_t>(sizeof(T));
+    if (extent >= 2 && byte_stride % size != 0) {
+        return std::nullopt;
+    }
+    return byte_stride / size;
 }
 
 // One block copy when the elements are contiguous in either direction (the
@@ -156,11 +176,9 @@ OwnedArray1<T> copy_to_owned(const View1<T>& view) {
         buffer.set_size(view.len);
         return OwnedArray1<T>(std::move(buffer), origin, view.stride);
     }
-    // Element by element through byte addresses: the source need not be aligned.
-    const auto* source = reinterpret_cast<const unsigned char*>(view.data);
-    for (std::size_t i = 0; i < view.len; ++i) {
-        std::memcpy(buffer.data() + i, source + element_offset<T>(i, view.stride), sizeof(T));
-    }
+    constexpr auto size = static_cast<std::ptrdiff_t>(sizeof(T));
+    gather_row_major(reinterpret_cast<const char*>(view.data), 1, view.len, 0, view.stride * size,
+                     buffer.data());
     buffer.set_size(view.len);
     return OwnedArray1<T>::from_buffer(std::move(buffer));
 }
@@ -196,16 +214,43 @@ OwnedArray2<T> copy_to_owned(const View2<T>& view) {
         std::memcpy(buffer.data(), view.data - origin, count * sizeof(T));
         return OwnedArray2<T>(std::move(buffer), origin, rows, cols, view.stride0, view.stride1);
     }
-    const auto* source = reinterpret_cast<const unsigned char*>(view.data);
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < rows; ++i) {
-        for (std::size_t j = 0; j < cols; ++j) {
-            std::ptrdiff_t offset =
-                element_offset<T>(i, view.stride0) + element_offset<T>(j, view.stride1);
-            std::memcpy(buffer.data() + k++, source + offset, sizeof(T));
-        }
-    }
+    constexpr auto size = static_cast<std::ptrdiff_t>(sizeof(T));
+    gather_row_major(reinterpret_cast<const char*>(view.data), rows, cols, view.stride0 * size,
+                     view.stride1 * size, buffer.data());
     return OwnedArray2<T>(std::move(buffer), 0, rows, cols, static_cast<std::ptrdiff_t>(cols), 1);
+}
+
+// Borrowed memory: strides of whole elements keep the copies above (and their
+// memory order); any other stride is read element by element at its byte
+// offsets into a stride +1 vector or a row-major matrix.
+template <class T>
+OwnedArray1<T> copy_to_owned(const StridedVector<T>& view) {
+    if (std::optional<std::ptrdiff_t> stride = element_stride<T>(view.byte_stride, view.len)) {
+        return copy_to_owned(View1<T>{reinterpret_cast<const T*>(view.data), view.len, *stride});
+    }
+    Buffer<T> buffer = Buffer<T>::with_capacity(view.len);
+    gather_row_major(view.data, 1, view.len, 0, view.byte_stride, buffer.data());
+    buffer.set_size(view.len);
+    return OwnedArray1<T>::from_buffer(std::move(buffer));
+}
+
+template <class T>
+OwnedArray2<T> copy_to_owned(const StridedMatrix<T>& view) {
+    // An empty matrix steps along neither axis.
+    const bool empty = view.rows == 0 || view.cols == 0;
+    std::optional<std::ptrdiff_t> stride0 = element_stride<T>(view.byte_stride0, empty ? 0 : view.rows);
+    std::optional<std::ptrdiff_t> stride1 = element_stride<T>(view.byte_stride1, empty ? 0 : view.cols);
+    if (stride0 && stride1) {
+        return copy_to_owned(View2<T>{reinterpret_cast<const T*>(view.data), view.rows, view.cols,
+                                      *stride0, *stride1});
+    }
+    const std::size_t count = checked_element_count(view.rows, view.cols);
+    Buffer<T> buffer = Buffer<T>::with_capacity(count);
+    gather_row_major(view.data, view.rows, view.cols, view.byte_stride0, view.byte_stride1,
+                     buffer.data());
+    buffer.set_size(count);
+    return OwnedArray2<T>(std::move(buffer), 0, view.rows, view.cols,
+                          static_cast<std::ptrdiff_t>(view.cols), 1);
 }
 
 // ------------------------------------------------------------------ output

@@ -167,6 +167,10 @@ PyObject* PyErr::value() {
 
 PyObject* PyErr::type() { return reinterpret_cast<PyObject*>(Py_TYPE(value())); }
 
+const std::string* PyErr::unbuilt_message(PyObject* type) const noexcept {
+    return !value_ && lazy_type_ == type ? &lazy_message_ : nullptr;
+}
+
 std::string PyErr::debug() {
     InterpreterLock lock;
     PyObject* exception = value();
@@ -205,11 +209,16 @@ PyErr conversion_error(PyObject* object, std::string_view target) {
 }
 
 PyErr argument_error(const char* name, PyErr error) {
+    std::string prefix = std::string("argument '") + name + "': ";
+    // Our own TypeErrors are reworded as text: str() of one is its message and
+    // it has no cause. Runs no Python code while argument arrays are borrowed.
+    if (const std::string* message = error.unbuilt_message(PyExc_TypeError)) {
+        return PyErr::lazy(PyExc_TypeError, prefix + *message);
+    }
     if (error.type() != PyExc_TypeError) {
         return error;
     }
-    std::string text = std::string("argument '") + name + "': " + str_of(error.value());
-    PyErr renamed = PyErr::lazy(PyExc_TypeError, std::move(text));
+    PyErr renamed = PyErr::lazy(PyExc_TypeError, prefix + str_of(error.value()));
     // The new exception takes over the original's cause, not the original.
     PyObject* cause = PyException_GetCause(error.value());
     if (cause != nullptr) {

@@ -42,6 +42,10 @@ public:
     PyObject* value();
     // The exception's type (borrowed).
     PyObject* type();
+    // The message of a lazy error of exactly `type` not yet built, else null:
+    // lets the message be reworded without building the exception, which can
+    // start the cyclic collector and with it arbitrary finalizers.
+    const std::string* unbuilt_message(PyObject* type) const noexcept;
     // "PyErr { type: <repr>, value: <repr>, traceback: None | Some(\"...\") }"
     std::string debug();
 

@@ -308,13 +308,14 @@ struct CollectPiece {
     std::size_t written;
 };
 
-template <class T, class F>
-class Collector {
+// Cuts [first, first + len) into pieces by the split budget and hands each
+// uncut piece to `fold`, which fills slots [dest, dest + room) from it and
+// returns what it wrote.
+template <class Fold>
+class Splitter {
 public:
-    Collector(ThreadPool& pool, const F& f, T* slots) noexcept
-        : pool_(pool), f_(f), slots_(slots), workers_(pool.size()) {}
+    Splitter(ThreadPool& pool, const Fold& fold) noexcept : pool_(pool), fold_(fold), workers_(pool.size()) {}
 
-    // Computes indices [first, first + len) into slots [dest, dest + room).
     CollectPiece run(std::size_t first, std::size_t len, std::size_t dest, std::size_t room,
                      std::size_t splits, bool migrated) const {
         std::size_t mid = len / 2;
@@ -329,7 +330,7 @@ public:
             }
         }
         if (!split) {
-            return fold(first, len, dest, room);
+            return fold_(first, len, dest, room);
         }
         if (mid > len) {
             panic("assertion failed: index <= self.range.len()");
@@ -349,24 +350,21 @@ public:
     }
 
 private:
-    CollectPiece fold(std::size_t first, std::size_t len, std::size_t dest,
-                      std::size_t room) const {
-        CollectPiece piece{dest, room, 0};
-        for (std::size_t i = first; i < first + len; ++i) {
-            if (piece.written >= piece.owned) {
-                panic("too many values pushed to consumer");
-            }
-            ::new (static_cast<void*>(slots_ + dest + piece.written)) T(f_(i));
-            ++piece.written;
-        }
-        return piece;
-    }
-
     ThreadPool& pool_;
-    const F& f_;
-    T* slots_;
+    const Fold& fold_;
     std::size_t workers_;
 };
+
+// Splits [0, count) on `pool` and checks that every slot was written once.
+template <class Fold>
+void split_and_fold(ThreadPool& pool, std::size_t count, std::size_t start, const Fold& fold) {
+    Splitter<Fold> splitter(pool, fold);
+    CollectPiece piece = splitter.run(0, count, start, count, pool.size(), false);
+    if (piece.written != count) {
+        panic("expected " + std::to_string(count) + " total writes, but got " +
+              std::to_string(piece.written));
+    }
+}
 
 template <class T, class F>
 void collect_into(Buffer<T>& out, ThreadPool& pool, std::size_t count, const F& f) {
@@ -374,12 +372,19 @@ void collect_into(Buffer<T>& out, ThreadPool& pool, std::size_t count, const F& 
     if (out.capacity() - start < count) {
         panic("assertion failed: vec.capacity() - start >= len");
     }
-    Collector<T, F> collector(pool, f, out.data());
-    CollectPiece piece = collector.run(0, count, start, count, pool.size(), false);
-    if (piece.written != count) {
-        panic("expected " + std::to_string(count) + " total writes, but got " +
-              std::to_string(piece.written));
-    }
+    T* slots = out.data();
+    auto fold = [slots, &f](std::size_t first, std::size_t len, std::size_t dest, std::size_t room) {
+        CollectPiece piece{dest, room, 0};
+        for (std::size_t i = first; i < first + len; ++i) {
+            if (piece.written >= piece.owned) {
+                panic("too many values pushed to consumer");
+            }
+            ::new (static_cast<void*>(slots + dest + piece.written)) T(f(i));
+            ++piece.written;
+        }
+        return piece;
+    };
+    split_and_fold(pool, count, start, fold);
     out.set_size(start + count);
 }
 
@@ -405,6 +410,22 @@ Buffer<T> parallel_collect(std::size_t count, F f) {
     Buffer<T> out = Buffer<T>::with_capacity(count);
     detail::collect_into(out, global_pool(), count, f);
     return out;
+}
+
+// Cuts [0, count) into pieces as parallel_collect does and calls
+// piece(first, last) once for each, on `pool`; the pieces cover the range
+// exactly once (a single empty piece for count 0). For work that writes its
+// own results. Failures travel as in parallel_collect.
+template <class Piece>
+void parallel_pieces(ThreadPool& pool, std::size_t count, const Piece& piece) {
+    auto fold = [&piece](std::size_t first, std::size_t len, std::size_t dest, std::size_t room) {
+        if (len > room) {
+            panic("too many values pushed to consumer");
+        }
+        piece(first, first + len);
+        return detail::CollectPiece{dest, room, len};
+    };
+    detail::split_and_fold(pool, count, 0, fold);
 }
 
 }  // namespace quilmo::driver

@@ -1,7 +1,8 @@
-// The computation of one `simulate` call, free of Python: the stack matrices
-// of every wavelength (on the calling thread up to SEQUENTIAL_LIMIT
-// wavelengths, on the worker pool above), then the reflectance and the
-// transmittance passes on the calling thread.
+// The computation of one `simulate` call, free of Python: for every
+// wavelength its two stack matrices and, from them at once, its reflectance
+// and transmittance (on the calling thread up to SEQUENTIAL_LIMIT wavelengths,
+// on the worker pool above). Values that constant media share between
+// wavelengths are computed once per call.
 #pragma once
 
 #include <cstddef>

@@ -70,18 +70,17 @@ inline bool inputs_finite(const StackPoint& point) noexcept {
 
 }  // namespace detail
 
-// R = |r|^2 (|r| as hypot, as in optics::reflectance); T = |t|^2 times the
-// ratio of the normal Poynting fluxes: Re(n cos) for s, Re(n conj(cos)) for p
-// polarisation, exit over incidence medium.
+// R = |r|^2 with |r| as hypot, as optics::reflectance squares it (R(phi) is
+// DataPy's r bit for bit); T = |t|^2 (as re^2 + im^2, which DataPy's t does
+// not share anyway) times the ratio of the normal Poynting fluxes: Re(n cos)
+// for s, Re(n conj(cos)) for p polarisation, exit over incidence medium.
 inline Powers powers(const Amplitudes& a, const Medium& incidence, const Medium& exit) noexcept {
     const double r_s = optics::abs(a.r_s);
     const double r_p = optics::abs(a.r_p);
-    const double t_s = optics::abs(a.t_s);
-    const double t_p = optics::abs(a.t_p);
     const double flux_s = exit.k.re / incidence.k.re;
     const double flux_p = detail::real_of_product_with_conjugate(exit.n, exit.c) /
                           detail::real_of_product_with_conjugate(incidence.n, incidence.c);
-    return {r_s * r_s, r_p * r_p, (t_s * t_s) * flux_s, (t_p * t_p) * flux_p};
+    return {r_s * r_s, r_p * r_p, optics::norm(a.t_s) * flux_s, optics::norm(a.t_p) * flux_p};
 }
 
 // Solves the points of one stack, one angle of incidence at a time. Holds
@@ -89,15 +88,59 @@ inline Powers powers(const Amplitudes& a, const Medium& incidence, const Medium&
 // one solver per thread.
 class CoherentSolver {
 public:
-    // Starts a stack: media are the rows of n (at least two), read at the
-    // columns later passed to solve; d holds n.rows - 2 thicknesses.
-    void set_stack(const View2<Complex>& n, const View1<double>& d) {
+    // Starts a stack: media are the rows of n (at least two), d holds
+    // n.rows - 2 thicknesses; solve will be asked for columns in [first,
+    // last) only, and the plan looks at those alone. A batch that shares its
+    // indices passes the same n again: only its layers are planned anew.
+    void set_stack(const View2<Complex>& n, const View1<double>& d, std::size_t first, std::size_t last) {
+        const bool same_media = planned_ && n.data == n_.data && n.rows == n_.rows && n.cols == n_.cols &&
+                                n.stride0 == n_.stride0 && n.stride1 == n_.stride1 && first == first_ &&
+                                last == last_;
         n_ = n;
         d_ = d;
-        plan_stack(plan_, n, d);
-        media_.resize(n.rows);
-        interfaces_.resize(n.rows - 1);
-        layers_.resize(n.rows);
+        first_ = first;
+        last_ = last;
+        if (same_media) {
+            plan_layers(plan_, d);
+        } else {
+            View2<Complex> columns = n;
+            columns.data = &n.at(0, first);
+            columns.cols = last - first;
+            plan_stack(plan_, columns, d);
+            planned_ = true;
+        }
+        const std::size_t media = n.rows;
+        media_.resize(media);
+        interfaces_.resize(media - 1);
+        layers_.resize(media);
+        // With a constant incidence medium the tangential term is the same at
+        // every column, and so are the media of constant rows and the
+        // interfaces between two of them: those are computed once per angle.
+        fixed_angle_ = plan_.constant[0];
+        auto fixed_medium = [&](std::size_t j) { return fixed_angle_ && plan_.constant[j]; };
+        // What each step of the pass does: what is used again later is kept.
+        std::vector<unsigned char> reused_medium(media, 0), reused_interface(media, 0), reused_layer(media, 0);
+        for (std::size_t j = 0; j < media; ++j) {
+            reused_medium[plan_.medium_source[j]] |= plan_.medium_source[j] != j;
+            reused_layer[plan_.layer_source[j]] |= plan_.layer_source[j] != j;
+        }
+        for (std::size_t j = 0; j + 1 < media; ++j) {
+            reused_interface[plan_.interface_source[j]] |= plan_.interface_source[j] != j;
+        }
+        auto step = [](bool source, bool fixed, bool reused) {
+            return !source || fixed ? Step::load : reused ? Step::compute_and_keep : Step::compute;
+        };
+        medium_steps_.assign(media, Step::compute);
+        interface_steps_.assign(media, Step::compute);
+        layer_steps_.assign(media, Step::compute);
+        for (std::size_t j = 0; j < media; ++j) {
+            medium_steps_[j] = step(plan_.medium_source[j] == j, fixed_medium(j), reused_medium[j]);
+            layer_steps_[j] = step(plan_.layer_source[j] == j, false, reused_layer[j]);
+        }
+        for (std::size_t j = 0; j + 1 < media; ++j) {
+            interface_steps_[j] = step(plan_.interface_source[j] == j, fixed_medium(j) && fixed_medium(j + 1),
+                                       reused_interface[j]);
+        }
         angle_ready_ = false;
     }
 
@@ -107,33 +150,54 @@ public:
         angle_ready_ = false;
     }
 
-    // The stack matrix of the kernel at one column of n and one wavelength.
+    // The stack matrix of the kernel at one column of n and one wavelength:
+    // accumulate's loop, each step computed, computed and kept for later, or
+    // taken from where it was kept.
     StackMatrix exact_matrix(std::size_t column, double wavelength) noexcept {
         const std::size_t media = n_.rows;
-        const bool fixed_angle = plan_.constant[0];
-        if (fixed_angle && !angle_ready_) {
+        if (fixed_angle_ && !angle_ready_) {
             prepare_angle();
         }
-        const Complex tangential = fixed_angle ? tangential_ : optics::square(sin_theta_ * n_.at(0, column));
-        for (const std::size_t j : plan_.distinct) {
-            if (!(fixed_angle && plan_.constant[j])) {
-                media_[j] = optics::detail::medium(n_.at(j, column), tangential);
+        const Complex tangential = fixed_angle_ ? tangential_ : optics::square(sin_theta_ * n_.at(0, column));
+        auto medium = [&](std::size_t j) {
+            if (medium_steps_[j] == Step::load) {
+                return media_[plan_.medium_source[j]];
             }
-        }
-        for (std::size_t j = 0; j + 1 < media; ++j) {
-            if (plan_.interface_source[j] == j && !fixed_interface(j)) {
-                interfaces_[j] = interface(j);
+            const Medium m = optics::detail::medium(n_.at(j, column), tangential);
+            if (medium_steps_[j] == Step::compute_and_keep) {
+                media_[j] = m;
             }
-        }
-        MatrixLanes out = interfaces_[plan_.interface_source[0]];
+            return m;
+        };
+        auto interface = [&](std::size_t j, const Medium& m, const Medium& next) {
+            if (interface_steps_[j] == Step::load) {
+                return interfaces_[plan_.interface_source[j]];
+            }
+            const MatrixLanes d = optics::detail::interface_sp(m, next, optics::twice(m.n) * m.c);
+            if (interface_steps_[j] == Step::compute_and_keep) {
+                interfaces_[j] = d;
+            }
+            return d;
+        };
+        Medium m = medium(0);
+        const Medium incidence = m;
+        Medium next = medium(1);
+        MatrixLanes out = interface(0, m, next);
         for (std::size_t j = 1; j + 1 < media; ++j) {
-            const std::size_t layer = plan_.layer_source[j];
-            if (layer == j) {
-                layers_[j] = optics::detail::layer_matrix(media_[plan_.medium_source[j]], wavelength, d_[j - 1]);
+            m = next;
+            next = medium(j + 1);
+            optics::TransferMatrix layer;
+            if (layer_steps_[j] == Step::load) {
+                layer = layers_[plan_.layer_source[j]];
+            } else {
+                layer = optics::detail::layer_matrix(m, wavelength, d_[j - 1]);
+                if (layer_steps_[j] == Step::compute_and_keep) {
+                    layers_[j] = layer;
+                }
             }
-            out = (out * detail::widen(layers_[layer])) * interfaces_[plan_.interface_source[j]];
+            out = (out * detail::widen(layer)) * interface(j, m, next);
         }
-        return {out, 0.0, media_[plan_.medium_source[0]], media_[plan_.medium_source[media - 1]]};
+        return {out, 0.0, incidence, next};
     }
 
     // Amplitudes and powers at one column of n and one wavelength: the exact
@@ -152,30 +216,22 @@ public:
     }
 
 private:
-    // D(j) from media j and j + 1, as accumulate forms it.
-    MatrixLanes interface(std::size_t j) const noexcept {
-        const Medium& m = media_[plan_.medium_source[j]];
-        const Medium& next = media_[plan_.medium_source[j + 1]];
-        return optics::detail::interface_sp(m, next, optics::twice(m.n) * m.c);
-    }
+    enum class Step : unsigned char { compute, compute_and_keep, load };
 
-    bool fixed_interface(std::size_t j) const noexcept {
-        return plan_.constant[0] && plan_.constant[j] && plan_.constant[j + 1];
-    }
-
-    // With a constant incidence medium the tangential term is the same at
-    // every column, and so are the media of constant rows and the interfaces
-    // between two of them.
+    // The media of constant rows and the interfaces between two of them, at
+    // this angle: kept where the pass loads them.
     void prepare_angle() noexcept {
-        tangential_ = optics::square(sin_theta_ * n_.at(0, 0));
-        for (const std::size_t j : plan_.distinct) {
-            if (plan_.constant[j]) {
-                media_[j] = optics::detail::medium(n_.at(j, 0), tangential_);
+        tangential_ = optics::square(sin_theta_ * n_.at(0, first_));
+        for (std::size_t j = 0; j < n_.rows; ++j) {
+            if (medium_steps_[j] == Step::load && plan_.medium_source[j] == j) {
+                media_[j] = optics::detail::medium(n_.at(j, first_), tangential_);
             }
         }
         for (std::size_t j = 0; j + 1 < n_.rows; ++j) {
-            if (plan_.interface_source[j] == j && fixed_interface(j)) {
-                interfaces_[j] = interface(j);
+            if (interface_steps_[j] == Step::load && plan_.interface_source[j] == j) {
+                const Medium& m = media_[plan_.medium_source[j]];
+                const Medium& next = media_[plan_.medium_source[j + 1]];
+                interfaces_[j] = optics::detail::interface_sp(m, next, optics::twice(m.n) * m.c);
             }
         }
         angle_ready_ = true;
@@ -183,13 +239,18 @@ private:
 
     View2<Complex> n_{};
     View1<double> d_{};
+    std::size_t first_ = 0;  // the columns planned: [first_, last_)
+    std::size_t last_ = 0;
     double sin_theta_ = 0.0;
     StackPlan plan_;
-    bool angle_ready_ = false;
+    bool planned_ = false;      // plan_ holds the media of n_
+    bool fixed_angle_ = false;  // the incidence medium is constant
+    bool angle_ready_ = false;  // the fixed media and interfaces of this angle are computed
+    std::vector<Step> medium_steps_, interface_steps_, layer_steps_;  // per medium, interface, layer
     Complex tangential_{0.0, 0.0};
-    std::vector<Medium> media_;                      // filled at the plan's distinct media
-    std::vector<MatrixLanes> interfaces_;            // filled at the interfaces that are sources
-    std::vector<optics::TransferMatrix> layers_;     // filled at the layers that are sources
+    std::vector<Medium> media_;                   // kept media, by index
+    std::vector<MatrixLanes> interfaces_;         // kept interfaces, by index
+    std::vector<optics::TransferMatrix> layers_;  // kept layer matrices, by index
 };
 
 }  // namespace quilmo::lab

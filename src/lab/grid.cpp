@@ -1,7 +1,9 @@
 #include "lab/grid.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -58,6 +60,18 @@ void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t th
         sines[a] = std::sin(grid.angles[a]);
     }
     const auto columns = static_cast<std::ptrdiff_t>(grid.index_columns);
+    // The columns of the indices that points [p, end) of one stack read: a
+    // piece of a long spectrum plans only its own stretch of wavelengths.
+    auto columns_used = [&](std::size_t p, std::size_t end) -> std::pair<std::size_t, std::size_t> {
+        if (grid.index_columns == 1) {
+            return {0, 1};
+        }
+        const std::size_t first = p % grid.wavelength_count;
+        if (first + (end - p) > grid.wavelength_count) {
+            return {0, grid.index_columns};
+        }
+        return {first, first + (end - p)};
+    };
 
     auto body = [&](std::size_t begin, std::size_t end) {
         std::size_t b = begin / per_stack;
@@ -70,9 +84,10 @@ void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t th
             if (new_stack) {
                 const std::size_t bn = grid.index_stacks == 1 ? 0 : b;
                 const std::size_t bd = grid.thickness_stacks == 1 ? 0 : b;
+                const auto [first, last] = columns_used(p, std::min(end, (b + 1) * per_stack));
                 solver.set_stack(View2<Complex>{grid.indices + bn * grid.media * grid.index_columns,
                                                 grid.media, grid.index_columns, columns, 1},
-                                 View1<double>{grid.thicknesses + bd * layers, layers, 1});
+                                 View1<double>{grid.thicknesses + bd * layers, layers, 1}, first, last);
                 new_stack = false;
             }
             if (new_angle) {

@@ -34,7 +34,7 @@ struct StackPlan {
     std::vector<std::size_t> medium_source;     // media
     std::vector<std::size_t> interface_source;  // media - 1: interface j joins media j and j + 1
     std::vector<std::size_t> layer_source;      // media: entry j for inner layer j (0 and last unused)
-    std::vector<bool> constant;                 // media: one index at every column
+    std::vector<unsigned char> constant;        // media: one index at every column
     std::vector<std::size_t> distinct;          // the media that are their own source, in order
 };
 
@@ -51,9 +51,25 @@ inline bool same_bits(optics::Complex x, optics::Complex y) noexcept {
     return same_bits(x.re, y.re) && same_bits(x.im, y.im);
 }
 
+// Bit differences of z from (re, im): zero when z has exactly those bits.
+inline std::uint64_t difference(optics::Complex z, std::uint64_t re, std::uint64_t im) noexcept {
+    return (std::bit_cast<std::uint64_t>(z.re) ^ re) | (std::bit_cast<std::uint64_t>(z.im) ^ im);
+}
+
+// Rows are compared in blocks without a branch per element, so that the
+// comparison runs at the speed of memory; the first differing block ends it.
+inline constexpr std::size_t compared_per_block = 64;
+
 inline bool same_row(const View2<optics::Complex>& n, std::size_t i, std::size_t j) noexcept {
-    for (std::size_t a = 0; a < n.cols; ++a) {
-        if (!same_bits(n.at(i, a), n.at(j, a))) {
+    for (std::size_t a = 0; a < n.cols; a += compared_per_block) {
+        const std::size_t end = std::min(n.cols, a + compared_per_block);
+        std::uint64_t differences = 0;
+        for (std::size_t k = a; k < end; ++k) {
+            const optics::Complex z = n.at(i, k);
+            differences |= difference(n.at(j, k), std::bit_cast<std::uint64_t>(z.re),
+                                      std::bit_cast<std::uint64_t>(z.im));
+        }
+        if (differences != 0) {
             return false;
         }
     }
@@ -61,8 +77,15 @@ inline bool same_row(const View2<optics::Complex>& n, std::size_t i, std::size_t
 }
 
 inline bool constant_row(const View2<optics::Complex>& n, std::size_t j) noexcept {
-    for (std::size_t a = 1; a < n.cols; ++a) {
-        if (!same_bits(n.at(j, a), n.at(j, 0))) {
+    const std::uint64_t re = std::bit_cast<std::uint64_t>(n.at(j, 0).re);
+    const std::uint64_t im = std::bit_cast<std::uint64_t>(n.at(j, 0).im);
+    for (std::size_t a = 1; a < n.cols; a += compared_per_block) {
+        const std::size_t end = std::min(n.cols, a + compared_per_block);
+        std::uint64_t differences = 0;
+        for (std::size_t k = a; k < end; ++k) {
+            differences |= difference(n.at(j, k), re, im);
+        }
+        if (differences != 0) {
             return false;
         }
     }
@@ -71,14 +94,30 @@ inline bool constant_row(const View2<optics::Complex>& n, std::size_t j) noexcep
 
 }  // namespace detail
 
-// Fills `plan` for the media of `n` (rows, over all its columns) and the
-// inner thicknesses `d` (n.rows - 2 of them). Reuses the plan's storage.
+// The layers of `plan` for the thicknesses `d`; its media must be planned.
+inline void plan_layers(StackPlan& plan, const View1<double>& d) {
+    const std::size_t media = plan.medium_source.size();
+    plan.layer_source.assign(media, 0);
+    for (std::size_t j = 1; j + 1 < media; ++j) {
+        std::size_t source = j;
+        for (std::size_t i = std::max<std::size_t>(1, j - std::min(j, detail::period_searched)); i < j; ++i) {
+            if (plan.medium_source[i] == plan.medium_source[j] && detail::same_bits(d[i - 1], d[j - 1])) {
+                source = plan.layer_source[i];
+                break;
+            }
+        }
+        plan.layer_source[j] = source;
+    }
+}
+
+// Fills `plan` for the media of `n` (rows, over all its columns: pass the
+// columns that will be solved) and the inner thicknesses `d` (n.rows - 2 of
+// them). Reuses the plan's storage.
 inline void plan_stack(StackPlan& plan, const View2<optics::Complex>& n, const View1<double>& d) {
     const std::size_t media = n.rows;
     plan.medium_source.assign(media, 0);
     plan.interface_source.assign(media - 1, 0);
-    plan.layer_source.assign(media, 0);
-    plan.constant.assign(media, false);
+    plan.constant.assign(media, 0);
     plan.distinct.clear();
     for (std::size_t j = 0; j < media; ++j) {
         plan.constant[j] = detail::constant_row(n, j);
@@ -108,16 +147,7 @@ inline void plan_stack(StackPlan& plan, const View2<optics::Complex>& n, const V
         }
         plan.interface_source[j] = source;
     }
-    for (std::size_t j = 1; j + 1 < media; ++j) {
-        std::size_t source = j;
-        for (std::size_t i = std::max<std::size_t>(1, j - std::min(j, detail::period_searched)); i < j; ++i) {
-            if (plan.medium_source[i] == plan.medium_source[j] && detail::same_bits(d[i - 1], d[j - 1])) {
-                source = plan.layer_source[i];
-                break;
-            }
-        }
-        plan.layer_source[j] = source;
-    }
+    plan_layers(plan, d);
 }
 
 }  // namespace quilmo::lab

@@ -49,6 +49,25 @@ inline SinCos sin_cos(double x) noexcept {
 #endif
 }
 
+// Whether sin_cos(-x) is {-sin x, cos x} of sin_cos(x) bit for bit for every
+// finite x. glibc's sine and cosine reduce |x| and restore the sign, so its
+// sine is odd and its cosine even exactly (the tests check it over random
+// arguments of every magnitude); for any other C library the kernel makes no
+// such assumption and calls sin_cos once per argument.
+#if defined(__GLIBC__)
+inline constexpr bool sin_cos_symmetric = true;
+#else
+inline constexpr bool sin_cos_symmetric = false;
+#endif
+
+// Whether exp(+-0) is exactly 1, as C's IEC 60559 annex requires of a library
+// that claims it. A lossless layer's exponentials have a zero real part.
+#if defined(__STDC_IEC_559__)
+inline constexpr bool exp_of_zero_is_one = true;
+#else
+inline constexpr bool exp_of_zero_is_one = false;
+#endif
+
 // The formulas below are written once for every complex-shaped type: Complex
 // itself, and the kernel's vector lanes that carry several independent complex
 // numbers (see stack.hpp). A lane operation rounds each lane exactly as the

@@ -36,24 +36,32 @@ inline double reflectance(const MatrixPair& pair, double phi) noexcept {
     return reflectance(pair, sin_cos(phi));
 }
 
-// (|tau_s|^2 cos^2(phi) + |tau_p|^2 sin^2(phi)) * g, tau = 1 / M00, with
-// g = Re(sqrt(n_out^2 - n_in^2 sin^2 theta) / (n_in cos theta)) the ratio of
+// g = Re(sqrt(n_out^2 - n_in^2 sin^2 theta) / (n_in cos theta)), the ratio of
 // the normal admittances of exit and incidence medium.
-inline double transmittance(const MatrixPair& pair, Complex n_in, Complex n_out,
-                            const Angles& angles) noexcept {
+inline double admittance_ratio(Complex n_in, Complex n_out, const Angles& angles) noexcept {
     const double s2 = angles.sin_theta * angles.sin_theta;
     const Complex out_sq = square(n_out);
     const Complex in_sq = square(n_in);
     const Complex z{out_sq.re - in_sq.re * s2, out_sq.im - in_sq.im * s2};
     const Complex w = csqrt(z);
-    const SinCos& sc_phi = angles.phi;
+    const Complex k = n_in * angles.cos_theta;
+    return (w.re * k.re + w.im * k.im) / (k.re * k.re + k.im * k.im);
+}
+
+// (|tau_s|^2 cos^2(phi) + |tau_p|^2 sin^2(phi)) * g, tau = 1 / M00, for the
+// admittance ratio g of the two outer media.
+inline double transmittance(const MatrixPair& pair, double admittance_ratio, const SinCos& sc_phi) noexcept {
     const Complex tau_s = reciprocal(pair.s.m00);
     const Complex tau_p = reciprocal(pair.p.m00);
     const double b_s = abs(tau_s);
     const double b_p = abs(tau_p);
-    const Complex k = n_in * angles.cos_theta;
-    const double g = (w.re * k.re + w.im * k.im) / (k.re * k.re + k.im * k.im);
-    return ((b_s * b_s) * (sc_phi.cos * sc_phi.cos) + (b_p * b_p) * (sc_phi.sin * sc_phi.sin)) * g;
+    return ((b_s * b_s) * (sc_phi.cos * sc_phi.cos) + (b_p * b_p) * (sc_phi.sin * sc_phi.sin)) *
+           admittance_ratio;
+}
+
+inline double transmittance(const MatrixPair& pair, Complex n_in, Complex n_out,
+                            const Angles& angles) noexcept {
+    return transmittance(pair, admittance_ratio(n_in, n_out, angles), angles.phi);
 }
 
 inline double transmittance(const MatrixPair& pair, Complex n_in, Complex n_out, double theta,

@@ -171,15 +171,39 @@ inline MatrixLanes interface_sp(const Medium& m, const Medium& next, Complex tau
                             both(tau_numerator));
 }
 
+// P of an inner layer from its phase factor S and thickness t: diag(e-, e+),
+// e+- = e^{+-i S t}.
+inline TransferMatrix phase_layer_matrix(Complex phase, double t) noexcept {
+    constexpr Complex zero{0.0, 0.0};
+    const double x = phase.im * t;
+    const double y = phase.re * t;
+    if (sin_cos_symmetric && std::isfinite(x) && std::isfinite(y)) {
+        // Rounding is symmetric in sign, so with finite products the arguments
+        // below are exactly (-x, y) for e+ and (x, -y) for e-; cexp takes its
+        // general formula for both, and sin(-y), cos(-y) are -sin y, cos y.
+        const SinCos sc = sin_cos(y);
+        const bool lossless = exp_of_zero_is_one && x == 0.0;
+        const double up = lossless ? 1.0 : std::exp(-x);
+        const double down = lossless ? 1.0 : std::exp(x);
+        return {{sc.cos * down, (-sc.sin) * down}, zero, zero, {sc.cos * up, sc.sin * up}};
+    }
+    const Complex e_plus = cexp({-(phase.im) * t, phase.re * t});
+    const Complex e_minus = cexp({phase.im * t, -(phase.re) * t});
+    return {e_minus, zero, zero, e_plus};
+}
+
+// The numerator n (2pi c) of a layer's S = (n 2pi c) / wl.
+inline Complex phase_numerator(const Medium& m) noexcept { return m.n * (two_pi * m.c); }
+
 // P of an inner layer of thickness t: diag(e-, e+), e+- = e^{+-i S t} with
 // S = (n 2pi c) / wl.
 inline TransferMatrix layer_matrix(const Medium& m, double wavelength, double t) noexcept {
-    const Complex w = two_pi * m.c;
-    const Complex phase = (m.n * w) / wavelength;
-    const Complex e_plus = cexp({-(phase.im) * t, phase.re * t});
-    const Complex e_minus = cexp({phase.im * t, -(phase.re) * t});
-    constexpr Complex zero{0.0, 0.0};
-    return {e_minus, zero, zero, e_plus};
+    return phase_layer_matrix(phase_numerator(m) / wavelength, t);
+}
+
+// A layer matrix in both lanes.
+inline MatrixLanes widen_both(const TransferMatrix& layer) noexcept {
+    return {both(layer.m00), both(layer.m10), both(layer.m01), both(layer.m11)};
 }
 
 // Accumulates M = D(0) P(1) D(1) ... P(N-2) D(N-2) for wavelength index a
@@ -220,9 +244,8 @@ TransferMatrix stack_pass(View1<double> d, View2<Complex> n, double wavelength, 
 inline MatrixPair stack_pass_pair(View1<double> d, View2<Complex> n, double wavelength,
                                   double sin_theta, std::size_t a) noexcept {
     const MatrixLanes out = accumulate<MatrixLanes>(
-        d, n, wavelength, sin_theta, a, interface_sp, [](const TransferMatrix& layer) {
-            return MatrixLanes{both(layer.m00), both(layer.m10), both(layer.m01), both(layer.m11)};
-        });
+        d, n, wavelength, sin_theta, a, interface_sp,
+        [](const TransferMatrix& layer) { return widen_both(layer); });
     return {lane(out, 0), lane(out, 1)};
 }
 

@@ -30,6 +30,7 @@ namespace {
 
 using quilmo::InternalError;
 using quilmo::driver::parallel_collect;
+using quilmo::driver::parallel_pieces;
 using quilmo::driver::ThreadPool;
 using quilmo::driver::WorkStealingDeque;
 
@@ -108,6 +109,34 @@ TEST_P(PoolTest, FailureEndsOnlyItsPieceAndReachesTheCaller) {
     while (resume < count && calls[resume].load() == 0) ++resume;
     EXPECT_LT(resume, count) << "nothing after the failing piece was computed";
     for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(calls[i].load(), i <= bad || i >= resume ? 1u : 0u) << i;
+}
+
+// Whole pieces: every index in exactly one, run on workers; a failing piece
+// leaves the others to run and its error reaches the caller.
+TEST_P(PoolTest, PiecesCoverTheRangeOnceAndPassFailuresOn) {
+    ThreadPool pool(GetParam());
+    for (std::size_t count : {0u, 1u, 2u, 101u, 4097u}) {
+        std::vector<std::atomic<std::uint32_t>> seen(count);
+        std::atomic<bool> on_caller{false};
+        const auto caller = std::this_thread::get_id();
+        auto piece = [&](std::size_t first, std::size_t last) {
+            on_caller = on_caller || std::this_thread::get_id() == caller;
+            for (std::size_t i = first; i < last; ++i) seen[i].fetch_add(1);
+            if (count == 4097 && first <= 3000 && 3000 < last) quilmo::resume_panic("ndarray: index out of bounds");
+        };
+        if (count == 4097) {
+            try {
+                parallel_pieces(pool, count, piece);
+                FAIL() << "no error";
+            } catch (const InternalError& error) {
+                EXPECT_STREQ(error.what(), "ndarray: index out of bounds");
+            }
+        } else {
+            parallel_pieces(pool, count, piece);
+        }
+        EXPECT_EQ(on_caller.load(), count < 2);  // one piece without a split stays on the caller
+        for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(seen[i].load(), 1u) << "count " << count << " index " << i;
+    }
 }
 
 TEST_P(PoolTest, LeftErrorWinsWhenBothHalvesFail) {

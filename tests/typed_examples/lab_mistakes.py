@@ -15,8 +15,11 @@ ql.solve([1.0, 1.5], [], wl, 0.0, 2)  # E: call-arg
 ql.solve([1.0, 1.5], [], wl, threads=2.0)  # E: arg-type
 ql.ellipsometry_convention(result.delta, "woollam")  # E: arg-type
 result.R()  # E: call-arg
-result.r_s = np.zeros(3)  # E: assignment
+result.r_s = np.zeros(3, dtype=np.complex128)  # E: misc
 mask: np.ndarray[tuple[int], np.dtype[np.bool_]] = result.R_s  # E: assignment
 ql.Result()  # E: call-arg
+ql.solve([1.0, 1.5, 1.0], [10.0], wl, coherent=[True], threads=None, phi=0.0)  # E: call-arg
+ql.profile([1.0, 1.5], [], wl, 0.0)  # E: call-arg
+ql.profile([1.0, 1.5], [], wl, 0.0, [1.0]).density_s.append(1.0)  # E: attr-defined
 ql.solve([1.0, 1.5], [], wl, derivatives=1.0)  # E: arg-type
 ql.dispersion(ql.Stack([]), wl, angle="0")  # E: arg-type

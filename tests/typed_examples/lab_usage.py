@@ -9,7 +9,7 @@ import numpy as np
 from numpy.typing import NDArray
 
 import quilmo_lab as ql
-from quilmo_lab import Result
+from quilmo_lab import Profile, Result
 
 wl = np.linspace(400.0, 800.0, 5)
 # Lists, scalars and arrays are all accepted.
@@ -21,6 +21,17 @@ assert_type(result.shape, tuple[int, int, int])
 unpolarised: NDArray[np.float64] = result.A(np.pi / 4)
 delta: NDArray[np.float64] = ql.ellipsometry_convention(result.delta, "pyelli")
 assert result.shape == (1, 2, 5) and unpolarised.shape == (1, 2, 5) and delta.shape == (1, 2, 5)
+
+# A window treated by intensity between two coatings; absorption per layer and in depth.
+window = ql.solve([1.0, 1.38, 1.52 + 1e-6j, 1.38, 1.0], [99.6, 1e6, 99.6], wl, 0.2,
+                  coherent=[True, False, True])
+assert_type(window.absorbed_p, NDArray[np.float64])
+per_layer: NDArray[np.float64] = window.absorbed(0.0)
+assert per_layer.shape == (1, 1, 3, 5) and not window.coherent
+depth = ql.profile([1.0, 2.0 + 0.1j, 1.5], [120.0], wl, 0.0, np.linspace(0.0, 120.0, 7))
+assert_type(depth, Profile)
+assert_type(depth.density_s, NDArray[np.float64])
+assert depth.E2(np.pi / 4).shape == (5, 7)
 
 # Thickness derivatives, dispersion and design.
 from quilmo_lab import design  # noqa: E402

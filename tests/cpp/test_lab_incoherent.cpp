@@ -1,0 +1,197 @@
+// Power transfer through stacks with incoherent layers: tmm's inc_tmm values,
+// the coherent limit, the closed form of one slab, phase averaging of a thick
+// coherent slab, opaque slabs, and energy balance over random stacks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "lab/fields.hpp"
+#include "lab/incoherent.hpp"
+#include "lab_point.hpp"
+#include "optics/power.hpp"
+
+namespace quilmo::lab {
+namespace {
+
+using testing::OwnedPoint;
+
+struct Balance {
+    PolPair<PowerSplit> split;
+    std::vector<double> absorbed_s, absorbed_p;
+};
+
+Balance absorbed(const OwnedPoint& owned) {
+    FieldWorkspace work;
+    const std::size_t inner = owned.thickness.size();
+    Balance b{{}, std::vector<double>(inner), std::vector<double>(inner)};
+    b.split = absorption(owned.view(), work, b.absorbed_s, b.absorbed_p);
+    return b;
+}
+
+PolPair<PowerSplit> powers(const OwnedPoint& owned) {
+    Workspace work;
+    std::vector<optics::detail::MatrixLanes> interfaces;
+    interface_matrices(owned.view(), interfaces);
+    return mixed_powers(owned.view(), interfaces, work);
+}
+
+// tmm.inc_tmm and inc_absorp_in_each_layer for
+// n = [1, 2+0.1i, 1.5+1e-4i, 1.9, 2.5+0.3i, 1.3], d = [inf, 50, 1e5, 80, 30, inf],
+// c = [i, c, i, c, c, i], theta = 0.5, lambda = 550.
+TEST(IncoherentWorkedValues, MatchTmm) {
+    const OwnedPoint owned({{1.0, 0.0}, {2.0, 0.1}, {1.5, 1e-4}, {1.9, 0.0}, {2.5, 0.3}, {1.3, 0.0}},
+                           {50.0, 1e5, 80.0, 30.0}, 550.0, 0.5, {true, false, true, true});
+    const struct {
+        double R, T;
+        double absorbed[4];
+    } want[2] = {
+        {0.22976604758626326, 0.38028649965819183,
+         {0.0981759177956359, 0.15266040505513734, 0.0, 0.1391111299047715}},
+        {0.14814152385000687, 0.43596985622736095,
+         {0.10478525190854099, 0.16733982598012742, 0.0, 0.14376354203396402}},
+    };
+    const PolPair<PowerSplit> fast = powers(owned);
+    const Balance b = absorbed(owned);
+    const PowerSplit fast_of[2] = {fast.s, fast.p};
+    const PowerSplit field_of[2] = {b.split.s, b.split.p};
+    const std::vector<double>* absorbed_of[2] = {&b.absorbed_s, &b.absorbed_p};
+    for (int pol : {0, 1}) {
+        EXPECT_NEAR(fast_of[pol].R, want[pol].R, 1e-13) << pol;
+        EXPECT_NEAR(fast_of[pol].T, want[pol].T, 1e-13) << pol;
+        EXPECT_NEAR(field_of[pol].R, want[pol].R, 1e-13) << pol;
+        EXPECT_NEAR(field_of[pol].T, want[pol].T, 1e-13) << pol;
+        for (int j = 0; j < 4; ++j) {
+            EXPECT_NEAR((*absorbed_of[pol])[j], want[pol].absorbed[j], 1e-13) << pol << " layer " << j;
+        }
+    }
+}
+
+// With no incoherent inner layer the power transfer is the coherent result:
+// the kernel's R, and its T where the exit medium is lossless.
+TEST(IncoherentLimits, CoherentFilmBetweenIncoherentMediaIsCoherent) {
+    const std::vector<Complex> n{{1.0, 0.0}, {2.1, 0.05}, {1.4, 0.0}, {3.0, 0.2}, {1.52, 0.0}};
+    const std::vector<double> d{73.0, 121.0, 18.0};
+    for (double theta : {0.0, 0.4, 1.2}) {
+        const OwnedPoint owned(n, d, 612.0, theta);
+        const PolPair<PowerSplit> got = powers(owned);
+        const Balance fields = absorbed(owned);
+        View1<double> dv{d.data(), d.size(), 1};
+        View2<Complex> nv{n.data(), n.size(), 1, 1, 1};
+        const double wl = 612.0;
+        View1<double> wv{&wl, 1, 1};
+        const optics::MatrixPair pair = optics::transfer_matrix_pair(optics::make_stack_inputs(dv, nv, wv, theta), 0);
+        const double half_pi = std::numbers::pi / 2;
+        EXPECT_NEAR(got.s.R, optics::reflectance(pair, 0.0), 1e-14);
+        EXPECT_NEAR(got.p.R, optics::reflectance(pair, half_pi), 1e-14);
+        EXPECT_NEAR(got.s.T, optics::transmittance(pair, n.front(), n.back(), theta, 0.0), 1e-14);
+        EXPECT_NEAR(got.p.T, optics::transmittance(pair, n.front(), n.back(), theta, half_pi), 1e-14);
+        EXPECT_NEAR(fields.split.s.R, got.s.R, 1e-14);
+        EXPECT_NEAR(fields.split.p.T, got.p.T, 1e-14);
+    }
+}
+
+double interface_reflectance(Complex a, Complex b, double theta, bool p) {
+    const OwnedPoint owned({a, b}, {}, 500.0, theta);
+    const PolPair<PowerSplit> got = powers(owned);
+    return p ? got.p.R : got.s.R;
+}
+
+TEST(IncoherentLimits, LosslessSlabClosedForm) {
+    const Complex air{1.0, 0.0}, glass{1.5, 0.0}, exit{1.33, 0.0};
+    for (double theta : {0.0, 0.7}) {
+        const OwnedPoint owned({air, glass, exit}, {2e6}, 633.0, theta, {false});
+        const PolPair<PowerSplit> got = powers(owned);
+        const double theta_glass = std::asin(std::sin(theta) / 1.5);
+        for (bool p : {false, true}) {
+            const double r01 = interface_reflectance(air, glass, theta, p);
+            const double r12 = interface_reflectance(glass, exit, theta_glass, p);
+            const double t01 = 1.0 - r01;
+            const double want = r01 + r12 * t01 * t01 / (1.0 - r01 * r12);
+            EXPECT_NEAR(p ? got.p.R : got.s.R, want, 1e-15) << theta << " " << p;
+            EXPECT_NEAR(p ? got.p.T : got.s.T, t01 * (1.0 - r12) / (1.0 - r01 * r12), 1e-15);
+        }
+    }
+}
+
+// A lossless coherent slab averaged over one period of its round-trip phase
+// (uniform samples of a trigonometric polynomial's ratio converge
+// geometrically) gives the incoherent slab, coatings on both sides included.
+TEST(IncoherentLimits, PhaseAveragedThickSlabIsIncoherent) {
+    const std::vector<Complex> n{{1.0, 0.0}, {2.3, 0.0}, {1.5, 0.0}, {1.9, 0.0}, {1.0, 0.0}};
+    const double wl = 550.0, theta = 0.3, base = 1e5;
+    const double cos_glass = std::sqrt(1.0 - std::pow(std::sin(theta) / 1.5, 2));
+    const double period = wl / (2.0 * 1.5 * cos_glass);
+    const int samples = 4000;
+    double sum_s = 0.0, sum_p = 0.0;
+    for (int i = 0; i < samples; ++i) {
+        const OwnedPoint coherent(n, {60.0, base + period * i / samples, 72.0}, wl, theta);
+        const PolPair<PowerSplit> got = powers(coherent);
+        sum_s += got.s.R;
+        sum_p += got.p.R;
+    }
+    const PolPair<PowerSplit> slab = powers(OwnedPoint(n, {60.0, base, 72.0}, wl, theta, {true, false, true}));
+    EXPECT_NEAR(sum_s / samples, slab.s.R, 1e-9);
+    EXPECT_NEAR(sum_p / samples, slab.p.R, 1e-9);
+}
+
+// A millimetre of strongly absorbing material: its pass fraction underflows to
+// 0 and the stack reflects as its front alone, with everything finite.
+TEST(IncoherentOpaque, ThickAbsorberStopsTheLight) {
+    const std::vector<Complex> n{{1.0, 0.0}, {1.8, 0.0}, {3.0, 4.0}, {1.5, 0.0}, {1.0, 0.0}};
+    const OwnedPoint slab(n, {90.0, 1e6, 50.0}, 700.0, 0.6, {true, false, true});
+    const OwnedPoint front({n[0], n[1], n[2]}, {90.0}, 700.0, 0.6);
+    const PolPair<PowerSplit> got = powers(slab);
+    const PolPair<PowerSplit> alone = powers(front);
+    const Balance b = absorbed(slab);
+    EXPECT_EQ(got.s.T, 0.0);
+    EXPECT_EQ(got.p.T, 0.0);
+    EXPECT_EQ(got.s.R, alone.s.R);
+    EXPECT_EQ(got.p.R, alone.p.R);
+    EXPECT_NEAR(b.absorbed_s[1], 1.0 - alone.s.R - b.absorbed_s[0], 1e-14);
+    EXPECT_EQ(b.absorbed_s[2], 0.0);
+    EXPECT_EQ(b.absorbed_p[2], 0.0);
+}
+
+// Random stacks with random masks: R + T + absorbed = 1, absorbed >= 0, and
+// the transfer-matrix runs agree with the field sweep.
+TEST(IncoherentBalance, RandomMixedStacks) {
+    std::mt19937_64 rng(15);
+    std::uniform_real_distribution<double> re(1.0, 3.5), im(0.0, 0.4), thin(5.0, 300.0), thick(1e4, 1e6);
+    std::bernoulli_distribution lossy(0.5), coherent(0.6);
+    for (int trial = 0; trial < 200; ++trial) {
+        const std::size_t inner = 1 + trial % 7;
+        std::vector<Complex> n{{1.0 + 0.5 * (trial % 2), 0.0}};
+        std::vector<double> d;
+        std::vector<bool> mask;
+        for (std::size_t j = 0; j < inner; ++j) {
+            const bool c = coherent(rng);
+            mask.push_back(c);
+            n.push_back({re(rng), lossy(rng) ? im(rng) * (c ? 1.0 : 1e-4) : 0.0});
+            d.push_back(c ? thin(rng) : thick(rng));
+        }
+        n.push_back({re(rng), lossy(rng) ? im(rng) : 0.0});
+        const double theta = 1.5 * trial / 200.0;
+        const OwnedPoint owned(n, d, 400.0 + trial, theta, mask);
+        const PolPair<PowerSplit> fast = powers(owned);
+        const Balance b = absorbed(owned);
+        double sum_s = b.split.s.R + b.split.s.T, sum_p = b.split.p.R + b.split.p.T;
+        for (std::size_t j = 0; j < inner; ++j) {
+            EXPECT_GT(b.absorbed_s[j], -1e-14);
+            EXPECT_GT(b.absorbed_p[j], -1e-14);
+            sum_s += b.absorbed_s[j];
+            sum_p += b.absorbed_p[j];
+        }
+        EXPECT_NEAR(sum_s, 1.0, 1e-12) << trial;
+        EXPECT_NEAR(sum_p, 1.0, 1e-12) << trial;
+        EXPECT_NEAR(fast.s.R, b.split.s.R, 1e-12) << trial;
+        EXPECT_NEAR(fast.p.R, b.split.p.R, 1e-12) << trial;
+        EXPECT_NEAR(fast.s.T, b.split.s.T, 1e-12) << trial;
+        EXPECT_NEAR(fast.p.T, b.split.p.T, 1e-12) << trial;
+    }
+}
+
+}  // namespace
+}  // namespace quilmo::lab
