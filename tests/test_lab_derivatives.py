@@ -116,3 +116,43 @@ def test_without_derivatives_or_layers():
     assert bare.dR_s.shape == (1, 1, 0, 2)
     with pytest.raises(TypeError, match="derivatives must be True or False"):
         ql.solve([1.0, 1.5], [], [500.0], derivatives="yes")
+
+
+def mixed_differences(n, d, wl, angles, coherent, name, layer):
+    # relative steps: an incoherent layer may be a millimetre thick
+    step = STEP * max(1.0, d[layer] / 100.0)
+
+    def at(shift):
+        moved = d.copy()
+        moved[layer] += shift
+        return values(ql.solve(n, moved, wl, angles, coherent=coherent), name)
+
+    return (8 * (at(step) - at(-step)) - (at(2 * step) - at(-2 * step))) / (12 * step)
+
+
+@pytest.mark.parametrize("absorbing", [False, True], ids=["lossless", "absorbing"])
+@pytest.mark.parametrize("seed", range(3))
+def test_mixed_stack_derivatives_match_differences(seed, absorbing):
+    rng = np.random.default_rng(200 + seed)
+    media = int(rng.integers(5, 9))
+    d, n, wl = random_stack(rng, media=media, count=4, absorbing=absorbing)
+    if absorbing:
+        n = n.real + 1j * np.minimum(n.imag, 0.002)  # thick incoherent layers still pass some light
+    coherent = rng.random(media - 2) < 0.6
+    coherent[rng.integers(0, media - 2)] = False
+    d = np.where(coherent, d, rng.uniform(2e3, 5e4, media - 2))
+    angles = np.array([0.0, 0.4, 1.1])
+    result = ql.solve(n, d, wl, angles, coherent=coherent, derivatives=True)
+    assert result.dr_s is None
+    for name in ("dR_s", "dR_p", "dT_s", "dT_p"):
+        for layer in range(d.size):
+            numeric = mixed_differences(n, d, wl, angles, coherent, name, layer)
+            assert_close(getattr(result, name)[:, :, layer, :], numeric, (name, layer, coherent[layer]))
+
+
+def test_a_coherent_mask_of_all_true_gives_the_coherent_derivatives():
+    rng = np.random.default_rng(9)
+    d, n, wl = random_stack(rng, media=5, count=3, absorbing=True)
+    plain = ql.solve(n, d, wl, 0.3, derivatives=True)
+    masked = ql.solve(n, d, wl, 0.3, coherent=[True, True, True], derivatives=True)
+    np.testing.assert_array_equal(plain.dT_p, masked.dT_p)

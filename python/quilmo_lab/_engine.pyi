@@ -63,3 +63,13 @@ def dispersion(
     out: npt.NDArray[np.float64],
     threads: int,
 ) -> None: ...
+def mixed_thickness_jacobian(
+    indices: npt.NDArray[np.complex128],
+    thicknesses: npt.NDArray[np.float64],
+    wavelengths: npt.NDArray[np.float64],
+    angles: npt.NDArray[np.float64],
+    stacks: int,
+    coherent: npt.NDArray[np.bool_],
+    powers: npt.NDArray[np.float64],
+    threads: int,
+) -> None: ...

@@ -56,7 +56,8 @@ class Result:
 
     After solve(..., derivatives=True): dr_s, dr_p, dt_s, dt_p, dR_s, dR_p, dT_s, dT_p,
     the derivatives by each inner-layer thickness, of shape (B, A, layers, W), with
-    dpsi, ddelta and the weighted dR(phi), dT(phi), dA(phi); None otherwise.
+    dpsi, ddelta and the weighted dR(phi), dT(phi), dA(phi); None otherwise. With
+    incoherent layers only the power derivatives are defined (dr_s ... dt_p stay None).
     """
 
     R_s: FloatArray
@@ -91,9 +92,11 @@ class Result:
         self.dr_s = self.dr_p = self.dt_s = self.dt_p = None
         self.dR_s = self.dR_p = self.dT_s = self.dT_p = None
 
-    def set_thickness_derivatives(self, amplitudes: ComplexArray, powers: FloatArray) -> None:
-        """Attaches the engine's thickness derivatives, each block of shape (4, B, A, layers, W)."""
-        self.dr_s, self.dr_p, self.dt_s, self.dt_p = amplitudes
+    def set_thickness_derivatives(self, amplitudes: ComplexArray | None, powers: FloatArray) -> None:
+        """Attaches the engine's thickness derivatives, each block of shape (4, B, A, layers, W);
+        amplitudes None for a stack with incoherent layers."""
+        if amplitudes is not None:
+            self.dr_s, self.dr_p, self.dt_s, self.dt_p = amplitudes
         self.dR_s, self.dR_p, self.dT_s, self.dT_p = powers
 
     def _derivatives(self) -> tuple[Any, ...]:
@@ -103,6 +106,8 @@ class Result:
 
     def _ellipsometry_derivatives(self) -> tuple[FloatArray, FloatArray]:
         dr_s, dr_p = self._derivatives()[:2]
+        if dr_s is None:
+            self._amplitude(0, "dpsi (and ddelta)")
         r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
         with np.errstate(divide="ignore", invalid="ignore"):
             rho = np.abs(r_p / r_s)

@@ -40,7 +40,7 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     derivatives: also compute the derivatives of the amplitudes and powers by every
         inner-layer thickness (analytic, all layers at about the cost of two solves):
         Result.dr_s ... dT_p of shape (B, A, media - 2, W), per unit of thickness.
-        Coherent stacks only.
+        With incoherent layers, dR_s, dR_p, dT_s, dT_p only (no amplitudes to derive).
 
     Returns a Result whose arrays have shape (B, A, W). Layers so thick or absorbing
     that the plain transfer-matrix product would overflow are carried with their
@@ -52,9 +52,6 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     grid = grid_arrays(indices, thicknesses, wavelengths, angles)
     media = grid.indices.shape[1]
     mask = coherence_mask(coherent, media)
-    if derivatives and mask is not None:
-        raise ValueError("derivatives=True needs a coherent stack; coherent marks incoherent layers, whose "
-                         "thickness derivatives the engine does not compute")
     workers = thread_count(threads)
     shape = (4, grid.stacks, grid.angles.shape[0], grid.wavelengths.shape[0])
     powers = np.empty(shape, dtype=np.float64)
@@ -69,7 +66,14 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     if mask is not None:
         _engine.incoherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
                            mask, powers, workers)
-        return Result(None, powers, grid.wavelengths, grid.angles, absorb)
+        mixed = Result(None, powers, grid.wavelengths, grid.angles, absorb)
+        if derivatives:
+            dshape = shape[:3] + (media - 2,) + shape[3:]
+            power_derivatives = np.empty(dshape, dtype=np.float64)
+            _engine.mixed_thickness_jacobian(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles,
+                                             grid.stacks, mask, power_derivatives, workers)
+            mixed.set_thickness_derivatives(None, power_derivatives)
+        return mixed
     amplitudes = np.empty(shape, dtype=np.complex128)
     _engine.coherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
                      amplitudes, powers, workers)

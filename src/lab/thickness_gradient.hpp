@@ -71,7 +71,13 @@ inline MatrixLanes times_diagonal(const MatrixLanes& m, optics::Complex a, optic
     return {m.m00 * la, m.m10 * la, m.m01 * lb, m.m11 * lb};
 }
 
-inline double real_of_product_with_conjugate(optics::Complex a, optics::Complex b) noexcept {
+inline MatrixLanes diagonal_times(optics::Complex a, optics::Complex b, const MatrixLanes& m) noexcept {
+    const ComplexLanes la = optics::detail::both(a);
+    const ComplexLanes lb = optics::detail::both(b);
+    return {la * m.m00, lb * m.m10, la * m.m01, lb * m.m11};
+}
+
+inline double re_times_conjugate(optics::Complex a, optics::Complex b) noexcept {
     return a.re * b.re + a.im * b.im;  // Re(a conj(b))
 }
 
@@ -131,7 +137,7 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
     const od::Medium& out = ws.media[media - 1];
     const double factor[2] = {
         (out.n * out.c).re / (in.n * in.c).re,
-        detail::real_of_product_with_conjugate(out.n, out.c) / detail::real_of_product_with_conjugate(in.n, in.c)};
+        detail::re_times_conjugate(out.n, out.c) / detail::re_times_conjugate(in.n, in.c)};
     for (int p = 0; p < 2; ++p) {
         const Complex rp = lane(r, p);
         const Complex tp = unscale(lane(inv_m00, p), removed);
@@ -154,7 +160,7 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
             const Complex drp = lane(dr, p);
             const Complex rel = lane(dt_rel, p);
             const Complex dtp = Complex{-1.0, 0.0} * (powers[p].t * rel);
-            out_pol[p] = {drp, dtp, 2.0 * detail::real_of_product_with_conjugate(drp, powers[p].r),
+            out_pol[p] = {drp, dtp, 2.0 * detail::re_times_conjugate(drp, powers[p].r),
                           -2.0 * powers[p].T * rel.re};
         }
         emit(j, out_pol[0], out_pol[1]);

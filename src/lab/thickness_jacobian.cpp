@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "lab/coherent_run.hpp"
+#include "lab/mixed_gradient.hpp"
 #include "lab/pools.hpp"
 #include "lab/thickness_gradient.hpp"
 
@@ -52,6 +54,47 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
                         out.dT[pol][at] = both[pol]->dT;
                     }
                 });
+        }
+    };
+    parallel_ranges(points, threads == 0 ? default_threads() : threads, grain, body);
+}
+
+void mixed_thickness_jacobian(const Grid& grid, const bool* coherent, double* const (&dR)[2],
+                              double* const (&dT)[2], std::size_t threads) {
+    const std::size_t points = grid.points();
+    const std::size_t layers = grid.media - 2;
+    if (points == 0 || layers == 0) {
+        return;
+    }
+    const std::size_t W = grid.wavelength_count;
+    const std::size_t A = grid.angle_count;
+    std::vector<double> sines(A);
+    for (std::size_t a = 0; a < A; ++a) {
+        sines[a] = std::sin(grid.angles[a]);
+    }
+    auto body = [&](std::size_t begin, std::size_t end) {
+        MixedWorkspace ws;
+        ws.media.resize(grid.media);
+        for (std::size_t p = begin; p < end; ++p) {
+            const std::size_t w = p % W;
+            const std::size_t a = (p / W) % A;
+            const std::size_t b = p / (W * A);
+            const std::size_t bn = grid.index_stacks == 1 ? 0 : b;
+            const std::size_t bd = grid.thickness_stacks == 1 ? 0 : b;
+            const std::size_t column = grid.index_columns == 1 ? 0 : w;
+            const Complex* n = grid.indices + bn * grid.media * grid.index_columns + column;
+            const Complex tangential = optics::square(sines[a] * n[0]);
+            for (std::size_t j = 0; j < grid.media; ++j) {
+                ws.media[j] = optics::detail::medium(n[j * grid.index_columns], tangential);
+            }
+            const StackMedia stack{ws.media, {grid.thicknesses + bd * layers, layers}, {coherent, layers},
+                                   grid.wavelengths[w], tangential};
+            interface_matrices(stack, ws.interfaces);
+            const std::size_t base = (b * A + a) * layers * W + w;
+            mixed_gradient(stack, ws, [&](int pol, std::size_t j, double dr, double dt) {
+                dR[pol][base + (j - 1) * W] = dr;
+                dT[pol][base + (j - 1) * W] = dt;
+            });
         }
     };
     parallel_ranges(points, threads == 0 ? default_threads() : threads, grain, body);

@@ -25,4 +25,10 @@ struct JacobianOutputs {
 // Fills the outputs for every point on `threads` threads (0: default_threads()).
 void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_t threads);
 
+// dR, dT (s then p) of stacks whose inner layer j - 1 is treated by intensity
+// where coherent[j - 1] is false (lab/mixed_gradient.hpp); the same grid and
+// output layout.
+void mixed_thickness_jacobian(const Grid& grid, const bool* coherent, double* const (&dR)[2],
+                              double* const (&dT)[2], std::size_t threads);
+
 }  // namespace quilmo::lab

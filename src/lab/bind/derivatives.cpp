@@ -72,6 +72,38 @@ void thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<double, nb:
     quilmo::lab::thickness_jacobian(grid, out, threads);
 }
 
+void mixed_thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<double, nb::ndim<2>> thicknesses,
+                              Input<double, nb::ndim<1>> wavelengths, Input<double, nb::ndim<1>> angles,
+                              std::size_t stacks, Input<bool, nb::ndim<1>> coherent, Output<double, 5> powers,
+                              std::size_t threads) {
+    const quilmo::lab::Grid grid{
+        reinterpret_cast<const Complex*>(indices.data()),
+        indices.shape(0),
+        indices.shape(1),
+        indices.shape(2),
+        thicknesses.data(),
+        thicknesses.shape(0),
+        wavelengths.data(),
+        wavelengths.shape(0),
+        angles.data(),
+        angles.shape(0),
+        stacks,
+    };
+    quilmo::lab::check_grid(grid);
+    require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
+    require(coherent.shape(0) == grid.media - 2, "coherent must have one flag per inner layer");
+    const std::size_t shape[5] = {4, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count};
+    for (std::size_t k = 0; k < 5; ++k) {
+        require(powers.shape(k) == shape[k], "powers must have shape (4, stacks, angles, layers, wavelengths)");
+    }
+    const std::size_t block = stacks * grid.angle_count * (grid.media - 2) * grid.wavelength_count;
+    double* p = powers.data();
+    double* const dR[2] = {p, p + block};
+    double* const dT[2] = {p + 2 * block, p + 3 * block};
+    nb::gil_scoped_release released;
+    quilmo::lab::mixed_thickness_jacobian(grid, coherent.data(), dR, dT, threads);
+}
+
 void dispersion(Input<Amplitude, nb::ndim<3>> series, Input<double, nb::ndim<2>> thicknesses,
                 Input<double, nb::ndim<1>> wavelengths, double angle, int side, int pol, Output<double, 3> out,
                 std::size_t threads) {
@@ -108,6 +140,11 @@ void bind_derivatives(nb::module_& m) {
           "powers"_a.noconvert(), "threads"_a,
           "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
           "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
+    m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian, "indices"_a.noconvert(),
+          "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+          "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "
+          "layers flagged False in coherent are treated by intensity.");
     m.def("dispersion", &dispersion, "series"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angle"_a, "side"_a, "pol"_a, "out"_a.noconvert(), "threads"_a,
           "Fills phase (rad), GD (fs), GDD (fs^2) and TOD (fs^3) of r (side 0) or t (side 1), s (pol 0) "
