@@ -130,10 +130,28 @@ def test_tolerance_spread_shrinks_with_sigma():
         design.tolerance(stack, targets, [1.0, 2.0])
 
 
-def test_design_refuses_incoherent_stacks_and_empty_targets():
-    stack = ql.Stack([ql.Layer(Constant(1.5), 1e6, coherent=False)], incident=1.0, exit=1.0)
-    with pytest.raises(ValueError, match="coherent stack"):
-        design.merit(stack, [Target("R", [500.0], value=0.0)])
+def test_a_coating_on_a_window_treated_by_intensity():
+    # AR on both faces of 1 mm of glass: R and T targets work through the mixed derivatives
+    window = ql.Stack([ql.Layer(HIGH, 30.0), ql.Layer(LOW, 120.0), ql.Layer("N-BK7", 1e6, coherent=False),
+                       ql.Layer(LOW, 100.0)], incident=1.0, exit=1.0)
+    targets = [Target("T", WL, value=1.0, tolerance=0.001), Target("R", WL[::4], at_most=0.01, tolerance=0.001)]
+    evaluator = Evaluator(window, targets)
+    d = window.thicknesses
+    e = evaluator.evaluate(d)
+    for layer in (0, 3):
+        up, down = d.copy(), d.copy()
+        up[layer] += 1e-3
+        down[layer] -= 1e-3
+        numeric = (evaluator.evaluate(up, False).residuals - evaluator.evaluate(down, False).residuals) / 2e-3
+        np.testing.assert_allclose(e.jacobian[:, layer], numeric, rtol=1e-5, atol=1e-6 * np.abs(numeric).max())
+    refined = design.refine(window, targets, fixed=[2])
+    assert refined.merit < 0.5 * refined.initial_merit
+    assert refined.stack.layers[2].thickness == 1e6 and not refined.stack.layers[2].coherent
+    with pytest.raises(ValueError, match="need a coherent stack"):
+        design.merit(window, [Target("GDD", [500.0], value=0.0, polarisation="s")])
+
+
+def test_design_refuses_empty_targets():
     with pytest.raises(ValueError, match="at least one Target"):
         design.merit(ar_start(), [])
 

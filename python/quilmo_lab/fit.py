@@ -95,11 +95,8 @@ class _Problem:
         from quilmo_lab import solve
 
         mask = stack.coherent
-        if not mask.all():  # incoherent layers: solve by power, no analytic derivatives
-            return stack, solve(stack.indices(self.wavelengths), stack.thicknesses, self.wavelengths,
-                                self.angles, coherent=mask, threads=self.threads)
         return stack, solve(stack.indices(self.wavelengths), stack.thicknesses, self.wavelengths, self.angles,
-                            threads=self.threads, derivatives=derivatives)
+                            coherent=None if mask.all() else mask, threads=self.threads, derivatives=derivatives)
 
     def residuals(self, p: FloatArray) -> FloatArray:
         return self._residuals(self._solve(p, False)[1])
@@ -172,8 +169,8 @@ def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths:
     (A, W) (or (W,) for one angle). sigma: the standard deviation of each quantity, a
     number or an array of the data's shape (default 1 for every quantity). thickness:
     parameter name -> index of the layer (from 0, incidence side) whose thickness it is,
-    for the analytic Jacobian (coherent stacks; with incoherent layers every column comes
-    from differences). bounds: parameter name -> (low, high).
+    for the analytic Jacobian (also with incoherent layers, where only R and T are
+    defined). bounds: parameter name -> (low, high).
     """
     if not callable(model):
         raise TypeError(f"model must be callable (parameters -> Stack); received {type(model).__name__}")

@@ -69,8 +69,11 @@ class Evaluator:
         for i, target in enumerate(targets):
             if not isinstance(target, Target):
                 raise TypeError(f"targets[{i}] must be a quilmo_lab.design.Target; received {type(target).__name__}")
-        if not all(layer.coherent for layer in stack.layers):
-            raise ValueError("design needs a coherent stack; this stack has incoherent layers")
+        mask = np.array([layer.coherent for layer in stack.layers], dtype=bool)
+        # None: every layer coherent; else solve's mask, for layers treated by intensity
+        self._coherent = None if mask.all() else mask
+        if self._coherent is not None and any(t.quantity in PHASE_QUANTITIES for t in targets):
+            raise ValueError("phase, GD and GDD targets need a coherent stack; this stack has incoherent layers")
         self.stack = stack
         self.targets = targets
         self.layers = len(stack.layers)
@@ -92,7 +95,8 @@ class Evaluator:
         out = []
         for target, indices, series in zip(self.targets, self._indices, self._series):
             if series is None:
-                result = solve(indices, d, target.wavelengths, target.angle, threads=self.threads)
+                result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
+                               threads=self.threads)
                 out.append(_power(result, target.quantity, target.polarisation, False)[:, 0, :])
             else:
                 out.append(self._phase(target, series, d))
@@ -119,8 +123,8 @@ class Evaluator:
         values, residuals, rows = [], [], []
         for target, indices, series in zip(self.targets, self._indices, self._series):
             if series is None:
-                result = solve(indices, d, target.wavelengths, target.angle, threads=self.threads,
-                               derivatives=jacobian)
+                result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
+                               threads=self.threads, derivatives=jacobian)
                 value = _power(result, target.quantity, target.polarisation, False)[0, 0]
                 dvalue = (_power(result, target.quantity, target.polarisation, True)[0, 0].T
                           if jacobian else None)

@@ -62,6 +62,8 @@ class _Candidate:
 def _candidates(stack: Any, materials: Sequence[Any], spacing: float) -> list[_Candidate]:
     out = []
     for host, layer in enumerate(stack.layers):
+        if not layer.coherent:  # a substrate or window treated by intensity takes no needles
+            continue
         count = max(1, math.ceil(layer.thickness / spacing))
         # the interfaces themselves (depth 0) and points spread through the layer
         depths = [0.0] + [layer.thickness * (k + 0.5) / count for k in range(count)]
@@ -96,11 +98,11 @@ def _expanded(stack: Any, candidates: list[_Candidate]) -> tuple[Stack, list[int
     for host, layer in enumerate(stack.layers):
         at = 0.0
         for depth, i in sorted(by_host.get(host, [])):
-            layers.append(Layer(layer.material, depth - at))
+            layers.append(Layer(layer.material, depth - at, layer.coherent))
             position[i] = len(layers)
             layers.append(Layer(candidates[i].material, 0.0))
             at = depth
-        layers.append(Layer(layer.material, layer.thickness - at))
+        layers.append(Layer(layer.material, layer.thickness - at, layer.coherent))
     return Stack(layers, incident=stack.incident, exit=stack.exit), position
 
 
