@@ -116,11 +116,11 @@ inline PolPair<RunPowers> run_gradient(const StackMedia& stack, Run run, MixedWo
         const Medium& m = media[j];
         const Complex wavenumber = (m.n * (optics::two_pi * m.c)) / stack.wavelength;
         const double t = stack.thickness[j - 1];
-        const double growth = std::fabs(wavenumber.im * t);
+        const lab::detail::ScaledPhase phase = lab::detail::scaled_phase(wavenumber, t);
         ws.wavenumber[j] = wavenumber;
-        ws.e_minus[j] = optics::cexp({wavenumber.im * t - growth, -(wavenumber.re * t)});
-        ws.e_plus[j] = optics::cexp({-(wavenumber.im * t) - growth, wavenumber.re * t});
-        removed += growth;
+        ws.e_minus[j] = phase.e_minus;
+        ws.e_plus[j] = phase.e_plus;
+        removed += phase.growth;
         ws.prefixes[j] = acc;
         acc = lab::detail::times_diagonal(acc, ws.e_minus[j], ws.e_plus[j]) * ws.interfaces[j];
     }

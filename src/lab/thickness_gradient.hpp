@@ -71,6 +71,25 @@ inline MatrixLanes times_diagonal(const MatrixLanes& m, optics::Complex a, optic
     return {m.m00 * la, m.m10 * la, m.m01 * lb, m.m11 * lb};
 }
 
+// e^{-i delta} and e^{+i delta}, delta = S t, both divided by e^{|Im delta|}:
+// one exponential and one sine-cosine pair serve both, as the larger of the
+// two moduli becomes exactly 1 and the smaller e^{-2 |Im delta|}.
+struct ScaledPhase {
+    optics::Complex e_minus;
+    optics::Complex e_plus;
+    double growth;  // |Im delta|
+};
+
+inline ScaledPhase scaled_phase(optics::Complex wavenumber, double t) noexcept {
+    const double x = wavenumber.im * t;
+    const double growth = std::fabs(x);
+    const double decay = std::exp(-(growth + growth));
+    const optics::SinCos turn = optics::sin_cos(wavenumber.re * t);
+    const double plus = x >= 0.0 ? decay : 1.0;
+    const double minus = x >= 0.0 ? 1.0 : decay;
+    return {{minus * turn.cos, -(minus * turn.sin)}, {plus * turn.cos, plus * turn.sin}, growth};
+}
+
 inline MatrixLanes diagonal_times(optics::Complex a, optics::Complex b, const MatrixLanes& m) noexcept {
     const ComplexLanes la = optics::detail::both(a);
     const ComplexLanes lb = optics::detail::both(b);
@@ -87,10 +106,13 @@ inline double re_times_conjugate(optics::Complex a, optics::Complex b) noexcept 
 // thickness at one point. `index_of(j)` gives medium j's index (0 <= j <
 // media), `d[j-1]` the thickness of inner layer j, all in the unit of
 // `wavelength`. `emit(j, s, p)` receives inner layer j's derivatives (j from
-// media-2 down to 1); the powers are returned, s then p.
+// media-2 down to 1); the powers are returned, s then p. `same_media`: the
+// indices and the angle are those of the previous call with `ws`, whose media
+// and interface matrices are then used again.
 template <class IndexOf, class Emit>
 void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, double wavelength,
-                        double sin_theta, GradientWorkspace& ws, PointPowers (&powers)[2], Emit emit) {
+                        double sin_theta, GradientWorkspace& ws, PointPowers (&powers)[2], Emit emit,
+                        bool same_media = false) {
     using optics::Complex;
     using optics::detail::both;
     using optics::detail::ComplexLanes;
@@ -106,12 +128,13 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
     ws.e_plus.resize(layers + 1);
     ws.wavenumber.resize(layers + 1);
 
-    const Complex n0 = index_of(0);
-    const Complex tangential = optics::square(sin_theta * n0);
-    for (std::size_t j = 0; j < media; ++j) ws.media[j] = od::medium(index_of(j), tangential);
-    for (std::size_t j = 0; j + 1 < media; ++j) {
-        const od::Medium& m = ws.media[j];
-        ws.interfaces[j] = od::interface_sp(m, ws.media[j + 1], optics::twice(m.n) * m.c);
+    if (!same_media) {
+        const Complex tangential = optics::square(sin_theta * index_of(0));
+        for (std::size_t j = 0; j < media; ++j) ws.media[j] = od::medium(index_of(j), tangential);
+        for (std::size_t j = 0; j + 1 < media; ++j) {
+            const od::Medium& m = ws.media[j];
+            ws.interfaces[j] = od::interface_sp(m, ws.media[j + 1], optics::twice(m.n) * m.c);
+        }
     }
 
     double removed = 0.0;  // sum of the growths taken out: M = M_scaled e^{removed}
@@ -120,11 +143,11 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
         const od::Medium& m = ws.media[j];
         const Complex wavenumber = (m.n * (optics::two_pi * m.c)) / wavelength;
         const double t = d[j - 1];
-        const double growth = std::fabs(wavenumber.im * t);
+        const detail::ScaledPhase phase = detail::scaled_phase(wavenumber, t);
         ws.wavenumber[j] = wavenumber;
-        ws.e_minus[j] = optics::cexp({wavenumber.im * t - growth, -(wavenumber.re * t)});
-        ws.e_plus[j] = optics::cexp({-(wavenumber.im * t) - growth, wavenumber.re * t});
-        removed += growth;
+        ws.e_minus[j] = phase.e_minus;
+        ws.e_plus[j] = phase.e_plus;
+        removed += phase.growth;
         ws.prefixes[j] = acc;
         acc = detail::times_diagonal(acc, ws.e_minus[j], ws.e_plus[j]) * ws.interfaces[j];
     }

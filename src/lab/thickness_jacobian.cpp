@@ -31,6 +31,10 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
     }
     auto body = [&](std::size_t begin, std::size_t end) {
         GradientWorkspace ws;
+        // media and interfaces are computed again only where the indices or
+        // the angle change from one point to the next
+        const Complex* last_n = nullptr;
+        std::size_t last_a = A;
         for (std::size_t p = begin; p < end; ++p) {
             const std::size_t w = p % W;
             const std::size_t a = (p / W) % A;
@@ -39,6 +43,13 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
             const std::size_t bd = grid.thickness_stacks == 1 ? 0 : b;
             const std::size_t column = grid.index_columns == 1 ? 0 : w;
             const Complex* n = grid.indices + bn * grid.media * grid.index_columns + column;
+            bool same = last_n != nullptr && a == last_a;
+            for (std::size_t j = 0; same && j < grid.media; ++j) {
+                const Complex x = n[j * grid.index_columns], y = last_n[j * grid.index_columns];
+                same = x.re == y.re && x.im == y.im && !std::signbit(x.im) == !std::signbit(y.im);
+            }
+            last_n = n;
+            last_a = a;
             const std::size_t base = (b * A + a) * layers * W + w;
             PointPowers powers[2];
             thickness_gradient(
@@ -53,7 +64,8 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
                         out.dR[pol][at] = both[pol]->dR;
                         out.dT[pol][at] = both[pol]->dT;
                     }
-                });
+                },
+                same);
         }
     };
     parallel_ranges(points, threads == 0 ? default_threads() : threads, grain, body);
