@@ -21,6 +21,8 @@ interleaved round by round so that a busy machine slows all alike):
      absorbing stack, on 2 threads;
   7. every material model at 10^6 wavelengths against a direct NumPy
      expression of its formula (bench/lab_materials.py).
+  8. design: the analytic Jacobian by every thickness and a dispersion call
+     against one solve (bench/lab_design.py).
 """
 
 import os
@@ -43,6 +45,7 @@ import quilmo_lab as ql  # noqa: E402
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import machine, stacks  # noqa: E402
+import lab_design  # noqa: E402
 import lab_materials  # noqa: E402
 
 THETA = math.radians(30.0)
@@ -181,6 +184,8 @@ def main() -> None:
     depth_profile(budget)
     print()
     lab_materials.run(10_000 if args.quick else 1_000_000, 1 if args.quick else 15)
+    print()
+    lab_design.run(max(budget, 0.05))
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

@@ -5,15 +5,21 @@ amplitudes r_s, r_p, t_s, t_p, the powers R_s, R_p, T_s, T_p and the ellipsometr
 angles psi, delta of batches of coherent stacks over wavelengths and angles of
 incidence, in the conventions of `tmm` (n + ik with k > 0 absorbing); with
 coherent=mask, thick layers treated by intensity, and the fraction absorbed in each
-layer. profile(indices, thicknesses, wavelengths, angle, depths) gives the absorbed
-power density and |E|^2 in depth.
+layer; with derivatives=True, the derivatives of amplitudes and powers by every
+layer thickness. profile(indices, thicknesses, wavelengths, angle, depths) gives the
+absorbed power density and |E|^2 in depth; dispersion(stack, ...) the phase, group
+delay, GDD and TOD of r or t.
 
 Materials (dispersion models, refractiveindex.info files, the built-in `library`)
 live in `quilmo_lab.materials`; `Layer` and `Stack` describe a design by its
-materials and solve it over any wavelengths.
+materials and solve it over any wavelengths. The subpackages design (targets,
+refine, needle, tolerance; needs SciPy), fit (thicknesses and dispersion parameters
+from measurements; SciPy) and colour (CIE colour of spectra; colour-science) build on
+these.
 """
 
 from quilmo_lab import materials
+from quilmo_lab.dispersion import Dispersion, dispersion
 from quilmo_lab.materials import (
     Bruggeman,
     Cauchy,
@@ -41,6 +47,7 @@ __all__ = [
     "Cauchy",
     "Constant",
     "Drude",
+    "Dispersion",
     "DrudeLorentz",
     "Layer",
     "Material",
@@ -53,6 +60,7 @@ __all__ = [
     "Stack",
     "Tabulated",
     "TaucLorentz",
+    "dispersion",
     "ellipsometry_convention",
     "library",
     "load_from_database",

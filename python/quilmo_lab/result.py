@@ -29,6 +29,11 @@ def _weights(phi: float | npt.ArrayLike) -> tuple[Any, Any]:
     return cosines * cosines, sines * sines
 
 
+def _layer_axis(weight: Any) -> Any:
+    """A weight broadcast over (B, A, W) put onto (B, A, layers, W)."""
+    return np.expand_dims(weight, -2) if np.ndim(weight) >= 1 else weight
+
+
 class Result:
     """Amplitudes, powers and ellipsometric angles of every (stack, angle, wavelength) point.
 
@@ -48,6 +53,11 @@ class Result:
     For stacks solved with incoherent layers (solve's `coherent`), light adds by power
     in those layers and has no phase across the stack: the amplitudes and psi, delta are
     not defined and reading them raises AttributeError; R, T and absorbed are.
+
+    After solve(..., derivatives=True): dr_s, dr_p, dt_s, dt_p, dR_s, dR_p, dT_s, dT_p,
+    the derivatives by each inner-layer thickness, of shape (B, A, layers, W), with
+    dpsi, ddelta and the weighted dR(phi), dT(phi), dA(phi); None otherwise. With
+    incoherent layers only the power derivatives are defined (dr_s ... dt_p stay None).
     """
 
     R_s: FloatArray
@@ -56,6 +66,14 @@ class Result:
     T_p: FloatArray
     wavelengths: FloatArray
     angles: FloatArray
+    dr_s: ComplexArray | None
+    dr_p: ComplexArray | None
+    dt_s: ComplexArray | None
+    dt_p: ComplexArray | None
+    dR_s: FloatArray | None
+    dR_p: FloatArray | None
+    dT_s: FloatArray | None
+    dT_p: FloatArray | None
 
     def __init__(self, amplitudes: ComplexArray | None, powers: FloatArray, wavelengths: FloatArray,
                  angles: FloatArray, absorb: Callable[[], FloatArray] | None = None) -> None:
@@ -71,6 +89,58 @@ class Result:
         self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
         self._absorb = absorb
         self._absorbed: tuple[FloatArray, FloatArray] | None = None
+        self.dr_s = self.dr_p = self.dt_s = self.dt_p = None
+        self.dR_s = self.dR_p = self.dT_s = self.dT_p = None
+
+    def set_thickness_derivatives(self, amplitudes: ComplexArray | None, powers: FloatArray) -> None:
+        """Attaches the engine's thickness derivatives, each block of shape (4, B, A, layers, W);
+        amplitudes None for a stack with incoherent layers."""
+        if amplitudes is not None:
+            self.dr_s, self.dr_p, self.dt_s, self.dt_p = amplitudes
+        self.dR_s, self.dR_p, self.dT_s, self.dT_p = powers
+
+    def _derivatives(self) -> tuple[Any, ...]:
+        if self.dR_s is None:
+            raise ValueError("this Result has no thickness derivatives; call solve(..., derivatives=True)")
+        return (self.dr_s, self.dr_p, self.dR_s, self.dR_p, self.dT_s, self.dT_p)
+
+    def _ellipsometry_derivatives(self) -> tuple[FloatArray, FloatArray]:
+        dr_s, dr_p = self._derivatives()[:2]
+        if dr_s is None:
+            self._amplitude(0, "dpsi (and ddelta)")
+        r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
+        with np.errstate(divide="ignore", invalid="ignore"):
+            rho = np.abs(r_p / r_s)
+            # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
+            log_change = dr_p / r_p - dr_s / r_s
+            dpsi = rho / (1.0 + rho * rho) * log_change.real
+        return np.asarray(dpsi, dtype=np.float64), np.asarray(log_change.imag, dtype=np.float64)
+
+    @property
+    def dpsi(self) -> FloatArray:
+        """d psi / d thickness, (B, A, layers, W), radians per unit of thickness."""
+        return self._ellipsometry_derivatives()[0]
+
+    @property
+    def ddelta(self) -> FloatArray:
+        """d delta / d thickness, (B, A, layers, W), radians per unit of thickness."""
+        return self._ellipsometry_derivatives()[1]
+
+    def dR(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """d R(phi) / d thickness, (B, A, layers, W)."""
+        cc, ss = _weights(phi)
+        d = self._derivatives()
+        return np.asarray(d[2] * _layer_axis(cc) + d[3] * _layer_axis(ss), dtype=np.float64)
+
+    def dT(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """d T(phi) / d thickness, (B, A, layers, W)."""
+        cc, ss = _weights(phi)
+        d = self._derivatives()
+        return np.asarray(d[4] * _layer_axis(cc) + d[5] * _layer_axis(ss), dtype=np.float64)
+
+    def dA(self, phi: float | npt.ArrayLike) -> FloatArray:
+        """d A(phi) / d thickness = -(dR + dT), (B, A, layers, W)."""
+        return np.asarray(-(self.dR(phi) + self.dT(phi)), dtype=np.float64)
 
     def _amplitude(self, index: int, name: str) -> ComplexArray:
         if self._amplitudes is None:

@@ -12,7 +12,7 @@ from quilmo_lab.result import Result
 
 def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
           angles: npt.ArrayLike = 0.0, *, coherent: npt.ArrayLike | None = None,
-          threads: int | None = None) -> Result:
+          threads: int | None = None, derivatives: bool = False) -> Result:
     """Solves coherent thin-film stacks for s and p polarisation on a grid of
     (stack, angle, wavelength) points.
 
@@ -37,12 +37,18 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     threads: worker threads (default: every processor this process may use). The
         results are the same bits for any count; the interpreter lock is released
         while the engine runs.
+    derivatives: also compute the derivatives of the amplitudes and powers by every
+        inner-layer thickness (analytic, all layers at about the cost of two solves):
+        Result.dr_s ... dT_p of shape (B, A, media - 2, W), per unit of thickness.
+        With incoherent layers, dR_s, dR_p, dT_s, dT_p only (no amplitudes to derive).
 
     Returns a Result whose arrays have shape (B, A, W). Layers so thick or absorbing
     that the plain transfer-matrix product would overflow are carried with their
     exponential scaled out: R and T stay finite, and T underflows to 0 only below
     the smallest double.
     """
+    if not isinstance(derivatives, bool):
+        raise TypeError(f"derivatives must be True or False; received {type(derivatives).__name__}")
     grid = grid_arrays(indices, thicknesses, wavelengths, angles)
     media = grid.indices.shape[1]
     mask = coherence_mask(coherent, media)
@@ -60,8 +66,23 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
     if mask is not None:
         _engine.incoherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
                            mask, powers, workers)
-        return Result(None, powers, grid.wavelengths, grid.angles, absorb)
+        mixed = Result(None, powers, grid.wavelengths, grid.angles, absorb)
+        if derivatives:
+            dshape = shape[:3] + (media - 2,) + shape[3:]
+            power_derivatives = np.empty(dshape, dtype=np.float64)
+            _engine.mixed_thickness_jacobian(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles,
+                                             grid.stacks, mask, power_derivatives, workers)
+            mixed.set_thickness_derivatives(None, power_derivatives)
+        return mixed
     amplitudes = np.empty(shape, dtype=np.complex128)
     _engine.coherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
                      amplitudes, powers, workers)
-    return Result(amplitudes, powers, grid.wavelengths, grid.angles, absorb)
+    result = Result(amplitudes, powers, grid.wavelengths, grid.angles, absorb)
+    if derivatives:
+        dshape = shape[:3] + (media - 2,) + shape[3:]
+        amplitude_derivatives = np.empty(dshape, dtype=np.complex128)
+        power_derivatives = np.empty(dshape, dtype=np.float64)
+        _engine.thickness_jacobian(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
+                                   amplitude_derivatives, power_derivatives, workers)
+        result.set_thickness_derivatives(amplitude_derivatives, power_derivatives)
+    return result

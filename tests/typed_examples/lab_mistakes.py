@@ -21,3 +21,5 @@ ql.Result()  # E: call-arg
 ql.solve([1.0, 1.5, 1.0], [10.0], wl, coherent=[True], threads=None, phi=0.0)  # E: call-arg
 ql.profile([1.0, 1.5], [], wl, 0.0)  # E: call-arg
 ql.profile([1.0, 1.5], [], wl, 0.0, [1.0]).density_s.append(1.0)  # E: attr-defined
+ql.solve([1.0, 1.5], [], wl, derivatives=1.0)  # E: arg-type
+ql.dispersion(ql.Stack([]), wl, angle="0")  # E: arg-type

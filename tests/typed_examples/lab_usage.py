@@ -32,3 +32,19 @@ depth = ql.profile([1.0, 2.0 + 0.1j, 1.5], [120.0], wl, 0.0, np.linspace(0.0, 12
 assert_type(depth, Profile)
 assert_type(depth.density_s, NDArray[np.float64])
 assert depth.E2(np.pi / 4).shape == (5, 7)
+
+# Thickness derivatives, dispersion and design.
+from quilmo_lab import design  # noqa: E402
+
+derived = ql.solve([1.0, 1.38, 1.52], [99.6], wl, derivatives=True)
+assert derived.dR_s is not None and derived.dR_s.shape == (1, 1, 1, 5)
+slope: NDArray[np.float64] = derived.dR(0.0)
+coating = ql.Stack([ql.Layer(1.38, 99.6)], incident=1.0, exit=1.52)
+phase = ql.dispersion(coating, wl, 0.0, "r", "s")
+assert_type(phase, ql.Dispersion)
+gdd: NDArray[np.float64] = phase.gdd
+target = design.Target("R", wl, value=0.0, tolerance=0.01)
+merit: float = design.merit(coating, [target])
+refined = design.refine(coating, [target], bounds=(50.0, 150.0))
+assert_type(refined, design.Refined)
+assert 50.0 <= refined.stack.thicknesses[0] <= 150.0 and merit >= refined.merit and gdd.shape == (5,)

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "lab/bind/derivatives.hpp"
 #include "lab/grid.hpp"
 #include "lab/layered_grid.hpp"
 #include "lab/pools.hpp"
@@ -166,4 +167,5 @@ NB_MODULE(_engine, m) {
           "per wavelength and depth.");
     m.def("default_threads", &quilmo::lab::default_threads,
           "The threads a solve uses when it names none.");
+    bind_derivatives(m);
 }

@@ -1,0 +1,173 @@
+"""needle: the needle optimisation of Tikhonravov, Trubetskov and DeBell.
+
+A. V. Tikhonravov, M. K. Trubetskov and G. W. DeBell, "Application of the needle
+optimization technique to the design of optical coatings", Appl. Opt. 35, 5493 (1996).
+
+At each step the needle function P(z, m), the first-order change of the merit when a
+vanishingly thin layer of material m is put at depth z, is evaluated at every sample
+depth of every layer; a thin layer goes where P is most negative, the design is refined,
+layers that shrank to nothing are dropped, and the steps stop when no insertion would
+lower the merit or the last one no longer helped.
+
+P comes from one engine call: a zero-thickness layer changes nothing, so every candidate
+needle is put into one expanded stack at thickness 0 and the derivative of the merit by
+each needle's thickness is read from the analytic Jacobian of that stack.
+"""
+
+from __future__ import annotations
+
+import math
+from dataclasses import dataclass, field
+from typing import Any, Sequence
+
+import numpy as np
+import numpy.typing as npt
+
+from quilmo_lab.design.editing import insert_layer, merge_and_drop
+from quilmo_lab.design.evaluation import Evaluator
+from quilmo_lab.design.refine import refine
+from quilmo_lab.design.targets import Target
+from quilmo_lab.stack import Layer, Stack
+
+FloatArray = npt.NDArray[np.float64]
+
+
+@dataclass(frozen=True)
+class NeedleStep:
+    """The design after one insertion and refinement."""
+
+    layers: int
+    merit: float
+    total_thickness: float
+
+
+@dataclass(frozen=True)
+class NeedleResult:
+    """stack: the final design; merit: its merit; steps: the refined start first, then
+    one entry per accepted insertion; stopped: why the insertions ended."""
+
+    stack: Any
+    merit: float
+    steps: list[NeedleStep] = field(default_factory=list)
+    stopped: str = ""
+
+
+@dataclass(frozen=True)
+class _Candidate:
+    host: int
+    depth: float
+    material: Any
+
+
+def _candidates(stack: Any, materials: Sequence[Any], spacing: float) -> list[_Candidate]:
+    out = []
+    for host, layer in enumerate(stack.layers):
+        if not layer.coherent:  # a substrate or window treated by intensity takes no needles
+            continue
+        count = max(1, math.ceil(layer.thickness / spacing))
+        # the interfaces themselves (depth 0) and points spread through the layer
+        depths = [0.0] + [layer.thickness * (k + 0.5) / count for k in range(count)]
+        if host == len(stack.layers) - 1:
+            depths.append(layer.thickness)
+        for material in materials:
+            if material is layer.material:
+                continue
+            out += [_Candidate(host, depth, material) for depth in depths]
+    return out
+
+
+def _most_negative(candidates: list[_Candidate], gradient: FloatArray, count: int) -> list[_Candidate]:
+    """Up to `count` candidates at the deepest negative local minima of the needle function
+    (one per host layer and material, deepest first)."""
+    best: dict[tuple[int, int], int] = {}
+    for i, c in enumerate(candidates):
+        key = (c.host, id(c.material))
+        if gradient[i] < 0.0 and (key not in best or gradient[i] < gradient[best[key]]):
+            best[key] = i
+    chosen = sorted(best.values(), key=lambda i: gradient[i])[:count]
+    return [candidates[i] for i in chosen]
+
+
+def _expanded(stack: Any, candidates: list[_Candidate]) -> tuple[Stack, list[int]]:
+    """The stack with every candidate at thickness 0, and the layer index of each."""
+    by_host: dict[int, list[tuple[float, int]]] = {}
+    for i, c in enumerate(candidates):
+        by_host.setdefault(c.host, []).append((c.depth, i))
+    layers: list[Layer] = []
+    position = [0] * len(candidates)
+    for host, layer in enumerate(stack.layers):
+        at = 0.0
+        for depth, i in sorted(by_host.get(host, [])):
+            layers.append(Layer(layer.material, depth - at, layer.coherent))
+            position[i] = len(layers)
+            layers.append(Layer(candidates[i].material, 0.0))
+            at = depth
+        layers.append(Layer(layer.material, layer.thickness - at, layer.coherent))
+    return Stack(layers, incident=stack.incident, exit=stack.exit), position
+
+
+def needle_function(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *,
+                    spacing: float = 2.0, threads: int | None = None) -> tuple[list[_Candidate], FloatArray]:
+    """The candidate needles and d(merit^2)/d(needle thickness) of each, per nm."""
+    candidates = _candidates(stack, materials, spacing)
+    if not candidates:
+        return candidates, np.empty(0)
+    expanded, position = _expanded(stack, candidates)
+    evaluation = Evaluator(expanded, targets, threads).evaluate(expanded.thicknesses)
+    residuals, jacobian = evaluation.residuals, evaluation.jacobian
+    assert jacobian is not None
+    # merit^2 = mean(r^2): its derivative is 2 r.J / N
+    gradient = 2.0 * (residuals @ jacobian[:, position]) / residuals.size
+    return candidates, np.asarray(gradient, dtype=np.float64)
+
+
+def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, needle_thickness: float = 2.0,
+           min_thickness: float = 1.0, spacing: float = 2.0, max_layers: int = 40, max_insertions: int = 30,
+           improvement: float = 1e-3, attempts: int = 3, bounds: Any = (0.0, np.inf), max_evaluations: int = 500,
+           threads: int | None = None) -> NeedleResult:
+    """Grows a design from `stack` by needle insertions of `materials` (e.g. (high, low)).
+
+    needle_thickness: thickness (nm) a new layer starts with; min_thickness: layers that
+    refinement leaves thinner are dropped and their neighbours joined; spacing: distance
+    (nm) between sample depths of the needle function. Each step tries the deepest local
+    minima of the needle function in turn, up to `attempts` of them, and keeps the first
+    insertion that lowers the refined merit by at least the relative `improvement`. Stops
+    when the needle function is nowhere negative, when no tried insertion helps, or at
+    `max_layers` / `max_insertions`.
+    """
+    from quilmo_lab.stack import _medium
+
+    materials = [_medium(m, f"materials[{i}]") for i, m in enumerate(materials)]
+    if not materials:
+        raise ValueError("materials must name at least one material to insert; received none")
+    refined = refine(merge_and_drop(stack, min_thickness), targets, bounds=bounds,
+                     max_evaluations=max_evaluations, threads=threads)
+    current, merit = merge_and_drop(refined.stack, min_thickness), refined.merit
+    steps = [NeedleStep(len(current.layers), merit, float(current.thicknesses.sum()))]
+    stopped = "max_insertions reached"
+    for _ in range(max_insertions):
+        if len(current.layers) + 2 > max_layers:
+            stopped = "max_layers reached"
+            break
+        candidates, gradient = needle_function(current, targets, materials, spacing=spacing, threads=threads)
+        if gradient.size == 0 or not gradient.min() < 0.0:
+            stopped = "no insertion lowers the merit"
+            break
+        accepted = None
+        for best in _most_negative(candidates, gradient, attempts):
+            trial = insert_layer(current, best.host, best.depth, best.material, needle_thickness)
+            refined = refine(trial, targets, bounds=bounds, max_evaluations=max_evaluations, threads=threads)
+            candidate = merge_and_drop(refined.stack, min_thickness)
+            if len(candidate.layers) != len(refined.stack.layers):
+                refined = refine(candidate, targets, bounds=bounds, max_evaluations=max_evaluations, threads=threads)
+                candidate = refined.stack
+            if refined.merit < merit * (1.0 - improvement):
+                accepted = candidate, refined.merit
+                break
+        if accepted is None:
+            stopped = "no insertion helped"
+            break
+        candidate, refined_merit = accepted
+        current, merit = candidate, refined_merit
+        steps.append(NeedleStep(len(current.layers), merit, float(current.thicknesses.sum())))
+    return NeedleResult(current, merit, steps, stopped)

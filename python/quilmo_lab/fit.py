@@ -1,0 +1,240 @@
+"""fit: thicknesses and dispersion parameters of a stack from measured spectra.
+
+A model is a function of named parameters that returns a Stack; the measurement is
+one or more of R, T (unpolarised), R_s, R_p, T_s, T_p, psi and delta on a grid of
+angles and wavelengths. fit minimises the chi-square of the residuals (divided by
+the measurement's standard deviation) with scipy.optimize.least_squares. Columns of
+the Jacobian for parameters that are layer thicknesses come from the engine's
+analytic thickness derivatives; the others from central differences. Standard
+errors and correlations come from the Jacobian at the solution.
+"""
+
+from __future__ import annotations
+
+import math
+import numbers
+from collections.abc import Callable, Mapping
+from dataclasses import dataclass
+from typing import Any
+
+import numpy as np
+import numpy.typing as npt
+
+from quilmo_lab._scipy import least_squares as scipy_least_squares
+
+FloatArray = npt.NDArray[np.float64]
+
+QUANTITIES = ("R", "T", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
+
+# Relative step of the central differences for parameters that are not thicknesses:
+# near the cube root of the double precision, the best balance of truncation and rounding.
+DIFFERENCE_STEP = 6e-6
+
+
+@dataclass(frozen=True)
+class FitResult:
+    """values, stderr: best values and standard errors by parameter name; names: their
+    order in covariance and correlation (P, P); chi2, dof and reduced_chi2 (chi2 / dof);
+    residuals: the normalised residuals at the solution; stack: the fitted model;
+    success and message: the optimiser's verdict.
+
+    With `sigma` given the standard errors take it as the true noise level; without
+    it they are scaled by the reduced chi-square (the noise estimated from the fit).
+    """
+
+    values: dict[str, float]
+    stderr: dict[str, float]
+    names: list[str]
+    covariance: FloatArray
+    correlation: FloatArray
+    chi2: float
+    dof: int
+    reduced_chi2: float
+    residuals: FloatArray
+    stack: Any
+    success: bool
+    message: str
+
+
+def _quantity(result: Any, name: str, derivative: bool) -> FloatArray:
+    """(A, W) values or (A, layers, W) thickness derivatives of one measured quantity."""
+    if name in ("psi", "delta"):
+        value = (result.dpsi if name == "psi" else result.ddelta) if derivative else getattr(result, name)
+    elif name in ("R", "T"):
+        value = (result.dR(math.pi / 4) if name == "R" else result.dT(math.pi / 4)) if derivative else \
+            (result.R(math.pi / 4) if name == "R" else result.T(math.pi / 4))
+    else:
+        value = getattr(result, ("d" if derivative else "") + name)
+    first: FloatArray = np.asarray(value, dtype=np.float64)[0]
+    return first
+
+
+def _wrapped(difference: FloatArray) -> FloatArray:
+    return np.asarray(np.remainder(difference + np.pi, 2 * np.pi) - np.pi, dtype=np.float64)
+
+
+class _Problem:
+    def __init__(self, model: Callable[..., Any], names: list[str], wavelengths: FloatArray, angles: FloatArray,
+                 measured: dict[str, FloatArray], sigma: dict[str, FloatArray], thickness: dict[str, int],
+                 threads: int | None) -> None:
+        self.model, self.names = model, names
+        self.wavelengths, self.angles = wavelengths, angles
+        self.measured, self.sigma, self.thickness = measured, sigma, thickness
+        self.threads = threads
+
+    def stack(self, p: FloatArray) -> Any:
+        return self.model(**dict(zip(self.names, (float(v) for v in p))))
+
+    def _solve(self, p: FloatArray, derivatives: bool) -> tuple[Any, Any]:
+        stack = self.stack(p)
+        for name, layer in self.thickness.items():
+            value = p[self.names.index(name)]
+            if not math.isclose(stack.layers[layer].thickness, value, rel_tol=1e-12, abs_tol=1e-12):
+                raise ValueError(f"thickness maps {name!r} to layer {layer}, but the model gives that layer "
+                                 f"{stack.layers[layer].thickness:g} nm for {name} = {value:g}")
+        from quilmo_lab import solve
+
+        mask = stack.coherent
+        return stack, solve(stack.indices(self.wavelengths), stack.thicknesses, self.wavelengths, self.angles,
+                            coherent=None if mask.all() else mask, threads=self.threads, derivatives=derivatives)
+
+    def residuals(self, p: FloatArray) -> FloatArray:
+        return self._residuals(self._solve(p, False)[1])
+
+    def _residuals(self, result: Any) -> FloatArray:
+        parts = []
+        for name, data in self.measured.items():
+            difference = _quantity(result, name, False) - data
+            if name == "delta":
+                difference = _wrapped(difference)
+            parts.append((difference / self.sigma[name]).ravel())
+        return np.concatenate(parts)
+
+    def jacobian(self, p: FloatArray) -> FloatArray:
+        columns: list[FloatArray | None] = [None] * len(self.names)
+        result = self._solve(p, True)[1] if self.thickness else None
+        if result is not None and result.dR_s is not None:
+            for name, layer in self.thickness.items():
+                parts = [(_quantity(result, q, True)[:, layer, :] / self.sigma[q]).ravel() for q in self.measured]
+                columns[self.names.index(name)] = np.concatenate(parts)
+        for i, name in enumerate(self.names):
+            if columns[i] is not None:
+                continue
+            h = DIFFERENCE_STEP * max(abs(p[i]), 1e-3)
+            up, down = p.copy(), p.copy()
+            up[i] += h
+            down[i] -= h
+            difference = self.residuals(up) - self.residuals(down)
+            columns[i] = self._rewrap(difference) / (2 * h)
+        return np.stack(columns, axis=1)  # type: ignore[arg-type]
+
+    def _rewrap(self, difference: FloatArray) -> FloatArray:
+        # a delta residual that crossed ±π between the two steps
+        start = 0
+        out = difference.copy()
+        for name, data in self.measured.items():
+            size = data.size
+            if name == "delta":
+                scale = np.broadcast_to(self.sigma[name], data.shape).ravel()
+                out[start:start + size] = _wrapped(difference[start:start + size] * scale) / scale
+            start += size
+        return out
+
+
+def _as_grid(name: str, value: object, shape: tuple[int, int]) -> FloatArray:
+    array = np.asarray(value)
+    if array.dtype.kind not in "iuf":
+        raise TypeError(f"{name} must hold real numbers; received dtype {array.dtype}")
+    array = array.astype(np.float64)
+    if array.ndim == 1 and shape[0] == 1:
+        array = array[None, :]
+    try:
+        return np.ascontiguousarray(np.broadcast_to(array, shape))
+    except ValueError:
+        raise ValueError(f"{name} has shape {array.shape}; expected (angles, wavelengths) = {shape}"
+                         + (" or (wavelengths,)" if shape[0] == 1 else "")) from None
+
+
+def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths: npt.ArrayLike,
+        measured: Mapping[str, npt.ArrayLike], *, angles: npt.ArrayLike = 0.0,
+        sigma: Mapping[str, npt.ArrayLike] | None = None, thickness: Mapping[str, int] | None = None,
+        bounds: Mapping[str, tuple[float, float]] | None = None, threads: int | None = None,
+        max_evaluations: int = 200) -> FitResult:
+    """Fits `parameters` of `model` to `measured` data.
+
+    model(**parameters) returns a Stack (thicknesses in nm). parameters: the starting
+    values by name. wavelengths (W,) in nm and angles (A,) in radians: the measurement
+    grid. measured: data by quantity ("R", "T" for unpolarised light, "R_s", "R_p",
+    "T_s", "T_p", "psi", "delta" in radians, delta in tmm's convention), each of shape
+    (A, W) (or (W,) for one angle). sigma: the standard deviation of each quantity, a
+    number or an array of the data's shape (default 1 for every quantity). thickness:
+    parameter name -> index of the layer (from 0, incidence side) whose thickness it is,
+    for the analytic Jacobian (also with incoherent layers, where only R and T are
+    defined). bounds: parameter name -> (low, high).
+    """
+    if not callable(model):
+        raise TypeError(f"model must be callable (parameters -> Stack); received {type(model).__name__}")
+    names = list(parameters)
+    if not names:
+        raise ValueError("parameters must name at least one parameter to fit; received none")
+    p0 = np.empty(len(names))
+    for i, name in enumerate(names):
+        value = parameters[name]
+        if isinstance(value, bool) or not isinstance(value, numbers.Real) or not math.isfinite(value):
+            raise TypeError(f"parameters[{name!r}] must be a finite real number; received {value!r}")
+        p0[i] = float(value)
+    wl = np.ascontiguousarray(np.atleast_1d(np.asarray(wavelengths, dtype=np.float64)))
+    theta = np.ascontiguousarray(np.atleast_1d(np.asarray(angles, dtype=np.float64)))
+    if wl.ndim != 1 or theta.ndim != 1:
+        raise ValueError(f"wavelengths and angles must be one-dimensional; received shapes {wl.shape}, {theta.shape}")
+    shape = (theta.size, wl.size)
+    if not measured:
+        raise ValueError(f"measured must hold at least one of {', '.join(QUANTITIES)}; received none")
+    data: dict[str, FloatArray] = {}
+    for name, spectrum in measured.items():
+        if name not in QUANTITIES:
+            raise ValueError(f"measured quantities must be among {', '.join(QUANTITIES)}; received {name!r}")
+        data[name] = _as_grid(f"measured[{name!r}]", spectrum, shape)
+    noise_given = bool(sigma)
+    sigma = dict(sigma or {})
+    for name in sigma:
+        if name not in data:
+            raise ValueError(f"sigma names {name!r}, which is not among the measured quantities {list(data)}")
+    noise = {name: _as_grid(f"sigma[{name!r}]", sigma.get(name, 1.0), shape) for name in data}
+    if any(np.any(~(s > 0)) for s in noise.values()):
+        raise ValueError("sigma must be positive")
+    thickness = dict(thickness or {})
+    for name, layer in thickness.items():
+        if name not in parameters:
+            raise ValueError(f"thickness names {name!r}, which is not a parameter ({', '.join(names)})")
+        if isinstance(layer, bool) or not isinstance(layer, numbers.Integral):
+            raise TypeError(f"thickness[{name!r}] must be a layer index (int); received {layer!r}")
+    lo = np.full(len(names), -np.inf)
+    hi = np.full(len(names), np.inf)
+    for name, (low, high) in (bounds or {}).items():
+        if name not in parameters:
+            raise ValueError(f"bounds names {name!r}, which is not a parameter ({', '.join(names)})")
+        lo[names.index(name)], hi[names.index(name)] = low, high
+
+    least_squares = scipy_least_squares("quilmo_lab.fit")
+    from quilmo_lab import _engine
+    from quilmo_lab._inputs import thread_count
+
+    # the default count looked up once, not in each of the optimiser's many small solves
+    workers = thread_count(threads) or _engine.default_threads()
+    problem = _Problem(model, names, wl, theta, data, noise, {k: int(v) for k, v in thickness.items()}, workers)
+    result = least_squares(problem.residuals, np.clip(p0, lo, hi), jac=problem.jacobian, bounds=(lo, hi),
+                           method="trf", x_scale="jac", max_nfev=max_evaluations)
+    jac = problem.jacobian(result.x)
+    chi2 = float(np.sum(np.square(result.fun)))
+    dof = max(result.fun.size - len(names), 1)
+    covariance = np.linalg.pinv(jac.T @ jac)
+    if not noise_given:
+        covariance = covariance * (chi2 / dof)
+    stderr = np.sqrt(np.diag(covariance))
+    with np.errstate(invalid="ignore", divide="ignore"):
+        correlation = covariance / np.outer(stderr, stderr)
+    values = {name: float(v) for name, v in zip(names, result.x)}
+    return FitResult(values, {name: float(e) for name, e in zip(names, stderr)}, names, covariance, correlation,
+                     chi2, dof, chi2 / dof, result.fun, problem.stack(result.x), bool(result.success),
+                     str(result.message))

@@ -1,0 +1,152 @@
+// The design half of quilmo_lab._engine: thickness derivatives and dispersion.
+// Converts arrays, releases the interpreter lock and runs the engine; the
+// fronts (quilmo_lab/solve.py, quilmo_lab/dispersion.py) have already checked
+// and shaped every argument, and what is checked here only keeps a direct
+// caller from writing out of bounds.
+#include "lab/bind/derivatives.hpp"
+
+#include <nanobind/ndarray.h>
+
+#include <complex>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+#include "lab/dispersion_grid.hpp"
+#include "lab/grid.hpp"
+#include "lab/thickness_jacobian.hpp"
+
+namespace nb = nanobind;
+using namespace nb::literals;
+
+namespace {
+
+template <class T, class Shape>
+using Input = nb::ndarray<const T, Shape, nb::c_contig, nb::device::cpu>;
+template <class T, std::size_t D>
+using Output = nb::ndarray<T, nb::ndim<D>, nb::c_contig, nb::device::cpu>;
+using Amplitude = std::complex<double>;
+using quilmo::optics::Complex;
+
+static_assert(sizeof(Amplitude) == sizeof(Complex));
+
+void require(bool condition, const std::string& what) {
+    if (!condition) {
+        throw std::invalid_argument(what);
+    }
+}
+
+void thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<double, nb::ndim<2>> thicknesses,
+                        Input<double, nb::ndim<1>> wavelengths, Input<double, nb::ndim<1>> angles,
+                        std::size_t stacks, Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
+                        std::size_t threads) {
+    const quilmo::lab::Grid grid{
+        reinterpret_cast<const Complex*>(indices.data()),
+        indices.shape(0),
+        indices.shape(1),
+        indices.shape(2),
+        thicknesses.data(),
+        thicknesses.shape(0),
+        wavelengths.data(),
+        wavelengths.shape(0),
+        angles.data(),
+        angles.shape(0),
+        stacks,
+    };
+    quilmo::lab::check_grid(grid);
+    require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::size_t shape[5] = {4, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count};
+        for (std::size_t k = 0; k < 5; ++k) {
+            require((i == 0 ? amplitudes.shape(k) : powers.shape(k)) == shape[k],
+                    std::string(i == 0 ? "amplitudes" : "powers") +
+                        " must have shape (4, stacks, angles, layers, wavelengths)");
+        }
+    }
+    const std::size_t block = stacks * grid.angle_count * (grid.media - 2) * grid.wavelength_count;
+    auto* a = reinterpret_cast<Complex*>(amplitudes.data());
+    double* p = powers.data();
+    const quilmo::lab::JacobianOutputs out{
+        {a, a + block}, {a + 2 * block, a + 3 * block}, {p, p + block}, {p + 2 * block, p + 3 * block}};
+    nb::gil_scoped_release released;
+    quilmo::lab::thickness_jacobian(grid, out, threads);
+}
+
+void mixed_thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<double, nb::ndim<2>> thicknesses,
+                              Input<double, nb::ndim<1>> wavelengths, Input<double, nb::ndim<1>> angles,
+                              std::size_t stacks, Input<bool, nb::ndim<1>> coherent, Output<double, 5> powers,
+                              std::size_t threads) {
+    const quilmo::lab::Grid grid{
+        reinterpret_cast<const Complex*>(indices.data()),
+        indices.shape(0),
+        indices.shape(1),
+        indices.shape(2),
+        thicknesses.data(),
+        thicknesses.shape(0),
+        wavelengths.data(),
+        wavelengths.shape(0),
+        angles.data(),
+        angles.shape(0),
+        stacks,
+    };
+    quilmo::lab::check_grid(grid);
+    require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
+    require(coherent.shape(0) == grid.media - 2, "coherent must have one flag per inner layer");
+    const std::size_t shape[5] = {4, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count};
+    for (std::size_t k = 0; k < 5; ++k) {
+        require(powers.shape(k) == shape[k], "powers must have shape (4, stacks, angles, layers, wavelengths)");
+    }
+    const std::size_t block = stacks * grid.angle_count * (grid.media - 2) * grid.wavelength_count;
+    double* p = powers.data();
+    double* const dR[2] = {p, p + block};
+    double* const dT[2] = {p + 2 * block, p + 3 * block};
+    nb::gil_scoped_release released;
+    quilmo::lab::mixed_thickness_jacobian(grid, coherent.data(), dR, dT, threads);
+}
+
+void dispersion(Input<Amplitude, nb::ndim<3>> series, Input<double, nb::ndim<2>> thicknesses,
+                Input<double, nb::ndim<1>> wavelengths, double angle, int side, int pol, Output<double, 3> out,
+                std::size_t threads) {
+    require(series.shape(0) == 4, "series must have shape (4, media, 1 or wavelengths)");
+    const quilmo::lab::DispersionGrid grid{
+        reinterpret_cast<const Complex*>(series.data()),
+        series.shape(1),
+        series.shape(2),
+        thicknesses.data(),
+        thicknesses.shape(0),
+        wavelengths.data(),
+        wavelengths.shape(0),
+        thicknesses.shape(0),
+        angle,
+        side,
+        pol,
+    };
+    quilmo::lab::check_dispersion_grid(grid);
+    require(thicknesses.shape(1) + 2 == grid.media, "thicknesses must have one column per inner layer");
+    require(out.shape(0) == 4 && out.shape(1) == grid.stacks && out.shape(2) == grid.wavelength_count,
+            "out must have shape (4, stacks, wavelengths)");
+    const std::size_t block = grid.stacks * grid.wavelength_count;
+    double* o = out.data();
+    const quilmo::lab::DispersionOutputs outputs{o, o + block, o + 2 * block, o + 3 * block};
+    nb::gil_scoped_release released;
+    quilmo::lab::dispersion(grid, outputs, threads);
+}
+
+}  // namespace
+
+void bind_derivatives(nb::module_& m) {
+    m.def("thickness_jacobian", &thickness_jacobian, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "amplitudes"_a.noconvert(),
+          "powers"_a.noconvert(), "threads"_a,
+          "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
+          "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
+    m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian, "indices"_a.noconvert(),
+          "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+          "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "
+          "layers flagged False in coherent are treated by intensity.");
+    m.def("dispersion", &dispersion, "series"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angle"_a, "side"_a, "pol"_a, "out"_a.noconvert(), "threads"_a,
+          "Fills phase (rad), GD (fs), GDD (fs^2) and TOD (fs^3) of r (side 0) or t (side 1), s (pol 0) "
+          "or p (pol 1), for each stack and wavelength (nm).");
+}

@@ -1,0 +1,181 @@
+// Thickness derivatives of the amplitudes and powers against central finite
+// differences on random coherent stacks (lossless, absorbing, past the
+// critical angle), s and p, and the opaque-layer limit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "lab/thickness_gradient.hpp"
+#include "optics/stack.hpp"
+
+namespace quilmo::lab {
+namespace {
+
+using optics::Complex;
+
+struct Point {
+    std::vector<Complex> n;
+    std::vector<double> d;
+    double wavelength;
+    double theta;
+};
+
+struct Evaluation {
+    PointPowers powers[2];
+    std::vector<ThicknessDerivative> grad[2];  // by inner layer, from 0
+};
+
+Evaluation evaluate(const Point& p) {
+    Evaluation e;
+    GradientWorkspace ws;
+    const std::size_t layers = p.n.size() - 2;
+    e.grad[0].resize(layers);
+    e.grad[1].resize(layers);
+    thickness_gradient(
+        p.n.size(), [&](std::size_t j) { return p.n[j]; }, p.d.data(), p.wavelength, std::sin(p.theta), ws,
+        e.powers, [&](std::size_t j, const ThicknessDerivative& s, const ThicknessDerivative& pp) {
+            e.grad[0][j - 1] = s;
+            e.grad[1][j - 1] = pp;
+        });
+    return e;
+}
+
+Point random_point(std::mt19937_64& rng, bool absorbing, double theta) {
+    std::uniform_int_distribution<int> count(3, 9);
+    std::uniform_real_distribution<double> re(1.2, 3.0), im(0.0, 0.4), thick(5.0, 300.0), wl(380.0, 1000.0);
+    Point p;
+    const int media = count(rng);
+    for (int j = 0; j < media; ++j) {
+        const bool lossy = absorbing && j > 0;  // the incidence medium stays lossless
+        p.n.push_back({re(rng), lossy ? im(rng) : 0.0});
+    }
+    for (int j = 0; j + 2 < media; ++j) p.d.push_back(thick(rng));
+    p.wavelength = wl(rng);
+    p.theta = theta;
+    return p;
+}
+
+// |got - want| <= rel * max(|want|, floor): the floor keeps derivatives that
+// happen to be near zero from demanding more digits than the differences have.
+::testing::AssertionResult Close(double got, double want, double floor, const char* what, std::size_t layer) {
+    const double tol = 1e-6 * std::max(std::fabs(want), floor);
+    if (std::fabs(got - want) <= tol) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << what << " layer " << layer << ": analytic " << got << ", differences "
+                                         << want;
+}
+
+// Fourth-order central differences (Richardson on steps h and 2h), so that
+// strongly resonant stacks do not need a step near the rounding floor.
+void check_against_differences(const Point& point) {
+    const Evaluation e = evaluate(point);
+    const double h = 1e-3;
+    for (std::size_t l = 0; l < point.d.size(); ++l) {
+        Evaluation at[4];  // d + 2h, d + h, d - h, d - 2h
+        const double steps[4] = {2 * h, h, -h, -2 * h};
+        for (int k = 0; k < 4; ++k) {
+            Point moved = point;
+            moved.d[l] += steps[k];
+            at[k] = evaluate(moved);
+        }
+        auto diff = [&](auto value) {
+            return (8.0 * (value(at[1]) - value(at[2])) - (value(at[0]) - value(at[3]))) / (12.0 * h);
+        };
+        for (int pol = 0; pol < 2; ++pol) {
+            const ThicknessDerivative& g = e.grad[pol][l];
+            const double floor = 1e-4;
+            EXPECT_TRUE(Close(g.dr.re, diff([&](const Evaluation& x) { return x.powers[pol].r.re; }), floor, "Re dr", l))
+                << "pol " << pol;
+            EXPECT_TRUE(Close(g.dr.im, diff([&](const Evaluation& x) { return x.powers[pol].r.im; }), floor, "Im dr", l))
+                << "pol " << pol;
+            EXPECT_TRUE(Close(g.dt.re, diff([&](const Evaluation& x) { return x.powers[pol].t.re; }), floor, "Re dt", l))
+                << "pol " << pol;
+            EXPECT_TRUE(Close(g.dt.im, diff([&](const Evaluation& x) { return x.powers[pol].t.im; }), floor, "Im dt", l))
+                << "pol " << pol;
+            EXPECT_TRUE(Close(g.dR, diff([&](const Evaluation& x) { return x.powers[pol].R; }), floor, "dR", l))
+                << "pol " << pol;
+            EXPECT_TRUE(Close(g.dT, diff([&](const Evaluation& x) { return x.powers[pol].T; }), floor, "dT", l))
+                << "pol " << pol;
+        }
+    }
+}
+
+class AgainstDifferences : public ::testing::TestWithParam<std::tuple<bool, double>> {};
+
+TEST_P(AgainstDifferences, RandomStacks) {
+    const auto [absorbing, theta] = GetParam();
+    std::mt19937_64 rng(1234 + static_cast<unsigned>(theta * 100) + (absorbing ? 7 : 0));
+    for (int trial = 0; trial < 40; ++trial) {
+        SCOPED_TRACE(trial);
+        check_against_differences(random_point(rng, absorbing, theta));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stacks, AgainstDifferences,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(0.0, 0.4, 0.9, 1.45)));
+
+TEST(AgainstDifferences, FrustratedTotalReflection) {
+    // glass | air gap | glass past the critical angle: the gap's wave is evanescent
+    const Point p{{{1.5, 0.0}, {1.0, 0.0}, {1.7, 0.0}, {1.5, 0.0}}, {150.0, 80.0}, 633.0, 0.9};
+    check_against_differences(p);
+}
+
+TEST(Values, AmplitudesAreTheKernels) {
+    std::mt19937_64 rng(99);
+    for (int trial = 0; trial < 20; ++trial) {
+        const Point p = random_point(rng, trial % 2 == 1, 0.3 * (trial % 4));
+        const Evaluation e = evaluate(p);
+        const View2<Complex> n{p.n.data(), p.n.size(), 1, 1, 1};
+        const View1<double> d{p.d.data(), p.d.size(), 1};
+        const View1<double> wl{&p.wavelength, 1, 1};
+        for (int pol = 0; pol < 2; ++pol) {
+            const optics::TransferMatrix m = optics::transfer_matrix(d, n, wl, p.theta, 0, pol);
+            const Complex r = m.m10 / m.m00, t = optics::reciprocal(m.m00);
+            EXPECT_NEAR(e.powers[pol].r.re, r.re, 1e-13);
+            EXPECT_NEAR(e.powers[pol].r.im, r.im, 1e-13);
+            EXPECT_NEAR(e.powers[pol].t.re, t.re, 1e-13);
+            EXPECT_NEAR(e.powers[pol].t.im, t.im, 1e-13);
+        }
+    }
+}
+
+TEST(Values, LosslessStacksConserveEnergyAndItsDerivative) {
+    std::mt19937_64 rng(5);
+    for (int trial = 0; trial < 20; ++trial) {
+        const Point p = random_point(rng, false, 0.5);
+        const Evaluation e = evaluate(p);
+        for (int pol = 0; pol < 2; ++pol) {
+            EXPECT_NEAR(e.powers[pol].R + e.powers[pol].T, 1.0, 1e-12);
+            for (const auto& g : e.grad[pol]) EXPECT_NEAR(g.dR + g.dT, 0.0, 1e-12);
+        }
+    }
+}
+
+TEST(OpaqueLayer, FrontDerivativesAreThoseOfTheStackCutAfterIt) {
+    // a millimetre of 3 + 4i would overflow the unscaled layer matrix
+    const Complex metal{3.0, 4.0};
+    const Point full{{{1.0, 0.0}, {1.46, 0.0}, {2.3, 0.01}, metal, {1.52, 0.0}}, {95.0, 60.0, 1e6}, 550.0, 0.6};
+    const Point cut{{{1.0, 0.0}, {1.46, 0.0}, {2.3, 0.01}, metal}, {95.0, 60.0}, 550.0, 0.6};
+    const Evaluation a = evaluate(full), b = evaluate(cut);
+    for (int pol = 0; pol < 2; ++pol) {
+        EXPECT_NEAR(a.powers[pol].R, b.powers[pol].R, 1e-14);
+        EXPECT_EQ(a.powers[pol].T, 0.0);
+        for (std::size_t l = 0; l < 2; ++l) {
+            EXPECT_NEAR(a.grad[pol][l].dR, b.grad[pol][l].dR, 1e-14 * std::fabs(b.grad[pol][l].dR) + 1e-18);
+            EXPECT_EQ(a.grad[pol][l].dT, 0.0);
+        }
+        // by the opaque layer's own thickness: zero up to the rounding of the
+        // cancellation in dr = (dM10 - r dM00) / M00
+        EXPECT_NEAR(a.grad[pol][2].dR, 0.0, 1e-12 * std::fabs(b.grad[pol][0].dR));
+    }
+}
+
+TEST(OpaqueLayer, ThickAbsorberStillMatchesDifferences) {
+    // e^{|Im S d|} of about e^60: large, still finite, derivatives still exact
+    const Point p{{{1.0, 0.0}, {1.38, 0.0}, {1.2, 0.5}, {1.5, 0.0}}, {110.0, 4500.0}, 600.0, 0.2};
+    check_against_differences(p);
+}
+
+}  // namespace
+}  // namespace quilmo::lab

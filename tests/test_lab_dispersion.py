@@ -1,0 +1,95 @@
+"""ql.dispersion: group delay, GDD and TOD against closed forms and against
+differences of the phase, and the materials' higher wavelength derivatives."""
+
+import math
+
+import numpy as np
+import pytest
+
+import quilmo_lab as ql
+from quilmo_lab.index_series import index_series
+from quilmo_lab.materials import Cauchy, Constant
+
+C_NM_PER_FS = 299.792458
+
+
+def test_index_matched_dispersive_slab():
+    # no interfaces: t = exp(i n(w) w d / c), so GD = n_g d / c and so on
+    glass = Cauchy(1.45, 3600.0)
+    slab = ql.Stack([ql.Layer(glass, 1000.0)], incident=glass, exit=glass)
+    d = ql.dispersion(slab, [800.0], side="t")
+    assert d.gd[0] == pytest.approx(4.89296832143789, rel=1e-13)
+    assert d.gdd[0] == pytest.approx(0.0478126142151501, rel=1e-8)
+    assert d.tod[0] == pytest.approx(0.0203063517881746, rel=1e-7)
+
+
+@pytest.mark.parametrize("pol", ["s", "p"])
+def test_quarter_wave_mirror_has_no_gdd_at_its_centre(pol):
+    high, low = Constant(2.35), Constant(1.46)
+    layers = [ql.Layer(m, 1000.0 / (4 * m.index.real)) for _ in range(10) for m in (high, low)]
+    mirror = ql.Stack(layers + [ql.Layer(high, 1000.0 / 9.4)], incident=1.0, exit=1.52)
+    centre = ql.dispersion(mirror, [1000.0], side="r", pol=pol)
+    aside = ql.dispersion(mirror, [1080.0], side="r", pol=pol)
+    assert abs(centre.gdd[0]) < 1e-9
+    assert abs(aside.gdd[0]) > 1.0
+
+
+@pytest.mark.parametrize("side", ["r", "t"])
+@pytest.mark.parametrize("pol", ["s", "p"])
+def test_derivatives_match_differences_of_the_phase(side, pol):
+    # library materials (Sellmeier glass, DeVore's rutile) and an absorbing film, oblique
+    stack = ql.Stack([ql.Layer("TiO2", 120.0), ql.Layer(Cauchy(1.46, 3500.0, urbach_amplitude=0.02), 180.0),
+                      ql.Layer("TiO2", 60.0)], incident=1.0, exit="N-BK7")
+    angle = 0.6
+    w0 = 2 * math.pi * C_NM_PER_FS / 700.0
+    h = 2e-5  # rad/fs
+    wl = 2 * math.pi * C_NM_PER_FS / np.array([w0 - 2 * h, w0 - h, w0, w0 + h, w0 + 2 * h])
+    d = ql.dispersion(stack, wl, angle, side, pol)
+
+    def slope(f):  # fourth-order central difference at w0
+        return (8 * (f[3] - f[1]) - (f[4] - f[0])) / (12 * h)
+
+    phase = np.unwrap(d.phase)
+    assert d.gd[2] == pytest.approx(slope(phase), rel=1e-7)
+    assert d.gdd[2] == pytest.approx(slope(d.gd), rel=1e-6)
+    assert d.tod[2] == pytest.approx(slope(d.gdd), rel=1e-5)
+    # and the phase is that of solve's amplitude
+    amplitude = getattr(stack.solve(wl[2:3], angle), f"{side}_{pol}")[0, 0, 0]
+    assert d.phase[2] == pytest.approx(np.angle(amplitude), abs=1e-12)
+
+
+def test_index_series_of_a_cauchy_film():
+    film = Cauchy(1.6, 8000.0, 2.0e8)
+    wl = np.array([400.0, 633.0, 1500.0])
+    series = index_series(film, wl)
+    b, c = 8000.0, 2.0e8
+    exact = [1.6 + b / wl**2 + c / wl**4, -2 * b / wl**3 - 4 * c / wl**5, 6 * b / wl**4 + 20 * c / wl**6,
+             -24 * b / wl**5 - 120 * c / wl**7]
+    for k in range(4):
+        np.testing.assert_allclose(series[k].real, exact[k], rtol=1e-9, atol=0)
+        np.testing.assert_array_equal(series[k].imag, 0.0)
+
+
+def test_batches_of_thicknesses():
+    stack = ql.Stack([ql.Layer(2.1, 100.0), ql.Layer(1.45, 150.0)], incident=1.0, exit=1.52)
+    wl = np.linspace(500.0, 900.0, 7)
+    batch = np.array([[100.0, 150.0], [90.0, 170.0]])
+    together = ql.dispersion(stack, wl, thicknesses=batch)
+    assert together.gd.shape == (2, 7)
+    alone = ql.dispersion(stack, wl, thicknesses=batch[1])
+    np.testing.assert_array_equal(together.gdd[1], alone.gdd)
+
+
+def test_bad_arguments_name_themselves():
+    stack = ql.Stack([ql.Layer(2.1, 100.0)], incident=1.0, exit=1.52)
+    with pytest.raises(ValueError, match="side must be 'r' or 't'"):
+        ql.dispersion(stack, [600.0], side="x")
+    with pytest.raises(ValueError, match="pol must be 's' or 'p'"):
+        ql.dispersion(stack, [600.0], pol="mean")
+    with pytest.raises(ValueError, match="thicknesses has shape"):
+        ql.dispersion(stack, [600.0], thicknesses=[1.0, 2.0])
+    with pytest.raises(TypeError, match="derivative dn/d"):
+        ql.dispersion(ql.Stack([ql.Layer(np.array([2.1 + 0j]), 100.0)], incident=1.0, exit=1.52), [600.0])
+    incoherent = ql.Stack([ql.Layer(1.52, 1e6, coherent=False)], incident=1.0, exit=1.0)
+    with pytest.raises(ValueError, match="coherent stack"):
+        ql.dispersion(incoherent, [600.0])
