@@ -12,7 +12,6 @@ is installed).
 """
 
 import argparse
-import copy
 import pathlib
 import time
 
@@ -21,12 +20,10 @@ import numpy as np
 import quilmo_lab as ql
 from quilmo_lab import design
 
-# SiO2: fused silica (Malitson). TiO2: DeVore's rutile formula, published from 430 nm;
-# a copy that extrapolates carries it the 10 nm down to the band edge (and over
-# 380-430 nm for the colour), where the formula is still smooth.
-LOW, SUBSTRATE = ql.library["fused silica"], ql.library["N-BK7"]
-HIGH = copy.copy(ql.library["TiO2"])
-HIGH.extrapolate = True
+# Evaporated films rather than the bulk crystals: a coating's TiO2 is far below
+# rutile's index, and both tables cover the band and the 380-780 nm of the colour.
+LOW, HIGH = ql.library["SiO2 film"], ql.library["TiO2 film"]
+SUBSTRATE = ql.library["N-BK7"]
 BAND = np.linspace(420.0, 680.0, 105)  # nm, every 2.5 nm
 
 
