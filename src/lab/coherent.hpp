@@ -195,7 +195,7 @@ public:
                     layers_[j] = layer;
                 }
             }
-            out = (out * detail::widen(layer)) * interface(j, m, next);
+            out = (out * optics::detail::widen_both(layer)) * interface(j, m, next);
         }
         return {out, 0.0, incidence, next};
     }

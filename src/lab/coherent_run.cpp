@@ -41,7 +41,7 @@ PolPair<RunPowers> run_powers(const StackMedia& stack, Run run, std::span<const 
         const optics::detail::ScaledLayerMatrix layer =
             optics::detail::scaled_layer_matrix(media[j], stack.wavelength, stack.thickness[j - 1]);
         log_scale += layer.log_scale;
-        m = (m * detail::widen(layer.matrix)) * interfaces[j];
+        m = (m * optics::detail::widen_both(layer.matrix)) * interfaces[j];
         binary_scale += detail::rebalance(m);
     }
     log_scale += binary_scale * detail::ln2;

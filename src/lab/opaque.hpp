@@ -50,11 +50,6 @@ inline int rebalance(MatrixLanes& m) noexcept {
     return e;
 }
 
-inline MatrixLanes widen(const optics::TransferMatrix& layer) noexcept {
-    using optics::detail::both;
-    return {both(layer.m00), both(layer.m10), both(layer.m01), both(layer.m11)};
-}
-
 }  // namespace detail
 
 // The same media, interfaces and order of products as the exact pass, with
@@ -77,7 +72,8 @@ inline StackMatrix scaled_stack_matrix(const StackPoint& point) noexcept {
         const optics::detail::ScaledLayerMatrix layer =
             optics::detail::scaled_layer_matrix(m, point.wavelength, point.d[j - 1]);
         log_scale += layer.log_scale;
-        out = (out * detail::widen(layer.matrix)) * interface_sp(m, next, optics::twice(m.n) * m.c);
+        out = (out * optics::detail::widen_both(layer.matrix)) *
+              interface_sp(m, next, optics::twice(m.n) * m.c);
         binary_scale += detail::rebalance(out);
     }
     return {out, log_scale + binary_scale * detail::ln2, incidence, next};

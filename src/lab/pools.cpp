@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -19,11 +20,16 @@ struct Pools {
 };
 Pools g_pools;
 
+// Reading the affinity mask and the cgroup quota costs hundreds of
+// microseconds, as much as a small solve: read once per process (0: not yet).
+std::atomic<std::size_t> g_default_threads{0};
+
 // In a forked child the workers of the parent's pools do not exist and their
 // locks may be held by threads that are gone: leak them untouched.
 void forget_pools_in_child() noexcept {
     ::new (static_cast<void*>(&g_pools.mutex)) std::mutex();
     g_pools.by_size = nullptr;
+    g_default_threads.store(0, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -45,6 +51,13 @@ driver::ThreadPool& pool_with(std::size_t workers) {
     return *pool;
 }
 
-std::size_t default_threads() noexcept { return driver::default_thread_count(); }
+std::size_t default_threads() noexcept {
+    std::size_t count = g_default_threads.load(std::memory_order_relaxed);
+    if (count == 0) {
+        count = driver::default_thread_count();
+        g_default_threads.store(count, std::memory_order_relaxed);
+    }
+    return count;
+}
 
 }  // namespace quilmo::lab

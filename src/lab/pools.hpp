@@ -20,7 +20,8 @@ namespace quilmo::lab {
 driver::ThreadPool& pool_with(std::size_t workers);
 
 // The threads a call uses when it names none: the processors this process may
-// run on (affinity mask, cgroup quota).
+// run on (affinity mask, cgroup quota), as read at the first such call of the
+// process (or of a forked child).
 std::size_t default_threads() noexcept;
 
 namespace detail {

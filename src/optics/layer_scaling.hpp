@@ -23,8 +23,7 @@ struct ScaledLayerMatrix {
 };
 
 inline ScaledLayerMatrix scaled_layer_matrix(const Medium& m, double wavelength, double t) noexcept {
-    const Complex w = two_pi * m.c;
-    const Complex phase = (m.n * w) / wavelength;
+    const Complex phase = phase_numerator(m) / wavelength;
     const double growth = std::fabs(phase.im * t);
     const Complex e_plus = cexp({-(phase.im) * t - growth, phase.re * t});
     const Complex e_minus = cexp({phase.im * t - growth, -(phase.re) * t});

@@ -5,13 +5,9 @@
 // caller from writing out of bounds.
 #include "lab/bind/derivatives.hpp"
 
-#include <nanobind/ndarray.h>
-
-#include <complex>
 #include <cstddef>
-#include <stdexcept>
-#include <string>
 
+#include "lab/bind/arrays.hpp"
 #include "lab/dispersion_grid.hpp"
 #include "lab/grid.hpp"
 #include "lab/thickness_jacobian.hpp"
@@ -21,48 +17,23 @@ using namespace nb::literals;
 
 namespace {
 
-template <class T, class Shape>
-using Input = nb::ndarray<const T, Shape, nb::c_contig, nb::device::cpu>;
-template <class T, std::size_t D>
-using Output = nb::ndarray<T, nb::ndim<D>, nb::c_contig, nb::device::cpu>;
-using Amplitude = std::complex<double>;
+using namespace quilmo::lab::bind;
 using quilmo::optics::Complex;
 
-static_assert(sizeof(Amplitude) == sizeof(Complex));
-
-void require(bool condition, const std::string& what) {
-    if (!condition) {
-        throw std::invalid_argument(what);
-    }
+// (4, stacks, angles, layers, wavelengths): a derivative by every layer's thickness.
+template <class T>
+void require_layer_values(const Output<T, 5>& array, const quilmo::lab::Grid& grid, std::size_t stacks,
+                          const char* name) {
+    require_shape(array, {4, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count}, name,
+                  "(4, stacks, angles, layers, wavelengths)");
 }
 
-void thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<double, nb::ndim<2>> thicknesses,
-                        Input<double, nb::ndim<1>> wavelengths, Input<double, nb::ndim<1>> angles,
+void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
                         std::size_t stacks, Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
                         std::size_t threads) {
-    const quilmo::lab::Grid grid{
-        reinterpret_cast<const Complex*>(indices.data()),
-        indices.shape(0),
-        indices.shape(1),
-        indices.shape(2),
-        thicknesses.data(),
-        thicknesses.shape(0),
-        wavelengths.data(),
-        wavelengths.shape(0),
-        angles.data(),
-        angles.shape(0),
-        stacks,
-    };
-    quilmo::lab::check_grid(grid);
-    require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
-    for (std::size_t i = 0; i < 2; ++i) {
-        const std::size_t shape[5] = {4, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count};
-        for (std::size_t k = 0; k < 5; ++k) {
-            require((i == 0 ? amplitudes.shape(k) : powers.shape(k)) == shape[k],
-                    std::string(i == 0 ? "amplitudes" : "powers") +
-                        " must have shape (4, stacks, angles, layers, wavelengths)");
-        }
-    }
+    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+    require_layer_values(amplitudes, grid, stacks, "amplitudes");
+    require_layer_values(powers, grid, stacks, "powers");
     const std::size_t block = stacks * grid.angle_count * (grid.media - 2) * grid.wavelength_count;
     auto* a = reinterpret_cast<Complex*>(amplitudes.data());
     double* p = powers.data();
@@ -72,30 +43,11 @@ void thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<double, nb:
     quilmo::lab::thickness_jacobian(grid, out, threads);
 }
 
-void mixed_thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<double, nb::ndim<2>> thicknesses,
-                              Input<double, nb::ndim<1>> wavelengths, Input<double, nb::ndim<1>> angles,
-                              std::size_t stacks, Input<bool, nb::ndim<1>> coherent, Output<double, 5> powers,
-                              std::size_t threads) {
-    const quilmo::lab::Grid grid{
-        reinterpret_cast<const Complex*>(indices.data()),
-        indices.shape(0),
-        indices.shape(1),
-        indices.shape(2),
-        thicknesses.data(),
-        thicknesses.shape(0),
-        wavelengths.data(),
-        wavelengths.shape(0),
-        angles.data(),
-        angles.shape(0),
-        stacks,
-    };
-    quilmo::lab::check_grid(grid);
-    require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
-    require(coherent.shape(0) == grid.media - 2, "coherent must have one flag per inner layer");
-    const std::size_t shape[5] = {4, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count};
-    for (std::size_t k = 0; k < 5; ++k) {
-        require(powers.shape(k) == shape[k], "powers must have shape (4, stacks, angles, layers, wavelengths)");
-    }
+void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
+                              std::size_t stacks, Mask coherent, Output<double, 5> powers, std::size_t threads) {
+    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+    require_mask(coherent, grid);
+    require_layer_values(powers, grid, stacks, "powers");
     const std::size_t block = stacks * grid.angle_count * (grid.media - 2) * grid.wavelength_count;
     double* p = powers.data();
     double* const dR[2] = {p, p + block};
@@ -104,9 +56,8 @@ void mixed_thickness_jacobian(Input<Amplitude, nb::ndim<3>> indices, Input<doubl
     quilmo::lab::mixed_thickness_jacobian(grid, coherent.data(), dR, dT, threads);
 }
 
-void dispersion(Input<Amplitude, nb::ndim<3>> series, Input<double, nb::ndim<2>> thicknesses,
-                Input<double, nb::ndim<1>> wavelengths, double angle, int side, int pol, Output<double, 3> out,
-                std::size_t threads) {
+void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, double angle, int side, int pol,
+                Output<double, 3> out, std::size_t threads) {
     require(series.shape(0) == 4, "series must have shape (4, media, 1 or wavelengths)");
     const quilmo::lab::DispersionGrid grid{
         reinterpret_cast<const Complex*>(series.data()),

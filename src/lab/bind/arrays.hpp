@@ -1,0 +1,70 @@
+// What both binding files of quilmo_lab._engine take from NumPy: the array
+// types they accept, the grid those arrays describe, and the shape checks that
+// keep a direct caller from writing out of bounds (the Python fronts have
+// already checked and shaped every argument).
+#pragma once
+
+#include <nanobind/ndarray.h>
+
+#include <complex>
+#include <cstddef>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+
+#include "lab/grid.hpp"
+
+namespace quilmo::lab::bind {
+
+namespace nb = nanobind;
+
+template <class T, class Shape>
+using Input = nb::ndarray<const T, Shape, nb::c_contig, nb::device::cpu>;
+template <class T, std::size_t D>
+using Output = nb::ndarray<T, nb::ndim<D>, nb::c_contig, nb::device::cpu>;
+using Amplitude = std::complex<double>;
+using Indices = Input<Amplitude, nb::ndim<3>>;
+using Thicknesses = Input<double, nb::ndim<2>>;
+using Axis = Input<double, nb::ndim<1>>;
+using Mask = Input<bool, nb::ndim<1>>;
+
+static_assert(sizeof(Amplitude) == sizeof(optics::Complex));
+
+inline void require(bool condition, const std::string& what) {
+    if (!condition) {
+        throw std::invalid_argument(what);
+    }
+}
+
+// `array` has exactly the dimensions `expected`; `shape` names them in the error.
+template <class Array>
+void require_shape(const Array& array, std::initializer_list<std::size_t> expected, const char* name,
+                   const char* shape) {
+    std::size_t axis = 0;
+    for (const std::size_t size : expected) {
+        require(array.shape(axis++) == size, std::string(name) + " must have shape " + shape);
+    }
+}
+
+inline const optics::Complex* complex_data(const Indices& indices) {
+    return reinterpret_cast<const optics::Complex*>(indices.data());
+}
+
+// The checked (stack, angle, wavelength) grid of a solve.
+inline Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, const Axis& wavelengths,
+                       const Axis& angles, std::size_t stacks) {
+    const Grid grid{
+        complex_data(indices), indices.shape(0),     indices.shape(1),  indices.shape(2),
+        thicknesses.data(),    thicknesses.shape(0), wavelengths.data(), wavelengths.shape(0),
+        angles.data(),         angles.shape(0),      stacks,
+    };
+    check_grid(grid);
+    require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
+    return grid;
+}
+
+inline void require_mask(const Mask& mask, const Grid& grid) {
+    require(mask.shape(0) == grid.media - 2, "coherent must have one flag per inner layer");
+}
+
+}  // namespace quilmo::lab::bind
