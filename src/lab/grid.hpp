@@ -30,6 +30,24 @@ struct Grid {
     std::size_t stacks;
 
     std::size_t points() const noexcept { return stacks * angle_count * wavelength_count; }
+
+    // Point p's place: points run wavelength fastest, then angle, then stack.
+    struct Place {
+        std::size_t stack;
+        std::size_t angle;
+        std::size_t wavelength;
+    };
+    Place place(std::size_t p) const noexcept {
+        return {p / (wavelength_count * angle_count), (p / wavelength_count) % angle_count, p % wavelength_count};
+    }
+    // Index of medium 0 of a point; medium j is `index_columns` further on per j.
+    const Complex* indices_at(const Place& at) const noexcept {
+        const std::size_t row = index_stacks == 1 ? 0 : at.stack;
+        return indices + row * media * index_columns + (index_columns == 1 ? 0 : at.wavelength);
+    }
+    const double* thicknesses_at(const Place& at) const noexcept {
+        return thicknesses + (thickness_stacks == 1 ? 0 : at.stack) * (media - 2);
+    }
 };
 
 // Four arrays of shape (B, A, W) each, one after the other: r_s, r_p, t_s,

@@ -36,13 +36,11 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
         const Complex* last_n = nullptr;
         std::size_t last_a = A;
         for (std::size_t p = begin; p < end; ++p) {
-            const std::size_t w = p % W;
-            const std::size_t a = (p / W) % A;
-            const std::size_t b = p / (W * A);
-            const std::size_t bn = grid.index_stacks == 1 ? 0 : b;
-            const std::size_t bd = grid.thickness_stacks == 1 ? 0 : b;
-            const std::size_t column = grid.index_columns == 1 ? 0 : w;
-            const Complex* n = grid.indices + bn * grid.media * grid.index_columns + column;
+            const Grid::Place at = grid.place(p);
+            const std::size_t w = at.wavelength;
+            const std::size_t a = at.angle;
+            const std::size_t b = at.stack;
+            const Complex* n = grid.indices_at(at);
             bool same = last_n != nullptr && a == last_a;
             for (std::size_t j = 0; same && j < grid.media; ++j) {
                 const Complex x = n[j * grid.index_columns], y = last_n[j * grid.index_columns];
@@ -54,7 +52,7 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
             PointPowers powers[2];
             thickness_gradient(
                 grid.media, [&](std::size_t j) { return n[j * grid.index_columns]; },
-                grid.thicknesses + bd * layers, grid.wavelengths[w], sines[a], ws, powers,
+                grid.thicknesses_at(at), grid.wavelengths[w], sines[a], ws, powers,
                 [&](std::size_t j, const ThicknessDerivative& s, const ThicknessDerivative& pp) {
                     const std::size_t at = base + (j - 1) * W;
                     const ThicknessDerivative* both[2] = {&s, &pp};
@@ -88,18 +86,16 @@ void mixed_thickness_jacobian(const Grid& grid, const bool* coherent, double* co
         MixedWorkspace ws;
         ws.media.resize(grid.media);
         for (std::size_t p = begin; p < end; ++p) {
-            const std::size_t w = p % W;
-            const std::size_t a = (p / W) % A;
-            const std::size_t b = p / (W * A);
-            const std::size_t bn = grid.index_stacks == 1 ? 0 : b;
-            const std::size_t bd = grid.thickness_stacks == 1 ? 0 : b;
-            const std::size_t column = grid.index_columns == 1 ? 0 : w;
-            const Complex* n = grid.indices + bn * grid.media * grid.index_columns + column;
+            const Grid::Place at = grid.place(p);
+            const std::size_t w = at.wavelength;
+            const std::size_t a = at.angle;
+            const std::size_t b = at.stack;
+            const Complex* n = grid.indices_at(at);
             const Complex tangential = optics::square(sines[a] * n[0]);
             for (std::size_t j = 0; j < grid.media; ++j) {
                 ws.media[j] = optics::detail::medium(n[j * grid.index_columns], tangential);
             }
-            const StackMedia stack{ws.media, {grid.thicknesses + bd * layers, layers}, {coherent, layers},
+            const StackMedia stack{ws.media, {grid.thicknesses_at(at), layers}, {coherent, layers},
                                    grid.wavelengths[w], tangential};
             interface_matrices(stack, ws.interfaces);
             const std::size_t base = (b * A + a) * layers * W + w;
