@@ -1,11 +1,14 @@
-// Owned stacks for the companion engine's tests: media built with the
-// kernel's `medium` at one wavelength and angle, handed out as a StackMedia.
+// Shared by the companion engine's tests: owned stacks (media built with the
+// kernel's `medium` at one wavelength and angle, handed out as a StackMedia),
+// the absorption of one point, and byte-for-byte comparison of results.
 #pragma once
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "lab/fields.hpp"
 #include "lab/stack_media.hpp"
 
 namespace quilmo::lab::testing {
@@ -37,5 +40,34 @@ struct OwnedPoint {
         return {media, thickness, std::span<const bool>(mask.get(), mask_len), wavelength, tangential};
     }
 };
+
+// R and T by the field sweep and the fraction absorbed in each inner layer.
+struct Absorbed {
+    PolPair<PowerSplit> split;
+    std::vector<double> s, p;
+};
+
+inline Absorbed absorbed(const OwnedPoint& owned) {
+    FieldWorkspace work;
+    Absorbed out{{}, std::vector<double>(owned.thickness.size()), std::vector<double>(owned.thickness.size())};
+    out.split = absorption(owned.view(), work, out.s, out.p);
+    return out;
+}
+
+// Bit-for-bit: -0.0 against 0.0 and NaN payloads count as differences.
+template <class T>
+bool same_bytes(const std::vector<T>& x, const std::vector<T>& y) {
+    return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(T)) == 0;
+}
+
+template <class T>
+bool same_bytes(const T& x, const T& y) {
+    return std::memcmp(&x, &y, sizeof(T)) == 0;
+}
+
+template <class T>
+bool same_bytes(const T* x, const T* y, std::size_t count) {
+    return std::memcmp(x, y, count * sizeof(T)) == 0;
+}
 
 }  // namespace quilmo::lab::testing

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "lab/fields.hpp"
@@ -14,6 +15,8 @@
 namespace quilmo::lab {
 namespace {
 
+using testing::absorbed;
+using testing::Absorbed;
 using testing::OwnedPoint;
 
 struct Profile {
@@ -28,18 +31,6 @@ Profile profile(const OwnedPoint& owned, const std::vector<double>& depths) {
     place_depths(owned.thickness, depths, places);
     FieldWorkspace work;
     profile_row(owned.view(), places, work, {out.absorbed_s, out.absorbed_p, out.field_s, out.field_p});
-    return out;
-}
-
-struct Absorbed {
-    PolPair<PowerSplit> split;
-    std::vector<double> s, p;
-};
-
-Absorbed absorbed(const OwnedPoint& owned) {
-    FieldWorkspace work;
-    Absorbed out{{}, std::vector<double>(owned.thickness.size()), std::vector<double>(owned.thickness.size())};
-    out.split = absorption(owned.view(), work, out.s, out.p);
     return out;
 }
 
@@ -59,13 +50,11 @@ TEST(FieldWorkedValues, MatchTmm) {
                 1e-14);
     // absorp_in_each_layer of the same stack
     const Absorbed a = absorbed(owned);
-    EXPECT_NEAR(a.split.s.R, 0.324162389538051, 1e-14);
-    EXPECT_NEAR(a.split.s.T, 0.01118264294970672, 1e-14);
-    EXPECT_NEAR(a.s[0], 0.33682450001894854, 1e-14);
-    EXPECT_NEAR(a.s[1], 0.32783046749329375, 1e-14);
-    EXPECT_NEAR(a.split.p.R, 0.10839060549108032, 1e-14);
-    EXPECT_NEAR(a.p[0], 0.44161789059680606, 1e-14);
-    EXPECT_NEAR(a.p[1], 0.42911025831140154, 1e-14);
+    const std::pair<double, double> want[] = {
+        {a.split.s.R, 0.324162389538051},   {a.split.s.T, 0.01118264294970672}, {a.s[0], 0.33682450001894854},
+        {a.s[1], 0.32783046749329375},      {a.split.p.R, 0.10839060549108032}, {a.p[0], 0.44161789059680606},
+        {a.p[1], 0.42911025831140154}};
+    for (const auto& [got, value] : want) EXPECT_NEAR(got, value, 1e-14);
 }
 
 // Composite 8-point Gauss-Legendre rule over each inner layer.

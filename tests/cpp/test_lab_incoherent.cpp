@@ -10,26 +10,16 @@
 
 #include "lab/fields.hpp"
 #include "lab/incoherent.hpp"
+#include "lab/mixed_gradient.hpp"
 #include "lab_point.hpp"
 #include "optics/power.hpp"
 
 namespace quilmo::lab {
 namespace {
 
+using testing::absorbed;
+using testing::Absorbed;
 using testing::OwnedPoint;
-
-struct Balance {
-    PolPair<PowerSplit> split;
-    std::vector<double> absorbed_s, absorbed_p;
-};
-
-Balance absorbed(const OwnedPoint& owned) {
-    FieldWorkspace work;
-    const std::size_t inner = owned.thickness.size();
-    Balance b{{}, std::vector<double>(inner), std::vector<double>(inner)};
-    b.split = absorption(owned.view(), work, b.absorbed_s, b.absorbed_p);
-    return b;
-}
 
 PolPair<PowerSplit> powers(const OwnedPoint& owned) {
     Workspace work;
@@ -54,18 +44,14 @@ TEST(IncoherentWorkedValues, MatchTmm) {
          {0.10478525190854099, 0.16733982598012742, 0.0, 0.14376354203396402}},
     };
     const PolPair<PowerSplit> fast = powers(owned);
-    const Balance b = absorbed(owned);
-    const PowerSplit fast_of[2] = {fast.s, fast.p};
-    const PowerSplit field_of[2] = {b.split.s, b.split.p};
-    const std::vector<double>* absorbed_of[2] = {&b.absorbed_s, &b.absorbed_p};
+    const Absorbed b = absorbed(owned);
     for (int pol : {0, 1}) {
-        EXPECT_NEAR(fast_of[pol].R, want[pol].R, 1e-13) << pol;
-        EXPECT_NEAR(fast_of[pol].T, want[pol].T, 1e-13) << pol;
-        EXPECT_NEAR(field_of[pol].R, want[pol].R, 1e-13) << pol;
-        EXPECT_NEAR(field_of[pol].T, want[pol].T, 1e-13) << pol;
-        for (int j = 0; j < 4; ++j) {
-            EXPECT_NEAR((*absorbed_of[pol])[j], want[pol].absorbed[j], 1e-13) << pol << " layer " << j;
+        const std::vector<double>& layers = pol ? b.p : b.s;
+        for (const PowerSplit& got : {pol ? fast.p : fast.s, pol ? b.split.p : b.split.s}) {
+            EXPECT_NEAR(got.R, want[pol].R, 1e-13) << pol;
+            EXPECT_NEAR(got.T, want[pol].T, 1e-13) << pol;
         }
+        for (int j = 0; j < 4; ++j) EXPECT_NEAR(layers[j], want[pol].absorbed[j], 1e-13) << pol << " layer " << j;
     }
 }
 
@@ -77,17 +63,15 @@ TEST(IncoherentLimits, CoherentFilmBetweenIncoherentMediaIsCoherent) {
     for (double theta : {0.0, 0.4, 1.2}) {
         const OwnedPoint owned(n, d, 612.0, theta);
         const PolPair<PowerSplit> got = powers(owned);
-        const Balance fields = absorbed(owned);
-        View1<double> dv{d.data(), d.size(), 1};
-        View2<Complex> nv{n.data(), n.size(), 1, 1, 1};
+        const Absorbed fields = absorbed(owned);
         const double wl = 612.0;
-        View1<double> wv{&wl, 1, 1};
-        const optics::MatrixPair pair = optics::transfer_matrix_pair(optics::make_stack_inputs(dv, nv, wv, theta), 0);
-        const double half_pi = std::numbers::pi / 2;
-        EXPECT_NEAR(got.s.R, optics::reflectance(pair, 0.0), 1e-14);
-        EXPECT_NEAR(got.p.R, optics::reflectance(pair, half_pi), 1e-14);
-        EXPECT_NEAR(got.s.T, optics::transmittance(pair, n.front(), n.back(), theta, 0.0), 1e-14);
-        EXPECT_NEAR(got.p.T, optics::transmittance(pair, n.front(), n.back(), theta, half_pi), 1e-14);
+        const optics::MatrixPair pair = optics::transfer_matrix_pair(
+            optics::make_stack_inputs({d.data(), d.size(), 1}, {n.data(), n.size(), 1, 1, 1}, {&wl, 1, 1}, theta), 0);
+        for (const double psi : {0.0, std::numbers::pi / 2}) {
+            const PowerSplit& pol = psi == 0.0 ? got.s : got.p;
+            EXPECT_NEAR(pol.R, optics::reflectance(pair, psi), 1e-14) << theta;
+            EXPECT_NEAR(pol.T, optics::transmittance(pair, n.front(), n.back(), theta, psi), 1e-14) << theta;
+        }
         EXPECT_NEAR(fields.split.s.R, got.s.R, 1e-14);
         EXPECT_NEAR(fields.split.p.T, got.p.T, 1e-14);
     }
@@ -137,6 +121,24 @@ TEST(IncoherentLimits, PhaseAveragedThickSlabIsIncoherent) {
     EXPECT_NEAR(sum_p / samples, slab.p.R, 1e-9);
 }
 
+// The tangent transfer carries the power transfer's values; raising every
+// run's T a little lets more light through.
+TEST(IncoherentLimits, TangentTransferCarriesThePowerTransfersValues) {
+    // three runs: a lossy slab between two thin-film runs, and the exit
+    const std::vector<RunPowers> runs{{0.04, 0.9, 0.05, 0.88}, {0.3, 0.6, 0.25, 0.65}, {0.01, 0.99, 0.01, 0.99}};
+    const std::vector<double> passes{0.7, 0.2, 1.0};
+    std::vector<double> behind(3);
+    const PowerSplit want = power_transfer(runs, passes, behind, {}, {});
+    std::vector<RunTangent> tangents;
+    std::vector<Tangent> pass_tangents, scratch(3);
+    for (const auto& r : runs) tangents.push_back({{r.R, 0.0}, {r.T, 1.0}, {r.R_back, 0.0}, {r.T_back, 0.0}});
+    for (double p : passes) pass_tangents.push_back({p, 0.0});
+    const TangentSplit got = tangent_transfer(tangents, pass_tangents, scratch);
+    EXPECT_EQ(got.R.v, want.R);
+    EXPECT_EQ(got.T.v, want.T);
+    EXPECT_GT(got.T.d, 0.0);
+}
+
 // A millimetre of strongly absorbing material: its pass fraction underflows to
 // 0 and the stack reflects as its front alone, with everything finite.
 TEST(IncoherentOpaque, ThickAbsorberStopsTheLight) {
@@ -145,14 +147,14 @@ TEST(IncoherentOpaque, ThickAbsorberStopsTheLight) {
     const OwnedPoint front({n[0], n[1], n[2]}, {90.0}, 700.0, 0.6);
     const PolPair<PowerSplit> got = powers(slab);
     const PolPair<PowerSplit> alone = powers(front);
-    const Balance b = absorbed(slab);
+    const Absorbed b = absorbed(slab);
     EXPECT_EQ(got.s.T, 0.0);
     EXPECT_EQ(got.p.T, 0.0);
     EXPECT_EQ(got.s.R, alone.s.R);
     EXPECT_EQ(got.p.R, alone.p.R);
-    EXPECT_NEAR(b.absorbed_s[1], 1.0 - alone.s.R - b.absorbed_s[0], 1e-14);
-    EXPECT_EQ(b.absorbed_s[2], 0.0);
-    EXPECT_EQ(b.absorbed_p[2], 0.0);
+    EXPECT_NEAR(b.s[1], 1.0 - alone.s.R - b.s[0], 1e-14);
+    EXPECT_EQ(b.s[2], 0.0);
+    EXPECT_EQ(b.p[2], 0.0);
 }
 
 // Random stacks with random masks: R + T + absorbed = 1, absorbed >= 0, and
@@ -176,20 +178,19 @@ TEST(IncoherentBalance, RandomMixedStacks) {
         const double theta = 1.5 * trial / 200.0;
         const OwnedPoint owned(n, d, 400.0 + trial, theta, mask);
         const PolPair<PowerSplit> fast = powers(owned);
-        const Balance b = absorbed(owned);
-        double sum_s = b.split.s.R + b.split.s.T, sum_p = b.split.p.R + b.split.p.T;
-        for (std::size_t j = 0; j < inner; ++j) {
-            EXPECT_GT(b.absorbed_s[j], -1e-14);
-            EXPECT_GT(b.absorbed_p[j], -1e-14);
-            sum_s += b.absorbed_s[j];
-            sum_p += b.absorbed_p[j];
+        const Absorbed b = absorbed(owned);
+        for (int pol : {0, 1}) {
+            const PowerSplit& field = pol ? b.split.p : b.split.s;
+            const PowerSplit& matrices = pol ? fast.p : fast.s;
+            double sum = field.R + field.T;
+            for (const double layer : pol ? b.p : b.s) {
+                EXPECT_GT(layer, -1e-14);
+                sum += layer;
+            }
+            EXPECT_NEAR(sum, 1.0, 1e-12) << trial << " pol " << pol;
+            EXPECT_NEAR(matrices.R, field.R, 1e-12) << trial << " pol " << pol;
+            EXPECT_NEAR(matrices.T, field.T, 1e-12) << trial << " pol " << pol;
         }
-        EXPECT_NEAR(sum_s, 1.0, 1e-12) << trial;
-        EXPECT_NEAR(sum_p, 1.0, 1e-12) << trial;
-        EXPECT_NEAR(fast.s.R, b.split.s.R, 1e-12) << trial;
-        EXPECT_NEAR(fast.p.R, b.split.p.R, 1e-12) << trial;
-        EXPECT_NEAR(fast.s.T, b.split.s.T, 1e-12) << trial;
-        EXPECT_NEAR(fast.p.T, b.split.p.T, 1e-12) << trial;
     }
 }
 
