@@ -14,31 +14,20 @@
 
 namespace {
 
-using quilmo::View1;
 using quilmo::View2;
 using quilmo::lab::CoherentSolver;
 using quilmo::optics::Complex;
 using quilmo::optics::MatrixPair;
 using quilmo::optics::testing::SameBits;
-
-// media x columns, row-major, plus thicknesses: what a grid hands the solver.
-struct Stack {
-    std::vector<Complex> n;
-    std::vector<double> d;
-    std::vector<double> wl;
-    std::size_t media;
-
-    View2<Complex> indices() const {
-        return {n.data(), media, wl.size(), static_cast<std::ptrdiff_t>(wl.size()), 1};
-    }
-    View1<double> thicknesses() const { return {d.data(), d.size(), 1}; }
-};
+using quilmo::optics::testing::Stack;
 
 // Kinds of rows: a fresh random index per column, one constant index, or a
 // copy of an earlier row.
 Stack make_stack(std::mt19937_64& rng, std::size_t media, std::size_t columns, bool repeats) {
     std::uniform_real_distribution<double> re(1.0, 2.6), im(0.0, 0.2), thick(5.0, 300.0), wave(350.0, 1000.0);
-    Stack s{std::vector<Complex>(media * columns), {}, {}, media};
+    Stack s;
+    s.media = media;
+    s.n.resize(media * columns);
     for (std::size_t a = 0; a < columns; ++a) s.wl.push_back(wave(rng));
     for (std::size_t j = 0; j < media; ++j) {
         const int kind = repeats && j >= 3 ? static_cast<int>(rng() % 3) : static_cast<int>(rng() % 2);
@@ -64,16 +53,14 @@ TEST(ExactPass, KernelBitsWithRepeatsAndConstantRows) {
     std::mt19937_64 rng(2026);
     for (int trial = 0; trial < 60; ++trial) {
         const std::size_t media = 2 + rng() % 14;
-        const Stack s = make_stack(rng, media, 5, trial % 3 != 0);
+        Stack s = make_stack(rng, media, 5, trial % 3 != 0);
         CoherentSolver solver;
-        solver.set_stack(s.indices(), s.thicknesses(), 0, s.wl.size());
+        solver.set_stack(s.n_view(), s.d_view(), 0, s.wl.size());
         for (const double theta : {0.0, 0.4, 1.3}) {
             solver.set_angle(std::sin(theta));
+            s.theta = theta;
             for (std::size_t a = 0; a < s.wl.size(); ++a) {
-                const MatrixPair want = quilmo::optics::transfer_matrix_pair(
-                    quilmo::optics::make_stack_inputs(s.thicknesses(), s.indices(), {s.wl.data(), s.wl.size(), 1},
-                                                      theta),
-                    a);
+                const MatrixPair want = s.pair(a);
                 const auto got = solver.exact_matrix(a, s.wl[a]).m;
                 ASSERT_TRUE(SameBits(quilmo::optics::detail::lane(got, 0), want.s) &&
                             SameBits(quilmo::optics::detail::lane(got, 1), want.p))
@@ -92,11 +79,11 @@ TEST(ScaledPass, AgreesWithTheExactPassWhereBothAreFinite) {
     for (int trial = 0; trial < 40; ++trial) {
         const Stack s = make_stack(rng, 2 + rng() % 10, 3, false);
         CoherentSolver solver;
-        solver.set_stack(s.indices(), s.thicknesses(), 0, s.wl.size());
+        solver.set_stack(s.n_view(), s.d_view(), 0, s.wl.size());
         solver.set_angle(std::sin(0.5));
         for (std::size_t a = 0; a < s.wl.size(); ++a) {
             const auto exact = quilmo::lab::amplitudes(solver.exact_matrix(a, s.wl[a]));
-            const quilmo::lab::StackPoint point{s.indices(), a, s.thicknesses(), s.wl[a], std::sin(0.5)};
+            const quilmo::lab::StackPoint point{s.n_view(), a, s.d_view(), s.wl[a], std::sin(0.5)};
             const auto scaled = quilmo::lab::amplitudes(quilmo::lab::scaled_stack_matrix(point));
             const Complex got[4] = {scaled.r_s, scaled.r_p, scaled.t_s, scaled.t_p};
             const Complex want[4] = {exact.r_s, exact.r_p, exact.t_s, exact.t_p};
