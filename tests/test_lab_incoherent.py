@@ -27,40 +27,32 @@ def random_mixed_stack(rng, media):
     return n, d, coherent
 
 
-@pytest.mark.parametrize("seed", range(6))
-def test_mixed_stacks_match_inc_tmm(seed):
-    rng = np.random.default_rng(seed)
-    n, d, coherent = random_mixed_stack(rng, media=4 + seed)
-    wl = np.array([420.0, 633.0, 905.0])
+def random_coherent_stack(rng, media):
+    n = rng.uniform(1.0, 3.5, media) + 1j * rng.uniform(0.0, 0.5, media)
+    n[0] = 1.0
+    return n, rng.uniform(5.0, 250.0, media - 2), None
+
+
+@pytest.mark.parametrize("seed", range(10), ids=[f"mixed{s}" for s in range(6)] + [f"coherent{s}" for s in range(4)])
+def test_matches_tmm_inc_tmm_and_absorp_in_each_layer(seed):
+    rng = np.random.default_rng(seed if seed < 6 else 94 + seed)
+    n, d, coherent = random_mixed_stack(rng, 4 + seed) if seed < 6 else random_coherent_stack(rng, 2 * seed - 9)
+    wl = np.array([420.0, 633.0, 905.0]) if seed < 6 else np.array([380.0, 550.0, 1000.0])
     res = ql.solve(n, d, wl, ANGLES, coherent=coherent)
-    c_list = ["i", *("c" if c else "i" for c in coherent), "i"]
     d_list = [math.inf, *d, math.inf]
     for a, theta in enumerate(ANGLES):
         for w, wavelength in enumerate(wl):
             for pol in "sp":
-                data = tmm.inc_tmm(pol, n, d_list, c_list, theta, wavelength)
-                layers = tmm.inc_absorp_in_each_layer(data)[1:-1]
+                if coherent is None:
+                    data = tmm.coh_tmm(pol, n, d_list, theta, wavelength)
+                    layers = tmm.absorp_in_each_layer(data)[1:-1]
+                else:
+                    data = tmm.inc_tmm(pol, n, d_list, ["i", *("c" if c else "i" for c in coherent), "i"], theta,
+                                       wavelength)
+                    layers = tmm.inc_absorp_in_each_layer(data)[1:-1]
                 assert abs(getattr(res, f"R_{pol}")[0, a, w] - data["R"]) <= TOLERANCE
                 assert abs(getattr(res, f"T_{pol}")[0, a, w] - data["T"]) <= TOLERANCE
-                got = getattr(res, f"absorbed_{pol}")[0, a, :, w]
-                np.testing.assert_allclose(got, layers, rtol=0, atol=TOLERANCE)
-
-
-@pytest.mark.parametrize("seed", range(4))
-def test_coherent_absorption_matches_absorp_in_each_layer(seed):
-    rng = np.random.default_rng(100 + seed)
-    media = 3 + 2 * seed
-    n = rng.uniform(1.0, 3.5, media) + 1j * rng.uniform(0.0, 0.5, media)
-    n[0] = 1.0
-    d = rng.uniform(5.0, 250.0, media - 2)
-    wl = np.array([380.0, 550.0, 1000.0])
-    res = ql.solve(n, d, wl, ANGLES)
-    for a, theta in enumerate(ANGLES):
-        for w, wavelength in enumerate(wl):
-            for pol in "sp":
-                data = tmm.coh_tmm(pol, n, [math.inf, *d, math.inf], theta, wavelength)
-                got = getattr(res, f"absorbed_{pol}")[0, a, :, w]
-                np.testing.assert_allclose(got, tmm.absorp_in_each_layer(data)[1:-1], rtol=0, atol=TOLERANCE)
+                np.testing.assert_allclose(getattr(res, f"absorbed_{pol}")[0, a, :, w], layers, rtol=0, atol=TOLERANCE)
     for pol in "sp":
         total = getattr(res, f"R_{pol}") + getattr(res, f"T_{pol}") + getattr(res, f"absorbed_{pol}").sum(axis=2)
         np.testing.assert_allclose(total, 1.0, rtol=0, atol=TOLERANCE)
@@ -177,8 +169,6 @@ def test_shapes_batches_and_threads():
      "coherent has shape (1,) for 4 media; expected (2,), one flag per inner layer"),
     (lambda: ql.solve([1, 2, 3, 1], [1, 2], [500.0], coherent=[True, False]).r_s, AttributeError,
      "r_s is not defined for a stack with incoherent layers"),
-    (lambda: ql.solve([1, 2, 3, 1], [1, 2], [500.0], coherent=[True, False]).delta, AttributeError,
-     "delta is not defined for a stack with incoherent layers"),
     (lambda: ql.profile([1, 2, 1], [[1.0], [2.0]], [500.0], 0.0, [0.5]), ValueError,
      "profile takes one stack; indices and thicknesses hold 2"),
     (lambda: ql.profile([1, 2, 1], [1.0], [500.0], [0.0, 0.1], [0.5]), ValueError,
