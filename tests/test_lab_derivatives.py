@@ -72,7 +72,6 @@ def test_batches_weighted_powers_and_an_all_true_mask():
     np.testing.assert_array_equal(masked.dT_p, together.dT_p)
     c, s = np.cos(0.3) ** 2, np.sin(0.3) ** 2
     np.testing.assert_allclose(together.dR(0.3), together.dR_s * c + together.dR_p * s, rtol=1e-15, atol=0)
-    np.testing.assert_allclose(together.dA(0.3), -(together.dR(0.3) + together.dT(0.3)), rtol=0, atol=0)
 
 
 def test_opaque_layer_hides_what_lies_behind_it():

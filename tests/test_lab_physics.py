@@ -64,12 +64,6 @@ def test_published_basic_values_of_tmm():
         assert abs(getattr(result, name)[0, 0, 0] - value) <= AMPLITUDE_TOLERANCE, name
 
 
-def test_normal_incidence_conventions():
-    result = ql.solve([1.0, 1.38, 1.5 + 0.3j], [100.0], [550.0])
-    np.testing.assert_allclose(result.r_p, -result.r_s, rtol=1e-14, atol=0)
-    np.testing.assert_allclose(result.R(0.3) + result.T(0.3) + result.A(0.3), 1.0, rtol=0, atol=1e-15)
-
-
 @pytest.mark.parametrize("theta, phi", [(0.0, 0.0), (0.5, 0.7), (1.2, math.pi / 2), (0.3, 2.0)])
 @pytest.mark.parametrize("absorbing", [False, True], ids=["lossless", "absorbing"])
 def test_reflectance_is_datapy_bit_for_bit(theta, phi, absorbing):
