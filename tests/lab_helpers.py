@@ -1,7 +1,5 @@
 """Helpers shared by the quilmo_lab tests."""
 
-import numpy as np
-
 FIELDS = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
 
 
