@@ -58,7 +58,7 @@ def test_incoherent_layers_reach_solve_as_its_mask():
 
 @pytest.mark.parametrize("build, error, text", [
     (lambda: Layer("MgF2", "100"), TypeError, "thickness must be a real number of nm; got str"),
-    (lambda: Layer("MgF2", 10.0, coherent=1), TypeError, "coherent must be True or False"),
+    (lambda: Layer("MgF2", -5.0), ValueError, "thickness must be finite and non-negative"),
     (lambda: Layer(object(), 10.0), TypeError, "material must be a Material, a library name"),
     (lambda: Stack(Layer("MgF2", 10.0)), TypeError, "layers must be a sequence of Layer"),
     (lambda: Stack([("MgF2", 10.0)]), TypeError, r"layers\[0\] must be a Layer; got tuple"),
