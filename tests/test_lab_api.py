@@ -1,6 +1,5 @@
 """quilmo_lab.solve's surface: shapes and broadcasting, bad input, threads, the interpreter lock."""
 
-import math
 import threading
 import time
 
@@ -9,13 +8,9 @@ import pytest
 
 import quilmo_lab as ql
 from conftest import random_stack, run_python
+from lab_helpers import FIELDS, assert_same_bits
 
 WL = np.linspace(400.0, 800.0, 7)
-NAMES = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
-
-
-def arrays_of(result):
-    return {name: getattr(result, name) for name in NAMES}
 
 
 @pytest.mark.parametrize("indices, thicknesses, angles, shape", [
@@ -25,12 +20,14 @@ def arrays_of(result):
     (np.ones((2, 3, 7)) * [[1.0], [1.38], [1.52]], [100.0], 0.2, (2, 1, 7)),         # batch of indices
     ([1, 2, 1], [50], [0.1, 0.2, 0.3], (1, 3, 7)),                                  # integers
     ([1.0, 1.52], [], 0.3, (1, 1, 7)),                                               # a bare interface
+    ([1.0 + 0.1j, 1.5, 1.0], [100.0], 0.0, (1, 1, 7)),  # a lossy incidence medium, allowed at normal incidence
 ])
 def test_result_shapes(indices, thicknesses, angles, shape):
     result = ql.solve(indices, thicknesses, WL, angles)
     assert result.shape == shape
-    for name, array in arrays_of(result).items():
-        assert array.shape == shape, name
+    for name in FIELDS:
+        assert getattr(result, name).shape == shape, name
+        assert np.isfinite(getattr(result, name)).all(), name
     assert result.R(0.3).shape == shape and result.A(np.zeros(shape)).shape == shape
 
 
@@ -41,8 +38,8 @@ def test_broadcast_inputs_give_the_same_points():
     batched = ql.solve(np.stack([n, n]), thicknesses, wl, [0.0, 0.4])
     for b in range(2):
         single = ql.solve(n, thicknesses[b], wl, [0.0, 0.4])
-        for name, array in arrays_of(single).items():
-            assert getattr(batched, name)[b].tobytes() == array[0].tobytes(), name
+        for name in FIELDS:
+            assert getattr(batched, name)[b].tobytes() == getattr(single, name)[0].tobytes(), name
     constant = ql.solve(n[:, 0], d, wl)
     full = ql.solve(np.repeat(n[:, :1], wl.size, axis=1), d, wl)
     assert constant.R_s.tobytes() == full.R_s.tobytes()
@@ -57,25 +54,18 @@ def test_empty_grids():
 @pytest.mark.parametrize("kwargs, error, message", [
     (dict(thicknesses=[1.0, 2.0, 3.0, 4.0], indices=[1, 2, 3, 2, 1]), ValueError,
      "thicknesses has 4 entries for 5 media; expected 3 or (B, 3)"),
-    (dict(thicknesses=[1.0, 2.0]), ValueError, "thicknesses has 2 entries for 3 media; expected 1 or (B, 1)"),
-    (dict(thicknesses=np.ones((2, 1, 1))), ValueError, "thicknesses has shape (2, 1, 1) for 3 media"),
     (dict(thicknesses=[1 + 1j]), TypeError, "thicknesses must hold real numbers; received an array of dtype complex128"),
-    (dict(thicknesses=["a"]), TypeError, "thicknesses must hold real numbers; received an array of dtype <U1"),
     (dict(indices=[1.0]), ValueError, "indices has 1 medium; expected at least 2"),
-    (dict(thicknesses=5.0, indices=[1, 2, 3, 1]), ValueError, "thicknesses has 1 entry for 4 media; expected 2 or (B, 2)"),
     (dict(indices=np.ones((3, 4))), ValueError, "indices has 4 columns for 7 wavelengths; expected 7"),
     (dict(indices=np.ones((1, 1, 3, 7))), ValueError, "indices has shape (1, 1, 3, 7); expected (media,), (media, W) or (B, media, W)"),
     (dict(indices=[[1, 2], [1]]), ValueError, "indices must be a rectangular array of numbers"),
-    (dict(indices=[1, None, 2]), TypeError, "indices must hold real or complex numbers; received an array of dtype object"),
     (dict(indices=np.ones((2, 3, 7)), thicknesses=np.ones((3, 1))), ValueError,
      "thicknesses holds 3 stacks and indices 2; expected the same number"),
-    (dict(wavelengths=np.ones((2, 7))), ValueError, "wavelengths has shape (2, 7); expected a scalar or (W,)"),
     (dict(angles=[[0.1]]), ValueError, "angles has shape (1, 1); expected a scalar or (A,)"),
     (dict(angles="0.1"), TypeError, "angles must hold real numbers"),
     (dict(indices=[1 + 0.1j, 1.5, 1.0], angles=[0.0, 0.2]), ValueError,
      "the incidence medium (row 0) absorbs (imaginary part 0.1) and angles holds the oblique angle 0.2 rad"),
     (dict(threads=0), ValueError, "threads must be between 1 and 255; received 0"),
-    (dict(threads=1.5), TypeError, "threads must be an int or None; received float"),
     (dict(threads=True), TypeError, "threads must be an int or None; received bool"),
 ])
 def test_bad_input_names_parameter_expected_and_received(kwargs, error, message):
@@ -86,26 +76,17 @@ def test_bad_input_names_parameter_expected_and_received(kwargs, error, message)
     assert message in str(caught.value)
 
 
-def test_lossy_incidence_medium_is_accepted_at_normal_incidence():
-    result = ql.solve([1.0 + 0.1j, 1.5, 1.0], [100.0], WL, 0.0)
-    assert np.isfinite(result.R_s).all() and np.isfinite(result.T_p).all()
-
-
 def test_results_do_not_depend_on_threads():
     rng = np.random.default_rng(11)
     _, n, wl = random_stack(rng, media=8, count=301, absorbing=True)
     d = rng.uniform(5.0, 300.0, (7, 6))
     angles = np.linspace(0.0, 1.4, 5)
-    reference = arrays_of(ql.solve(n, d, wl, angles, threads=1))
+    reference = ql.solve(n, d, wl, angles, threads=1)
     for threads in (2, 3, 8, None):
-        result = arrays_of(ql.solve(n, d, wl, angles, threads=threads))
-        for name in NAMES:
-            assert result[name].tobytes() == reference[name].tobytes(), (threads, name)
+        assert_same_bits(ql.solve(n, d, wl, angles, threads=threads), reference, context=(threads,))
     # Any cut of the grid: stack by stack and angle by angle give the same bits.
-    for b in (0, 6):
-        for a in (1, 4):
-            part = ql.solve(n, d[b], wl, angles[a], threads=2)
-            assert part.r_p[0, 0].tobytes() == reference["r_p"][b, a].tobytes()
+    for b, a in ((0, 1), (0, 4), (6, 1), (6, 4)):
+        assert ql.solve(n, d[b], wl, angles[a], threads=2).r_p[0, 0].tobytes() == reference.r_p[b, a].tobytes()
 
 
 def test_a_forked_child_builds_its_own_pools():
@@ -156,14 +137,12 @@ def test_the_interpreter_lock_is_released_during_a_solve():
     assert during > 20 * max(1.0, alone / 0.005), (during, alone)
 
 
-def test_polarisation_weights_and_conventions():
+def test_polarisation_angles_broadcast_and_ellipsometry_conventions():
+    # the weights themselves are checked bit for bit against DataPy
     result = ql.solve([1.0, 2.0 + 0.2j, 1.5], [120.0], WL, 0.6)
-    assert result.R(0.0).tobytes() == (result.R_s * 1.0 + result.R_p * 0.0).tobytes()
-    np.testing.assert_allclose(result.R(math.pi / 2), result.R_p, rtol=1e-15)
     phis = np.array([0.0, 0.4, 1.1])[:, None, None, None]
     np.testing.assert_array_equal(result.T(phis)[1], result.T(0.4))
     np.testing.assert_allclose(ql.ellipsometry_convention(result.delta, "pyelli"), np.pi - result.delta)
-    np.testing.assert_array_equal(ql.ellipsometry_convention(result.delta, "tmm"), result.delta)
     with pytest.raises(ValueError, match="convention must be 'tmm', 'pyelli' or 'openfilters'; received 'x'"):
         ql.ellipsometry_convention(result.delta, "x")  # type: ignore[arg-type]
 

@@ -1,5 +1,7 @@
 """quilmo_lab.design: targets, the merit and its Jacobian, refine, needle, tolerance."""
 
+import sys
+
 import numpy as np
 import pytest
 
@@ -7,17 +9,28 @@ import quilmo_lab as ql
 from quilmo_lab import design
 from quilmo_lab.design import Evaluator, Target
 from quilmo_lab.design.editing import insert_layer
-from quilmo_lab.materials import Cauchy, Constant
+from quilmo_lab.materials import Cauchy
 
 pytest.importorskip("scipy")
 
 HIGH = Cauchy(2.2, 2.6e4, name="H")
 LOW = Cauchy(1.45, 3.5e3, name="L")
 WL = np.linspace(420.0, 680.0, 27)
+AR = [Target("R", WL, value=0.0, tolerance=0.001)]
 
 
 def ar_start():
     return ql.Stack([ql.Layer(LOW, 100.0)], incident=1.0, exit="N-BK7")
+
+
+def assert_jacobian_matches_differences(evaluator, d, layers, h=1e-3):
+    jacobian = evaluator.evaluate(d).jacobian
+    for layer in layers:
+        up, down = d.copy(), d.copy()
+        up[layer] += h
+        down[layer] -= h
+        numeric = (evaluator.evaluate(up, False).residuals - evaluator.evaluate(down, False).residuals) / (2 * h)
+        np.testing.assert_allclose(jacobian[:, layer], numeric, rtol=1e-5, atol=1e-6 * np.abs(numeric).max())
 
 
 def test_jacobian_of_every_kind_of_target_matches_differences():
@@ -31,16 +44,8 @@ def test_jacobian_of_every_kind_of_target_matches_differences():
         Target("GDD", WL[::4], value=0.0, tolerance=1.0, side="t", polarisation="p", angle=0.2, weight=3.0),
     ]
     evaluator = Evaluator(stack, targets)
-    d = stack.thicknesses
-    e = evaluator.evaluate(d)
-    assert e.jacobian.shape == (sum(t.size for t in targets), 3)
-    h = 1e-3
-    for layer in range(3):
-        up, down = d.copy(), d.copy()
-        up[layer] += h
-        down[layer] -= h
-        numeric = (evaluator.evaluate(up, False).residuals - evaluator.evaluate(down, False).residuals) / (2 * h)
-        np.testing.assert_allclose(e.jacobian[:, layer], numeric, rtol=1e-5, atol=1e-6 * np.abs(numeric).max())
+    assert evaluator.evaluate(stack.thicknesses).jacobian.shape == (sum(t.size for t in targets), 3)
+    assert_jacobian_matches_differences(evaluator, stack.thicknesses, range(3))
 
 
 def test_bounds_count_only_where_violated():
@@ -53,11 +58,9 @@ def test_bounds_count_only_where_violated():
 @pytest.mark.parametrize("kwargs, error, match", [
     (dict(quantity="X"), ValueError, "quantity must be one of"),
     (dict(value=None), ValueError, "either value= or"),
-    (dict(at_most=0.1), ValueError, "either value= or"),
     (dict(quantity="GDD"), ValueError, "polarisation 's' or 'p'"),
     (dict(tolerance=0.0), ValueError, "tolerance must be positive"),
     (dict(value=[0.0, 1.0]), ValueError, r"expected a scalar or \(3,\)"),
-    (dict(wavelengths=["a"]), TypeError, "wavelengths must be real numbers"),
     (dict(side="x"), ValueError, "side must be 'r' or 't'"),
 ])
 def test_bad_targets_name_the_argument(kwargs, error, match):
@@ -67,7 +70,7 @@ def test_bad_targets_name_the_argument(kwargs, error, match):
 
 
 def test_refine_lowers_the_merit_and_keeps_thicknesses_within_bounds():
-    targets = [Target("R", WL, value=0.0, tolerance=0.001)]
+    targets = AR
     start = ql.Stack([ql.Layer(HIGH, 30.0), ql.Layer(LOW, 150.0)], incident=1.0, exit="N-BK7")
     free = design.refine(start, targets)
     assert free.merit < free.initial_merit
@@ -85,7 +88,7 @@ def test_refine_lowers_the_merit_and_keeps_thicknesses_within_bounds():
 
 
 def test_needle_improves_the_merit_step_by_step():
-    targets = [Target("R", WL, value=0.0, tolerance=0.001)]
+    targets = AR
     result = design.needle(ar_start(), targets, materials=(HIGH, LOW))
     merits = [step.merit for step in result.steps]
     assert len(merits) >= 3
@@ -101,7 +104,7 @@ def test_needle_improves_the_merit_step_by_step():
 
 
 def test_needle_function_is_the_derivative_of_the_merit():
-    targets = [Target("R", WL, value=0.0, tolerance=0.001)]
+    targets = AR
     stack = ql.Stack([ql.Layer(HIGH, 40.0), ql.Layer(LOW, 90.0)], incident=1.0, exit="N-BK7")
     candidates, gradient = design.needle_function(stack, targets, (HIGH, LOW), spacing=20.0)
     base = design.merit(stack, targets) ** 2
@@ -112,7 +115,7 @@ def test_needle_function_is_the_derivative_of_the_merit():
 
 
 def test_tolerance_spread_shrinks_with_sigma():
-    targets = [Target("R", WL, value=0.0, tolerance=0.001)]
+    targets = AR
     stack = ql.Stack([ql.Layer(HIGH, 25.0), ql.Layer(LOW, 30.0), ql.Layer(HIGH, 120.0), ql.Layer(LOW, 90.0)],
                      incident=1.0, exit="N-BK7")
     spreads = [design.tolerance(stack, targets, sigma, samples=300, seed=5) for sigma in (4.0, 2.0, 0.5)]
@@ -135,15 +138,7 @@ def test_a_coating_on_a_window_treated_by_intensity():
     window = ql.Stack([ql.Layer(HIGH, 30.0), ql.Layer(LOW, 120.0), ql.Layer("N-BK7", 1e6, coherent=False),
                        ql.Layer(LOW, 100.0)], incident=1.0, exit=1.0)
     targets = [Target("T", WL, value=1.0, tolerance=0.001), Target("R", WL[::4], at_most=0.01, tolerance=0.001)]
-    evaluator = Evaluator(window, targets)
-    d = window.thicknesses
-    e = evaluator.evaluate(d)
-    for layer in (0, 3):
-        up, down = d.copy(), d.copy()
-        up[layer] += 1e-3
-        down[layer] -= 1e-3
-        numeric = (evaluator.evaluate(up, False).residuals - evaluator.evaluate(down, False).residuals) / 2e-3
-        np.testing.assert_allclose(e.jacobian[:, layer], numeric, rtol=1e-5, atol=1e-6 * np.abs(numeric).max())
+    assert_jacobian_matches_differences(Evaluator(window, targets), window.thicknesses, (0, 3))
     refined = design.refine(window, targets, fixed=[2])
     assert refined.merit < 0.5 * refined.initial_merit
     assert refined.stack.layers[2].thickness == 1e6 and not refined.stack.layers[2].coherent
@@ -151,14 +146,9 @@ def test_a_coating_on_a_window_treated_by_intensity():
         design.merit(window, [Target("GDD", [500.0], value=0.0, polarisation="s")])
 
 
-def test_design_refuses_empty_targets():
+def test_empty_targets_and_a_missing_scipy_are_explained(monkeypatch):
     with pytest.raises(ValueError, match="at least one Target"):
         design.merit(ar_start(), [])
-
-
-def test_refine_without_scipy_says_what_to_install(monkeypatch):
-    import sys
-
     monkeypatch.setitem(sys.modules, "scipy.optimize", None)
     with pytest.raises(ImportError, match="quilmo_lab.design.refine needs SciPy"):
-        design.refine(ar_start(), [Target("R", WL, value=0.0)])
+        design.refine(ar_start(), AR)

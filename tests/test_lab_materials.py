@@ -54,23 +54,16 @@ def test_derivative_matches_central_differences(name):
 
 
 @pytest.mark.parametrize("name", MODELS)
-def test_shape_and_passive_branch(name):
+def test_shape_passive_branch_and_nan(name):
     material = MODELS[name]
-    wl = np.linspace(320.0, 980.0, 12).reshape(3, 4)
-    n = material(wl)
+    n = material(np.linspace(320.0, 980.0, 12).reshape(3, 4))
     assert n.shape == (3, 4) and n.dtype == np.complex128
     assert np.all(n.imag >= 0.0)
     scalar = material(633.0)
     assert np.ndim(scalar) == 0 and scalar == material(np.array([633.0]))[0]
-
-
-@pytest.mark.parametrize("name", MODELS)
-def test_nan_wavelengths_pass_through(name):
-    material = MODELS[name]
     with np.errstate(invalid="ignore"):  # NumPy's own warning for arithmetic on NaN
-        values = material(np.array([np.nan, 633.0]))
-        slopes = material.derivative(np.array([np.nan, 633.0]))
-    assert values[1] == material(633.0) and np.isfinite(slopes[1])
+        values, slopes = material(np.array([np.nan, 633.0])), material.derivative(np.array([np.nan, 633.0]))
+    assert values[1] == scalar and np.isfinite(slopes[1])
 
 
 def _kk_real_part(model, energy):
@@ -103,39 +96,24 @@ def test_tauc_lorentz_real_part_is_the_kramers_kronig_transform(parameters):
     for energy in (0.3, parameters["Eg"], parameters["Eg"] + 0.4, parameters["E0"], 9.5):
         n = model(HC_EV_NM / energy, extrapolate=True)
         assert (n * n).real == pytest.approx(_kk_real_part(model, energy), rel=1e-7, abs=1e-8)
+    # transparent below the gap, absorbing above it
+    gap = parameters["Eg"]
+    below, above = model(HC_EV_NM / np.array([0.5, 0.99 * gap]), extrapolate=True), model(HC_EV_NM / (gap + 0.1))
+    assert np.all(below.imag == 0.0) and above.imag > 0.0
 
 
-def test_tauc_lorentz_is_transparent_below_the_gap():
-    below = ABSORBER(HC_EV_NM / np.array([0.5, 1.5, 2.39]))
-    above = ABSORBER(HC_EV_NM / np.array([2.5, 4.0]))
-    assert np.all(below.imag == 0.0) and np.all(above.imag > 0.0)
-
-
-@pytest.mark.parametrize("interpolation", ["linear", "cubic"])
-def test_interpolation_is_exact_at_the_nodes(interpolation):
-    table = Tabulated(TABLE_WL, TABLE_N, TABLE_K, interpolation=interpolation)
-    np.testing.assert_array_equal(table(TABLE_WL), TABLE_N + 1j * TABLE_K)
-
-
-def test_cubic_table_is_the_natural_spline():
+def test_cubic_table_is_the_natural_spline_and_both_tables_hit_the_nodes():
     interpolate = pytest.importorskip("scipy.interpolate")
     table = Tabulated(TABLE_WL, TABLE_N, TABLE_K, interpolation="cubic")
     spline = interpolate.CubicSpline(TABLE_WL, TABLE_N + 1j * TABLE_K, bc_type="natural")
     wl = np.linspace(300.0, 1000.0, 141)
     np.testing.assert_allclose(table(wl), spline(wl), rtol=1e-12)
     np.testing.assert_allclose(table.derivative(wl), spline(wl, 1), rtol=1e-9, atol=1e-15)
+    for interpolated in (table, MODELS["tabulated linear"]):
+        np.testing.assert_array_equal(interpolated(TABLE_WL), TABLE_N + 1j * TABLE_K)
 
 
-def test_cubic_table_follows_a_smooth_curve_far_better_than_linear():
-    wl = np.linspace(400.0, 800.0, 21)
-    truth = Cauchy(1.5, 5000.0)
-    cubic = Tabulated(wl, truth(wl).real, interpolation="cubic")
-    linear = Tabulated(wl, truth(wl).real)
-    inner = (wl[5:15] + wl[6:16]) / 2.0  # away from the natural spline's free ends
-    assert np.max(np.abs(cubic(inner) - truth(inner))) < 0.01 * np.max(np.abs(linear(inner) - truth(inner)))
-
-
-def test_effective_media_reach_their_components_at_the_ends():
+def test_effective_media_reach_their_components_and_bruggeman_its_equation():
     wl = np.array([400.0, 650.0, 900.0])
     gold, film = library["Au"], FILM
     for mixture in (Bruggeman, MaxwellGarnett):
@@ -143,10 +121,7 @@ def test_effective_media_reach_their_components_at_the_ends():
         np.testing.assert_allclose(mixture(gold, film, 1.0)(wl), gold(wl), rtol=1e-13)
     # Bruggeman treats both phases alike; Maxwell Garnett does not.
     np.testing.assert_allclose(Bruggeman(gold, film, 0.3)(wl), Bruggeman(film, gold, 0.7)(wl), rtol=1e-13)
-
-
-def test_bruggeman_satisfies_its_defining_equation():
-    wl = np.array([450.0, 700.0])
+    # and Bruggeman's defining equation holds
     a, b, f = library["Ag"](wl) ** 2, FILM(wl) ** 2, 0.4
     eps = Bruggeman(library["Ag"], FILM, f)(wl) ** 2
     residual = f * (a - eps) / (a + 2 * eps) + (1 - f) * (b - eps) / (b + 2 * eps)
@@ -166,27 +141,19 @@ def test_out_of_range_wavelengths_are_refused_unless_extrapolating():
         Constant(1.5)(np.array([0.0, 500.0]))
     with pytest.raises(ValueError, match="no wavelengths in common"):
         Bruggeman(library["Si"], library["water"], 0.5)
-
-
-def test_extrapolated_linear_table_continues_the_end_segments():
-    table = Tabulated([400.0, 500.0], [1.5, 1.4], extrapolate=True)
-    assert table([300.0, 600.0]) == pytest.approx([1.6, 1.3])
+    # an extrapolated linear table continues its end segments
+    assert Tabulated([400.0, 500.0], [1.5, 1.4], extrapolate=True)([300.0, 600.0]) == pytest.approx([1.6, 1.3])
 
 
 @pytest.mark.parametrize("build, error, text", [
     (lambda: Cauchy("1.5"), TypeError, "A must be a real number; got str"),
-    (lambda: Cauchy(1.5, np.nan), ValueError, "B must be finite"),
     (lambda: Sellmeier([1.0]), TypeError, "exactly one of C"),
-    (lambda: Sellmeier([1.0, 2.0], [0.01]), ValueError, "C must have 2 entries; got 1"),
     (lambda: DrudeLorentz(9.0, [(1.0, 0.0)]), ValueError, r"shape \(M, 3\); got shape \(1, 2\)"),
     (lambda: TaucLorentz(A=50.0, E0=2.0, C=4.5, Eg=1.0), ValueError, "C must be less than 2·E0"),
     (lambda: Tabulated([500.0, 400.0], [1.5, 1.6]), ValueError, "strictly increasing"),
-    (lambda: Tabulated([400.0, 500.0], [1.5, 1.6], interpolation="spline"), ValueError, "'linear' or 'cubic'"),
     (lambda: MaxwellGarnett(1.5, FILM, 0.2), TypeError, "inclusion must be a Material; got float"),
     (lambda: Bruggeman(FILM, FILM, 1.2), ValueError, "fraction must be between 0 and 1"),
     (lambda: Constant(1.5, valid_range=(500.0, 400.0)), ValueError, "low < high"),
-    (lambda: RefractiveIndexFormula(10, [1.0], valid_range=(300.0, 900.0)), ValueError, "formula must be 1-9"),
-    (lambda: Constant(1.5)(["a"]), TypeError, "wavelengths must be real numbers"),
 ])
 def test_invalid_parameters_name_what_was_expected(build, error, text):
     with pytest.raises(error, match=text):

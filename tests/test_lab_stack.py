@@ -11,6 +11,11 @@ WL = np.linspace(440.0, 920.0, 25)
 FIELDS = ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p")
 
 
+def assert_same_bits(got, expected, names, stacks=slice(None)):
+    for name in names:
+        np.testing.assert_array_equal(getattr(got, name), getattr(expected, name)[stacks], err_msg=name)
+
+
 def _coating():
     high = Cauchy(2.28, 2.2e4, name="TiO2 film", valid_range=(380.0, 1100.0))
     return Stack([Layer(high, 61.0), Layer("MgF2", 99.6), Layer(library["Ag"], 12.0), Layer(1.46, 85.0)],
@@ -28,21 +33,10 @@ def test_stack_solves_as_solve_does_with_the_materials_arrays():
     angles = np.radians([0.0, 30.0, 65.0])
     indices = np.array([np.ones(WL.size, complex), stack.layers[0].material(WL), library["MgF2"](WL),
                         library["Ag"](WL), np.full(WL.size, 1.46 + 0j), library["N-BK7"](WL)])
-    thicknesses = np.array([61.0, 99.6, 12.0, 85.0])
-    expected = quilmo_lab.solve(indices, thicknesses, WL, angles)
-    result = stack.solve(WL, angles)
-    for field in FIELDS:
-        np.testing.assert_array_equal(getattr(result, field), getattr(expected, field))
-
-
-def test_a_batch_of_thickness_variants():
-    stack = _coating()
-    batch = stack.thicknesses * np.array([[1.0], [0.98], [1.03]])
-    result = stack.solve(WL, 0.2, thicknesses=batch)
-    assert result.R_s.shape == (3, 1, WL.size)
-    single = Stack([Layer(layer.material, d) for layer, d in zip(stack.layers, batch[2])],
-                   incident=stack.incident, exit=stack.exit).solve(WL, 0.2)
-    np.testing.assert_array_equal(result.R_p[2], single.R_p[0])
+    batch = np.array([61.0, 99.6, 12.0, 85.0]) * np.array([[1.0], [0.98], [1.03]])  # thickness variants
+    expected = quilmo_lab.solve(indices, batch, WL, angles)
+    assert_same_bits(stack.solve(WL, angles), expected, FIELDS, slice(0, 1))
+    assert_same_bits(stack.solve(WL, angles, thicknesses=batch), expected, FIELDS)
 
 
 def test_media_given_as_arrays_over_the_wavelengths():
@@ -58,18 +52,14 @@ def test_incoherent_layers_reach_solve_as_its_mask():
     stack = Stack([Layer("MgF2", 100.0), Layer("N-BK7", 1e6, coherent=False), Layer("MgF2", 90.0)],
                   exit="water")
     np.testing.assert_array_equal(stack.coherent, [True, False, True])
-    result = stack.solve(WL, 0.2)
     direct = quilmo_lab.solve(stack.indices(WL), stack.thicknesses, WL, 0.2, coherent=[True, False, True])
-    for name in ("R_s", "R_p", "T_s", "T_p"):
-        np.testing.assert_array_equal(getattr(result, name), getattr(direct, name))
+    assert_same_bits(stack.solve(WL, 0.2), direct, FIELDS[4:8])
 
 
 @pytest.mark.parametrize("build, error, text", [
-    (lambda: Layer("MgF2", -5.0), ValueError, "thickness must be finite and non-negative"),
     (lambda: Layer("MgF2", "100"), TypeError, "thickness must be a real number of nm; got str"),
-    (lambda: Layer("MgF2", 10.0, coherent=1), TypeError, "coherent must be True or False"),
+    (lambda: Layer("MgF2", -5.0), ValueError, "thickness must be finite and non-negative"),
     (lambda: Layer(object(), 10.0), TypeError, "material must be a Material, a library name"),
-    (lambda: Layer("unobtainium", 10.0), KeyError, "no material 'unobtainium'"),
     (lambda: Stack(Layer("MgF2", 10.0)), TypeError, "layers must be a sequence of Layer"),
     (lambda: Stack([("MgF2", 10.0)]), TypeError, r"layers\[0\] must be a Layer; got tuple"),
     (lambda: Stack([], exit=np.ones((2, 3))), TypeError, "exit as an array must be a 1-D array"),
