@@ -11,13 +11,17 @@ differences would cost (2 x layers solves), and the seconds of a dispersion call
 """
 
 import argparse
-import time
+import pathlib
+import sys
 
 import numpy as np
 
 import quilmo_lab as ql
 from quilmo_lab import _engine
 from quilmo_lab._inputs import grid_arrays
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from simulate import best_time  # noqa: E402  (a sibling file, found through the path above)
 
 
 def absorbing_stack(media, count, seed=0):
@@ -28,19 +32,6 @@ def absorbing_stack(media, count, seed=0):
     n[-1] = 1.52
     d = rng.uniform(40.0, 200.0, media - 2)
     return d, np.ascontiguousarray(n), wl
-
-
-def best_time(function, budget):
-    """Best wall time of `function` over repeats filling about `budget` seconds."""
-    start = time.perf_counter()
-    function()
-    first = time.perf_counter() - start
-    best = first
-    for _ in range(max(2, min(200, int(budget / max(first, 1e-6))))):
-        start = time.perf_counter()
-        function()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def run(budget: float = 1.5) -> None:
