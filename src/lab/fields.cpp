@@ -99,9 +99,7 @@ PolPair<PowerSplit> solve_fields(const StackMedia& stack, FieldWorkspace& work) 
         const Run run = power.runs[k];
         power.powers_s[k] = light_both_ways<pol_s>(stack, run, work, work.front_s, work.back_s, work.intake_s[k]);
         power.powers_p[k] = light_both_ways<pol_p>(stack, run, work, work.front_p, work.back_p, work.intake_p[k]);
-        power.passes[k] = k + 1 == count ? 1.0
-                                         : pass_transmission(stack.media[run.last], stack.wavelength,
-                                                             stack.thickness[run.last - 1]);
+        power.passes[k] = run_pass(stack, power.runs, k);
     }
     return {power_transfer(power.powers_s, power.passes, power.behind, work.runs_light_s, work.slabs_light_s),
             power_transfer(power.powers_p, power.passes, power.behind, work.runs_light_p, work.slabs_light_p)};

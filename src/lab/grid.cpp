@@ -47,6 +47,14 @@ void check_grid(const Grid& grid) {
     checked_product(checked_product(grid.stacks, grid.angle_count), grid.wavelength_count);
 }
 
+std::vector<double> angle_sines(const Grid& grid) {
+    std::vector<double> sines(grid.angle_count);
+    for (std::size_t a = 0; a < grid.angle_count; ++a) {
+        sines[a] = std::sin(grid.angles[a]);
+    }
+    return sines;
+}
+
 void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t threads) {
     const std::size_t points = grid.points();
     if (points == 0) {
@@ -54,11 +62,7 @@ void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t th
     }
     const std::size_t per_stack = grid.angle_count * grid.wavelength_count;
     const std::size_t layers = grid.media - 2;
-    // The kernel takes sin(theta) once per call as std::sin; so does the grid, per angle.
-    std::vector<double> sines(grid.angle_count);
-    for (std::size_t a = 0; a < grid.angle_count; ++a) {
-        sines[a] = std::sin(grid.angles[a]);
-    }
+    const std::vector<double> sines = angle_sines(grid);
     const auto columns = static_cast<std::ptrdiff_t>(grid.index_columns);
     // The columns of the indices that points [p, end) of one stack read: a
     // piece of a long spectrum plans only its own stretch of wavelengths.

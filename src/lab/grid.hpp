@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "lab/stack_point.hpp"
 
@@ -56,6 +57,10 @@ struct CoherentOutputs {
     Complex* amplitudes;
     double* powers;
 };
+
+// sin(theta) of every angle of the grid, as the kernel takes it once per call
+// with std::sin.
+std::vector<double> angle_sines(const Grid& grid);
 
 // Throws std::invalid_argument naming the first inconsistency of the shapes
 // (fewer than two media, a batch size other than 1 or B, a column count other

@@ -66,9 +66,7 @@ PolPair<PowerSplit> mixed_powers(const StackMedia& stack, std::span<const optics
         const PolPair<RunPowers> powers = run_powers(stack, run, interfaces);
         work.powers_s[k] = powers.s;
         work.powers_p[k] = powers.p;
-        work.passes[k] = k + 1 == count ? 1.0
-                                        : pass_transmission(stack.media[run.last], stack.wavelength,
-                                                            stack.thickness[run.last - 1]);
+        work.passes[k] = run_pass(stack, work.runs, k);
     }
     return {power_transfer(work.powers_s, work.passes, work.behind, {}, {}),
             power_transfer(work.powers_p, work.passes, work.behind, {}, {})};

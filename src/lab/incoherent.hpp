@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "lab/coherent_run.hpp"
+#include "lab/polarisation.hpp"
 #include "lab/stack_media.hpp"
 
 namespace quilmo::lab {
@@ -30,6 +31,16 @@ namespace quilmo::lab {
 // where run k + 1 starts; the first starts at medium 0, the last ends at the
 // exit medium.
 void split_runs(const StackMedia& stack, std::vector<Run>& runs);
+
+// The pass fraction P of the medium that ends run k of `runs`: 1 for the exit
+// medium, one pass through the incoherent layer otherwise.
+inline double run_pass(const StackMedia& stack, std::span<const Run> runs, std::size_t k) noexcept {
+    if (k + 1 == runs.size()) {
+        return 1.0;
+    }
+    const std::size_t last = runs[k].last;
+    return pass_transmission(stack.media[last], stack.wavelength, stack.thickness[last - 1]);
+}
 
 // Power arriving at a run from its first and from its last medium, per unit
 // power incident on the stack.

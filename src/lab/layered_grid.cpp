@@ -158,14 +158,6 @@ private:
     std::vector<MatrixLanes> interfaces_;
 };
 
-std::vector<double> sines_of(const Grid& grid) {
-    std::vector<double> sines(grid.angle_count);
-    for (std::size_t a = 0; a < grid.angle_count; ++a) {
-        sines[a] = std::sin(grid.angles[a]);
-    }
-    return sines;
-}
-
 // Calls body(point, b, a, w) for every point, spread over `threads`; each
 // piece of work makes its own body by make_body(the wavelengths it visits).
 template <class F>
@@ -188,7 +180,7 @@ void for_each_point(const Grid& grid, std::size_t threads, const F& make_body) {
 }  // namespace
 
 void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, std::size_t threads) {
-    const std::vector<double> sines = sines_of(grid);
+    const std::vector<double> sines = angle_sines(grid);
     const std::size_t points = grid.points();
     for_each_point(grid, threads, [&](Columns columns) {
         return [&, builder = PointBuilder(grid, sines, coherent, columns), work = Workspace()](
@@ -205,7 +197,7 @@ void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, st
 
 void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, double* absorbed,
                     std::size_t threads) {
-    const std::vector<double> sines = sines_of(grid);
+    const std::vector<double> sines = angle_sines(grid);
     const std::size_t points = grid.points();
     const std::size_t layers = grid.media - 2;
     const std::size_t wavelengths = grid.wavelength_count;
@@ -237,7 +229,7 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
     std::vector<DepthPlace> places(depth_count);
     place_depths(std::span<const double>(grid.thicknesses, grid.media - 2),
                  std::span<const double>(depths, depth_count), places);
-    const std::vector<double> sines = sines_of(grid);
+    const std::vector<double> sines = angle_sines(grid);
     const std::size_t plane = rows * depth_count;
     // A row costs about as much as `depth_count` points of a solve.
     const std::size_t row_grain = depth_count >= grain ? 1 : grain / (depth_count + 1) + 1;

@@ -114,7 +114,7 @@ inline PolPair<RunPowers> run_gradient(const StackMedia& stack, Run run, MixedWo
     MatrixLanes acc = ws.interfaces[run.first];
     for (std::size_t j = run.first + 1; j < run.last; ++j) {
         const Medium& m = media[j];
-        const Complex wavenumber = (m.n * (optics::two_pi * m.c)) / stack.wavelength;
+        const Complex wavenumber = layer_wavenumber(m, stack.wavelength);
         const double t = stack.thickness[j - 1];
         const lab::detail::ScaledPhase phase = lab::detail::scaled_phase(wavenumber, t);
         ws.wavenumber[j] = wavenumber;
@@ -189,16 +189,11 @@ void mixed_gradient(const StackMedia& stack, MixedWorkspace& ws, Emit emit) {
     for (std::size_t k = 0; k < count; ++k) {
         const Run run = ws.runs[k];
         ws.values[k] = detail::run_gradient(stack, run, ws);
-        if (k + 1 == count) {
-            ws.passes[k] = 1.0;
-            ws.pass_derivatives[k] = 0.0;
-        } else {
-            const Medium& m = stack.media[run.last];
-            const double pass = pass_transmission(m, stack.wavelength, stack.thickness[run.last - 1]);
-            const double absorption = 2.0 * ((m.n * (optics::two_pi * m.c)) / stack.wavelength).im;
-            ws.passes[k] = pass;
-            ws.pass_derivatives[k] = -absorption * pass;
-        }
+        ws.passes[k] = run_pass(stack, ws.runs, k);
+        // dP/dt = -2 Im(delta / t) P for the incoherent layer; the exit medium has no thickness.
+        ws.pass_derivatives[k] =
+            k + 1 == count ? 0.0
+                           : -(2.0 * layer_wavenumber(stack.media[run.last], stack.wavelength).im) * ws.passes[k];
     }
     for (int p = 0; p < 2; ++p) {
         for (std::size_t k = 0; k < count; ++k) ws.pass_tangents[k] = {ws.passes[k], 0.0};

@@ -68,21 +68,23 @@ double flux(const Medium& m, Complex ef, Complex eb) noexcept {
 // The normal wave number over the vacuum one, n c (the same for s and p).
 inline Complex normal_index(const Medium& m) noexcept { return m.n * m.c; }
 
+// delta / t = 2 pi n c / wavelength, as the kernel's layer matrix computes it.
+inline Complex layer_wavenumber(const Medium& m, double wavelength) noexcept {
+    return optics::detail::phase_numerator(m) / wavelength;
+}
+
 // e^{i delta} for a pass through thickness t, delta = 2 pi n c t / wavelength:
 // the operations of the kernel's layer matrix for its e+ entry, so the two
 // agree bit for bit. |e^{i delta}| <= 1 wherever Im(n c) >= 0.
 inline Complex phase_factor(const Medium& m, double wavelength, double t) noexcept {
-    const Complex w = optics::two_pi * m.c;
-    const Complex phase = (m.n * w) / wavelength;
+    const Complex phase = layer_wavenumber(m, wavelength);
     return optics::cexp({-(phase.im) * t, phase.re * t});
 }
 
 // The fraction of power left after one pass through thickness t, |e^{i delta}|^2
 // written as one real exponential: it may underflow to 0, never overflow.
 inline double pass_transmission(const Medium& m, double wavelength, double t) noexcept {
-    const Complex w = optics::two_pi * m.c;
-    const Complex phase = (m.n * w) / wavelength;
-    return std::exp(-2.0 * (phase.im * t));
+    return std::exp(-2.0 * (layer_wavenumber(m, wavelength).im * t));
 }
 
 }  // namespace quilmo::lab

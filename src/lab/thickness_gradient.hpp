@@ -25,6 +25,7 @@
 
 #include "lab/kernel_ops.hpp"
 #include "lab/opaque.hpp"
+#include "lab/polarisation.hpp"
 #include "optics/complex.hpp"
 #include "optics/stack.hpp"
 
@@ -141,7 +142,7 @@ void thickness_gradient(std::size_t media, IndexOf index_of, const double* d, do
     MatrixLanes acc = ws.interfaces[0];
     for (std::size_t j = 1; j <= layers; ++j) {
         const od::Medium& m = ws.media[j];
-        const Complex wavenumber = (m.n * (optics::two_pi * m.c)) / wavelength;
+        const Complex wavenumber = layer_wavenumber(m, wavelength);
         const double t = d[j - 1];
         const detail::ScaledPhase phase = detail::scaled_phase(wavenumber, t);
         ws.wavenumber[j] = wavenumber;

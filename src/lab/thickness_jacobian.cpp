@@ -25,10 +25,7 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
     }
     const std::size_t W = grid.wavelength_count;
     const std::size_t A = grid.angle_count;
-    std::vector<double> sines(A);
-    for (std::size_t a = 0; a < A; ++a) {
-        sines[a] = std::sin(grid.angles[a]);
-    }
+    const std::vector<double> sines = angle_sines(grid);
     auto body = [&](std::size_t begin, std::size_t end) {
         GradientWorkspace ws;
         // media and interfaces are computed again only where the indices or
@@ -78,10 +75,7 @@ void mixed_thickness_jacobian(const Grid& grid, const bool* coherent, double* co
     }
     const std::size_t W = grid.wavelength_count;
     const std::size_t A = grid.angle_count;
-    std::vector<double> sines(A);
-    for (std::size_t a = 0; a < A; ++a) {
-        sines[a] = std::sin(grid.angles[a]);
-    }
+    const std::vector<double> sines = angle_sines(grid);
     auto body = [&](std::size_t begin, std::size_t end) {
         MixedWorkspace ws;
         ws.media.resize(grid.media);
