@@ -217,12 +217,10 @@ def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths:
         lo[names.index(name)], hi[names.index(name)] = low, high
 
     least_squares = scipy_least_squares("quilmo_lab.fit")
-    from quilmo_lab import _engine
     from quilmo_lab._inputs import thread_count
 
-    # the default count looked up once, not in each of the optimiser's many small solves
-    workers = thread_count(threads) or _engine.default_threads()
-    problem = _Problem(model, names, wl, theta, data, noise, {k: int(v) for k, v in thickness.items()}, workers)
+    thread_count(threads)  # a bad count is reported before the fit starts
+    problem = _Problem(model, names, wl, theta, data, noise, {k: int(v) for k, v in thickness.items()}, threads)
     result = least_squares(problem.residuals, np.clip(p0, lo, hi), jac=problem.jacobian, bounds=(lo, hi),
                            method="trf", x_scale="jac", max_nfev=max_evaluations)
     jac = problem.jacobian(result.x)

@@ -77,10 +77,8 @@ class Evaluator:
         self.stack = stack
         self.targets = targets
         self.layers = len(stack.layers)
-        # the engine's default count is looked up once here, not on every one of the
-        # hundreds of small calls an optimisation makes
-        self._workers = thread_count(threads) or _engine.default_threads()
-        self.threads = self._workers
+        self._workers = thread_count(threads)  # 0: the engine's default
+        self.threads = threads
         self._indices: list[npt.NDArray[np.complex128]] = [
             stack.indices(t.wavelengths) if t.quantity not in PHASE_QUANTITIES else np.empty(0, complex)
             for t in targets]
