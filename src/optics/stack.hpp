@@ -134,8 +134,17 @@ inline TransferMatrix lane(const MatrixLanes& m, int i) noexcept {
     return {lane(m.m00, i), lane(m.m10, i), lane(m.m01, i), lane(m.m11, i)};
 }
 
+// The 2x2 matrix of a complex-shaped type: TransferMatrix of Complex,
+// MatrixLanes of ComplexLanes, and a plain four-entry matrix of any other
+// (the companion's Taylor jets, for one).
 template <class Z>
-struct MatrixOf;
+struct Matrix2 {
+    Z m00, m10, m01, m11;
+};
+template <class Z>
+struct MatrixOf {
+    using type = Matrix2<Z>;
+};
 template <>
 struct MatrixOf<Complex> {
     using type = TransferMatrix;
