@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "lab/grid.hpp"
+#include "lab/core/grid.hpp"
 
 namespace quilmo::lab::bind {
 

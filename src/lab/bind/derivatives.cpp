@@ -8,9 +8,9 @@
 #include <cstddef>
 
 #include "lab/bind/arrays.hpp"
-#include "lab/dispersion_grid.hpp"
-#include "lab/grid.hpp"
-#include "lab/thickness_jacobian.hpp"
+#include "lab/core/grid.hpp"
+#include "lab/derivatives/dispersion_grid.hpp"
+#include "lab/derivatives/jacobian_grid.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;
@@ -34,11 +34,7 @@ void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengt
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_layer_values(amplitudes, grid, stacks, "amplitudes");
     require_layer_values(powers, grid, stacks, "powers");
-    const std::size_t block = stacks * grid.angle_count * (grid.media - 2) * grid.wavelength_count;
-    auto* a = reinterpret_cast<Complex*>(amplitudes.data());
-    double* p = powers.data();
-    const quilmo::lab::JacobianOutputs out{
-        {a, a + block}, {a + 2 * block, a + 3 * block}, {p, p + block}, {p + 2 * block, p + 3 * block}};
+    const quilmo::lab::JacobianOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
     nb::gil_scoped_release released;
     quilmo::lab::thickness_jacobian(grid, out, threads);
 }
@@ -48,31 +44,29 @@ void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wav
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
     require_layer_values(powers, grid, stacks, "powers");
-    const std::size_t block = stacks * grid.angle_count * (grid.media - 2) * grid.wavelength_count;
-    double* p = powers.data();
-    double* const dR[2] = {p, p + block};
-    double* const dT[2] = {p + 2 * block, p + 3 * block};
     nb::gil_scoped_release released;
-    quilmo::lab::mixed_thickness_jacobian(grid, coherent.data(), dR, dT, threads);
+    quilmo::lab::mixed_thickness_jacobian(grid, coherent.data(), powers.data(), threads);
 }
 
 void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, double angle, int side, int pol,
                 Output<double, 3> out, std::size_t threads) {
     require(series.shape(0) == 4, "series must have shape (4, media, 1 or wavelengths)");
-    const quilmo::lab::DispersionGrid grid{
+    // The series' first plane is the grid's indices; the others follow it.
+    const quilmo::lab::Grid grid{
         reinterpret_cast<const Complex*>(series.data()),
+        1,
         series.shape(1),
         series.shape(2),
         thicknesses.data(),
         thicknesses.shape(0),
         wavelengths.data(),
         wavelengths.shape(0),
+        &angle,
+        1,
         thicknesses.shape(0),
-        angle,
-        side,
-        pol,
     };
-    quilmo::lab::check_dispersion_grid(grid);
+    quilmo::lab::check_grid(grid);
+    quilmo::lab::check_dispersion(grid, side, pol);
     require(thicknesses.shape(1) + 2 == grid.media, "thicknesses must have one column per inner layer");
     require(out.shape(0) == 4 && out.shape(1) == grid.stacks && out.shape(2) == grid.wavelength_count,
             "out must have shape (4, stacks, wavelengths)");
@@ -80,7 +74,7 @@ void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, doubl
     double* o = out.data();
     const quilmo::lab::DispersionOutputs outputs{o, o + block, o + 2 * block, o + 3 * block};
     nb::gil_scoped_release released;
-    quilmo::lab::dispersion(grid, outputs, threads);
+    quilmo::lab::dispersion(grid, side, pol, outputs, threads);
 }
 
 }  // namespace

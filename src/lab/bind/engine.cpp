@@ -9,9 +9,10 @@
 
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/derivatives.hpp"
-#include "lab/grid.hpp"
-#include "lab/layered_grid.hpp"
-#include "lab/pools.hpp"
+#include "lab/coherent/coherent_grid.hpp"
+#include "lab/core/grid.hpp"
+#include "lab/core/pools.hpp"
+#include "lab/incoherent/incoherent_grid.hpp"
 
 namespace nb = nanobind;
 using namespace nb::literals;

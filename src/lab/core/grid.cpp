@@ -1,0 +1,50 @@
+#include "lab/core/grid.hpp"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace quilmo::lab {
+
+namespace {
+
+void require(bool condition, const std::string& what) {
+    if (!condition) {
+        throw std::invalid_argument(what);
+    }
+}
+
+std::size_t checked_product(std::size_t a, std::size_t b) {
+    // a quarter of the address space, so that four output planes still fit
+    constexpr std::size_t limit = static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max());
+    require(a == 0 || b <= limit / 4 / a, "grid: the number of points overflows");
+    return a * b;
+}
+
+}  // namespace
+
+void check_grid(const Grid& grid) {
+    require(grid.media >= 2, "grid: at least two media are needed, got " + std::to_string(grid.media));
+    require(grid.index_stacks == 1 || grid.index_stacks == grid.stacks,
+            "grid: indices hold " + std::to_string(grid.index_stacks) + " stacks for a batch of " +
+                std::to_string(grid.stacks));
+    require(grid.thickness_stacks == 1 || grid.thickness_stacks == grid.stacks,
+            "grid: thicknesses hold " + std::to_string(grid.thickness_stacks) +
+                " stacks for a batch of " + std::to_string(grid.stacks));
+    require(grid.index_columns == 1 || grid.index_columns == grid.wavelength_count,
+            "grid: indices hold " + std::to_string(grid.index_columns) + " columns for " +
+                std::to_string(grid.wavelength_count) + " wavelengths");
+    const std::size_t points = checked_product(checked_product(grid.stacks, grid.angle_count), grid.wavelength_count);
+    checked_product(points, grid.media);  // the planes of per-layer outputs
+}
+
+std::vector<double> angle_sines(const Grid& grid) {
+    std::vector<double> sines(grid.angle_count);
+    for (std::size_t a = 0; a < grid.angle_count; ++a) {
+        sines[a] = std::sin(grid.angles[a]);
+    }
+    return sines;
+}
+
+}  // namespace quilmo::lab

@@ -1,0 +1,105 @@
+#include "lab/core/point_builder.hpp"
+
+namespace quilmo::lab {
+
+PointBuilder::PointBuilder(const Grid& grid, const std::vector<double>& sines, Columns columns)
+    : grid_(grid), sines_(sines), columns_(grid.index_columns == 1 ? Columns{0, 1} : columns) {
+    media_.resize(grid.media);
+    interfaces_.resize(grid.media - 1);
+}
+
+MatrixLanes PointBuilder::interface_of(std::size_t j) const noexcept {
+    const Medium& m = media_[plan_.medium_source[j]];
+    return optics::kernel::interface_sp(m, media_[plan_.medium_source[j + 1]], optics::twice(m.n) * m.c);
+}
+
+void PointBuilder::plan(std::size_t stack) {
+    const bool new_media = stack_ == none || grid_.index_stacks != 1;
+    d_ = grid_.stack_thicknesses(stack);
+    const View1<double> d{d_, grid_.layers(), 1};
+    if (!new_media) {
+        if (grid_.thickness_stacks != 1) {
+            plan_layers(plan_, d);
+        }
+        return;
+    }
+    n_ = View2<Complex>{grid_.stack_indices(stack), grid_.media, grid_.index_columns,
+                        static_cast<std::ptrdiff_t>(grid_.index_columns), 1};
+    View2<Complex> planned = n_;
+    planned.data = &n_.at(0, columns_.first);
+    planned.cols = columns_.last - columns_.first;
+    plan_stack(plan_, planned, d);
+    fixed_ = plan_.constant[0];
+    auto fixed_medium = [&](std::size_t j) { return fixed_ && plan_.constant[j]; };
+    per_point_ = {};
+    per_angle_ = {};
+    for (std::size_t j = 0; j < grid_.media; ++j) {
+        Steps& steps = fixed_medium(j) ? per_angle_ : per_point_;
+        (plan_.medium_source[j] == j ? steps.media : steps.media_copies).push_back(j);
+    }
+    for (std::size_t j = 0; j + 1 < grid_.media; ++j) {
+        Steps& steps = fixed_medium(j) && fixed_medium(j + 1) ? per_angle_ : per_point_;
+        (plan_.interface_source[j] == j ? steps.interfaces : steps.interface_copies).push_back(j);
+    }
+}
+
+void PointBuilder::prepare_angle() {
+    tangential_ = optics::square(sines_[angle_] * n_.at(0, columns_.first));
+    for (const std::size_t j : per_angle_.media) {
+        media_[j] = optics::kernel::medium(n_.at(j, columns_.first), tangential_);
+    }
+    for (const std::size_t j : per_angle_.media_copies) {
+        media_[j] = media_[plan_.medium_source[j]];
+    }
+    for (const std::size_t j : per_angle_.interfaces) {
+        interfaces_[j] = interface_of(j);
+    }
+    for (const std::size_t j : per_angle_.interface_copies) {
+        interfaces_[j] = interfaces_[plan_.interface_source[j]];
+    }
+}
+
+void PointBuilder::move_to(const Grid::Place& at) {
+    if (at.stack != stack_) {
+        plan(at.stack);
+        stack_ = at.stack;
+        angle_ = none;
+    }
+    if (at.angle != angle_) {
+        angle_ = at.angle;
+        if (fixed_) {
+            prepare_angle();
+        }
+    }
+    column_ = grid_.column(at);
+    wavelength_ = grid_.wavelengths[at.wavelength];
+    if (!fixed_) {
+        tangential_ = optics::square(sines_[angle_] * n_.at(0, column_));
+    }
+    for (const std::size_t j : per_point_.media) {
+        media_[j] = optics::kernel::medium(n_.at(j, column_), tangential_);
+    }
+}
+
+void PointBuilder::compute_interfaces() noexcept {
+    for (const std::size_t j : per_point_.interfaces) {
+        interfaces_[j] = interface_of(j);
+    }
+}
+
+PointMedia PointBuilder::media(std::span<const bool> coherent) noexcept {
+    for (const std::size_t j : per_point_.media_copies) {
+        media_[j] = media_[plan_.medium_source[j]];
+    }
+    return {media_, thicknesses(), coherent, wavelength_, tangential_};
+}
+
+std::span<const MatrixLanes> PointBuilder::interfaces() noexcept {
+    compute_interfaces();
+    for (const std::size_t j : per_point_.interface_copies) {
+        interfaces_[j] = interfaces_[plan_.interface_source[j]];
+    }
+    return interfaces_;
+}
+
+}  // namespace quilmo::lab

@@ -1,0 +1,85 @@
+// One point's media and interface matrices, built in grid order with what
+// stays the same computed once: the one place where every grid driver gets
+// the media of its points.
+//
+// A stack's plan (core/stack_plan.hpp, over the wavelengths its piece of work
+// visits) says which media, interfaces and layers repeat earlier ones and
+// which media have one index at every wavelength. A repeat is computed once
+// per point; when the incidence medium has one index at every wavelength, the
+// media of constant rows and the interfaces between two of them are computed
+// once per angle. Every value is a pure function of its inputs' bits, so
+// reusing it gives the bits of computing it again. Stacks of a batch that
+// share their indices share the plan of their media; their layers are
+// planned again where their thicknesses differ.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "lab/core/grid.hpp"
+#include "lab/core/point_media.hpp"
+#include "lab/core/stack_plan.hpp"
+
+namespace quilmo::lab {
+
+class PointBuilder {
+public:
+    // `sines` from angle_sines(grid); `columns` the wavelengths this builder
+    // will be asked for. Both must outlive the builder.
+    PointBuilder(const Grid& grid, const std::vector<double>& sines, Columns columns);
+
+    // Moves to the point at `at` and computes its media. Points must come in
+    // grid order within one stack and angle (any order of stacks is fine).
+    void move_to(const Grid::Place& at);
+
+    // Medium j of the point: its own entry, or the one it repeats.
+    const Medium& medium(std::size_t j) const noexcept { return media_[plan_.medium_source[j]]; }
+
+    // Computes the point's interface matrices; then interface(j) joins media
+    // j and j + 1 (s and p in lanes).
+    void compute_interfaces() noexcept;
+    const MatrixLanes& interface(std::size_t j) const noexcept { return interfaces_[plan_.interface_source[j]]; }
+
+    // Every medium in its own place, for routines that read them as a span;
+    // `coherent` is the point's mask (one flag per inner layer, or empty).
+    PointMedia media(std::span<const bool> coherent) noexcept;
+    // Every interface in its own place; computes them first.
+    std::span<const MatrixLanes> interfaces() noexcept;
+
+    const StackPlan& plan() const noexcept { return plan_; }
+    std::span<const double> thicknesses() const noexcept { return {d_, grid_.layers()}; }
+    double wavelength() const noexcept { return wavelength_; }
+    double sin_theta() const noexcept { return sines_[angle_]; }
+    Complex tangential() const noexcept { return tangential_; }
+
+private:
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+    // Media and interfaces to compute, and copies to make, at one time.
+    struct Steps {
+        std::vector<std::size_t> media, media_copies, interfaces, interface_copies;
+    };
+
+    MatrixLanes interface_of(std::size_t j) const noexcept;
+    void plan(std::size_t stack);
+    void prepare_angle();
+
+    const Grid& grid_;
+    const std::vector<double>& sines_;
+    Columns columns_;
+    View2<Complex> n_{};
+    const double* d_ = nullptr;
+    StackPlan plan_;
+    bool fixed_ = false;  // the incidence medium is constant: so is U at one angle
+    Steps per_point_, per_angle_;
+    std::size_t stack_ = none;
+    std::size_t angle_ = none;
+    std::size_t column_ = 0;
+    double wavelength_ = 0.0;
+    Complex tangential_{0.0, 0.0};
+    std::vector<Medium> media_;
+    std::vector<MatrixLanes> interfaces_;
+};
+
+}  // namespace quilmo::lab

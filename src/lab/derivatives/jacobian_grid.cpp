@@ -1,0 +1,66 @@
+#include "lab/derivatives/jacobian_grid.hpp"
+
+#include <span>
+#include <vector>
+
+#include "lab/core/grid_loop.hpp"
+#include "lab/core/output_planes.hpp"
+#include "lab/core/point_builder.hpp"
+#include "lab/derivatives/coherent_gradient_point.hpp"
+#include "lab/derivatives/mixed_gradient_point.hpp"
+
+namespace quilmo::lab {
+
+namespace {
+
+// A point costs about as much as a few of solve_coherent's.
+constexpr std::size_t grain = 64;
+
+}  // namespace
+
+void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_t threads) {
+    if (grid.layers() == 0) {
+        return;
+    }
+    const std::vector<double> sines = angle_sines(grid);
+    const LayerPlanes<Complex> amplitudes(out.amplitudes, grid);
+    const LayerPlanes<double> powers(out.powers, grid);
+    for_each_point(grid, threads, grain, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, columns), ws = GradientProducts()](
+                   std::size_t p, const Grid::Place& at) mutable {
+            builder.move_to(at);
+            coherent_gradient(builder.media({}), builder.interfaces(), ws,
+                              [&](std::size_t j, const ThicknessDerivative& s, const ThicknessDerivative& pp) {
+                                  const ThicknessDerivative* both[2] = {&s, &pp};
+                                  for (const int pol : {pol_s, pol_p}) {
+                                      amplitudes(pol, p, j - 1) = both[pol]->dr;
+                                      amplitudes(2 + pol, p, j - 1) = both[pol]->dt;
+                                      powers(pol, p, j - 1) = both[pol]->dR;
+                                      powers(2 + pol, p, j - 1) = both[pol]->dT;
+                                  }
+                              });
+        };
+    });
+}
+
+void mixed_thickness_jacobian(const Grid& grid, const bool* coherent, double* powers, std::size_t threads) {
+    if (grid.layers() == 0) {
+        return;
+    }
+    const std::vector<double> sines = angle_sines(grid);
+    const LayerPlanes<double> out(powers, grid);
+    const std::span<const bool> mask(coherent, grid.layers());
+    for_each_point(grid, threads, grain, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, columns), ws = MixedGradientWorkspace()](
+                   std::size_t p, const Grid::Place& at) mutable {
+            builder.move_to(at);
+            mixed_gradient(builder.media(mask), builder.interfaces(), ws,
+                           [&](int pol, std::size_t j, double dR, double dT) {
+                               out(pol, p, j - 1) = dR;
+                               out(2 + pol, p, j - 1) = dT;
+                           });
+        };
+    });
+}
+
+}  // namespace quilmo::lab

@@ -1,0 +1,31 @@
+// The grid drivers for what needs more than the coherent pass: stacks with
+// incoherent layers, the absorbed fraction of each inner layer, and depth
+// profiles. They take the same Grid as solve_coherent (checked by
+// check_grid) and run the same grid loop, so results do not depend on the
+// thread count.
+#pragma once
+
+#include <cstddef>
+
+#include "lab/core/grid.hpp"
+
+namespace quilmo::lab {
+
+// `coherent` holds one flag per inner layer (media - 2), shared by every
+// stack of the batch; false marks a layer treated by intensity.
+
+// R_s, R_p, T_s, T_p, each (B, A, W), one after the other in `powers`.
+void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, std::size_t threads);
+
+// The same powers from the fields, and in `absorbed` the fraction of incident
+// power absorbed in each inner layer: s then p, each (B, A, media - 2, W).
+void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, double* absorbed,
+                    std::size_t threads);
+
+// Absorbed power density and |E|^2 for s and p, one after the other in `out`,
+// each (W, depth_count) over the grid's wavelengths, for a grid of one stack
+// and one angle. Depths are measured from the first interface.
+void solve_profile(const Grid& grid, const bool* coherent, const double* depths, std::size_t depth_count,
+                   double* out, std::size_t threads);
+
+}  // namespace quilmo::lab

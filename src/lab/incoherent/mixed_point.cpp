@@ -1,0 +1,31 @@
+#include "lab/incoherent/mixed_point.hpp"
+
+#include "lab/incoherent/power_transfer.hpp"
+
+namespace quilmo::lab {
+
+void RunsWorkspace::split(const PointMedia& point) {
+    split_runs(point, runs);
+    const std::size_t count = runs.size();
+    fractions.s.resize(count);
+    fractions.p.resize(count);
+    passes.resize(count);
+    behind.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        passes[k] = run_pass(point, runs, k);
+    }
+}
+
+PerPolarisation<Powers<>> mixed_powers(const PointMedia& point, std::span<const MatrixLanes> interfaces,
+                                       RunsWorkspace& work) {
+    work.split(point);
+    for (std::size_t k = 0; k < work.runs.size(); ++k) {
+        const PerPolarisation<RunFractions<>> fractions = run_fractions(point, work.runs[k], interfaces);
+        work.fractions.s[k] = fractions.s;
+        work.fractions.p[k] = fractions.p;
+    }
+    return {power_transfer<double>(work.fractions.s, work.passes, work.behind),
+            power_transfer<double>(work.fractions.p, work.passes, work.behind)};
+}
+
+}  // namespace quilmo::lab
