@@ -115,7 +115,10 @@ def test_repeated_media_and_layers_keep_datapy_bits(special, angles, threads):
     thicknesses = np.array([80.0, 90.0, 80.0, 90.0])
     once = ql.solve(constant[:, 0], thicknesses, wl, angles)
     assert once.R(0.3).tobytes() == ql.solve(constant, thicknesses, wl, angles).R(0.3).tobytes()
-    assert once.R(0.3)[0, -1].tobytes() == quilmo.DataPy(thicknesses, constant, wl, angles[-1], 0.3).simulate().r.tobytes()
+    # the NaN wavelength gives NaN in both, its sign left to NumPy's loops
+    r = quilmo.DataPy(thicknesses, constant, wl, angles[-1], 0.3).simulate().r
+    assert np.array_equal(once.R(0.3)[0, -1], r, equal_nan=True)
+    assert once.R(0.3)[0, -1][np.isfinite(r)].tobytes() == r[np.isfinite(r)].tobytes()
 
 
 # --- opaque layers ---
