@@ -8,11 +8,6 @@ PointBuilder::PointBuilder(const Grid& grid, const std::vector<double>& sines, C
     interfaces_.resize(grid.media - 1);
 }
 
-MatrixLanes PointBuilder::interface_of(std::size_t j) const noexcept {
-    const Medium& m = media_[plan_.medium_source[j]];
-    return optics::kernel::interface_sp(m, media_[plan_.medium_source[j + 1]], optics::twice(m.n) * m.c);
-}
-
 void PointBuilder::plan(std::size_t stack) {
     const bool new_media = stack_ == none || grid_.index_stacks != 1;
     d_ = grid_.stack_thicknesses(stack);
@@ -56,34 +51,6 @@ void PointBuilder::prepare_angle() {
     }
     for (const std::size_t j : per_angle_.interface_copies) {
         interfaces_[j] = interfaces_[plan_.interface_source[j]];
-    }
-}
-
-void PointBuilder::move_to(const Grid::Place& at) {
-    if (at.stack != stack_) {
-        plan(at.stack);
-        stack_ = at.stack;
-        angle_ = none;
-    }
-    if (at.angle != angle_) {
-        angle_ = at.angle;
-        if (fixed_) {
-            prepare_angle();
-        }
-    }
-    column_ = grid_.column(at);
-    wavelength_ = grid_.wavelengths[at.wavelength];
-    if (!fixed_) {
-        tangential_ = optics::square(sines_[angle_] * n_.at(0, column_));
-    }
-    for (const std::size_t j : per_point_.media) {
-        media_[j] = optics::kernel::medium(n_.at(j, column_), tangential_);
-    }
-}
-
-void PointBuilder::compute_interfaces() noexcept {
-    for (const std::size_t j : per_point_.interfaces) {
-        interfaces_[j] = interface_of(j);
     }
 }
 

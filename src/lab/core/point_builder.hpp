@@ -31,14 +31,38 @@ public:
 
     // Moves to the point at `at` and computes its media. Points must come in
     // grid order within one stack and angle (any order of stacks is fine).
-    void move_to(const Grid::Place& at);
+    void move_to(const Grid::Place& at) {
+        if (at.stack != stack_) {
+            plan(at.stack);
+            stack_ = at.stack;
+            angle_ = none;
+        }
+        if (at.angle != angle_) {
+            angle_ = at.angle;
+            if (fixed_) {
+                prepare_angle();
+            }
+        }
+        column_ = grid_.column(at);
+        wavelength_ = grid_.wavelengths[at.wavelength];
+        if (!fixed_) {
+            tangential_ = optics::square(sines_[angle_] * n_.at(0, column_));
+        }
+        for (const std::size_t j : per_point_.media) {
+            media_[j] = optics::kernel::medium(n_.at(j, column_), tangential_);
+        }
+    }
 
     // Medium j of the point: its own entry, or the one it repeats.
     const Medium& medium(std::size_t j) const noexcept { return media_[plan_.medium_source[j]]; }
 
     // Computes the point's interface matrices; then interface(j) joins media
     // j and j + 1 (s and p in lanes).
-    void compute_interfaces() noexcept;
+    void compute_interfaces() noexcept {
+        for (const std::size_t j : per_point_.interfaces) {
+            interfaces_[j] = interface_of(j);
+        }
+    }
     const MatrixLanes& interface(std::size_t j) const noexcept { return interfaces_[plan_.interface_source[j]]; }
 
     // Every medium in its own place, for routines that read them as a span;
@@ -61,7 +85,10 @@ private:
         std::vector<std::size_t> media, media_copies, interfaces, interface_copies;
     };
 
-    MatrixLanes interface_of(std::size_t j) const noexcept;
+    MatrixLanes interface_of(std::size_t j) const noexcept {
+        const Medium& m = media_[plan_.medium_source[j]];
+        return optics::kernel::interface_sp(m, media_[plan_.medium_source[j + 1]], optics::twice(m.n) * m.c);
+    }
     void plan(std::size_t stack);
     void prepare_angle();
 

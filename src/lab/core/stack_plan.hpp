@@ -34,6 +34,7 @@ struct StackPlan {
     std::vector<std::size_t> medium_source;     // media
     std::vector<std::size_t> interface_source;  // media - 1: interface j joins media j and j + 1
     std::vector<std::size_t> layer_source;      // media: entry j for inner layer j (0 and last unused)
+    std::vector<unsigned char> layer_reused;    // media: inner layer j is the source of a later one
     std::vector<unsigned char> constant;        // media: one index at every column
     std::vector<std::size_t> distinct;          // the media that are their own source, in order
 };
@@ -96,6 +97,7 @@ inline bool constant_row(const View2<Complex>& n, std::size_t j) noexcept {
 inline void plan_layers(StackPlan& plan, const View1<double>& d) {
     const std::size_t media = plan.medium_source.size();
     plan.layer_source.assign(media, 0);
+    plan.layer_reused.assign(media, 0);
     for (std::size_t j = 1; j + 1 < media; ++j) {
         std::size_t source = j;
         for (std::size_t i = std::max<std::size_t>(1, j - std::min(j, period_searched)); i < j; ++i) {
@@ -105,6 +107,7 @@ inline void plan_layers(StackPlan& plan, const View1<double>& d) {
             }
         }
         plan.layer_source[j] = source;
+        plan.layer_reused[source] |= source != j;
     }
 }
 
