@@ -11,24 +11,28 @@ from __future__ import annotations
 import math
 import warnings
 from dataclasses import dataclass
-from typing import Any
+from types import ModuleType
+from typing import TYPE_CHECKING, TypeAlias
 
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._checks import choice, number_array, shape_text, type_name
+from quilmo_lab._optional import colour_module
+from quilmo_lab._polarisation import Polarisation, check_polarisation
+from quilmo_lab.dispersion import SIDES, Side
+from quilmo_lab.stack import Stack
+
+if TYPE_CHECKING:
+    from colour import SpectralDistribution
+
 FloatArray = npt.NDArray[np.float64]
+# An illuminant's name among colour-science's (such as "D65"), or its spectral distribution.
+Illuminant: TypeAlias = "str | SpectralDistribution"
 
 OBSERVER = "CIE 1931 2 Degree Standard Observer"
 # The visible range a colour is computed over; a spectrum must cover it.
 VISIBLE = (380.0, 780.0)
-
-
-def _colour_science() -> Any:
-    try:
-        import colour
-    except ImportError:
-        raise ImportError("quilmo_lab.colour needs colour-science: pip install colour-science") from None
-    return colour
 
 
 @dataclass(frozen=True)
@@ -43,35 +47,38 @@ class Colour:
     observer: str
 
 
-def _illuminant(colour: Any, illuminant: Any) -> tuple[Any, str]:
+def _illuminant(colour: ModuleType, illuminant: Illuminant) -> tuple[SpectralDistribution, str]:
     if isinstance(illuminant, str):
         try:
-            return colour.SDS_ILLUMINANTS[illuminant], illuminant
+            distribution: SpectralDistribution = colour.SDS_ILLUMINANTS[illuminant]
         except KeyError:
-            raise ValueError(f"illuminant {illuminant!r} is not among colour-science's illuminants "
-                             f"(for example {', '.join(list(colour.SDS_ILLUMINANTS)[:8])}, ...)") from None
+            raise ValueError(f"illuminant must be one of colour-science's illuminants (for example "
+                             f"{', '.join(list(colour.SDS_ILLUMINANTS)[:8])}, ...); received {illuminant!r}") from None
+        return distribution, illuminant
     if isinstance(illuminant, colour.SpectralDistribution):
         return illuminant, str(illuminant.name)
     raise TypeError(f"illuminant must be a name such as 'D65' or a colour.SpectralDistribution; "
-                    f"received {type(illuminant).__name__}")
+                    f"received {type_name(illuminant)}")
 
 
-def spectrum_colour(wavelengths: npt.ArrayLike, values: npt.ArrayLike, illuminant: Any = "D65",
+def spectrum_colour(wavelengths: npt.ArrayLike, values: npt.ArrayLike, illuminant: Illuminant = "D65",
                     observer: str = OBSERVER) -> Colour:
     """The colour of light with spectral reflectance or transmittance `values` (fractions,
     shape (W,)) at `wavelengths` (nm, covering 380-780 nm) under `illuminant`."""
-    colour = _colour_science()
-    wl = np.asarray(wavelengths, dtype=np.float64)
-    v = np.asarray(values, dtype=np.float64)
+    colour = colour_module("quilmo_lab.colour")
+    wl = number_array("wavelengths", wavelengths).astype(np.float64)
+    v = number_array("values", values).astype(np.float64)
     if wl.ndim != 1 or v.shape != wl.shape:
-        raise ValueError(f"values has shape {v.shape} for wavelengths of shape {wl.shape}; expected both (W,)")
+        raise ValueError(f"values must have the shape (W,) of the wavelengths; received shape {shape_text(v.shape)} "
+                         f"for wavelengths of shape {shape_text(wl.shape)}")
     if wl.size < 2 or wl.min() > VISIBLE[0] or wl.max() < VISIBLE[1]:
         raise ValueError(f"wavelengths must cover the visible range {VISIBLE[0]:g}-{VISIBLE[1]:g} nm; "
                          f"received {wl.min():g}-{wl.max():g} nm")
     try:
         cmfs = colour.MSDS_CMFS[observer]
     except KeyError:
-        raise ValueError(f"observer {observer!r} is not among colour-science's colour matching functions") from None
+        raise ValueError(f"observer must be one of colour-science's colour matching functions (for example "
+                         f"{OBSERVER!r}); received {observer!r}") from None
     sd_illuminant, name = _illuminant(colour, illuminant)
     order = np.argsort(wl)
     sd = colour.SpectralDistribution(dict(zip(wl[order], v[order])), name="spectrum")
@@ -87,17 +94,20 @@ def spectrum_colour(wavelengths: npt.ArrayLike, values: npt.ArrayLike, illuminan
     return Colour(XYZ, xyY, Lab, name, observer)
 
 
-def stack_colour(stack: Any, side: str = "r", angle: float = 0.0, polarisation: str = "mean",
-                 illuminant: Any = "D65", observer: str = OBSERVER, step: float = 5.0) -> Colour:
+# The weights of each polarisation as angles, as stack_colour has always weighted them
+# (cos^2 and sin^2 of pi/4 are not quite 0.5 each in the last bit).
+_ANGLES = {"s": 0.0, "p": math.pi / 2, "unpolarized": math.pi / 4}
+
+
+def stack_colour(stack: Stack, side: Side = "r", angle: float = 0.0, polarisation: Polarisation = "unpolarized",
+                 illuminant: Illuminant = "D65", observer: str = OBSERVER, step: float = 5.0) -> Colour:
     """The colour of the light a Stack reflects (side="r") or transmits ("t") at `angle`
-    (radians), for "s", "p" or unpolarised ("mean") light, from its spectrum over
-    380-780 nm every `step` nm."""
-    if side not in ("r", "t"):
-        raise ValueError(f"side must be 'r' or 't'; received {side!r}")
-    phis = {"s": 0.0, "p": math.pi / 2, "mean": math.pi / 4}
-    if polarisation not in phis:
-        raise ValueError(f"polarisation must be 's', 'p' or 'mean'; received {polarisation!r}")
+    (radians), for "s", "p", "unpolarized" light or a polarisation angle, from its spectrum
+    over 380-780 nm every `step` nm."""
+    choice("side", side, SIDES)
+    check_polarisation(polarisation)
+    phi = _ANGLES[polarisation] if isinstance(polarisation, str) else polarisation
     wl = np.arange(VISIBLE[0], VISIBLE[1] + step / 2, step)
     result = stack.solve(wl, angle)
-    spectrum = result.R(phis[polarisation]) if side == "r" else result.T(phis[polarisation])
+    spectrum = result.R(phi) if side == "r" else result.T(phi)
     return spectrum_colour(wl, spectrum[0, 0], illuminant, observer)

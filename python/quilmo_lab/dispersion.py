@@ -3,19 +3,28 @@
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Any
+from typing import Literal, overload
 
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._inputs import thread_count
-from quilmo_lab.index_series import index_series
+from quilmo_lab._checks import choice, number_array, shape_text
+from quilmo_lab._problem import Form, GridProblem, read_problem
+from quilmo_lab._values import frozen
+from quilmo_lab.index_series import stack_index_derivatives
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
 
-_SIDES = {"r": 0, "t": 1}
-_POLS = {"s": 0, "p": 1}
+Side = Literal["r", "t"]
+SIDES: tuple[Side, ...] = ("r", "t")
+POLARISATIONS: tuple[Literal["s", "p"], ...] = ("s", "p")
+
+FORM = Form("dispersion", parameters=(("angle", 0.0), ("side", "r"), ("polarisation", "s")),
+            options=(("threads", None),), array_options=(("index_derivatives", None),),
+            one_angle=True, power_flux=False)
 
 
 @dataclass(frozen=True)
@@ -24,7 +33,8 @@ class Dispersion:
 
     phase: arg of r or t in (-π, π], radians; gd = dφ/dω in fs; gdd = d²φ/dω² in fs²;
     tod = d³φ/dω³ in fs³. Each has shape (W,), or (B, W) for a batch of thicknesses.
-    With the exp(-iωt) convention a positive group delay is a delay.
+    With the exp(-iωt) convention a positive group delay is a delay. The arrays are
+    read-only.
     """
 
     wavelengths: FloatArray
@@ -33,59 +43,70 @@ class Dispersion:
     gdd: FloatArray
     tod: FloatArray
     angle: float
-    side: str
-    pol: str
+    side: Side
+    polarisation: Literal["s", "p"]
 
 
-def stack_series(stack: Any, wavelengths: FloatArray) -> npt.NDArray[np.complex128]:
-    """(4, media, W): every medium's index and its first three λ-derivatives."""
-    media = [("incident", stack.incident)]
-    media += [(f"layers[{i}].material", layer.material) for i, layer in enumerate(stack.layers)]
-    media.append(("exit", stack.exit))
-    series = np.empty((4, len(media), wavelengths.size), dtype=np.complex128)
-    for row, (what, material) in enumerate(media):
-        series[:, row, :] = index_series(material, wavelengths, what)
-    return series
+def _given_series(value: object, problem: GridProblem) -> ComplexArray | float:
+    """index_derivatives as given, broadcast onto (3, media, W); 0 where none are given."""
+    if value is None:
+        return 0.0
+    shape = (3, problem.media, problem.wavelengths.shape[0])
+    array = number_array("index_derivatives", value, complex_allowed=True)
+    try:
+        return np.broadcast_to(array, shape).astype(np.complex128)
+    except ValueError:
+        raise ValueError(f"index_derivatives must have shape (3, media, W) = {shape_text(shape)} or broadcast to "
+                         f"it; received shape {shape_text(array.shape)}") from None
 
 
-def _choice(value: object, name: str, options: dict[str, int]) -> int:
-    if not isinstance(value, str) or value not in options:
-        expected = " or ".join(repr(o) for o in options)
-        raise ValueError(f"{name} must be {expected}; received {value!r}")
-    return options[value]
+@overload
+def dispersion(stack: Stack, wavelengths: npt.ArrayLike, angle: float = 0.0, side: Side = "r",
+               polarisation: Literal["s", "p"] = "s", *, thicknesses: npt.ArrayLike | None = None,
+               threads: int | None = None) -> Dispersion: ...
 
 
-def dispersion(stack: Any, wavelengths: npt.ArrayLike, angle: float = 0.0, side: str = "r",
-               pol: str = "s", *, thicknesses: npt.ArrayLike | None = None,
-               threads: int | None = None) -> Dispersion:
+@overload
+def dispersion(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
+               angle: float = 0.0, side: Side = "r", polarisation: Literal["s", "p"] = "s", *,
+               threads: int | None = None, index_derivatives: npt.ArrayLike | None = None) -> Dispersion: ...
+
+
+def dispersion(*args: object, **kwargs: object) -> Dispersion:
     """Phase, group delay (fs), GDD (fs²) and TOD (fs³) of the reflected (side="r") or
-    transmitted (side="t") amplitude of a coherent `Stack`, for s or p polarisation.
+    transmitted (side="t") amplitude of a coherent stack, for s or p polarisation.
 
-    wavelengths: vacuum wavelengths in nm, shape (W,); thicknesses of the stack in nm.
-    angle: angle of incidence in the incidence medium, radians, held fixed as the
-    frequency varies. The derivatives are exact Taylor coefficients of the phase in ω
-    carried through the transfer matrices, with each material's index and its
-    wavelength derivatives (see quilmo_lab.index_series). `thicknesses` of shape
-    (B, layers) evaluates a batch of variants of the design at once.
+    dispersion(stack, wavelengths, angle=0.0, side="r", polarisation="s", *,
+    thicknesses=None, threads=None) takes each material's index and its wavelength
+    derivatives (see quilmo_lab.index_series); dispersion(indices, thicknesses,
+    wavelengths, angle=0.0, side="r", polarisation="s", *, threads=None,
+    index_derivatives=None) takes the indices at each wavelength, (media,) or (media, W),
+    and dn/dλ, d²n/dλ², d³n/dλ³ per nm as index_derivatives of shape (3, media, W) or
+    broadcastable to it (default: none, non-dispersive media).
+
+    wavelengths: vacuum wavelengths in nm, shape (W,); thicknesses in nm, (layers,) or a
+    batch (B, layers). angle: angle of incidence in the incidence medium, radians, held
+    fixed as the frequency varies.
     """
-    s = _choice(side, "side", _SIDES)
-    p = _choice(pol, "pol", _POLS)
-    if isinstance(angle, bool) or not isinstance(angle, (int, float, np.floating, np.integer)):
-        raise TypeError(f"angle must be a real number of radians; received {type(angle).__name__}")
-    wl = np.ascontiguousarray(wavelengths, dtype=np.float64)
-    if wl.ndim != 1:
-        raise ValueError(f"wavelengths must have shape (W,); received shape {wl.shape}")
-    if not all(layer.coherent for layer in stack.layers):
-        raise ValueError("dispersion needs a coherent stack; this stack has incoherent layers")
-    layers = len(stack.layers)
-    d = np.ascontiguousarray(stack.thicknesses if thicknesses is None else thicknesses, dtype=np.float64)
-    if d.ndim == 1:
-        d = d.reshape(1, -1)
-    if d.ndim != 2 or d.shape[1] != layers:
-        raise ValueError(f"thicknesses has shape {d.shape}; expected ({layers},) or (B, {layers})")
-    series = stack_series(stack, wl)
-    out = np.empty((4, d.shape[0], wl.size), dtype=np.float64)
-    _engine.dispersion(series, d, wl, float(angle), s, p, out, thread_count(threads))
-    if thicknesses is None or np.ndim(thicknesses) == 1:
-        out = out[:, 0, :]
-    return Dispersion(wl, out[0], out[1], out[2], out[3], float(angle), side, pol)
+    problem, values = read_problem(FORM, args, kwargs)
+    side = choice("side", values["side"], SIDES)
+    polarisation = choice("polarisation", values["polarisation"], POLARISATIONS)
+    if problem.coherent is not None:
+        layers = np.flatnonzero(~problem.coherent).tolist()
+        raise ValueError("stack must have only coherent layers for dispersion (no phase crosses a layer treated "
+                         f"by intensity); received incoherent layers at {layers}")
+    if problem.indices.shape[0] != 1:
+        raise ValueError("indices must be one stack's, shared by the batch of thicknesses; "
+                         f"received {problem.indices.shape[0]} stacks")
+    series = np.empty((4, problem.media, problem.wavelengths.shape[0]), dtype=np.complex128)
+    series[0] = problem.indices[0]
+    if problem.stack is not None:
+        series[1:] = stack_index_derivatives(problem.stack, problem.wavelengths)
+    else:
+        series[1:] = _given_series(values["index_derivatives"], problem)
+    out = np.empty((4, problem.stacks, problem.wavelengths.shape[0]), dtype=np.float64)
+    angle = float(problem.angles[0])
+    _engine.dispersion(series, problem.thicknesses, problem.wavelengths, angle, SIDES.index(side),
+                       POLARISATIONS.index(polarisation), out, problem.threads)
+    phase, gd, gdd, tod = frozen(out if problem.batch else out[:, 0, :])
+    return Dispersion(problem.wavelengths, phase, gd, gdd, tod, angle, side, polarisation)

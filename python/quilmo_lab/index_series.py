@@ -13,34 +13,37 @@ meaningful with cubic interpolation.
 
 from __future__ import annotations
 
-from typing import Any
+from typing import TYPE_CHECKING
 
 import numpy as np
 import numpy.typing as npt
+
+from quilmo_lab._checks import type_name
+from quilmo_lab.materials.base import Material
+
+if TYPE_CHECKING:
+    from quilmo_lab._media import Medium
+    from quilmo_lab.stack import Stack
 
 # Relative step of the differences of dn/dλ.
 STEP = 1e-3
 
 
-def index_series(material: Any, wavelengths: npt.NDArray[np.float64], what: str = "material"
+def index_series(material: Medium, wavelengths: npt.NDArray[np.float64], what: str = "material"
                  ) -> npt.NDArray[np.complex128]:
     """(4, W): n, dn/dλ, d²n/dλ², d³n/dλ³ at `wavelengths` (nm), λ in nm."""
-    derivative = getattr(material, "derivative", None)
-    if derivative is None:
+    if not isinstance(material, Material):
         raise TypeError(f"{what} must be a material with a derivative dn/dλ (a quilmo_lab.materials model "
-                        f"or a number); received {type(material).__name__}")
+                        f"or a number); received {type_name(material)}")
     wl = np.asarray(wavelengths, dtype=np.float64)
     out = np.empty((4, wl.size), dtype=np.complex128)
     out[0] = material(wl)
-    out[1] = derivative(wl)
+    out[1] = material.derivative(wl)
     h = STEP * wl
     # the shifted points may leave the validity range by a fraction of a nm: the
     # formula is smooth there, the range is checked at the wavelengths themselves
     shifted = np.concatenate([wl + h, wl - h, wl + 2 * h, wl - 2 * h])
-    try:
-        f = derivative(shifted, extrapolate=True)
-    except TypeError:  # a derivative without the keyword
-        f = derivative(shifted)
+    f = material.derivative(shifted, extrapolate=True)
     plus, minus, plus2, minus2 = f.reshape(4, wl.size)
     first = (plus - minus) / (2 * h)
     first2 = (plus2 - minus2) / (4 * h)
@@ -49,3 +52,14 @@ def index_series(material: Any, wavelengths: npt.NDArray[np.float64], what: str 
     second2 = (plus2 - 2 * out[1] + minus2) / (4 * h * h)
     out[3] = (4 * second - second2) / 3
     return out
+
+
+def stack_index_derivatives(stack: Stack, wavelengths: npt.NDArray[np.float64]) -> npt.NDArray[np.complex128]:
+    """(3, media, W): dn/dλ, d²n/dλ², d³n/dλ³ of every medium of `stack` at `wavelengths` (nm)."""
+    media = [("incident", stack.incident)]
+    media += [(f"layers[{i}].material", layer.material) for i, layer in enumerate(stack.layers)]
+    media.append(("exit", stack.exit))
+    derivatives = np.empty((3, len(media), np.size(wavelengths)), dtype=np.complex128)
+    for row, (what, material) in enumerate(media):
+        derivatives[:, row, :] = index_series(material, wavelengths, what)[1:]
+    return derivatives

@@ -2,14 +2,22 @@
 
 from __future__ import annotations
 
+from typing import overload
+
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._inputs import coherence_mask, grid_arrays, thread_count
-from quilmo_lab.result import _weights
+from quilmo_lab._checks import axis
+from quilmo_lab._polarisation import Polarisation, polarised
+from quilmo_lab._problem import REQUIRED, Form, read_problem
+from quilmo_lab._values import frozen
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+
+FORM = Form("profile", parameters=(("angle", REQUIRED), ("depths", REQUIRED)),
+            options=(("coherent", None), ("threads", None)), one_angle=True)
 
 
 class Profile:
@@ -30,58 +38,83 @@ class Profile:
     to be computed from, so its integral differs from `absorbed` where the layer absorbs.
     """
 
-    density_s: FloatArray
-    density_p: FloatArray
-    E2_s: FloatArray
-    E2_p: FloatArray
-    wavelengths: FloatArray
-    depths: FloatArray
-
     def __init__(self, values: FloatArray, wavelengths: FloatArray, depths: FloatArray) -> None:
-        self.density_s, self.density_p, self.E2_s, self.E2_p = values
-        self.wavelengths = wavelengths
-        self.depths = depths
+        # values: (4, W, D) density_s, density_p, E2_s, E2_p
+        self._values = frozen(values)
+        self._wavelengths = frozen(wavelengths)
+        self._depths = frozen(depths)
 
-    def density(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """density_s cos^2(phi) + density_p sin^2(phi)."""
-        cc, ss = _weights(phi)
-        return np.asarray(self.density_s * cc + self.density_p * ss, dtype=np.float64)
+    @property
+    def density_s(self) -> FloatArray:
+        """Absorbed power per unit length per unit incident power, s polarisation, (W, D)."""
+        return self._values[0]
 
-    def E2(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """E2_s cos^2(phi) + E2_p sin^2(phi)."""
-        cc, ss = _weights(phi)
-        return np.asarray(self.E2_s * cc + self.E2_p * ss, dtype=np.float64)
+    @property
+    def density_p(self) -> FloatArray:
+        """As density_s, for p polarisation."""
+        return self._values[1]
+
+    @property
+    def E2_s(self) -> FloatArray:
+        """|E|^2 relative to the incident plane wave, s polarisation, (W, D)."""
+        return self._values[2]
+
+    @property
+    def E2_p(self) -> FloatArray:
+        """As E2_s, for p polarisation (both components in the plane of incidence)."""
+        return self._values[3]
+
+    @property
+    def wavelengths(self) -> FloatArray:
+        """The wavelengths, (W,)."""
+        return self._wavelengths
+
+    @property
+    def depths(self) -> FloatArray:
+        """The depths from the first interface, (D,)."""
+        return self._depths
+
+    def density(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """Absorbed power density of `polarisation`, (W, D)."""
+        return polarised(self.density_s, self.density_p, polarisation)
+
+    def E2(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """|E|^2 of `polarisation`, (W, D)."""
+        return polarised(self.E2_s, self.E2_p, polarisation)
 
     def __repr__(self) -> str:
         w, d = self.density_s.shape
         return f"<quilmo_lab.Profile: {w} wavelengths x {d} depths>"
 
 
-def profile(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
-            angle: float, depths: npt.ArrayLike, *, coherent: npt.ArrayLike | None = None,
-            threads: int | None = None) -> Profile:
+@overload
+def profile(stack: Stack, wavelengths: npt.ArrayLike, angle: float, depths: npt.ArrayLike, *,
+            thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+            threads: int | None = None) -> Profile: ...
+
+
+@overload
+def profile(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike, angle: float,
+            depths: npt.ArrayLike, *, coherent: npt.ArrayLike | None = None, threads: int | None = None
+            ) -> Profile: ...
+
+
+def profile(*args: object, **kwargs: object) -> Profile:
     """Absorbed power density and |E|^2 for s and p at the given depths of one stack.
 
-    indices: shape (media,) or (media, W); thicknesses: (media - 2,); wavelengths: (W,);
-    angle: the angle of incidence in radians; depths: (D,), from the first interface, in
-    the unit of the wavelengths. coherent and threads as in `solve`; unlike `tmm`,
-    stacks with incoherent layers have profiles too.
+    profile(stack, wavelengths, angle, depths, *, thicknesses=None, coherent=None,
+    threads=None) or profile(indices, thicknesses, wavelengths, angle, depths, *,
+    coherent=None, threads=None): indices of shape (media,) or (media, W); thicknesses
+    (media - 2,); wavelengths (W,); angle: the angle of incidence in radians; depths:
+    (D,), from the first interface, in the unit of the wavelengths. coherent and threads
+    as in `solve`; unlike `tmm`, stacks with incoherent layers have profiles too.
     """
-    grid = grid_arrays(indices, thicknesses, wavelengths, angle)
-    if grid.stacks != 1:
-        raise ValueError(f"profile takes one stack; indices and thicknesses hold {grid.stacks}")
-    if grid.angles.shape != (1,):
-        raise ValueError(f"angle must be one angle; received {grid.angles.shape[0]}")
-    depth_array = np.asarray(depths)
-    if depth_array.dtype.kind not in "iuf":
-        raise TypeError(f"depths must hold real numbers; received an array of dtype {depth_array.dtype}")
-    if depth_array.ndim > 1:
-        raise ValueError(f"depths has shape {depth_array.shape}; expected a scalar or (D,)")
-    z = np.ascontiguousarray(depth_array, dtype=np.float64).reshape(-1)
-    media = grid.indices.shape[1]
-    mask = coherence_mask(coherent, media)
-    flags = np.ones(media - 2, dtype=np.bool_) if mask is None else mask
-    values = np.empty((4, grid.wavelengths.shape[0], z.shape[0]), dtype=np.float64)
-    _engine.profile(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, flags, z, values,
-                    thread_count(threads))
-    return Profile(values, grid.wavelengths, z)
+    problem, values = read_problem(FORM, args, kwargs)
+    if problem.stacks != 1:
+        raise ValueError(f"indices and thicknesses must describe one stack for a profile; "
+                         f"received {problem.stacks}")
+    depths = axis("depths", values["depths"], "D")
+    out = np.empty((4, problem.wavelengths.shape[0], depths.shape[0]), dtype=np.float64)
+    _engine.profile(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.flags,
+                    depths, out, problem.threads)
+    return Profile(out, problem.wavelengths, depths)

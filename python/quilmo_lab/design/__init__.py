@@ -9,7 +9,7 @@ refine and needle.
 
 from __future__ import annotations
 
-from typing import Any, Sequence
+from collections.abc import Sequence
 
 from quilmo_lab.design.editing import with_thicknesses
 from quilmo_lab.design.evaluation import Evaluator
@@ -17,9 +17,10 @@ from quilmo_lab.design.needle import NeedleResult, NeedleStep, needle, needle_fu
 from quilmo_lab.design.refine import Refined, refine
 from quilmo_lab.design.targets import Target
 from quilmo_lab.design.tolerance import TargetSpread, ToleranceResult, tolerance
+from quilmo_lab.stack import Stack
 
 
-def merit(stack: Any, targets: Sequence[Target], *, threads: int | None = None) -> float:
+def merit(stack: Stack, targets: Sequence[Target], *, threads: int | None = None) -> float:
     """Root mean square of the weighted residuals of `targets` for `stack`:
     sqrt(mean(weight * (deviation / tolerance)^2)) over every target wavelength, where a
     bound contributes only where it is violated."""

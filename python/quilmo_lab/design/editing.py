@@ -2,22 +2,21 @@
 
 from __future__ import annotations
 
-from typing import Any
-
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._media import MediumLike
 from quilmo_lab.stack import Layer, Stack
 
 
-def with_thicknesses(stack: Any, thicknesses: npt.ArrayLike) -> Stack:
+def with_thicknesses(stack: Stack, thicknesses: npt.ArrayLike) -> Stack:
     """The same materials with `thicknesses` (nm)."""
     d = np.asarray(thicknesses, dtype=np.float64)
     layers = [Layer(layer.material, float(t), layer.coherent) for layer, t in zip(stack.layers, d)]
     return Stack(layers, incident=stack.incident, exit=stack.exit)
 
 
-def insert_layer(stack: Any, host: int, depth: float, material: Any, thickness: float) -> Stack:
+def insert_layer(stack: Stack, host: int, depth: float, material: MediumLike, thickness: float) -> Stack:
     """`material` of `thickness` nm put `depth` nm into layer `host` (counted from the
     incidence side of that layer), splitting it; depth 0 or the host's full thickness
     puts the new layer at one of its interfaces."""
@@ -29,7 +28,7 @@ def insert_layer(stack: Any, host: int, depth: float, material: Any, thickness: 
     return Stack(layers, incident=stack.incident, exit=stack.exit)
 
 
-def merge_and_drop(stack: Any, min_thickness: float) -> Stack:
+def merge_and_drop(stack: Stack, min_thickness: float) -> Stack:
     """Drops layers thinner than `min_thickness` nm and joins neighbours of the same
     material into one layer."""
     kept: list[Layer] = []

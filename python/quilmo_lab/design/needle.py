@@ -17,15 +17,16 @@ each needle's thickness is read from the analytic Jacobian of that stack.
 from __future__ import annotations
 
 import math
+from collections.abc import Sequence
 from dataclasses import dataclass, field
-from typing import Any, Sequence
 
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._media import Medium, MediumLike, medium
 from quilmo_lab.design.editing import insert_layer, merge_and_drop
 from quilmo_lab.design.evaluation import Evaluator
-from quilmo_lab.design.refine import refine
+from quilmo_lab.design.refine import Bounds, refine
 from quilmo_lab.design.targets import Target
 from quilmo_lab.stack import Layer, Stack
 
@@ -46,20 +47,22 @@ class NeedleResult:
     """stack: the final design; merit: its merit; steps: the refined start first, then
     one entry per accepted insertion; stopped: why the insertions ended."""
 
-    stack: Any
+    stack: Stack
     merit: float
     steps: list[NeedleStep] = field(default_factory=list)
     stopped: str = ""
 
 
 @dataclass(frozen=True)
-class _Candidate:
+class Candidate:
+    """A needle of `material` `depth` nm into layer `host` (counted from the incidence side)."""
+
     host: int
     depth: float
-    material: Any
+    material: Medium
 
 
-def _candidates(stack: Any, materials: Sequence[Any], spacing: float) -> list[_Candidate]:
+def _candidates(stack: Stack, materials: Sequence[Medium], spacing: float) -> list[Candidate]:
     out = []
     for host, layer in enumerate(stack.layers):
         if not layer.coherent:  # a substrate or window treated by intensity takes no needles
@@ -72,11 +75,11 @@ def _candidates(stack: Any, materials: Sequence[Any], spacing: float) -> list[_C
         for material in materials:
             if material is layer.material:
                 continue
-            out += [_Candidate(host, depth, material) for depth in depths]
+            out += [Candidate(host, depth, material) for depth in depths]
     return out
 
 
-def _most_negative(candidates: list[_Candidate], gradient: FloatArray, count: int) -> list[_Candidate]:
+def _most_negative(candidates: list[Candidate], gradient: FloatArray, count: int) -> list[Candidate]:
     """Up to `count` candidates at the deepest negative local minima of the needle function
     (one per host layer and material, deepest first)."""
     best: dict[tuple[int, int], int] = {}
@@ -88,7 +91,7 @@ def _most_negative(candidates: list[_Candidate], gradient: FloatArray, count: in
     return [candidates[i] for i in chosen]
 
 
-def _expanded(stack: Any, candidates: list[_Candidate]) -> tuple[Stack, list[int]]:
+def _expanded(stack: Stack, candidates: list[Candidate]) -> tuple[Stack, list[int]]:
     """The stack with every candidate at thickness 0, and the layer index of each."""
     by_host: dict[int, list[tuple[float, int]]] = {}
     for i, c in enumerate(candidates):
@@ -106,8 +109,8 @@ def _expanded(stack: Any, candidates: list[_Candidate]) -> tuple[Stack, list[int
     return Stack(layers, incident=stack.incident, exit=stack.exit), position
 
 
-def needle_function(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *,
-                    spacing: float = 2.0, threads: int | None = None) -> tuple[list[_Candidate], FloatArray]:
+def needle_function(stack: Stack, targets: Sequence[Target], materials: Sequence[MediumLike], *,
+                    spacing: float = 2.0, threads: int | None = None) -> tuple[list[Candidate], FloatArray]:
     """The candidate needles and d(merit^2)/d(needle thickness) of each, per nm."""
     candidates = _candidates(stack, materials, spacing)
     if not candidates:
@@ -121,9 +124,10 @@ def needle_function(stack: Any, targets: Sequence[Target], materials: Sequence[A
     return candidates, np.asarray(gradient, dtype=np.float64)
 
 
-def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, needle_thickness: float = 2.0,
-           min_thickness: float = 1.0, spacing: float = 2.0, max_layers: int = 40, max_insertions: int = 30,
-           improvement: float = 1e-3, attempts: int = 3, bounds: Any = (0.0, np.inf), max_evaluations: int = 500,
+def needle(stack: Stack, targets: Sequence[Target], materials: Sequence[MediumLike], *,
+           needle_thickness: float = 2.0, min_thickness: float = 1.0, spacing: float = 2.0, max_layers: int = 40,
+           max_insertions: int = 30, improvement: float = 1e-3, attempts: int = 3, bounds: Bounds = (0.0, np.inf),
+           max_evaluations: int = 500,
            threads: int | None = None) -> NeedleResult:
     """Grows a design from `stack` by needle insertions of `materials` (e.g. (high, low)).
 
@@ -135,10 +139,8 @@ def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, n
     when the needle function is nowhere negative, when no tried insertion helps, or at
     `max_layers` / `max_insertions`.
     """
-    from quilmo_lab.stack import _medium
-
-    materials = [_medium(m, f"materials[{i}]") for i, m in enumerate(materials)]
-    if not materials:
+    chosen = [medium(m, f"materials[{i}]") for i, m in enumerate(materials)]
+    if not chosen:
         raise ValueError("materials must name at least one material to insert; received none")
     refined = refine(merge_and_drop(stack, min_thickness), targets, bounds=bounds,
                      max_evaluations=max_evaluations, threads=threads)
@@ -149,7 +151,7 @@ def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, n
         if len(current.layers) + 2 > max_layers:
             stopped = "max_layers reached"
             break
-        candidates, gradient = needle_function(current, targets, materials, spacing=spacing, threads=threads)
+        candidates, gradient = needle_function(current, targets, chosen, spacing=spacing, threads=threads)
         if gradient.size == 0 or not gradient.min() < 0.0:
             stopped = "no insertion lowers the merit"
             break

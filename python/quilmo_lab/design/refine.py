@@ -2,18 +2,22 @@
 
 from __future__ import annotations
 
+from collections.abc import Sequence
 from dataclasses import dataclass
-from typing import Any, Sequence
 
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._scipy import least_squares as scipy_least_squares
+from quilmo_lab._checks import number_array
+from quilmo_lab._optional import scipy_least_squares
 from quilmo_lab.design.editing import with_thicknesses
-from quilmo_lab.design.evaluation import Evaluator, merit_of
+from quilmo_lab.design.evaluation import Evaluation, Evaluator, merit_of
 from quilmo_lab.design.targets import Target
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+# (low, high) thicknesses in nm: numbers, or one per layer.
+Bounds = tuple[npt.ArrayLike, npt.ArrayLike]
 
 
 @dataclass(frozen=True)
@@ -21,26 +25,26 @@ class Refined:
     """stack: the refined design; merit and initial_merit: RMS of the weighted residuals
     after and before; evaluations: calls of the merit; message: the optimiser's."""
 
-    stack: Any
+    stack: Stack
     merit: float
     initial_merit: float
     evaluations: int
     message: str
 
 
-def _bounds(bounds: Any, layers: int) -> tuple[FloatArray, FloatArray]:
+def _bounds(bounds: Bounds, layers: int) -> tuple[FloatArray, FloatArray]:
     try:
         low, high = bounds
     except (TypeError, ValueError):
         raise TypeError(f"bounds must be a pair (low, high) of numbers or per-layer arrays; received {bounds!r}") from None
-    lo = np.broadcast_to(np.asarray(low, dtype=np.float64), (layers,)).copy()
-    hi = np.broadcast_to(np.asarray(high, dtype=np.float64), (layers,)).copy()
+    lo = np.broadcast_to(number_array("bounds[0]", low).astype(np.float64), (layers,)).copy()
+    hi = np.broadcast_to(number_array("bounds[1]", high).astype(np.float64), (layers,)).copy()
     if np.any(lo < 0.0) or np.any(~(lo < hi)):
         raise ValueError(f"bounds must satisfy 0 <= low < high for every layer; received low {lo}, high {hi}")
     return lo, hi
 
 
-def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf),
+def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np.inf),
            fixed: Sequence[int] = (), max_evaluations: int = 500, tolerance: float = 1e-8,
            threads: int | None = None) -> Refined:
     """Refines the thicknesses of `stack` to minimise the merit of `targets`.
@@ -62,9 +66,9 @@ def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf)
         return Refined(stack, initial, initial, 1, "no free layers")
 
     least_squares = scipy_least_squares("quilmo_lab.design.refine")
-    cache: dict[bytes, Any] = {}
+    cache: dict[bytes, Evaluation] = {}
 
-    def run(x: FloatArray) -> Any:
+    def run(x: FloatArray) -> Evaluation:
         key = x.tobytes()
         if key not in cache:
             cache.clear()

@@ -3,15 +3,19 @@
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Any, Sequence
+from collections.abc import Sequence
 
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._checks import number_array, whole_number
 from quilmo_lab.design.evaluation import Evaluator
 from quilmo_lab.design.targets import Target
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+# What numpy.random.default_rng accepts as a seed.
+Seed = int | Sequence[int] | np.random.SeedSequence | np.random.BitGenerator | np.random.Generator | None
 
 
 @dataclass(frozen=True)
@@ -40,8 +44,8 @@ class ToleranceResult:
     thicknesses: FloatArray
 
 
-def tolerance(stack: Any, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
-              relative: bool = False, seed: Any = None, threads: int | None = None) -> ToleranceResult:
+def tolerance(stack: Stack, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
+              relative: bool = False, seed: Seed = None, threads: int | None = None) -> ToleranceResult:
     """Monte-Carlo of independent normal thickness errors, all samples in one engine batch.
 
     sigma: standard deviation in nm (or, with relative=True, as a fraction of each
@@ -50,11 +54,10 @@ def tolerance(stack: Any, targets: Sequence[Target], sigma: float | npt.ArrayLik
     """
     evaluator = Evaluator(stack, targets, threads)
     layers = evaluator.layers
-    s = np.asarray(sigma, dtype=np.float64)
+    s = number_array("sigma", sigma).astype(np.float64)
     if s.ndim > 1 or (s.ndim == 1 and s.shape[0] != layers) or np.any(s < 0) or not np.all(np.isfinite(s)):
         raise ValueError(f"sigma must be a non-negative number or one per layer ({layers}); received {sigma!r}")
-    if isinstance(samples, bool) or not isinstance(samples, int) or samples < 2:
-        raise ValueError(f"samples must be an integer of at least 2; received {samples!r}")
+    samples = whole_number("samples", samples, minimum=2)
     d = stack.thicknesses
     scale = s * d if relative else np.broadcast_to(s, (layers,))
     rng = np.random.default_rng(seed)

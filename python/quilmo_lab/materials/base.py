@@ -15,6 +15,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._checks import real_number, type_name, wavelength_array
+
 RealArray = npt.NDArray[np.float64]
 ComplexArray = npt.NDArray[np.complex128]
 
@@ -22,57 +24,19 @@ ComplexArray = npt.NDArray[np.complex128]
 HC_EV_NM = 1239.8419843320026
 
 
-def real_parameter(name: str, value: Any, *, minimum: float | None = None, strictly: bool = False) -> float:
-    """`value` as a finite float, or a TypeError/ValueError naming `name`."""
-    if isinstance(value, bool) or not isinstance(value, numbers.Real):
-        raise TypeError(f"{name} must be a real number; got {type(value).__name__}")
-    number = float(value)
-    if not math.isfinite(number):
-        raise ValueError(f"{name} must be finite; got {number!r}")
-    if minimum is not None and (number <= minimum if strictly else number < minimum):
-        bound = "greater than" if strictly else "at least"
-        raise ValueError(f"{name} must be {bound} {minimum:g}; got {number!r}")
-    return number
-
-
-def real_vector(name: str, values: npt.ArrayLike, *, length: int | None = None) -> RealArray:
-    """`values` as a 1-D float64 array of finite numbers, or an error naming `name`."""
-    array = np.asarray(values)
-    if array.dtype.kind not in "iuf":
-        raise TypeError(f"{name} must hold real numbers; got dtype {array.dtype}")
-    array = np.atleast_1d(array.astype(np.float64))
-    if array.ndim != 1:
-        raise ValueError(f"{name} must be one-dimensional; got shape {array.shape}")
-    if length is not None and array.size != length:
-        raise ValueError(f"{name} must have {length} entries; got {array.size}")
-    if not np.all(np.isfinite(array)):
-        raise ValueError(f"{name} must be finite; got {array}")
-    return array
-
-
 def _valid_range(value: Any) -> tuple[float, float]:
     try:
         low, high = value
     except (TypeError, ValueError):
-        raise TypeError(f"valid_range must be a pair (low, high) in nm; got {value!r}") from None
-    low = real_parameter("valid_range[0]", low, minimum=0.0)
+        raise TypeError(f"valid_range must be a pair (low, high) in nm; received {value!r}") from None
+    low = real_number("valid_range[0]", low, minimum=0.0)
     if isinstance(high, numbers.Real) and not isinstance(high, bool) and high == math.inf:
         high = math.inf
     else:
-        high = real_parameter("valid_range[1]", high)
+        high = real_number("valid_range[1]", high)
     if not low < high:
-        raise ValueError(f"valid_range must have low < high; got ({low:g}, {high:g})")
+        raise ValueError(f"valid_range must have low < high; received ({low:g}, {high:g})")
     return low, high
-
-
-def wavelength_array(wavelengths: npt.ArrayLike) -> RealArray:
-    """Wavelengths as a float64 array (no copy when they already are one)."""
-    array = np.asarray(wavelengths)
-    if array.dtype != np.float64:
-        if array.dtype.kind not in "iuf":
-            raise TypeError(f"wavelengths must be real numbers in nm; got dtype {array.dtype}")
-        array = array.astype(np.float64)
-    return array
 
 
 class Material:
@@ -85,9 +49,9 @@ class Material:
 
     def __init__(self, *, name: str | None, valid_range: tuple[float, float], extrapolate: bool) -> None:
         if name is not None and not isinstance(name, str):
-            raise TypeError(f"name must be a string; got {type(name).__name__}")
+            raise TypeError(f"name must be a string; received {type_name(name)}")
         if not isinstance(extrapolate, bool):
-            raise TypeError(f"extrapolate must be True or False; got {extrapolate!r}")
+            raise TypeError(f"extrapolate must be True or False; received {extrapolate!r}")
         self._name = name
         self.valid_range = _valid_range(valid_range)
         self.extrapolate = extrapolate
@@ -119,15 +83,16 @@ class Material:
         low, high = self.valid_range
         low_seen = float(wl.min())
         if low_seen <= 0.0:
-            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); got {low_seen:g}")
+            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); received {low_seen:g}")
         if extrapolate or (low_seen >= low and high == math.inf):
             return wl  # one pass over the wavelengths where the range has no upper end
         if low_seen < low or float(wl.max()) > high:
             outside = wl[(wl < low) | (wl > high)]
             shown = ", ".join(f"{value:g}" for value in outside[:5]) + (", ..." if outside.size > 5 else "")
             raise ValueError(
-                f"{self.name} is valid from {low:g} to {high:g} nm; got {outside.size} wavelength(s) outside "
-                f"that range ({shown} nm); pass extrapolate=True to evaluate the model there anyway")
+                f"wavelengths must lie where {self.name} is valid from {low:g} to {high:g} nm (pass "
+                f"extrapolate=True to evaluate the model there anyway); received {outside.size} wavelength(s) "
+                f"outside that range ({shown} nm)")
         return wl
 
     def _index(self, wl: RealArray) -> ComplexArray:

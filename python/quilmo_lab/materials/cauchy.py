@@ -6,7 +6,8 @@ import math
 
 import numpy as np
 
-from .base import ComplexArray, HC_EV_NM, Material, RealArray, real_parameter
+from quilmo_lab._checks import real_number
+from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArray
 
 
 class Cauchy(Material):
@@ -20,12 +21,12 @@ class Cauchy(Material):
     def __init__(self, A: float, B: float = 0.0, C: float = 0.0, *, urbach_amplitude: float = 0.0,
                  urbach_exponent: float = 0.0, urbach_edge: float = 400.0, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
-        self.A = real_parameter("A", A)
-        self.B = real_parameter("B", B)
-        self.C = real_parameter("C", C)
-        self.urbach_amplitude = real_parameter("urbach_amplitude", urbach_amplitude, minimum=0.0)
-        self.urbach_exponent = real_parameter("urbach_exponent", urbach_exponent)
-        self.urbach_edge = real_parameter("urbach_edge", urbach_edge, minimum=0.0, strictly=True)
+        self.A = real_number("A", A)
+        self.B = real_number("B", B)
+        self.C = real_number("C", C)
+        self.urbach_amplitude = real_number("urbach_amplitude", urbach_amplitude, minimum=0.0)
+        self.urbach_exponent = real_number("urbach_exponent", urbach_exponent)
+        self.urbach_edge = real_number("urbach_edge", urbach_edge, minimum=0.0, strictly=True)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:

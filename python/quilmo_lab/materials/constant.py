@@ -7,7 +7,8 @@ import numbers
 
 import numpy as np
 
-from .base import ComplexArray, Material, RealArray
+from quilmo_lab._checks import type_name
+from quilmo_lab.materials.base import ComplexArray, Material, RealArray
 
 
 class Constant(Material):
@@ -17,10 +18,10 @@ class Constant(Material):
                  valid_range: tuple[float, float] = (0.0, math.inf),
                  extrapolate: bool = False) -> None:
         if isinstance(index, bool) or not isinstance(index, numbers.Number):
-            raise TypeError(f"index must be a number; got {type(index).__name__}")
+            raise TypeError(f"index must be a number; received {type_name(index)}")
         index = complex(index)
         if not (math.isfinite(index.real) and math.isfinite(index.imag)):
-            raise ValueError(f"index must be finite; got {index!r}")
+            raise ValueError(f"index must be finite; received {index!r}")
         self.index = index
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 

@@ -6,7 +6,8 @@ from typing import Any
 
 import numpy as np
 
-from .base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, real_parameter, shared_range
+from quilmo_lab._checks import real_number, type_name
+from quilmo_lab.materials.base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, shared_range
 
 
 class _TwoPhase(Material):
@@ -16,10 +17,10 @@ class _TwoPhase(Material):
                  extrapolate: bool = False) -> None:
         for label, part in (("inclusion", inclusion), ("host", host)):
             if not isinstance(part, Material):
-                raise TypeError(f"{label} must be a Material; got {type(part).__name__}")
-        self.fraction = real_parameter("fraction", fraction, minimum=0.0)
+                raise TypeError(f"{label} must be a Material; received {type_name(part)}")
+        self.fraction = real_number("fraction", fraction, minimum=0.0)
         if self.fraction > 1.0:
-            raise ValueError(f"fraction must be between 0 and 1; got {self.fraction!r}")
+            raise ValueError(f"fraction must be between 0 and 1; received {self.fraction!r}")
         self.inclusion = inclusion
         self.host = host
         super().__init__(name=name, valid_range=shared_range(inclusion, host), extrapolate=extrapolate)

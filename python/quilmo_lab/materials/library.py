@@ -10,13 +10,14 @@ from collections.abc import Iterator, Mapping, Sequence
 
 import numpy as np
 
-from .base import Material
-from .cauchy import Cauchy
-from .oscillators import DrudeLorentz
-from .refractiveindex_formulas import RefractiveIndexFormula
-from .sellmeier import Sellmeier
-from .separate_nk import SeparateNK
-from .tabulated import Tabulated
+from quilmo_lab._checks import type_name
+from quilmo_lab.materials.base import Material
+from quilmo_lab.materials.cauchy import Cauchy
+from quilmo_lab.materials.oscillators import DrudeLorentz
+from quilmo_lab.materials.refractiveindex_formulas import RefractiveIndexFormula
+from quilmo_lab.materials.sellmeier import Sellmeier
+from quilmo_lab.materials.separate_nk import SeparateNK
+from quilmo_lab.materials.tabulated import Tabulated
 
 _UM2 = 1e6  # µm² in nm²
 
@@ -256,7 +257,7 @@ class MaterialLibrary(Mapping[str, Material]):
 
     def __getitem__(self, name: str) -> Material:
         if not isinstance(name, str):
-            raise TypeError(f"material names are strings; got {type(name).__name__}")
+            raise TypeError(f"a material name must be a string; received {type_name(name)}")
         canonical = self._folded.get(name.casefold())
         if canonical is None:
             raise KeyError(f"no material {name!r} in the library; it has: {', '.join(self._materials)}")

@@ -8,7 +8,8 @@ from collections.abc import Iterator
 import numpy as np
 import numpy.typing as npt
 
-from .base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity, real_parameter
+from quilmo_lab._checks import real_number, shape_text
+from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity
 
 
 class DrudeLorentz(Material):
@@ -22,20 +23,20 @@ class DrudeLorentz(Material):
     def __init__(self, plasma_energy: float, oscillators: npt.ArrayLike, *, eps_inf: float = 1.0,
                  name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
-        self.plasma_energy = real_parameter("plasma_energy", plasma_energy, minimum=0.0)
+        self.plasma_energy = real_number("plasma_energy", plasma_energy, minimum=0.0)
         table = np.asarray(oscillators)
         if table.dtype.kind not in "iuf":
-            raise TypeError(f"oscillators must hold real numbers (strength, energy, damping); got dtype {table.dtype}")
+            raise TypeError(f"oscillators must hold real numbers (strength, energy, damping); received dtype {table.dtype}")
         table = np.atleast_2d(table.astype(np.float64))
         if table.ndim != 2 or table.shape[1] != 3 or table.shape[0] == 0:
             raise ValueError("oscillators must be rows of (strength, energy eV, damping eV), shape (M, 3); "
-                             f"got shape {np.shape(oscillators)}")
+                             f"received shape {shape_text(np.shape(oscillators))}")
         if not np.all(np.isfinite(table)):
-            raise ValueError("oscillators must be finite")
+            raise ValueError(f"oscillators must be finite; received {table.tolist()}")
         if np.any(table[:, 1:] < 0.0):
-            raise ValueError("oscillator energies and dampings must be non-negative")
+            raise ValueError(f"oscillator energies and dampings must be non-negative; received {table[:, 1:].tolist()}")
         self.oscillators = table
-        self.eps_inf = real_parameter("eps_inf", eps_inf)
+        self.eps_inf = real_number("eps_inf", eps_inf)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:
@@ -84,7 +85,7 @@ class Drude(DrudeLorentz):
 
     def __init__(self, plasma_energy: float, damping: float, *, eps_inf: float = 1.0, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
-        damping = real_parameter("damping", damping, minimum=0.0)
+        damping = real_number("damping", damping, minimum=0.0)
         super().__init__(plasma_energy, [(1.0, 0.0, damping)], eps_inf=eps_inf, name=name,
                          valid_range=valid_range, extrapolate=extrapolate)
 

@@ -14,7 +14,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from .base import Material, index_derivative, index_from_permittivity, real_vector
+from quilmo_lab._checks import real_vector, type_name
+from quilmo_lab.materials.base import Material, index_derivative, index_from_permittivity
 
 _MAX_COEFFICIENTS = 17
 
@@ -134,12 +135,12 @@ class RefractiveIndexFormula(Material):
                  name: str | None = None,
                  extrapolate: bool = False) -> None:
         if isinstance(formula, bool) or not isinstance(formula, int):
-            raise TypeError(f"formula must be an integer 1-9; got {type(formula).__name__}")
+            raise TypeError(f"formula must be an integer 1-9; received {type_name(formula)}")
         if formula not in _FORMULAS:
-            raise ValueError(f"formula must be 1-9; got {formula}")
+            raise ValueError(f"formula must be 1-9; received {formula}")
         given = real_vector("coefficients", coefficients)
         if given.size > _MAX_COEFFICIENTS:
-            raise ValueError(f"coefficients must number at most {_MAX_COEFFICIENTS}; got {given.size}")
+            raise ValueError(f"coefficients must number at most {_MAX_COEFFICIENTS}; received {given.size}")
         self.formula = formula
         self.coefficients = given
         self._padded = np.zeros(_MAX_COEFFICIENTS + 1)

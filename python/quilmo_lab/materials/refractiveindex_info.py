@@ -14,34 +14,26 @@ from typing import Any
 
 import numpy as np
 
-from .base import Material, RealArray
-from .refractiveindex_formulas import RefractiveIndexFormula
-from .separate_nk import SeparateNK
-from .tabulated import Tabulated
+from quilmo_lab._optional import yaml_module
+from quilmo_lab.materials.base import Material, RealArray
+from quilmo_lab.materials.refractiveindex_formulas import RefractiveIndexFormula
+from quilmo_lab.materials.separate_nk import SeparateNK
+from quilmo_lab.materials.tabulated import Tabulated
 
 _MICROMETRE = 1e3  # nm
-
-
-def _yaml() -> Any:
-    try:
-        import yaml  # type: ignore[import-untyped]
-    except ImportError:
-        raise ImportError("reading refractiveindex.info files needs PyYAML: pip install pyyaml "
-                          "(or the quilmo[materials] extra)") from None
-    return yaml
 
 
 def _numbers(text: Any, what: str, source: str) -> RealArray:
     try:
         return np.array(str(text).split(), dtype=np.float64)
     except ValueError:
-        raise ValueError(f"{source}: {what} must be numbers; got {str(text)[:60]!r}") from None
+        raise ValueError(f"{source}: {what} must be numbers; received {str(text)[:60]!r}") from None
 
 
 def _table(entry: dict[str, Any], columns: int, source: str) -> RealArray:
     values = _numbers(entry.get("data", ""), "tabulated data", source)
     if values.size == 0 or values.size % columns:
-        raise ValueError(f"{source}: {entry['type']} needs rows of {columns} numbers; got {values.size} numbers")
+        raise ValueError(f"{source}: {entry['type']} must have rows of {columns} numbers; received {values.size} numbers")
     table = values.reshape(-1, columns)
     table[:, 0] *= _MICROMETRE
     return table
@@ -55,7 +47,7 @@ def _formula(entry: dict[str, Any], source: str, name: str) -> Material:
         raise ValueError(f"{source}: unknown data type {kind!r}") from None
     span = _numbers(entry.get("wavelength_range", entry.get("range", "")), "wavelength_range", source)
     if span.size != 2:
-        raise ValueError(f"{source}: {kind} needs a wavelength_range of two numbers (µm); got {span.size}")
+        raise ValueError(f"{source}: {kind} must have a wavelength_range of two numbers (µm); received {span.size}")
     return RefractiveIndexFormula(number, _numbers(entry.get("coefficients", ""), "coefficients", source),
                                   valid_range=(float(span[0]) * _MICROMETRE, float(span[1]) * _MICROMETRE), name=name)
 
@@ -96,7 +88,7 @@ def read_refractiveindex_info(path: str | os.PathLike[str], *, name: str | None 
     """The material of one refractiveindex.info YAML file (tables interpolated as `interpolation`)."""
     path = Path(os.fspath(path))
     with open(path, encoding="utf-8") as stream:
-        page = _yaml().safe_load(stream)
+        page = yaml_module("reading refractiveindex.info files").safe_load(stream)
     return material_from_page(page, name=name if name is not None else path.stem, source=str(path),
                               interpolation=interpolation)
 

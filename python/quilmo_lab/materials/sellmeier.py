@@ -7,7 +7,8 @@ import math
 import numpy as np
 import numpy.typing as npt
 
-from .base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, real_parameter, real_vector
+from quilmo_lab._checks import real_number, real_vector
+from quilmo_lab.materials.base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity
 
 
 class Sellmeier(Material):
@@ -23,13 +24,13 @@ class Sellmeier(Material):
         self.B = real_vector("B", B)
         if (C is None) == (resonances is None):
             raise TypeError("Sellmeier needs exactly one of C (nm²) or resonances (nm); "
-                            f"got {'both' if C is not None else 'neither'}")
+                            f"received {'both' if C is not None else 'neither'}")
         if C is not None:
             self.C = real_vector("C", C, length=self.B.size)
         else:
             self.C = real_vector("resonances", resonances if resonances is not None else (),
                                  length=self.B.size) ** 2
-        self.A = real_parameter("A", A)
+        self.A = real_number("A", A)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:

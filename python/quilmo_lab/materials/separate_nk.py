@@ -7,7 +7,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from .base import ComplexArray, Material, RealArray, shared_range
+from quilmo_lab._checks import type_name
+from quilmo_lab.materials.base import ComplexArray, Material, RealArray, shared_range
 
 
 class SeparateNK(Material):
@@ -17,7 +18,7 @@ class SeparateNK(Material):
                  extrapolate: bool = False) -> None:
         for label, part in (("n_source", n_source), ("k_source", k_source)):
             if not isinstance(part, Material):
-                raise TypeError(f"{label} must be a Material; got {type(part).__name__}")
+                raise TypeError(f"{label} must be a Material; received {type_name(part)}")
         self.n_source = n_source
         self.k_source = k_source
         super().__init__(name=name, valid_range=shared_range(n_source, k_source), extrapolate=extrapolate)

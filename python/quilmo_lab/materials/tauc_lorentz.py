@@ -7,8 +7,9 @@ from typing import Any
 
 import numpy as np
 
-from .base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity, real_parameter
-from .dual import ArrayOps, Dual, DualOps
+from quilmo_lab._checks import real_number
+from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity
+from quilmo_lab.materials.dual import ArrayOps, Dual, DualOps
 
 
 class TaucLorentz(Material):
@@ -22,13 +23,13 @@ class TaucLorentz(Material):
     def __init__(self, A: float, E0: float, C: float, Eg: float, *, eps_inf: float = 1.0,
                  name: str | None = None, valid_range: tuple[float, float] = (0.0, math.inf),
                  extrapolate: bool = False) -> None:
-        self.A = real_parameter("A", A, minimum=0.0)
-        self.E0 = real_parameter("E0", E0, minimum=0.0, strictly=True)
-        self.C = real_parameter("C", C, minimum=0.0, strictly=True)
-        self.Eg = real_parameter("Eg", Eg, minimum=0.0)
+        self.A = real_number("A", A, minimum=0.0)
+        self.E0 = real_number("E0", E0, minimum=0.0, strictly=True)
+        self.C = real_number("C", C, minimum=0.0, strictly=True)
+        self.Eg = real_number("Eg", Eg, minimum=0.0)
         if not self.C < 2.0 * self.E0:
-            raise ValueError(f"C must be less than 2·E0 = {2.0 * self.E0:g} eV; got {self.C:g}")
-        self.eps_inf = real_parameter("eps_inf", eps_inf)
+            raise ValueError(f"C must be less than 2·E0 = {2.0 * self.E0:g} eV; received {self.C:g}")
+        self.eps_inf = real_number("eps_inf", eps_inf)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
         self._constants()
 
