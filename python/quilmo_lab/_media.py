@@ -13,8 +13,6 @@ from quilmo_lab.materials.base import Material
 from quilmo_lab.materials.constant import Constant
 from quilmo_lab.materials.library import library
 
-# What users may give wherever a Stack takes a medium.
-MediumLike: TypeAlias = "Material | str | complex | npt.ArrayLike"
 
 
 class SampledIndices:
@@ -33,11 +31,13 @@ class SampledIndices:
 
 
 Medium: TypeAlias = Material | SampledIndices
+# What users may give wherever a Stack takes a medium.
+MediumLike: TypeAlias = Medium | str | complex | npt.ArrayLike
 
 
 def medium(value: object, what: str) -> Medium:
     """The medium `value` stands for; `what` names it in errors ("exit", "layers[2].material")."""
-    if isinstance(value, Material):
+    if isinstance(value, (Material, SampledIndices)):
         return value
     if isinstance(value, str):
         return library[value]

@@ -25,7 +25,7 @@ Polarisation: TypeAlias = Named | float | npt.NDArray[np.floating[Any]] | Sequen
 NAMES: tuple[Named, ...] = ("s", "p", "unpolarized")
 
 
-def power_weights(phi: float | npt.ArrayLike) -> tuple[Any, Any]:
+def power_weights(phi: float | npt.ArrayLike) -> tuple[float, float] | tuple[FloatArray, FloatArray]:
     """cos^2(phi) and sin^2(phi) from the C library's cos and sin, as quilmo.DataPy takes
     them (NumPy's own vectorised sine may round differently in the last bit)."""
     if np.ndim(phi) == 0:

@@ -17,8 +17,6 @@ import functools
 import inspect
 from collections.abc import Mapping
 from dataclasses import dataclass
-from typing import Any
-
 import numpy as np
 import numpy.typing as npt
 
@@ -32,7 +30,7 @@ ComplexArray = npt.NDArray[np.complex128]
 BoolArray = npt.NDArray[np.bool_]
 
 # The default of a parameter that has none.
-REQUIRED: Any = inspect.Parameter.empty
+REQUIRED: object = inspect.Parameter.empty
 
 
 @dataclass(frozen=True)

@@ -21,6 +21,12 @@ def frozen(array: npt.NDArray[Scalar]) -> npt.NDArray[Scalar]:
     return array
 
 
+def plane(array: npt.NDArray[Scalar], index: int) -> npt.NDArray[Scalar]:
+    """`array[index]`: one quantity of a block of them stacked on the first axis."""
+    part: npt.NDArray[Scalar] = array[index]
+    return part
+
+
 def missing(owner: object, name: str, reason: str, remedy: str) -> AttributeError:
     """The AttributeError of a quantity `owner` does not have: why, and how to get it."""
     return AttributeError(f"{name} {reason}; {remedy}", name=name, obj=owner)

@@ -11,7 +11,7 @@ from quilmo_lab import _engine
 from quilmo_lab._checks import axis
 from quilmo_lab._polarisation import Polarisation, polarised
 from quilmo_lab._problem import REQUIRED, Form, read_problem
-from quilmo_lab._values import frozen
+from quilmo_lab._values import frozen, plane
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
@@ -47,22 +47,22 @@ class Profile:
     @property
     def density_s(self) -> FloatArray:
         """Absorbed power per unit length per unit incident power, s polarisation, (W, D)."""
-        return self._values[0]
+        return plane(self._values, 0)
 
     @property
     def density_p(self) -> FloatArray:
         """As density_s, for p polarisation."""
-        return self._values[1]
+        return plane(self._values, 1)
 
     @property
     def E2_s(self) -> FloatArray:
         """|E|^2 relative to the incident plane wave, s polarisation, (W, D)."""
-        return self._values[2]
+        return plane(self._values, 2)
 
     @property
     def E2_p(self) -> FloatArray:
         """As E2_s, for p polarisation (both components in the plane of incidence)."""
-        return self._values[3]
+        return plane(self._values, 3)
 
     @property
     def wavelengths(self) -> FloatArray:

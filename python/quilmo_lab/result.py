@@ -11,7 +11,7 @@ import numpy.typing as npt
 from quilmo_lab._checks import choice
 from quilmo_lab._optional import xarray_module
 from quilmo_lab._polarisation import Polarisation, polarised
-from quilmo_lab._values import frozen, not_computed, not_defined_with_incoherent_layers
+from quilmo_lab._values import frozen, not_computed, not_defined_with_incoherent_layers, plane
 
 if TYPE_CHECKING:
     import xarray
@@ -89,7 +89,7 @@ class Result:
     def _amplitude(self, name: str) -> ComplexArray:
         if self._amplitudes is None:
             raise not_defined_with_incoherent_layers(self, name)
-        return self._amplitudes[_AMPLITUDES.index(name)]
+        return plane(self._amplitudes, _AMPLITUDES.index(name))
 
     @property
     def r_s(self) -> ComplexArray:
@@ -115,22 +115,22 @@ class Result:
     @property
     def R_s(self) -> FloatArray:
         """Reflectance, s polarisation: the fraction of the incident power reflected."""
-        return self._powers[0]
+        return plane(self._powers, 0)
 
     @property
     def R_p(self) -> FloatArray:
         """Reflectance, p polarisation."""
-        return self._powers[1]
+        return plane(self._powers, 1)
 
     @property
     def T_s(self) -> FloatArray:
         """Transmittance, s polarisation: the fraction of the incident power transmitted."""
-        return self._powers[2]
+        return plane(self._powers, 2)
 
     @property
     def T_p(self) -> FloatArray:
         """Transmittance, p polarisation."""
-        return self._powers[3]
+        return plane(self._powers, 3)
 
     def R(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
         """Reflectance of `polarisation`: "s", "p", "unpolarized" or an angle phi (radians),
@@ -158,12 +158,12 @@ class Result:
     def absorbed_s(self) -> FloatArray:
         """Fraction of the incident power absorbed in each inner layer, s polarisation,
         shape (B, A, media - 2, W); with R_s and T_s it sums to 1. Computed on first use."""
-        return self._layers()[0]
+        return plane(self._layers(), 0)
 
     @property
     def absorbed_p(self) -> FloatArray:
         """As absorbed_s, for p polarisation."""
-        return self._layers()[1]
+        return plane(self._layers(), 1)
 
     def absorbed(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
         """Fraction absorbed in each inner layer for `polarisation`, (B, A, media - 2, W)."""
@@ -200,12 +200,12 @@ class Result:
         return self._amplitude_derivatives
 
     def _amplitude_derivative(self, name: str) -> ComplexArray:
-        return self._amplitude_derivatives_for(name)[_AMPLITUDES.index(name[1:])]
+        return plane(self._amplitude_derivatives_for(name), _AMPLITUDES.index(name[1:]))
 
     def _power_derivative(self, name: str) -> FloatArray:
         if self._power_derivatives is None:
             raise not_computed(self, name)
-        return self._power_derivatives[_POWERS.index(name[1:])]
+        return plane(self._power_derivatives, _POWERS.index(name[1:]))
 
     @property
     def dr_s(self) -> ComplexArray:

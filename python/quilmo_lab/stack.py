@@ -34,8 +34,8 @@ class Layer:
         value = float(thickness)
         if not (math.isfinite(value) and value >= 0.0):
             raise ValueError(f"thickness must be finite and non-negative (nm); received {value!r}")
-        self._thickness = value
-        self._coherent = flag("coherent", coherent)
+        self._thickness: float = value
+        self._coherent: bool = flag("coherent", coherent)
 
     @property
     def material(self) -> Medium:

@@ -112,7 +112,7 @@ def _expanded(stack: Stack, candidates: list[Candidate]) -> tuple[Stack, list[in
 def needle_function(stack: Stack, targets: Sequence[Target], materials: Sequence[MediumLike], *,
                     spacing: float = 2.0, threads: int | None = None) -> tuple[list[Candidate], FloatArray]:
     """The candidate needles and d(merit^2)/d(needle thickness) of each, per nm."""
-    candidates = _candidates(stack, materials, spacing)
+    candidates = _candidates(stack, [medium(m, f"materials[{i}]") for i, m in enumerate(materials)], spacing)
     if not candidates:
         return candidates, np.empty(0)
     expanded, position = _expanded(stack, candidates)

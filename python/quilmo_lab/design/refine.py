@@ -77,7 +77,12 @@ def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np
             cache[key] = evaluator.evaluate(d)
         return cache[key]
 
-    result = least_squares(lambda x: run(x).residuals, d0[free], jac=lambda x: run(x).jacobian[:, free],
+    def jacobian(x: FloatArray) -> FloatArray:
+        matrix = run(x).jacobian
+        assert matrix is not None  # run evaluates with the Jacobian
+        return matrix[:, free]
+
+    result = least_squares(lambda x: run(x).residuals, d0[free], jac=jacobian,
                            bounds=(lo[free], hi[free]), method="trf", x_scale="jac",
                            ftol=tolerance, xtol=tolerance, max_nfev=max_evaluations)
     d = d0.copy()

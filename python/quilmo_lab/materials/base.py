@@ -10,7 +10,8 @@ from __future__ import annotations
 
 import math
 import numbers
-from typing import Any
+from collections.abc import Sequence
+from typing import Any, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -64,15 +65,35 @@ class Material:
     def _default_name(self) -> str:
         return type(self).__name__
 
-    def __call__(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> Any:
+    @overload
+    def __call__(self, wavelengths: float, *, extrapolate: bool | None = None) -> complex: ...
+
+    @overload
+    def __call__(self, wavelengths: npt.NDArray[Any] | Sequence[float], *, extrapolate: bool | None = None
+                 ) -> ComplexArray: ...
+
+    def __call__(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> complex | ComplexArray:
         """Complex index n + ik at `wavelengths` (nm), with their shape."""
         wl = self._checked(wavelengths, extrapolate)
-        return self._index(wl.reshape(1))[0] if wl.ndim == 0 else self._index(wl)
+        if wl.ndim == 0:
+            value: complex = self._index(wl.reshape(1))[0]
+            return value
+        return self._index(wl)
 
-    def derivative(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> Any:
+    @overload
+    def derivative(self, wavelengths: float, *, extrapolate: bool | None = None) -> complex: ...
+
+    @overload
+    def derivative(self, wavelengths: npt.NDArray[Any] | Sequence[float], *, extrapolate: bool | None = None
+                   ) -> ComplexArray: ...
+
+    def derivative(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> complex | ComplexArray:
         """dñ/dλ = dn/dλ + i dk/dλ per nm at `wavelengths` (nm), with their shape."""
         wl = self._checked(wavelengths, extrapolate)
-        return self._derivative(wl.reshape(1))[0] if wl.ndim == 0 else self._derivative(wl)
+        if wl.ndim == 0:
+            value: complex = self._derivative(wl.reshape(1))[0]
+            return value
+        return self._derivative(wl)
 
     def _checked(self, wavelengths: npt.ArrayLike, extrapolate: bool | None) -> RealArray:
         wl = wavelength_array(wavelengths)

@@ -23,7 +23,7 @@ from quilmo_lab.materials.tabulated import Tabulated
 _MICROMETRE = 1e3  # nm
 
 
-def _numbers(text: Any, what: str, source: str) -> RealArray:
+def _numbers(text: object, what: str, source: str) -> RealArray:
     try:
         return np.array(str(text).split(), dtype=np.float64)
     except ValueError:
