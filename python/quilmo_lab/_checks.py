@@ -163,7 +163,6 @@ def coherence_mask(value: object, media: int) -> npt.NDArray[np.bool_] | None:
     mask = np.array(array, dtype=np.bool_)
     if mask.all():
         return None
-    mask.flags.writeable = False
     return mask
 
 

@@ -20,7 +20,7 @@ class SampledIndices:
 
     def __init__(self, values: npt.NDArray[np.complex128]) -> None:
         self.values = values
-        self.values.flags.writeable = False
+        self.values.setflags(write=False)
         self.name = "[array]"
 
     def __call__(self, wavelengths: npt.NDArray[np.float64]) -> npt.NDArray[np.complex128]:

@@ -13,16 +13,13 @@ as `thicknesses`) and its layers' coherence (unless `coherent` is given).
 
 from __future__ import annotations
 
-import functools
-import inspect
 from collections.abc import Mapping
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import (axis, batch_size, coherence_mask, index_array, lossless_incidence_or_normal,
                                 thickness_array, thread_count, type_name)
-from quilmo_lab._values import frozen
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
@@ -30,7 +27,38 @@ ComplexArray = npt.NDArray[np.complex128]
 BoolArray = npt.NDArray[np.bool_]
 
 # The default of a parameter that has none.
-REQUIRED: object = inspect.Parameter.empty
+REQUIRED = object()
+
+
+class Signature:
+    """One form of a front: its positional-or-keyword parameters, then its keyword-only ones,
+    each a (name, default) pair with REQUIRED where there is no default."""
+
+    def __init__(self, front: str, positional: tuple[tuple[str, object], ...],
+                 keyword_only: tuple[tuple[str, object], ...]) -> None:
+        self.front = front
+        self.positional = tuple(name for name, _ in positional)
+        self.defaults = dict((*positional, *keyword_only))
+
+    def bind(self, args: tuple[object, ...], kwargs: Mapping[str, object]) -> dict[str, object]:
+        """Every parameter's value in this call, defaults filled in; a TypeError where the
+        call does not fit the signature."""
+        if len(args) > len(self.positional):
+            raise TypeError(f"{self.front}() takes at most {len(self.positional)} positional arguments; "
+                            f"received {len(args)}")
+        values = dict(zip(self.positional, args))
+        for name, value in kwargs.items():
+            if name not in self.defaults:
+                raise TypeError(f"{self.front}() got an unexpected keyword argument {name!r}")
+            if name in values:
+                raise TypeError(f"{self.front}() got multiple values for argument {name!r}")
+            values[name] = value
+        for name, default in self.defaults.items():
+            if name not in values:
+                if default is REQUIRED:
+                    raise TypeError(f"{self.front}() missing required argument {name!r}")
+                values[name] = default
+        return values
 
 
 @dataclass(frozen=True)
@@ -50,6 +78,15 @@ class Form:
     array_options: tuple[tuple[str, object], ...] = ()
     one_angle: bool = False
     power_flux: bool = True
+    # the array form's signature and the stack form's, built once
+    signatures: tuple[Signature, Signature] = field(init=False, repr=False, compare=False)
+
+    def __post_init__(self) -> None:
+        arrays = Signature(self.front, (("indices", REQUIRED), ("thicknesses", REQUIRED), ("wavelengths", REQUIRED),
+                                         *self.parameters), (*self.options, *self.array_options))
+        stack = Signature(self.front, (("stack", REQUIRED), ("wavelengths", REQUIRED), *self.parameters),
+                           (("thicknesses", None), *self.options))
+        object.__setattr__(self, "signatures", (arrays, stack))
 
     @property
     def angle(self) -> str:
@@ -57,9 +94,10 @@ class Form:
         return self.parameters[0][0]
 
 
-@dataclass(frozen=True)
+@dataclass(slots=True)
 class GridProblem:
-    """The checked arguments of one front call, owned and read-only, in the engine's layout."""
+    """The checked arguments of one front call in the engine's layout, owned: no caller's array
+    shares memory with them."""
 
     indices: ComplexArray            # (1 or B, media, 1 or W)
     thicknesses: FloatArray          # (1 or B, media - 2)
@@ -92,36 +130,12 @@ class GridProblem:
         return self.stacks, int(self.angles.shape[0]), int(self.wavelengths.shape[0])
 
 
-def _parameters(pairs: tuple[tuple[str, object], ...], keyword_only: bool) -> list[inspect.Parameter]:
-    kind = inspect.Parameter.KEYWORD_ONLY if keyword_only else inspect.Parameter.POSITIONAL_OR_KEYWORD
-    return [inspect.Parameter(name, kind, default=default) for name, default in pairs]
-
-
-@functools.cache
-def _signatures(form: Form) -> tuple[inspect.Signature, inspect.Signature]:
-    """The array form's signature and the stack form's."""
-    shared = _parameters(form.parameters, keyword_only=False)
-    options = _parameters(form.options, keyword_only=True)
-    arrays = inspect.Signature([
-        *_parameters((("indices", REQUIRED), ("thicknesses", REQUIRED), ("wavelengths", REQUIRED)), False),
-        *shared, *options, *_parameters(form.array_options, keyword_only=True)])
-    stack = inspect.Signature([
-        *_parameters((("stack", REQUIRED), ("wavelengths", REQUIRED)), False),
-        *shared, *_parameters((("thicknesses", None),), keyword_only=True), *options])
-    return arrays, stack
-
-
 def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, object]
                  ) -> tuple[GridProblem, dict[str, object]]:
     """The checked problem of a call of the front `form` with `args` and `kwargs`, and the
     front's other arguments by name (its defaults filled in)."""
     stack_form = isinstance(args[0], Stack) if args else "stack" in kwargs
-    try:
-        bound = _signatures(form)[stack_form].bind(*args, **kwargs)
-    except TypeError as error:
-        raise TypeError(f"{form.front}(): {error}") from None
-    bound.apply_defaults()
-    values = dict(bound.arguments)
+    values = form.signatures[stack_form].bind(args, kwargs)
     coherent = values.pop("coherent", None)
     if stack_form:
         stack = values.pop("stack")
@@ -148,7 +162,7 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
     if form.power_flux:
         lossless_incidence_or_normal(n, angles)
     problem = GridProblem(
-        indices=frozen(n), thicknesses=frozen(d), wavelengths=frozen(wavelengths), angles=frozen(angles),
+        indices=n, thicknesses=d, wavelengths=wavelengths, angles=angles,
         stacks=stacks, batch=batch,
         coherent=coherence_mask(coherent, n.shape[1]), threads=thread_count(values.pop("threads")), stack=stack)
     return problem, values

@@ -17,7 +17,7 @@ Scalar = TypeVar("Scalar", bound=np.generic)
 
 def frozen(array: npt.NDArray[Scalar]) -> npt.NDArray[Scalar]:
     """`array`, marked read-only (it must be the result's own, not the caller's)."""
-    array.flags.writeable = False
+    array.setflags(write=False)
     return array
 
 

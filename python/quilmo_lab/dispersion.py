@@ -109,4 +109,4 @@ def dispersion(*args: object, **kwargs: object) -> Dispersion:
     _engine.dispersion(series, problem.thicknesses, problem.wavelengths, angle, SIDES.index(side),
                        POLARISATIONS.index(polarisation), out, problem.threads)
     phase, gd, gdd, tod = frozen(out if problem.batch else out[:, 0, :])
-    return Dispersion(problem.wavelengths, phase, gd, gdd, tod, angle, side, polarisation)
+    return Dispersion(frozen(problem.wavelengths), phase, gd, gdd, tod, angle, side, polarisation)
