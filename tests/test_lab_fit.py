@@ -72,7 +72,7 @@ def test_analytic_thickness_column_matches_differences():
     (dict(thickness={"e": 0}), ValueError, "each parameter in thickness must be 'd', 'A' or 'B'; received 'e'"),
     (dict(thickness={"d": 1.5}), TypeError, r"thickness\['d'\] must be an integer; received float"),
     (dict(parameters={"d": "250"}), TypeError, r"parameters\['d'\] must be a real number; received str"),
-    (dict(thickness={"A": 0}), ValueError, "the model gives that layer"),
+    (dict(thickness={"A": 0}), ValueError, "which the model makes"),
 ])
 def test_bad_arguments_name_themselves(kwargs, error, match):
     arguments = dict(parameters=dict(TRUE), measured={"R": np.zeros(WL.size)}) | kwargs

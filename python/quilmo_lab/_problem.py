@@ -49,14 +49,15 @@ class Signature:
         values = dict(zip(self.positional, args))
         for name, value in kwargs.items():
             if name not in self.defaults:
-                raise TypeError(f"{self.front}() got an unexpected keyword argument {name!r}")
+                raise TypeError(f"{self.front}() takes the arguments {', '.join(self.defaults)}; received the "
+                                f"unknown keyword argument {name!r}")
             if name in values:
-                raise TypeError(f"{self.front}() got multiple values for argument {name!r}")
+                raise TypeError(f"{self.front}() takes {name!r} once; received it by position and by keyword")
             values[name] = value
         for name, default in self.defaults.items():
             if name not in values:
                 if default is REQUIRED:
-                    raise TypeError(f"{self.front}() missing required argument {name!r}")
+                    raise TypeError(f"{self.front}() needs the argument {name!r}; received none")
                 values[name] = default
         return values
 

@@ -93,8 +93,9 @@ class _Problem:
         for name, layer in self.thickness.items():
             value = p[self.names.index(name)]
             if not math.isclose(stack.layers[layer].thickness, value, rel_tol=1e-12, abs_tol=1e-12):
-                raise ValueError(f"thickness maps {name!r} to layer {layer}, but the model gives that layer "
-                                 f"{stack.layers[layer].thickness:g} nm for {name} = {value:g}")
+                raise ValueError(f"thickness[{name!r}] must be the layer whose thickness {name} is; received layer "
+                                 f"{layer}, which the model makes {stack.layers[layer].thickness:g} nm thick for "
+                                 f"{name} = {value:g}")
         return stack.solve(self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives)
 
     def residuals(self, p: FloatArray) -> FloatArray:

@@ -132,9 +132,9 @@ def shared_range(first: Material, second: Material) -> tuple[float, float]:
     low = max(first.valid_range[0], second.valid_range[0])
     high = min(first.valid_range[1], second.valid_range[1])
     if not low < high:
-        raise ValueError(f"{first.name} ({first.valid_range[0]:g}-{first.valid_range[1]:g} nm) and "
-                         f"{second.name} ({second.valid_range[0]:g}-{second.valid_range[1]:g} nm) "
-                         "have no wavelengths in common")
+        raise ValueError(f"the parts of a material must be valid at some wavelengths in common; received "
+                         f"{first.name} ({first.valid_range[0]:g}-{first.valid_range[1]:g} nm) and "
+                         f"{second.name} ({second.valid_range[0]:g}-{second.valid_range[1]:g} nm)")
     return low, high
 
 

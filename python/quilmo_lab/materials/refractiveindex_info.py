@@ -14,6 +14,7 @@ from typing import Any
 
 import numpy as np
 
+from quilmo_lab._checks import type_name
 from quilmo_lab._optional import yaml_module
 from quilmo_lab.materials.base import Material, RealArray
 from quilmo_lab.materials.refractiveindex_formulas import RefractiveIndexFormula
@@ -21,6 +22,7 @@ from quilmo_lab.materials.separate_nk import SeparateNK
 from quilmo_lab.materials.tabulated import Tabulated
 
 _MICROMETRE = 1e3  # nm
+DATA_TYPES = "'formula 1' to 'formula 9', 'tabulated n', 'tabulated k' or 'tabulated nk'"
 
 
 def _numbers(text: object, what: str, source: str) -> RealArray:
@@ -44,7 +46,7 @@ def _formula(entry: dict[str, Any], source: str, name: str) -> Material:
     try:
         number = int(kind.split()[1])
     except (IndexError, ValueError):
-        raise ValueError(f"{source}: unknown data type {kind!r}") from None
+        raise ValueError(f"{source}: the data type must be {DATA_TYPES}; received {kind!r}") from None
     span = _numbers(entry.get("wavelength_range", entry.get("range", "")), "wavelength_range", source)
     if span.size != 2:
         raise ValueError(f"{source}: {kind} must have a wavelength_range of two numbers (µm); received {span.size}")
@@ -56,7 +58,8 @@ def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>
                        interpolation: str = "linear") -> Material:
     """The material described by an already-parsed refractiveindex.info page."""
     if not isinstance(page, dict) or not isinstance(page.get("DATA"), list) or not page["DATA"]:
-        raise ValueError(f"{source}: not a refractiveindex.info page (no DATA list)")
+        raise ValueError(f"{source}: a refractiveindex.info page must have a non-empty DATA list; received "
+                         f"{'a page without one' if isinstance(page, dict) else type_name(page)}")
     real_part: Material | None = None
     imaginary_part: Material | None = None
     for entry in page["DATA"]:
@@ -75,9 +78,10 @@ def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>
             imaginary_part = Tabulated(table[:, 0], np.zeros(len(table)), table[:, 1],
                                        interpolation=interpolation, name=name)
         else:
-            raise ValueError(f"{source}: unknown data type {kind!r}")
+            raise ValueError(f"{source}: the data type must be {DATA_TYPES}; received {kind!r}")
     if real_part is None:
-        raise ValueError(f"{source}: the page gives k but no n")
+        raise ValueError(f"{source}: the page must give n (a formula, tabulated n or tabulated nk); "
+                         "received tabulated k only")
     if imaginary_part is None or imaginary_part is real_part:
         return real_part
     return SeparateNK(real_part, imaginary_part, name=name)
