@@ -29,7 +29,8 @@ def plane(array: npt.NDArray[Scalar], index: int) -> npt.NDArray[Scalar]:
 
 def missing(owner: object, name: str, reason: str, remedy: str) -> AttributeError:
     """The AttributeError of a quantity `owner` does not have: why, and how to get it."""
-    return AttributeError(f"{name} {reason}; {remedy}", name=name, obj=owner)
+    # no obj=: Python would append a "did you mean" guess at a similar name
+    return AttributeError(f"{name} {reason}; {remedy}", name=name)
 
 
 def not_computed(owner: object, name: str) -> AttributeError:

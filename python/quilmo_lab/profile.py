@@ -23,19 +23,31 @@ FORM = Form("profile", parameters=(("angle", REQUIRED), ("depths", REQUIRED)),
 class Profile:
     """Absorbed power density and |E|^2 of one stack over wavelengths and depths.
 
-    Every array has shape (W, D): wavelengths, depths. density_s, density_p: power
-    absorbed per unit length (the unit of the wavelengths) per unit incident power, so
-    that its integral over a coherent layer is that layer's `Result.absorbed_s`/`_p`.
-    E2_s, E2_p: |E|^2 relative to the incident plane wave; for p the sum of the two
-    components in the plane of incidence.
+    Built by `profile` (or `Stack.profile`), never by hand. Every array has shape
+    (W, D): wavelengths, depths. Like `Result`, a Profile is a value with read-only
+    arrays.
 
+    See Also
+    --------
+    profile : Builds a Profile.
+    Result.absorbed_s : The absorbed fraction of each layer, the integral of the density.
+
+    Notes
+    -----
     Depths are measured from the first interface: negative ones lie in the incidence
     medium, those past the last interface in the exit medium, and a depth on an
     interface belongs to the medium behind it. Inside a coherent run of a stack with
     incoherent layers, the fields lit from the run's two sides add by power. Inside an
-    incoherent layer, the forward and backward intensities decay as e^(-alpha z); there
-    the interference of incident and reflected waves at the layer's faces has no phase
-    to be computed from, so its integral differs from `absorbed` where the layer absorbs.
+    incoherent layer, the forward and backward intensities decay as e^(-αz); there the
+    interference of incident and reflected waves at the layer's faces has no phase to
+    be computed from, so its integral differs from `Result.absorbed_s` where the layer
+    absorbs.
+
+    Examples
+    --------
+    >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0, 600.0], 0.0, [0.0, 50.0, 100.0])
+    >>> prof.density_s.shape
+    (2, 3)
     """
 
     def __init__(self, values: FloatArray, wavelengths: FloatArray, depths: FloatArray) -> None:
@@ -46,40 +58,120 @@ class Profile:
 
     @property
     def density_s(self) -> FloatArray:
-        """Absorbed power per unit length per unit incident power, s polarisation, (W, D)."""
+        """Absorbed power per unit length (the unit of the wavelengths) per unit incident power, s polarisation, (W, D).
+
+        Its integral over a coherent layer is that layer's `Result.absorbed_s`.
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.0, [0.0, 50.0, 99.0])
+        >>> print(np.round(prof.density_s[0] * 1e3, 3))
+        [2.594 1.609 2.36 ]
+        """
         return plane(self._values, 0)
 
     @property
     def density_p(self) -> FloatArray:
-        """As density_s, for p polarisation."""
+        """As `density_s`, for p polarisation, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.0, [50.0])
+        >>> bool(prof.density_p[0, 0] == prof.density_s[0, 0])  # alike at normal incidence
+        True
+        """
         return plane(self._values, 1)
 
     @property
     def E2_s(self) -> FloatArray:
-        """|E|^2 relative to the incident plane wave, s polarisation, (W, D)."""
+        """|E|^2 relative to the incident plane wave, s polarisation, (W, D).
+
+        Examples
+        --------
+        Before a bare interface, the standing wave of incident and reflected light,
+        |1 + r|^2 at the interface and |1 - r|^2 a quarter wavelength before it:
+
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.0, [-125.0, -250.0])
+        >>> print(np.round(prof.E2_s[0], 4))
+        [1.44 0.64]
+        """
         return plane(self._values, 2)
 
     @property
     def E2_p(self) -> FloatArray:
-        """As E2_s, for p polarisation (both components in the plane of incidence)."""
+        """As `E2_s`, for p polarisation: both components in the plane of incidence, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.0, [-125.0, -250.0])
+        >>> print(np.round(prof.E2_p[0], 4))
+        [1.44 0.64]
+        """
         return plane(self._values, 3)
 
     @property
     def wavelengths(self) -> FloatArray:
-        """The wavelengths, (W,)."""
+        """The wavelengths, (W,).
+
+        Examples
+        --------
+        >>> ql.profile([1.0, 1.5], [], [500.0, 600.0], 0.0, [0.0]).wavelengths
+        array([500., 600.])
+        """
         return self._wavelengths
 
     @property
     def depths(self) -> FloatArray:
-        """The depths from the first interface, (D,)."""
+        """The depths from the first interface, (D,), in the unit of the wavelengths.
+
+        Examples
+        --------
+        >>> ql.profile([1.0, 1.5], [], [500.0], 0.0, [-10.0, 0.0, 10.0]).depths
+        array([-10.,   0.,  10.])
+        """
         return self._depths
 
     def density(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
-        """Absorbed power density of `polarisation`, (W, D)."""
+        """Absorbed power density of one polarisation, (W, D).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            "s", "p", "unpolarized" (the mean of s and p) or an angle φ in radians
+            weighting s by cos²φ and p by sin²φ.
+
+        Returns
+        -------
+        ndarray
+            A new array, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.7, [50.0])
+        >>> bool(prof.density()[0, 0] == 0.5 * (prof.density_s[0, 0] + prof.density_p[0, 0]))
+        True
+        """
         return polarised(self.density_s, self.density_p, polarisation)
 
     def E2(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
-        """|E|^2 of `polarisation`, (W, D)."""
+        """|E|^2 of one polarisation, (W, D).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `density`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.0, [-125.0])
+        >>> print(np.round(prof.E2("s"), 4))
+        [[1.44]]
+        """
         return polarised(self.E2_s, self.E2_p, polarisation)
 
     def __repr__(self) -> str:
@@ -100,14 +192,60 @@ def profile(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt
 
 
 def profile(*args: object, **kwargs: object) -> Profile:
-    """Absorbed power density and |E|^2 for s and p at the given depths of one stack.
+    """Absorbed power density and |E|^2 for s and p at given depths of one stack.
 
-    profile(stack, wavelengths, angle, depths, *, thicknesses=None, coherent=None,
-    threads=None) or profile(indices, thicknesses, wavelengths, angle, depths, *,
-    coherent=None, threads=None): indices of shape (media,) or (media, W); thicknesses
-    (media - 2,); wavelengths (W,); angle: the angle of incidence in radians; depths:
-    (D,), from the first interface, in the unit of the wavelengths. coherent and threads
-    as in `solve`; unlike `tmm`, stacks with incoherent layers have profiles too.
+    Called as ``profile(stack, wavelengths, angle, depths, *, thicknesses=None,
+    coherent=None, threads=None)`` for a `Stack`, or as ``profile(indices, thicknesses,
+    wavelengths, angle, depths, *, coherent=None, threads=None)`` for arrays.
+
+    Parameters
+    ----------
+    stack : Stack
+        A design of materials.
+    indices : array_like
+        Refractive indices n + ik of one stack, (media,) or (media, W), as for `solve`.
+    thicknesses : array_like
+        One per inner layer, (media - 2,); with a Stack, other thicknesses for its layers.
+    wavelengths : array_like
+        Vacuum wavelengths, (W,).
+    angle : float
+        The angle of incidence in the incidence medium, radians.
+    depths : array_like
+        Depths from the first interface, (D,), in the unit of the wavelengths: negative
+        in the incidence medium, past the last interface in the exit medium.
+    coherent : array_like of bool, optional
+        One flag per inner layer, as for `solve`; unlike `tmm`, stacks with incoherent
+        layers have profiles too.
+    threads : int, optional
+        Worker threads, as for `solve`.
+
+    Returns
+    -------
+    Profile
+        density_s, density_p, E2_s, E2_p of shape (W, D).
+
+    Raises
+    ------
+    TypeError, ValueError
+        As for `solve`, and for more than one stack or angle.
+
+    See Also
+    --------
+    solve : R, T and the absorbed fraction of each layer.
+
+    Notes
+    -----
+    The fields come from the amplitudes of Rouard's recursion, as `tmm`'s
+    ``position_resolved`` computes them; the density integrates over each coherent layer
+    to its `Result.absorbed_s` and `Result.absorbed_p`.
+
+    Examples
+    --------
+    The absorbed power density falls off into an absorbing film:
+
+    >>> prof = ql.profile([1.0, 2.0 + 0.3j, 1.5], [200.0], [500.0], 0.0, [0.0, 100.0, 199.0])
+    >>> print(np.round(prof.density()[0] * 1e3, 3))
+    [6.368 3.454 1.932]
     """
     problem, values = read_problem(FORM, args, kwargs)
     if problem.stacks != 1:

@@ -1,4 +1,4 @@
-"""solve: amplitudes and powers of thin-film stacks over wavelengths and angles."""
+"""solve: amplitudes and powers of thin-film stacks over wavelengths and angles of incidence."""
 
 from __future__ import annotations
 
@@ -46,35 +46,97 @@ def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.A
 
 
 def solve(*args: object, **kwargs: object) -> Result:
-    """Solves thin-film stacks for s and p polarisation on a grid of (stack, angle, wavelength) points.
+    """Solve thin-film stacks for s and p polarisation on a grid of (stack, angle, wavelength) points.
 
-    solve(stack, wavelengths, angles=0.0, *, thicknesses=None, coherent=None, threads=None,
-    derivatives=False) solves a Stack; solve(indices, thicknesses, wavelengths, angles=0.0, *,
-    coherent=None, threads=None, derivatives=False) the arrays.
+    Called as ``solve(stack, wavelengths, angles=0.0, *, thicknesses=None, coherent=None,
+    threads=None, derivatives=False)`` for a `Stack`, or as ``solve(indices, thicknesses,
+    wavelengths, angles=0.0, *, coherent=None, threads=None, derivatives=False)`` for arrays.
 
-    indices: refractive indices n + ik (k > 0 absorbing), shape (media,), (media, W)
-        or (B, media, W); row 0 is the incidence medium, the last row the exit medium.
-        Real, integer and list input is converted; a column count of 1 means the same
-        index at every wavelength.
-    thicknesses: one per inner layer, shape (media - 2,) or (B, media - 2), in the
-        unit of `wavelengths`. A batch of B stacks shares 1-D or 2-D indices (and a
-        1-D row of thicknesses may serve a batch of indices). With a Stack, a batch of
-        variants of its thicknesses (default: its own).
-    wavelengths: shape (W,). angles: angles of incidence in the incidence medium,
-        radians, a scalar or shape (A,). An absorbing incidence medium is only
-        accepted at normal incidence.
-    coherent: one boolean per inner layer (default: all True, or the Stack's layers'). A
-        layer flagged False is treated by intensity, without phase: the power-transfer
-        treatment of thick layers such as substrates (Katsidis & Siapkas 2002; Centurioni
-        2005; Byrnes 2016, as `tmm`'s inc_tmm). Such a stack has R, T and absorbed, and no
-        amplitudes (reading them raises AttributeError).
-    threads: worker threads (default: every processor this process may use). The
-        results are the same bits for any count; the interpreter lock is released
-        while the engine runs.
-    derivatives: also compute the derivatives of the amplitudes and powers by every
-        inner-layer thickness (analytic, all layers at about the cost of two solves).
+    Parameters
+    ----------
+    stack : Stack
+        A design of materials; its indices at `wavelengths`, its thicknesses and its
+        layers' coherence are used.
+    indices : array_like
+        Refractive indices n + ik (k > 0 absorbing) of shape (media,) (the same at every
+        wavelength), (media, W) or (B, media, W); row 0 is the incidence medium, the last
+        row the exit medium. Real, integer and list input is converted.
+    thicknesses : array_like
+        One per inner layer, (media - 2,) or (B, media - 2), in the unit of `wavelengths`.
+        A batch of B stacks shares 1-D or 2-D indices, and one row of thicknesses may
+        serve a batch of indices. With a Stack: a (B, layers) batch of variants of its
+        thicknesses (default: its own).
+    wavelengths : array_like
+        Vacuum wavelengths, (W,) (nm with a Stack).
+    angles : float or array_like, optional
+        Angles of incidence in the incidence medium, radians, a scalar or (A,).
+    coherent : array_like of bool, optional
+        One flag per inner layer (default: all True, or the Stack's layers'). A layer
+        flagged False is treated by intensity, without phase, as thick substrates are.
+    threads : int, optional
+        Worker threads, 1 to 255 (default: every processor this process may use).
+    derivatives : bool, optional
+        Also compute the derivatives of amplitudes and powers by every inner-layer
+        thickness (analytic; all layers at about the cost of two solves).
 
-    Returns a Result whose arrays have shape (B, A, W).
+    Returns
+    -------
+    Result
+        Arrays of shape (B, A, W); see `Result`.
+
+    Raises
+    ------
+    TypeError
+        For a value of the wrong kind (complex thicknesses, a float `threads`) or a call
+        that fits neither form.
+    ValueError
+        For shapes that do not fit together, or an absorbing incidence medium at an
+        oblique angle (R and T are only defined there at normal incidence).
+
+    See Also
+    --------
+    Stack.solve : The same for a Stack.
+    profile : Absorption and |E|^2 in depth.
+    dispersion : Phase, group delay and dispersion.
+
+    Notes
+    -----
+    Each point is the 2x2 transfer-matrix product of the kernel of ``quilmo.DataPy``,
+    evaluated in the kernel's order, so that ``R(phi)`` equals ``DataPy``'s ``r`` bit
+    for bit. Layers so thick or absorbing that the plain product would overflow are
+    carried with their exponential scaled out: R and T stay finite. Incoherent layers
+    combine the coherent runs between them by power, the equivalent of the
+    power-transfer matrices of Katsidis & Siapkas [1]_ and Byrnes [2]_. The results are
+    the same bits for any `threads`; the interpreter lock is released while the engine runs.
+
+    References
+    ----------
+    .. [1] C. C. Katsidis and D. I. Siapkas, "General transfer-matrix method for optical
+       multilayer systems with coherent, partially coherent, and incoherent
+       interference", Appl. Opt. 41, 3978 (2002).
+    .. [2] S. J. Byrnes, "Multilayer optical calculations", arXiv:1603.02720 (2016).
+
+    Examples
+    --------
+    A quarter-wave MgF2 coating on glass, from arrays:
+
+    >>> res = ql.solve([1.0, 1.38, 1.52], [99.6], [450.0, 550.0, 650.0], [0.0, 0.5])
+    >>> print(np.round(res.R()[0, 0], 4))
+    [0.0162 0.0126 0.0144]
+
+    The same from a Stack, with a batch of thickness variants:
+
+    >>> coating = ql.Stack([ql.Layer(1.38, 99.6)], exit=1.52)
+    >>> res = ql.solve(coating, [550.0], thicknesses=[[99.6], [90.0]])
+    >>> print(np.round(res.R_s[:, 0, 0], 4))
+    [0.0126 0.0133]
+
+    A 1 mm window treated by intensity between two coatings:
+
+    >>> res = ql.solve([1.0, 1.38, 1.52, 1.38, 1.0], [99.6, 1e6, 99.6], [550.0],
+    ...                coherent=[True, False, True])
+    >>> print(np.round(res.T()[0, 0], 4), res.coherent)
+    [0.9751] False
     """
     problem, options = read_problem(FORM, args, kwargs)
     derivatives = flag("derivatives", options["derivatives"])

@@ -1,4 +1,4 @@
-"""Layers and stacks of materials: the object-level face of the fronts.
+"""Layers and stacks of materials: designs the fronts solve.
 
 Thicknesses are in nanometres, like the wavelengths materials take. A medium may be a
 `Material`, a library name ("N-BK7"), a number (a constant index) or an array of indices over the
@@ -25,7 +25,36 @@ if TYPE_CHECKING:
 
 
 class Layer:
-    """A film of `material` `thickness` nm thick; `coherent=False` treats it as a thick, incoherent slab."""
+    """A film of one material and thickness in a `Stack`.
+
+    Parameters
+    ----------
+    material : Material, str, complex or array_like
+        A `quilmo_lab.materials` model, a name of the built-in `library` ("MgF2"), a
+        constant index (1.38, 2.0 + 0.1j) or indices over the wavelengths of the solve
+        (an array, which has no dispersion for `dispersion`).
+    thickness : float
+        The thickness in nm, finite and non-negative.
+    coherent : bool, optional
+        False treats the layer by intensity, without phase: a substrate or window whose
+        fringes no measurement resolves.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a material, thickness or flag that is not one.
+
+    See Also
+    --------
+    Stack : Layers between an incidence and an exit medium.
+
+    Examples
+    --------
+    >>> ql.Layer("MgF2", 99.6)
+    MgF2 99.6 nm
+    >>> ql.Layer(1.52, 1e6, coherent=False)
+    1.52 1e+06 nm (incoherent)
+    """
 
     def __init__(self, material: MediumLike, thickness: float, coherent: bool = True) -> None:
         self._material = medium(material, "material")
@@ -39,17 +68,35 @@ class Layer:
 
     @property
     def material(self) -> Medium:
-        """The layer's material (a library name or a number given is its Material)."""
+        """The layer's material: a Material (a library name or a number given becomes one).
+
+        Examples
+        --------
+        >>> ql.Layer(1.38, 100.0).material
+        <Constant '1.38', valid 0-inf nm>
+        """
         return self._material
 
     @property
     def thickness(self) -> float:
-        """The thickness in nm."""
+        """The thickness in nm.
+
+        Examples
+        --------
+        >>> ql.Layer("MgF2", 99.6).thickness
+        99.6
+        """
         return self._thickness
 
     @property
     def coherent(self) -> bool:
-        """False for a layer treated by intensity, without phase."""
+        """False for a layer treated by intensity, without phase.
+
+        Examples
+        --------
+        >>> ql.Layer("N-BK7", 1e6, coherent=False).coherent
+        False
+        """
         return self._coherent
 
     def __repr__(self) -> str:
@@ -57,7 +104,39 @@ class Layer:
 
 
 class Stack:
-    """`incident` | layers | `exit`: a coating design, solved with `solve(wavelengths, angles)`."""
+    """A coating design: an incidence medium, layers of materials and an exit medium.
+
+    Parameters
+    ----------
+    layers : sequence of Layer, optional
+        The layers in the order the light meets them.
+    incident : Material, str, complex or array_like, optional
+        The incidence medium (default: 1.0, vacuum), as a `Layer`'s material.
+    exit : Material, str, complex or array_like, optional
+        The exit medium or substrate (default: 1.0).
+
+    Raises
+    ------
+    TypeError
+        For layers that are not a sequence of Layer, or a medium that is not one.
+
+    See Also
+    --------
+    solve, profile, dispersion : The fronts, which take a Stack in place of arrays.
+
+    Notes
+    -----
+    Thicknesses are in nanometres, like the wavelengths materials take. A Stack holds
+    no results: every solve evaluates its materials at the wavelengths asked for.
+
+    Examples
+    --------
+    >>> coating = ql.Stack([ql.Layer("MgF2", 99.6)], exit="N-BK7")
+    >>> coating
+    1 | MgF2 99.6 nm | N-BK7
+    >>> print(np.round(coating.solve([550.0]).R()[0, 0], 4))
+    [0.0125]
+    """
 
     def __init__(self, layers: Sequence[Layer] = (), incident: MediumLike = 1.0, exit: MediumLike = 1.0) -> None:
         if isinstance(layers, Layer) or not isinstance(layers, Sequence):
@@ -71,31 +150,84 @@ class Stack:
 
     @property
     def layers(self) -> tuple[Layer, ...]:
-        """The layers, from the incidence side."""
+        """The layers, from the incidence side.
+
+        Examples
+        --------
+        >>> ql.Stack([ql.Layer("TiO2", 60.0), ql.Layer("MgF2", 99.6)]).layers
+        (TiO2 60 nm, MgF2 99.6 nm)
+        """
         return self._layers
 
     @property
     def incident(self) -> Medium:
-        """The incidence medium."""
+        """The incidence medium.
+
+        Examples
+        --------
+        >>> ql.Stack([], incident="water").incident.name
+        'water'
+        """
         return self._incident
 
     @property
     def exit(self) -> Medium:
-        """The exit medium (the substrate)."""
+        """The exit medium (the substrate).
+
+        Examples
+        --------
+        >>> ql.Stack([], exit="N-BK7").exit.name
+        'N-BK7'
+        """
         return self._exit
 
     @property
     def thicknesses(self) -> npt.NDArray[np.float64]:
-        """The layer thicknesses in nm, in order from the incidence side."""
+        """The layer thicknesses in nm, from the incidence side, as a new array.
+
+        Examples
+        --------
+        >>> ql.Stack([ql.Layer("TiO2", 60.0), ql.Layer("MgF2", 99.6)]).thicknesses
+        array([60. , 99.6])
+        """
         return np.array([layer.thickness for layer in self.layers], dtype=np.float64)
 
     @property
     def coherent(self) -> npt.NDArray[np.bool_]:
-        """Per layer: whether each is treated coherently (solve's `coherent` mask)."""
+        """Per layer, whether it is treated coherently (the fronts' `coherent`), as a new array.
+
+        Examples
+        --------
+        >>> ql.Stack([ql.Layer("MgF2", 99.6), ql.Layer("N-BK7", 1e6, coherent=False)]).coherent
+        array([ True, False])
+        """
         return np.array([layer.coherent for layer in self.layers], dtype=bool)
 
     def indices(self, wavelengths: npt.ArrayLike) -> npt.NDArray[np.complex128]:
-        """The (media, W) complex indices of every medium at `wavelengths` (nm)."""
+        """The complex index of every medium at the given wavelengths.
+
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+
+        Returns
+        -------
+        ndarray
+            (media, W): the incidence medium, the layers' materials, the exit medium.
+
+        Raises
+        ------
+        ValueError
+            For wavelengths outside a material's valid range, or not one-dimensional.
+
+        Examples
+        --------
+        >>> print(np.round(ql.Stack([ql.Layer(2.0 + 0.1j, 50.0)], exit=1.5).indices([500.0]), 2))
+        [[1. +0.j ]
+         [2. +0.1j]
+         [1.5+0.j ]]
+        """
         wl = wavelength_array(wavelengths)
         if wl.ndim != 1:
             raise ValueError(f"wavelengths must be one-dimensional; received shape {shape_text(wl.shape)}")
@@ -108,9 +240,37 @@ class Stack:
     def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
               thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
               threads: int | None = None, derivatives: bool = False) -> Result:
-        """quilmo_lab.solve of this stack at `wavelengths` (nm) and `angles` (rad).
+        """Amplitudes and powers of this stack: ``quilmo_lab.solve(self, ...)``.
 
-        `thicknesses` of shape (B, layers) solves a batch of B variants of this design at once.
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+        angles : float or array_like, optional
+            Angles of incidence in radians, a scalar or (A,).
+        thicknesses : array_like, optional
+            A (B, layers) batch of variants of this design's thicknesses, solved at once.
+        coherent : array_like of bool, optional
+            Flags replacing the layers' own.
+        threads : int, optional
+            Worker threads.
+        derivatives : bool, optional
+            Also compute the derivatives by every layer thickness.
+
+        Returns
+        -------
+        Result
+            As `quilmo_lab.solve` returns it.
+
+        See Also
+        --------
+        quilmo_lab.solve
+
+        Examples
+        --------
+        >>> res = ql.Stack([ql.Layer(1.38, 99.6)], exit=1.52).solve([550.0], [0.0, 0.5], derivatives=True)
+        >>> res.shape, res.dR_s.shape
+        ((1, 2, 1), (1, 2, 1, 1))
         """
         from quilmo_lab.solve import solve
 
@@ -120,7 +280,37 @@ class Stack:
     def profile(self, wavelengths: npt.ArrayLike, angle: float, depths: npt.ArrayLike, *,
                 thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
                 threads: int | None = None) -> Profile:
-        """quilmo_lab.profile of this stack."""
+        """Absorbed power density and |E|^2 in depth: ``quilmo_lab.profile(self, ...)``.
+
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+        angle : float
+            The angle of incidence in radians.
+        depths : array_like
+            Depths in nm from the first interface, (D,).
+        thicknesses : array_like, optional
+            Other thicknesses for the layers, (layers,).
+        coherent : array_like of bool, optional
+            Flags replacing the layers' own.
+        threads : int, optional
+            Worker threads.
+
+        Returns
+        -------
+        Profile
+
+        See Also
+        --------
+        quilmo_lab.profile
+
+        Examples
+        --------
+        >>> prof = ql.Stack([ql.Layer(2.0 + 0.1j, 100.0)], exit=1.5).profile([500.0], 0.0, [10.0, 90.0])
+        >>> prof.density_s.shape
+        (1, 2)
+        """
         from quilmo_lab.profile import profile
 
         return profile(self, wavelengths, angle, depths, thicknesses=thicknesses, coherent=coherent,
@@ -129,7 +319,37 @@ class Stack:
     def dispersion(self, wavelengths: npt.ArrayLike, angle: float = 0.0, side: Side = "r",
                    polarisation: Literal["s", "p"] = "s", *, thicknesses: npt.ArrayLike | None = None,
                    threads: int | None = None) -> Dispersion:
-        """quilmo_lab.dispersion of this stack."""
+        """Phase, group delay, GDD and TOD of r or t: ``quilmo_lab.dispersion(self, ...)``.
+
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+        angle : float, optional
+            The angle of incidence in radians.
+        side : {"r", "t"}, optional
+            The reflected or the transmitted amplitude.
+        polarisation : {"s", "p"}, optional
+            Its polarisation.
+        thicknesses : array_like, optional
+            Other thicknesses, (layers,), or a (B, layers) batch of them.
+        threads : int, optional
+            Worker threads.
+
+        Returns
+        -------
+        Dispersion
+
+        See Also
+        --------
+        quilmo_lab.dispersion
+
+        Examples
+        --------
+        >>> d = ql.Stack([ql.Layer("TiO2", 100.0)], exit="N-BK7").dispersion([800.0], side="t")
+        >>> print(np.round(d.gd, 3))
+        [0.767]
+        """
         from quilmo_lab.dispersion import dispersion
 
         return dispersion(self, wavelengths, angle, side, polarisation, thicknesses=thicknesses, threads=threads)

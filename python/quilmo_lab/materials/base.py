@@ -41,11 +41,42 @@ def _valid_range(value: Any) -> tuple[float, float]:
 
 
 class Material:
-    """A complex refractive index n + ik of the vacuum wavelength in nm.
+    """A complex refractive index n + ik as a function of the vacuum wavelength in nm.
 
-    Subclasses implement `_index(λ)` and `_derivative(λ)` on float64 arrays already checked
-    against the validity range.  `valid_range` (low, high) in nm may be given to any model;
-    `extrapolate=True` at construction, or per call, evaluates the formula outside it.
+    The base of every dispersion model. A material is called with wavelengths and
+    returns the index (k > 0 absorbing, the exp(-iωt) convention of the engine);
+    `derivative` returns dñ/dλ per nm, which `dispersion` needs.
+
+    Parameters
+    ----------
+    name : str or None
+        The name a Stack shows (None: the model's own).
+    valid_range : tuple of float
+        (low, high) in nm: the wavelengths the model was fitted or measured over.
+    extrapolate : bool
+        Evaluate the formula outside `valid_range` instead of refusing.
+
+    See Also
+    --------
+    quilmo_lab.materials.library : Published materials, ready to use.
+
+    Notes
+    -----
+    A new model subclasses Material and implements ``_index(λ)`` and ``_derivative(λ)``
+    on float64 arrays already checked against the valid range, validating its
+    parameters once in ``__init__``.
+
+    Examples
+    --------
+    >>> glass = ql.Cauchy(1.45, 3600.0, valid_range=(400.0, 900.0))
+    >>> print(glass(500.0))
+    (1.4644+0j)
+    >>> glass(300.0)
+    Traceback (most recent call last):
+    ...
+    ValueError: wavelengths must lie where Cauchy(1.45, 3600, 0) is valid from 400 to 900 nm ...
+    >>> print(np.round(glass(300.0, extrapolate=True).real, 4))
+    1.49
     """
 
     def __init__(self, *, name: str | None, valid_range: tuple[float, float], extrapolate: bool) -> None:
@@ -59,7 +90,15 @@ class Material:
 
     @property
     def name(self) -> str:
-        """The name a stack shows for this material."""
+        """The name a Stack shows for this material.
+
+        Examples
+        --------
+        >>> ql.library["N-BK7"].name
+        'N-BK7'
+        >>> ql.Cauchy(1.5, 4000.0).name
+        'Cauchy(1.5, 4000, 0)'
+        """
         return self._name if self._name is not None else self._default_name()
 
     def _default_name(self) -> str:
@@ -73,7 +112,30 @@ class Material:
                  ) -> ComplexArray: ...
 
     def __call__(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> complex | ComplexArray:
-        """Complex index n + ik at `wavelengths` (nm), with their shape."""
+        """The complex index n + ik at the given wavelengths.
+
+        Parameters
+        ----------
+        wavelengths : float or array_like
+            Vacuum wavelengths in nm, positive.
+        extrapolate : bool, optional
+            Evaluate outside the valid range (default: the material's own setting).
+
+        Returns
+        -------
+        complex or ndarray
+            n + ik with the shape of `wavelengths`.
+
+        Raises
+        ------
+        ValueError
+            For wavelengths that are not positive or lie outside the valid range.
+
+        Examples
+        --------
+        >>> print(ql.Cauchy(1.45, 3600.0)([400.0, 800.0]))
+        [1.4725  +0.j 1.455625+0.j]
+        """
         wl = self._checked(wavelengths, extrapolate)
         if wl.ndim == 0:
             value: complex = self._index(wl.reshape(1))[0]
@@ -88,7 +150,32 @@ class Material:
                    ) -> ComplexArray: ...
 
     def derivative(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> complex | ComplexArray:
-        """dñ/dλ = dn/dλ + i dk/dλ per nm at `wavelengths` (nm), with their shape."""
+        """The derivative dñ/dλ = dn/dλ + i dk/dλ per nm at the given wavelengths.
+
+        Parameters
+        ----------
+        wavelengths : float or array_like
+            Vacuum wavelengths in nm, positive.
+        extrapolate : bool, optional
+            Evaluate outside the valid range (default: the material's own setting).
+
+        Returns
+        -------
+        complex or ndarray
+            dñ/dλ with the shape of `wavelengths`.
+
+        Raises
+        ------
+        ValueError
+            For wavelengths that are not positive or lie outside the valid range.
+
+        Examples
+        --------
+        For Cauchy's n = A + B/λ², dn/dλ = -2B/λ³:
+
+        >>> print(ql.Cauchy(1.45, 3600.0).derivative(500.0))
+        (-5.76e-05+0j)
+        """
         wl = self._checked(wavelengths, extrapolate)
         if wl.ndim == 0:
             value: complex = self._derivative(wl.reshape(1))[0]
@@ -128,7 +215,29 @@ class Material:
 
 
 def shared_range(first: Material, second: Material) -> tuple[float, float]:
-    """The wavelengths where both materials are valid."""
+    """The wavelengths where both of two materials are valid, for models built of two.
+
+    Parameters
+    ----------
+    first, second : Material
+        The two parts.
+
+    Returns
+    -------
+    tuple of float
+        (low, high) in nm.
+
+    Raises
+    ------
+    ValueError
+        Where the two have no wavelength in common.
+
+    Examples
+    --------
+    >>> from quilmo_lab.materials.base import shared_range
+    >>> shared_range(ql.library["N-BK7"], ql.library["MgF2"])
+    (300.0, 2500.0)
+    """
     low = max(first.valid_range[0], second.valid_range[0])
     high = min(first.valid_range[1], second.valid_range[1])
     if not low < high:
@@ -139,7 +248,24 @@ def shared_range(first: Material, second: Material) -> tuple[float, float]:
 
 
 def index_from_permittivity(eps: npt.NDArray[Any]) -> ComplexArray:
-    """The root n + ik of ε with k ≥ 0 (the physical branch for a passive medium)."""
+    """The index n + ik whose square is the permittivity ε, with k ≥ 0.
+
+    Parameters
+    ----------
+    eps : ndarray
+        Permittivities, real or complex.
+
+    Returns
+    -------
+    ndarray
+        The root on the physical branch for a passive medium (k ≥ 0 for Im ε ≥ 0).
+
+    Examples
+    --------
+    >>> from quilmo_lab.materials.base import index_from_permittivity
+    >>> print(index_from_permittivity(np.array([2.25, -1.0 + 0.0j])))
+    [1.5+0.j 0. +1.j]
+    """
     if eps.dtype.kind == "f":
         out = np.empty(eps.shape, np.complex128)
         if eps.size == 0 or eps.min() >= 0.0:
@@ -154,6 +280,25 @@ def index_from_permittivity(eps: npt.NDArray[Any]) -> ComplexArray:
 
 
 def index_derivative(n: ComplexArray, deps: npt.NDArray[Any]) -> ComplexArray:
-    """dn/dλ from dε/dλ: n² = ε gives dn = dε / 2n."""
+    """The derivative of the index from that of the permittivity: n² = ε gives dn = dε / 2n.
+
+    Parameters
+    ----------
+    n : ndarray
+        The index.
+    deps : ndarray
+        dε/dλ (or by any other variable).
+
+    Returns
+    -------
+    ndarray
+        dn/dλ (or by the same variable).
+
+    Examples
+    --------
+    >>> from quilmo_lab.materials.base import index_derivative
+    >>> print(index_derivative(np.array([1.5 + 0j]), np.array([0.3])))
+    [0.1+0.j]
+    """
     slope: ComplexArray = deps / (2.0 * n)
     return slope

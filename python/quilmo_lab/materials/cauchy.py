@@ -11,11 +11,52 @@ from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArra
 
 
 class Cauchy(Material):
-    """n = A + B/λ² + C/λ⁴ (λ in nm, so B in nm², C in nm⁴) for transparent films and glasses.
+    """Cauchy's formula n = A + B/λ² + C/λ⁴ for transparent films and glasses, λ in nm.
 
-    An Urbach tail adds k = urbach_amplitude · exp(urbach_exponent · (E − E_edge)), where
-    E = hc/λ is the photon energy in eV and E_edge = hc/urbach_edge (urbach_edge in nm): the
-    exponential absorption edge of amorphous films below their band gap.
+    Parameters
+    ----------
+    A : float
+        The index at long wavelengths.
+    B : float, optional
+        nm² (a coefficient in µm² times 10⁶).
+    C : float, optional
+        nm⁴ (in µm⁴ times 10¹²).
+    urbach_amplitude : float, optional
+        k at the edge of an Urbach absorption tail, non-negative (0: no absorption).
+    urbach_exponent : float, optional
+        The tail's slope in 1/eV.
+    urbach_edge : float, optional
+        The wavelength of the tail's edge in nm.
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm where the model holds (default: every wavelength).
+    extrapolate : bool, optional
+        Evaluate outside `valid_range` instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a parameter that is not a finite real number in its range.
+
+    See Also
+    --------
+    Sellmeier : For glasses over wide ranges.
+
+    Notes
+    -----
+    The Urbach tail adds k = urbach_amplitude·exp(urbach_exponent·(E − E_edge)), with the
+    photon energy E = hc/λ in eV and E_edge = hc/urbach_edge: the exponential absorption
+    edge of amorphous films below their band gap.
+
+    Examples
+    --------
+    >>> glass = ql.Cauchy(1.45, 3600.0)
+    >>> print(glass(500.0))
+    (1.4644+0j)
+    >>> film = ql.Cauchy(1.9, 1e4, urbach_amplitude=0.01, urbach_exponent=2.0, urbach_edge=350.0)
+    >>> print(np.round(film(400.0).imag, 5))
+    0.00412
     """
 
     def __init__(self, A: float, B: float = 0.0, C: float = 0.0, *, urbach_amplitude: float = 0.0,

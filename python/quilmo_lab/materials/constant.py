@@ -12,7 +12,31 @@ from quilmo_lab.materials.base import ComplexArray, Material, RealArray
 
 
 class Constant(Material):
-    """n + ik the same at every wavelength (valid everywhere unless `valid_range` says otherwise)."""
+    """An index n + ik that is the same at every wavelength.
+
+    Parameters
+    ----------
+    index : complex
+        n + ik, finite (k > 0 absorbing).
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm where the model holds (default: every wavelength).
+    extrapolate : bool, optional
+        Evaluate outside `valid_range` instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For an index that is not a finite number.
+
+    Examples
+    --------
+    >>> print(ql.Constant(1.38)([400.0, 800.0]))
+    [1.38+0.j 1.38+0.j]
+    >>> ql.Constant(2.0 + 0.1j).name
+    '2+0.1j'
+    """
 
     def __init__(self, index: complex, *, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf),

@@ -13,11 +13,49 @@ from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArra
 
 
 class DrudeLorentz(Material):
-    """ε(E) = ε∞ + Σⱼ fⱼ Eₚ² / (Eⱼ² − E² − iEΓⱼ), photon energy E = hc/λ in eV.
+    """The Lorentz–Drude model ε(E) = ε∞ + Σⱼ fⱼ Eₚ² / (Eⱼ² − E² − iEΓⱼ) of metals.
 
-    `oscillators` rows are (fⱼ, Eⱼ, Γⱼ): strength, resonance energy (eV) and damping (eV).  A row
-    with Eⱼ = 0 is a free-electron (Drude) term −fⱼEₚ²/(E(E + iΓⱼ)); the others are Lorentz terms.
-    This is the Lorentz–Drude form of Rakić et al., Appl. Opt. 37, 5271 (1998), eq. (3).
+    Parameters
+    ----------
+    plasma_energy : float
+        Eₚ in eV, non-negative.
+    oscillators : array_like
+        Rows (fⱼ, Eⱼ, Γⱼ): strength, resonance energy (eV) and damping (eV). A row with
+        Eⱼ = 0 is a free-electron (Drude) term −fⱼEₚ²/(E(E + iΓⱼ)).
+    eps_inf : float, optional
+        ε∞.
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm where the model holds (default: every wavelength).
+    extrapolate : bool, optional
+        Evaluate outside `valid_range` instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For parameters that are not finite real numbers, or rows not of shape (M, 3).
+
+    See Also
+    --------
+    Drude : A single free-electron term.
+
+    Notes
+    -----
+    E = hc/λ is the photon energy in eV. This is the Lorentz–Drude form of Rakić et al.
+    [1]_, eq. (3), whose parameters the library's metals use.
+
+    References
+    ----------
+    .. [1] A. D. Rakić, A. B. Djurišić, J. M. Elazar and M. L. Majewski, "Optical
+       properties of metallic films for vertical-cavity optoelectronic devices",
+       Appl. Opt. 37, 5271 (1998).
+
+    Examples
+    --------
+    >>> gold = ql.DrudeLorentz(9.03, [(0.76, 0.0, 0.053), (0.024, 0.415, 0.241)])
+    >>> print(np.round(gold(500.0), 3))
+    (0.04+3.066j)
     """
 
     def __init__(self, plasma_energy: float, oscillators: npt.ArrayLike, *, eps_inf: float = 1.0,
@@ -81,7 +119,33 @@ class DrudeLorentz(Material):
 
 
 class Drude(DrudeLorentz):
-    """ε(E) = ε∞ − Eₚ² / (E(E + iΓ)): free electrons with plasma energy Eₚ and damping Γ (eV)."""
+    """The Drude model ε(E) = ε∞ − Eₚ² / (E(E + iΓ)) of free electrons.
+
+    Parameters
+    ----------
+    plasma_energy : float
+        Eₚ in eV.
+    damping : float
+        Γ in eV, non-negative.
+    eps_inf : float, optional
+        ε∞.
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm where the model holds (default: every wavelength).
+    extrapolate : bool, optional
+        Evaluate outside `valid_range` instead of refusing.
+
+    See Also
+    --------
+    DrudeLorentz : With bound-electron terms.
+
+    Examples
+    --------
+    >>> metal = ql.Drude(9.0, 0.07)
+    >>> print(np.round(metal(500.0), 3))
+    (0.053+3.488j)
+    """
 
     def __init__(self, plasma_energy: float, damping: float, *, eps_inf: float = 1.0, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:

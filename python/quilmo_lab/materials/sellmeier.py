@@ -12,10 +12,39 @@ from quilmo_lab.materials.base import ComplexArray, Material, RealArray, index_d
 
 
 class Sellmeier(Material):
-    """n² = A + Σ Bᵢ λ²/(λ² − Cᵢ), λ in nm.
+    """Sellmeier's formula n² = A + Σ Bᵢ λ²/(λ² − Cᵢ) for transparent crystals and glasses, λ in nm.
 
-    Give either `C` (nm², the glass-catalogue form; a catalogue in µm² times 10⁶) or
-    `resonances` λᵢ (nm, the crystal-optics form with Cᵢ = λᵢ²).  `A` is 1 in both usual forms.
+    Parameters
+    ----------
+    B : array_like
+        The oscillator strengths Bᵢ.
+    C : array_like, optional
+        Cᵢ in nm², the glass-catalogue form (a catalogue's µm² times 10⁶).
+    resonances : array_like, optional
+        The resonance wavelengths λᵢ in nm, the crystal-optics form with Cᵢ = λᵢ².
+        Exactly one of `C` and `resonances` is given.
+    A : float, optional
+        The constant term, 1 in both usual forms.
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm where the model holds (default: every wavelength).
+    extrapolate : bool, optional
+        Evaluate outside `valid_range` instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For coefficients that are not finite real numbers, or both or neither of `C` and
+        `resonances`.
+
+    Examples
+    --------
+    SCHOTT N-BK7 from its catalogue coefficients (nd = 1.51680 at 587.6 nm):
+
+    >>> bk7 = ql.Sellmeier([1.03961212, 0.231792344, 1.01046945], [6000.69867, 20017.9144, 103560653.0])
+    >>> print(np.round(bk7(587.6).real, 5))
+    1.5168
     """
 
     def __init__(self, B: npt.ArrayLike, C: npt.ArrayLike | None = None, *, resonances: npt.ArrayLike | None = None,

@@ -35,11 +35,41 @@ def _natural_spline_curvatures(x: npt.NDArray[np.float64], y: npt.NDArray[Any]) 
 
 
 class Tabulated(Material):
-    """n + ik from a table, interpolated linearly or by a natural cubic spline (n and k separately).
+    """An index from a table of measurements, interpolated between its rows.
 
-    `wavelengths` in nm, strictly increasing; `n` real (or the complex n + ik) and `k` optional.
-    Both interpolations pass exactly through the table's values; the validity range is the table's
-    span.
+    Parameters
+    ----------
+    wavelengths : array_like
+        Vacuum wavelengths in nm, strictly increasing, at least two.
+    n : array_like
+        The real index at each wavelength, or the complex n + ik.
+    k : array_like, optional
+        The extinction coefficient at each wavelength, with a real `n`.
+    interpolation : {"linear", "cubic"}, optional
+        Linear, or a natural cubic spline through n and k separately.
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm (default: the table's span).
+    extrapolate : bool, optional
+        Continue the end intervals beyond the table instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For tables that are not finite, increasing or of matching lengths.
+
+    Notes
+    -----
+    Both interpolations pass exactly through the table's values. A linear table has a
+    piecewise-constant dn/dλ, so its GDD and TOD in `dispersion` are only meaningful
+    with cubic interpolation.
+
+    Examples
+    --------
+    >>> table = ql.Tabulated([400.0, 500.0, 600.0], [1.50, 1.48, 1.47])
+    >>> print(table(450.0), table.valid_range)
+    (1.49+0j) (400.0, 600.0)
     """
 
     def __init__(self, wavelengths: npt.ArrayLike, n: npt.ArrayLike, k: npt.ArrayLike | None = None, *,

@@ -9,15 +9,53 @@ import numpy as np
 
 from quilmo_lab._checks import real_number
 from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity
-from quilmo_lab.materials.dual import ArrayOps, Dual, DualOps
+from quilmo_lab.materials._dual import ArrayOps, Dual, DualOps
 
 
 class TaucLorentz(Material):
-    """Jellison & Modine, Appl. Phys. Lett. 69, 371 (1996); erratum 69, 2137 (1996).
+    """The Tauc–Lorentz model of amorphous semiconductors and dielectric films.
 
-    ε₂(E) = A E₀ C (E − E_g)² / ((E² − E₀²)² + C²E²) / E above the gap E_g and 0 below it, with
-    photon energy E = hc/λ in eV, amplitude A (eV), peak E₀ (eV), broadening C < 2E₀ (eV).  ε₁ is
-    the paper's closed-form Kramers–Kronig transform of ε₂ plus ε₁(∞) = `eps_inf`.
+    Parameters
+    ----------
+    A : float
+        The amplitude in eV, non-negative.
+    E0 : float
+        The peak transition energy in eV, positive.
+    C : float
+        The broadening in eV, positive and less than 2·E0.
+    Eg : float
+        The band gap in eV, non-negative.
+    eps_inf : float, optional
+        ε₁(∞).
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm where the model holds (default: every wavelength).
+    extrapolate : bool, optional
+        Evaluate outside `valid_range` instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For parameters outside their ranges.
+
+    Notes
+    -----
+    ε₂(E) = A E₀ C (E − E_g)² / ((E² − E₀²)² + C²E²) / E above the gap and 0 below it,
+    with the photon energy E = hc/λ in eV; ε₁ is the closed-form Kramers–Kronig
+    transform of ε₂ of Jellison and Modine [1]_ plus ε₁(∞).
+
+    References
+    ----------
+    .. [1] G. E. Jellison Jr. and F. A. Modine, "Parameterization of the optical functions
+       of amorphous materials in the interband region", Appl. Phys. Lett. 69, 371 (1996);
+       erratum 69, 2137 (1996).
+
+    Examples
+    --------
+    >>> film = ql.TaucLorentz(100.0, 3.5, 1.5, 1.2)
+    >>> print(np.round(film(500.0), 3))
+    (4.543+0.747j)
     """
 
     def __init__(self, A: float, E0: float, C: float, Eg: float, *, eps_inf: float = 1.0,
