@@ -37,8 +37,29 @@ VISIBLE = (380.0, 780.0)
 
 @dataclass(frozen=True)
 class Colour:
-    """XYZ (Y = 100 for a perfect reflector), xyY (Y the same), Lab (CIELAB, L* 0-100)
-    under `illuminant` for `observer`."""
+    """A colour in CIE 1931 XYZ, xyY and CIELAB.
+
+    Attributes
+    ----------
+    XYZ : ndarray
+        Tristimulus values, Y = 100 for a perfect reflector.
+    xyY : ndarray
+        Chromaticity x, y and the same Y.
+    Lab : ndarray
+        CIELAB L* (0 to 100), a*, b*, with the illuminant's own white as reference.
+    illuminant : str
+        The illuminant's name.
+    observer : str
+        The colour matching functions' name.
+
+    Examples
+    --------
+    >>> from quilmo_lab.colour import stack_colour
+    >>> coating = ql.Stack([ql.Layer(1.38, 550.0 / (4 * 1.38))], exit=1.52)
+    >>> reflected = stack_colour(coating)
+    >>> reflected.illuminant, bool(reflected.Lab[1] > 0 and reflected.Lab[2] < 0)  # purple
+    ('D65', True)
+    """
 
     XYZ: FloatArray
     xyY: FloatArray
@@ -63,8 +84,46 @@ def _illuminant(colour: ModuleType, illuminant: Illuminant) -> tuple[SpectralDis
 
 def spectrum_colour(wavelengths: npt.ArrayLike, values: npt.ArrayLike, illuminant: Illuminant = "D65",
                     observer: str = OBSERVER) -> Colour:
-    """The colour of light with spectral reflectance or transmittance `values` (fractions,
-    shape (W,)) at `wavelengths` (nm, covering 380-780 nm) under `illuminant`."""
+    """The colour of light with a given spectral reflectance or transmittance under an illuminant.
+
+    Parameters
+    ----------
+    wavelengths : array_like
+        Wavelengths in nm covering 380-780 nm, (W,).
+    values : array_like
+        The reflectance or transmittance at each, fractions, (W,).
+    illuminant : str or colour.SpectralDistribution, optional
+        An illuminant's name among colour-science's ("D65", "A", ...) or its spectrum.
+    observer : str, optional
+        colour-science's name of the colour matching functions.
+
+    Returns
+    -------
+    Colour
+
+    Raises
+    ------
+    ImportError
+        Without colour-science (``pip install "quilmo[colour]"``).
+    TypeError, ValueError
+        For spectra of the wrong shape or range, or an unknown illuminant or observer.
+
+    Notes
+    -----
+    XYZ is scaled so that a perfect reflector has Y = 100 under the illuminant; CIELAB
+    takes that illuminant's own white as reference, so a perfect reflector is
+    L* = 100, a* = b* = 0.
+
+    Examples
+    --------
+    A perfect reflector sits on the white point of D65:
+
+    >>> from quilmo_lab.colour import spectrum_colour
+    >>> wl = np.arange(360.0, 831.0, 5.0)
+    >>> white = spectrum_colour(wl, np.ones(wl.size))
+    >>> [round(float(v), 3) for v in (*white.xyY[:2], white.Lab[0])]
+    [0.313, 0.329, 100.0]
+    """
     colour = colour_module("quilmo_lab.colour")
     wl = number_array("wavelengths", wavelengths).astype(np.float64)
     v = number_array("values", values).astype(np.float64)
@@ -101,9 +160,50 @@ _ANGLES = {"s": 0.0, "p": math.pi / 2, "unpolarized": math.pi / 4}
 
 def stack_colour(stack: Stack, side: Side = "r", angle: float = 0.0, polarisation: Polarisation = "unpolarized",
                  illuminant: Illuminant = "D65", observer: str = OBSERVER, step: float = 5.0) -> Colour:
-    """The colour of the light a Stack reflects (side="r") or transmits ("t") at `angle`
-    (radians), for "s", "p", "unpolarized" light or a polarisation angle, from its spectrum
-    over 380-780 nm every `step` nm."""
+    """The colour of the light a stack reflects or transmits.
+
+    Parameters
+    ----------
+    stack : Stack
+        The design; its materials must cover 380-780 nm.
+    side : {"r", "t"}, optional
+        Reflected or transmitted light.
+    angle : float, optional
+        The angle of incidence in radians.
+    polarisation : {"unpolarized", "s", "p"} or float, optional
+        The light's polarisation, or an angle weighting s by cos² and p by sin².
+    illuminant : str or colour.SpectralDistribution, optional
+        As for `spectrum_colour`.
+    observer : str, optional
+        As for `spectrum_colour`.
+    step : float, optional
+        The spacing in nm of the spectrum computed over 380-780 nm.
+
+    Returns
+    -------
+    Colour
+
+    Raises
+    ------
+    ImportError
+        Without colour-science (``pip install "quilmo[colour]"``).
+
+    See Also
+    --------
+    spectrum_colour : The colour of any spectrum.
+
+    Examples
+    --------
+    A quarter-wave MgF2 layer at 550 nm reflects purple and transmits nearly white light:
+
+    >>> from quilmo_lab.colour import stack_colour
+    >>> coating = ql.Stack([ql.Layer(1.38, 550.0 / (4 * 1.38))], exit=1.52)
+    >>> reflected = stack_colour(coating, "r")
+    >>> bool(reflected.Lab[1] > 0 and reflected.Lab[2] < 0)
+    True
+    >>> bool(stack_colour(coating, "t", angle=0.3, polarisation="p").Lab[0] > 95)
+    True
+    """
     choice("side", side, SIDES)
     check_polarisation(polarisation)
     phi = _ANGLES[polarisation] if isinstance(polarisation, str) else polarisation

@@ -35,13 +35,46 @@ DIFFERENCE_STEP = 6e-6
 
 @dataclass(frozen=True)
 class FitResult:
-    """values, stderr: best values and standard errors by parameter name; names: their
-    order in covariance and correlation (P, P); chi2, dof and reduced_chi2 (chi2 / dof);
-    residuals: the normalised residuals at the solution; stack: the fitted model;
-    success and message: the optimiser's verdict.
+    """The outcome of `fit`.
 
-    With `sigma` given the standard errors take it as the true noise level; without
+    Attributes
+    ----------
+    values, stderr : dict of str to float
+        The best values and their standard errors by parameter name.
+    names : list of str
+        The parameters' order in `covariance` and `correlation`.
+    covariance, correlation : ndarray
+        (P, P) at the solution.
+    chi2 : float
+        The sum of the squared normalised residuals.
+    dof : int
+        Degrees of freedom: measured points less parameters.
+    reduced_chi2 : float
+        chi2 / dof.
+    residuals : ndarray
+        The normalised residuals at the solution.
+    stack : Stack
+        The fitted model.
+    success : bool
+        The optimiser's verdict, with its `message`.
+    message : str
+
+    Notes
+    -----
+    With `sigma` given, the standard errors take it as the true noise level; without
     it they are scaled by the reduced chi-square (the noise estimated from the fit).
+
+    Examples
+    --------
+    >>> from quilmo_lab.fit import fit
+    >>> wl = np.linspace(400.0, 800.0, 41)
+    >>> def film(d, A):
+    ...     return ql.Stack([ql.Layer(ql.Cauchy(A, 4000.0), d)], exit=1.52)
+    >>> truth = film(250.0, 1.46).solve(wl, 1.2)
+    >>> measured = {"psi": truth.psi[0], "delta": truth.delta[0]}
+    >>> result = fit(film, {"d": 240.0, "A": 1.5}, wl, measured, angles=1.2, thickness={"d": 0})
+    >>> result.names, result.dof, result.success
+    (['d', 'A'], 80, True)
     """
 
     values: dict[str, float]
@@ -146,17 +179,67 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         sigma: Mapping[str, npt.ArrayLike] | None = None, thickness: Mapping[str, int] | None = None,
         bounds: Mapping[str, tuple[float, float]] | None = None, threads: int | None = None,
         max_evaluations: int = 200) -> FitResult:
-    """Fits `parameters` of `model` to `measured` data.
+    """Fit parameters of a model stack to measured spectra or ellipsometry.
 
-    model(**parameters) returns a Stack (thicknesses in nm). parameters: the starting
-    values by name. wavelengths (W,) in nm and angles (A,) in radians: the measurement
-    grid. measured: data by quantity ("R", "T" for unpolarised light, "R_s", "R_p",
-    "T_s", "T_p", "psi", "delta" in radians, delta in tmm's convention), each of shape
-    (A, W) (or (W,) for one angle). sigma: the standard deviation of each quantity, a
-    number or an array of the data's shape (default 1 for every quantity). thickness:
-    parameter name -> index of the layer (from 0, incidence side) whose thickness it is,
-    for the analytic Jacobian (also with incoherent layers, where only R and T are
-    defined). bounds: parameter name -> (low, high).
+    Parameters
+    ----------
+    model : callable
+        ``model(**parameters)`` returns a Stack (thicknesses in nm).
+    parameters : mapping of str to float
+        The starting values by name.
+    wavelengths : array_like
+        The measurement's wavelengths in nm, (W,).
+    measured : mapping of str to array_like
+        Data by quantity: "R" and "T" (unpolarised light), "R_s", "R_p", "T_s", "T_p",
+        "psi" and "delta" (radians, `tmm`'s convention), each (A, W), or (W,) for one angle.
+    angles : float or array_like, optional
+        The angles of incidence in radians, (A,).
+    sigma : mapping of str to float or array_like, optional
+        The standard deviation of each quantity, a number or one per point (default 1).
+    thickness : mapping of str to int, optional
+        Parameter name to the index of the layer (from 0, incidence side) whose
+        thickness it is: those columns of the Jacobian are analytic.
+    bounds : mapping of str to (float, float), optional
+        Parameter name to (low, high).
+    threads : int, optional
+        Worker threads of the solves.
+    max_evaluations : int, optional
+        The most evaluations of the model.
+
+    Returns
+    -------
+    FitResult
+
+    Raises
+    ------
+    ImportError
+        Without SciPy (``pip install "quilmo[design]"``).
+    TypeError, ValueError
+        For a model that is not callable, unknown quantities or parameters, data of the
+        wrong shape, a sigma that is not positive, or a thickness map the model
+        contradicts.
+
+    Notes
+    -----
+    The chi-square of the residuals divided by `sigma` is minimised with
+    ``scipy.optimize.least_squares``. Columns of the Jacobian for parameters that are
+    thicknesses come from the engine's analytic derivatives (also with incoherent
+    layers, for R and T), the others from central differences. Standard errors and
+    correlations come from the Jacobian at the solution.
+
+    Examples
+    --------
+    A film's thickness and index recovered from its psi and delta at 69 degrees:
+
+    >>> from quilmo_lab.fit import fit
+    >>> wl = np.linspace(400.0, 800.0, 41)
+    >>> def film(d, A):
+    ...     return ql.Stack([ql.Layer(ql.Cauchy(A, 4000.0), d)], exit=1.52)
+    >>> truth = film(250.0, 1.46).solve(wl, 1.2)
+    >>> measured = {"psi": truth.psi[0], "delta": truth.delta[0]}
+    >>> result = fit(film, {"d": 240.0, "A": 1.5}, wl, measured, angles=1.2, thickness={"d": 0})
+    >>> {name: round(value, 6) for name, value in result.values.items()}
+    {'d': 250.0, 'A': 1.46}
     """
     if not callable(model):
         raise TypeError(f"model must be callable (parameters -> Stack); received {type_name(model)}")

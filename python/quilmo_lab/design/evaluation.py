@@ -34,17 +34,68 @@ PHASE_STEP = 1e-3
 
 @dataclass(frozen=True)
 class Evaluation:
-    values: list[FloatArray]          # per target, (W,)
-    residuals: FloatArray             # (N,)
-    jacobian: FloatArray | None       # (N, layers)
+    """The targets of one design evaluated: values, weighted residuals and their Jacobian.
+
+    Attributes
+    ----------
+    values : list of ndarray
+        Per target, its quantity at its wavelengths, (W,).
+    residuals : ndarray
+        Every target's weighted residuals in turn, (N,).
+    jacobian : ndarray or None
+        d residuals / d thickness of every layer, (N, layers); None where not asked for.
+
+    See Also
+    --------
+    Evaluator.evaluate : Builds an Evaluation.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> evaluation = design.Evaluator(coating, [target]).evaluate([80.0])
+    >>> evaluation.residuals.shape, evaluation.jacobian.shape
+    ((5,), (5, 1))
+    """
+
+    values: list[FloatArray]
+    residuals: FloatArray
+    jacobian: FloatArray | None
 
     @property
     def merit(self) -> float:
+        """The root mean square of the residuals.
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> round(design.Evaluator(coating, [target]).evaluate([80.0], jacobian=False).merit, 4)
+        1.6024
+        """
         return merit_of(self.residuals)
 
 
 def merit_of(residuals: FloatArray) -> float:
-    """The root mean square of the weighted residuals."""
+    """The merit of weighted residuals: their root mean square (0 for none).
+
+    Parameters
+    ----------
+    residuals : ndarray
+        Weighted residuals, (N,).
+
+    Returns
+    -------
+    float
+
+    Examples
+    --------
+    >>> from quilmo_lab.design.evaluation import merit_of
+    >>> merit_of(np.array([3.0, -4.0, 0.0, 0.0]))
+    2.5
+    """
     return math.sqrt(float(np.mean(np.square(residuals)))) if residuals.size else 0.0
 
 
@@ -64,7 +115,41 @@ def _power(result: Result, quantity: str, polarisation: Polarisation, derivative
 
 
 class Evaluator:
-    """Target values and residuals of designs with the materials of `stack`."""
+    """Target values, residuals and their thickness Jacobian of designs with one stack's materials.
+
+    The indices of every medium at every target's wavelengths are computed once; then
+    thicknesses map to values through the public fronts: R, T and A with their analytic
+    thickness derivatives (`solve`), phase, GD and GDD by central differences over one
+    batched `dispersion` call.
+
+    Parameters
+    ----------
+    stack : Stack
+        Gives the materials, layer count and coherence of every design evaluated.
+    targets : sequence of Target
+        At least one.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For targets that are not Targets, none, or phase targets on a stack with
+        incoherent layers.
+
+    See Also
+    --------
+    merit, refine : Built on an Evaluator.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> evaluator = design.Evaluator(coating, [target])
+    >>> evaluator.layers, evaluator.size
+    (1, 5)
+    """
 
     def __init__(self, stack: Stack, targets: Sequence[Target], threads: int | None = None) -> None:
         targets = tuple(targets)
@@ -93,7 +178,27 @@ class Evaluator:
 
     # values -----------------------------------------------------------------------------
     def values(self, thicknesses: npt.ArrayLike) -> list[FloatArray]:
-        """Per target, values of shape (B, W) for thicknesses of shape (B, layers)."""
+        """Every target's quantity for a batch of designs.
+
+        Parameters
+        ----------
+        thicknesses : array_like
+            (layers,) or a batch (B, layers), in nm.
+
+        Returns
+        -------
+        list of ndarray
+            Per target, its quantity at its wavelengths, (B, W).
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> print(np.round(design.Evaluator(coating, [target]).values([[80.0], [100.0]])[0], 4))
+        [[0.0126 0.0136 0.0155 0.0176 0.0197]
+         [0.0163 0.0134 0.0126 0.0131 0.0143]]
+        """
         d = self._batch(thicknesses)
         out = []
         for target, indices, derivatives in zip(self.targets, self._indices, self._index_derivatives):
@@ -114,14 +219,62 @@ class Evaluator:
         return {"phase": phases.phase, "GD": phases.gd, "GDD": phases.gdd}[target.quantity]
 
     def residuals_batch(self, thicknesses: npt.ArrayLike) -> tuple[FloatArray, list[FloatArray]]:
-        """(B, N) residuals and the per-target values (B, W) of a batch of designs."""
+        """The residuals and the values of a batch of designs, in one solve per target.
+
+        Parameters
+        ----------
+        thicknesses : array_like
+            (B, layers) in nm.
+
+        Returns
+        -------
+        residuals : ndarray
+            (B, N): every target's weighted residuals in turn.
+        values : list of ndarray
+            Per target, (B, W).
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> residuals, values = design.Evaluator(coating, [target]).residuals_batch([[80.0], [100.0]])
+        >>> residuals.shape
+        (2, 5)
+        """
         values = self.values(thicknesses)
         residuals = np.concatenate([t.residuals(v) for t, v in zip(self.targets, values)], axis=1)
         return residuals, values
 
     # one design with its Jacobian ---------------------------------------------------------
     def evaluate(self, thicknesses: npt.ArrayLike, jacobian: bool = True) -> Evaluation:
-        """Values, residuals and (with `jacobian`) their Jacobian of one design."""
+        """Values, residuals and (with `jacobian`) their thickness Jacobian of one design.
+
+        Parameters
+        ----------
+        thicknesses : array_like
+            (layers,) in nm.
+        jacobian : bool, optional
+            Also compute d residuals / d thickness.
+
+        Returns
+        -------
+        Evaluation
+
+        Raises
+        ------
+        ValueError
+            For more than one design.
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> evaluation = design.Evaluator(coating, [target]).evaluate([80.0])
+        >>> bool(evaluation.jacobian[0, 0] < 0)  # thicker is better at 450 nm
+        True
+        """
         d = self._batch(thicknesses)
         if d.shape[0] != 1:
             raise ValueError(f"thicknesses must be one design's for evaluate; received {d.shape[0]} designs")

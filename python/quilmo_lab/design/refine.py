@@ -22,8 +22,28 @@ Bounds = tuple[npt.ArrayLike, npt.ArrayLike]
 
 @dataclass(frozen=True)
 class Refined:
-    """stack: the refined design; merit and initial_merit: RMS of the weighted residuals
-    after and before; evaluations: calls of the merit; message: the optimiser's."""
+    """The outcome of `refine`.
+
+    Attributes
+    ----------
+    stack : Stack
+        The refined design.
+    merit, initial_merit : float
+        The merit after and before.
+    evaluations : int
+        Evaluations of the merit.
+    message : str
+        The optimiser's reason for stopping.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> refined = design.refine(coating, [target])
+    >>> bool(refined.merit < refined.initial_merit)
+    True
+    """
 
     stack: Stack
     merit: float
@@ -47,12 +67,56 @@ def _bounds(bounds: Bounds, layers: int) -> tuple[FloatArray, FloatArray]:
 def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np.inf),
            fixed: Sequence[int] = (), max_evaluations: int = 500, tolerance: float = 1e-8,
            threads: int | None = None) -> Refined:
-    """Refines the thicknesses of `stack` to minimise the merit of `targets`.
+    """Refine the thicknesses of a design to lower the merit of its targets.
 
-    Trust-region least squares within `bounds` (low, high in nm; numbers or one per
-    layer) with the analytic thickness Jacobian of the engine. Layers whose index is in
-    `fixed` keep their thickness. Thicknesses start clipped into the bounds. `tolerance`:
-    the relative change of the merit and of the thicknesses at which the search stops.
+    Parameters
+    ----------
+    stack : Stack
+        The starting design.
+    targets : sequence of Target
+        What it should do.
+    bounds : tuple, optional
+        (low, high) thicknesses in nm, numbers or one per layer, 0 <= low < high. The
+        thicknesses start clipped into them.
+    fixed : sequence of int, optional
+        Indices of layers that keep their thickness.
+    max_evaluations : int, optional
+        The most evaluations of the merit.
+    tolerance : float, optional
+        The relative change of the merit and of the thicknesses at which the search stops.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Returns
+    -------
+    Refined
+
+    Raises
+    ------
+    ImportError
+        Without SciPy (``pip install "quilmo[design]"``).
+    TypeError, ValueError
+        For bounds that are not a pair of valid thicknesses, or bad targets.
+
+    See Also
+    --------
+    needle : Grows a design by inserting layers.
+
+    Notes
+    -----
+    Trust-region least squares (``scipy.optimize.least_squares``, method "trf") with the
+    analytic thickness Jacobian of R, T and A, and central differences for phase targets.
+
+    Examples
+    --------
+    A single layer tuned to a broadband anti-reflection target:
+
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> refined = design.refine(coating, [target], bounds=(50.0, 150.0))
+    >>> round(float(refined.stack.thicknesses[0]), 1), round(refined.merit, 3)
+    (96.3, 1.389)
     """
     evaluator = Evaluator(stack, targets, threads)
     layers = evaluator.layers

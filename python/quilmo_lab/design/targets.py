@@ -20,17 +20,49 @@ QUANTITIES = POWER_QUANTITIES + PHASE_QUANTITIES
 
 
 class Target:
-    """One requirement on a spectrum.
+    """One requirement on a spectrum: what a coating should do, where, and how much it matters.
 
-    quantity: "R", "T" or "A" (fractions of the incident power; A = 1 - R - T), or
-        "phase" (rad), "GD" (fs) or "GDD" (fs²) of the amplitude on `side` ("r" or "t").
-    wavelengths: vacuum wavelengths in nm. angle: angle of incidence, radians.
-    polarisation: "s", "p", "unpolarized" (the mean of s and p) or an angle in radians
-        for powers; "s" or "p" for phases.
-    Exactly one of `value` (aim at it) or the bounds `at_most` / `at_least` (either or
-    both: only a violation counts), each a number or one per wavelength.
-    tolerance: the deviation that counts as one unit of merit; weight multiplies the
-    squared residuals of this target.
+    Parameters
+    ----------
+    quantity : {"R", "T", "A", "phase", "GD", "GDD"}
+        R, T or A = 1 - R - T (fractions of the incident power), or the phase (rad),
+        group delay (fs) or group delay dispersion (fs²) of the amplitude on `side`.
+    wavelengths : array_like
+        Vacuum wavelengths in nm, (W,).
+    value : float or array_like, optional
+        The value to aim at, a number or one per wavelength.
+    at_most, at_least : float or array_like, optional
+        Bounds, either or both, instead of `value`: only a violation counts.
+    angle : float, optional
+        The angle of incidence in radians.
+    polarisation : {"unpolarized", "s", "p"} or float, optional
+        For powers: "s", "p", "unpolarized" (the mean of s and p) or an angle in radians
+        weighting s by cos² and p by sin²; for phases "s" or "p".
+    side : {"r", "t"}, optional
+        The amplitude of a phase target: reflected or transmitted.
+    tolerance : float, optional
+        The deviation that counts as one unit of merit, positive.
+    weight : float, optional
+        The factor of this target's squared residuals, positive.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a quantity, polarisation or side outside the choices, both or neither of a
+        value and bounds, or levels that are not one per wavelength.
+
+    See Also
+    --------
+    merit, refine, needle, tolerance : What targets are for.
+
+    Examples
+    --------
+    >>> from quilmo_lab.design import Target
+    >>> Target("R", np.linspace(420.0, 680.0, 27), value=0.0, tolerance=0.001).size
+    27
+    >>> band = Target("T", [500.0, 600.0], at_least=0.95, angle=0.3, polarisation="p")
+    >>> print(band.at_least, band.value)
+    [0.95 0.95] None
     """
 
     def __init__(self, quantity: str, wavelengths: npt.ArrayLike, value: npt.ArrayLike | None = None, *,
@@ -60,65 +92,182 @@ class Target:
 
     @property
     def quantity(self) -> str:
-        """What the target constrains: "R", "T", "A", "phase", "GD" or "GDD"."""
+        """What the target constrains: "R", "T", "A", "phase", "GD" or "GDD".
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("GDD", [800.0], value=0.0, polarisation="s").quantity
+        'GDD'
+        """
         return self._quantity
 
     @property
     def wavelengths(self) -> FloatArray:
-        """The target's wavelengths in nm, (W,)."""
+        """The target's wavelengths in nm, (W,).
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500, 600], value=0.0).wavelengths
+        array([500., 600.])
+        """
         return self._wavelengths
 
     @property
     def angle(self) -> float:
-        """The angle of incidence in radians."""
+        """The angle of incidence in radians.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500.0], value=0.0, angle=0.5).angle
+        0.5
+        """
         return self._angle
 
     @property
     def polarisation(self) -> Polarisation:
-        """The polarisation the target constrains."""
+        """The polarisation the target constrains.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500.0], value=0.0).polarisation
+        'unpolarized'
+        """
         return self._polarisation
 
     @property
     def side(self) -> Side:
-        """"r" or "t": the amplitude whose phase a phase target constrains."""
+        """"r" or "t": the amplitude whose phase a phase target constrains.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("GD", [800.0], value=10.0, side="t", polarisation="p").side
+        't'
+        """
         return self._side
 
     @property
     def tolerance(self) -> float:
-        """The deviation that counts as one unit of merit."""
+        """The deviation that counts as one unit of merit.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500.0], value=0.0, tolerance=0.01).tolerance
+        0.01
+        """
         return self._tolerance
 
     @property
     def weight(self) -> float:
-        """The factor of this target's squared residuals."""
+        """The factor of this target's squared residuals.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500.0], value=0.0, weight=4).weight
+        4.0
+        """
         return self._weight
 
     @property
     def value(self) -> FloatArray | None:
-        """The values aimed at, one per wavelength, or None for a bound."""
+        """The values aimed at, one per wavelength, or None for a bound.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500.0, 600.0], value=0.01).value
+        array([0.01, 0.01])
+        """
         return self._levels["value"]
 
     @property
     def at_most(self) -> FloatArray | None:
-        """The upper bound, one per wavelength, or None."""
+        """The upper bound, one per wavelength, or None.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500.0, 600.0], at_most=[0.01, 0.02]).at_most
+        array([0.01, 0.02])
+        """
         return self._levels["at_most"]
 
     @property
     def at_least(self) -> FloatArray | None:
-        """The lower bound, one per wavelength, or None."""
+        """The lower bound, one per wavelength, or None.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> print(Target("T", [500.0], at_least=0.9).at_least)
+        [0.9]
+        """
         return self._levels["at_least"]
 
     @property
     def size(self) -> int:
-        """The number of wavelengths."""
+        """The number of wavelengths.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> Target("R", [500.0, 550.0, 600.0], value=0.0).size
+        3
+        """
         return int(self._wavelengths.size)
 
     def residuals(self, values: FloatArray) -> FloatArray:
-        """Weighted residuals of `values` (..., W): zero where a bound holds."""
+        """The weighted residuals of the target's quantity.
+
+        Parameters
+        ----------
+        values : ndarray
+            The quantity at the target's wavelengths, (..., W).
+
+        Returns
+        -------
+        ndarray
+            sqrt(weight) (values - value) / tolerance, or the violation of the bounds (zero
+            where they hold); phase deviations the shorter way round.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> t = Target("R", [500.0, 600.0], at_most=0.1, tolerance=0.1)
+        >>> print(t.residuals(np.array([0.05, 0.3])))
+        [0. 2.]
+        """
         return self._scaled(self._deviation(values))
 
     def residual_jacobian(self, values: FloatArray, jacobian: FloatArray) -> FloatArray:
-        """d residuals / d parameters from d values / d parameters of shape (W, P)."""
+        """The derivatives of the residuals by some parameters, from those of the values.
+
+        Parameters
+        ----------
+        values : ndarray
+            The quantity at the target's wavelengths, (W,).
+        jacobian : ndarray
+            d values / d parameters, (W, P).
+
+        Returns
+        -------
+        ndarray
+            d residuals / d parameters, (W, P): zero where a bound holds.
+
+        Examples
+        --------
+        >>> from quilmo_lab.design import Target
+        >>> t = Target("R", [500.0, 600.0], at_most=0.1, tolerance=0.1)
+        >>> print(t.residual_jacobian(np.array([0.05, 0.3]), np.array([[1.0], [1.0]])))
+        [[ 0.]
+         [10.]]
+        """
         active = self._deviation(values) != 0.0
         return self._scaled(np.where(active[:, None], jacobian, 0.0))
 

@@ -20,8 +20,26 @@ Seed = int | Sequence[int] | np.random.SeedSequence | np.random.BitGenerator | n
 
 @dataclass(frozen=True)
 class TargetSpread:
-    """One target's values over the samples: values (samples, W), their mean and
-    standard deviation per wavelength, and the nominal design's values."""
+    """One target's values over the samples of `tolerance`.
+
+    Attributes
+    ----------
+    values : ndarray
+        (samples, W).
+    mean, std : ndarray
+        Their mean and standard deviation per wavelength, (W,).
+    nominal : ndarray
+        The values of the design itself, (W,).
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> spread = design.tolerance(coating, [target], 2.0, samples=20, seed=1).targets[0]
+    >>> spread.values.shape, spread.std.shape
+    ((20, 5), (5,))
+    """
 
     values: FloatArray
     mean: FloatArray
@@ -31,9 +49,32 @@ class TargetSpread:
 
 @dataclass(frozen=True)
 class ToleranceResult:
-    """merit: (samples,) merit of each perturbed design; nominal_merit: the design's own;
-    merit_mean, merit_std and merit_percentiles (5, 50, 95); targets: one TargetSpread
-    per target; thicknesses: (samples, layers) the designs drawn."""
+    """The outcome of `tolerance`.
+
+    Attributes
+    ----------
+    merit : ndarray
+        The merit of each perturbed design, (samples,).
+    nominal_merit : float
+        The design's own.
+    merit_mean, merit_std : float
+        Their mean and standard deviation.
+    merit_percentiles : ndarray
+        Their 5th, 50th and 95th percentiles.
+    targets : list of TargetSpread
+        One per target.
+    thicknesses : ndarray
+        The designs drawn, (samples, layers).
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> result = design.tolerance(coating, [target], 2.0, samples=20, seed=1)
+    >>> result.merit.shape, result.thicknesses.shape
+    ((20,), (20, 1))
+    """
 
     merit: FloatArray
     nominal_merit: float
@@ -46,11 +87,48 @@ class ToleranceResult:
 
 def tolerance(stack: Stack, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
               relative: bool = False, seed: Seed = None, threads: int | None = None) -> ToleranceResult:
-    """Monte-Carlo of independent normal thickness errors, all samples in one engine batch.
+    """How a design's merit and spectra spread under random thickness errors.
 
-    sigma: standard deviation in nm (or, with relative=True, as a fraction of each
-    thickness); a number or one per layer. Perturbed thicknesses below 0 are taken as 0.
-    seed: anything numpy.random.default_rng accepts.
+    Parameters
+    ----------
+    stack : Stack
+        The design.
+    targets : sequence of Target
+        What it should do.
+    sigma : float or array_like
+        The standard deviation of the errors in nm (with `relative`, as a fraction of
+        each thickness), a number or one per layer.
+    samples : int, optional
+        Perturbed designs, at least 2.
+    relative : bool, optional
+        `sigma` relative to each thickness.
+    seed : optional
+        Anything ``numpy.random.default_rng`` accepts.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Returns
+    -------
+    ToleranceResult
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a sigma that is negative or not one per layer, or too few samples.
+
+    Notes
+    -----
+    A Monte Carlo of independent normal errors, all samples solved in one batch.
+    Perturbed thicknesses below 0 are taken as 0.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> result = design.tolerance(coating, [target], 2.0, samples=50, seed=1)
+    >>> round(result.nominal_merit, 4), bool(result.merit_std > 0)
+    (1.6024, True)
     """
     evaluator = Evaluator(stack, targets, threads)
     layers = evaluator.layers
