@@ -10,7 +10,7 @@ from __future__ import annotations
 
 import math
 import numbers
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import Any, overload
 
 import numpy as np
@@ -136,11 +136,7 @@ class Material:
         >>> print(ql.Cauchy(1.45, 3600.0)([400.0, 800.0]))
         [1.4725  +0.j 1.455625+0.j]
         """
-        wl = self._checked(wavelengths, extrapolate)
-        if wl.ndim == 0:
-            value: complex = self._index(wl.reshape(1))[0]
-            return value
-        return self._index(wl)
+        return self._evaluated(self._index, wavelengths, extrapolate)
 
     @overload
     def derivative(self, wavelengths: float, *, extrapolate: bool | None = None) -> complex: ...
@@ -176,11 +172,16 @@ class Material:
         >>> print(ql.Cauchy(1.45, 3600.0).derivative(500.0))
         (-5.76e-05+0j)
         """
+        return self._evaluated(self._derivative, wavelengths, extrapolate)
+
+    def _evaluated(self, formula: Callable[[RealArray], ComplexArray], wavelengths: npt.ArrayLike,
+                   extrapolate: bool | None) -> complex | ComplexArray:
+        """`formula` at the checked wavelengths, a number for a scalar wavelength."""
         wl = self._checked(wavelengths, extrapolate)
         if wl.ndim == 0:
-            value: complex = self._derivative(wl.reshape(1))[0]
+            value: complex = formula(wl.reshape(1))[0]
             return value
-        return self._derivative(wl)
+        return formula(wl)
 
     def _checked(self, wavelengths: npt.ArrayLike, extrapolate: bool | None) -> RealArray:
         wl = wavelength_array(wavelengths)

@@ -27,12 +27,9 @@ class Cauchy(Material):
         The tail's slope in 1/eV.
     urbach_edge : float, optional
         The wavelength of the tail's edge in nm.
-    name : str, optional
-        The name a Stack shows.
-    valid_range : tuple of float, optional
-        (low, high) in nm where the model holds (default: every wavelength).
-    extrapolate : bool, optional
-        Evaluate outside `valid_range` instead of refusing.
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
 
     Raises
     ------

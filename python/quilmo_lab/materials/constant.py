@@ -18,12 +18,9 @@ class Constant(Material):
     ----------
     index : complex
         n + ik, finite (k > 0 absorbing).
-    name : str, optional
-        The name a Stack shows.
-    valid_range : tuple of float, optional
-        (low, high) in nm where the model holds (default: every wavelength).
-    extrapolate : bool, optional
-        Evaluate outside `valid_range` instead of refusing.
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
 
     Raises
     ------
