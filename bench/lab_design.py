@@ -18,7 +18,6 @@ import numpy as np
 
 import quilmo_lab as ql
 from quilmo_lab import _engine
-from quilmo_lab._inputs import grid_arrays
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from simulate import best_time  # noqa: E402  (a sibling file, found through the path above)
@@ -42,7 +41,8 @@ def run(budget: float = 1.5) -> None:
           f"{'solve+d/solve':>13} {'differences/solve':>17} {'dispersion s':>12}")
     for media in (12, 42, 102):
         d, n, wl = absorbing_stack(media, count)
-        grid = grid_arrays(n, d, wl, 0.0)
+        # the engine's layout: (B, media, W) indices, (B, layers) thicknesses, (A,) angles
+        indices, thicknesses, angles = n[None], d[None], np.zeros(1)
         shape = (4, 1, 1, count)
         dshape = (4, 1, 1, media - 2, count)
         amplitudes, powers = np.empty(shape, complex), np.empty(shape)
@@ -50,11 +50,10 @@ def run(budget: float = 1.5) -> None:
         stack = ql.Stack([ql.Layer(complex(n[j, 0]), d[j - 1]) for j in range(1, media - 1)], incident=1.0,
                          exit=1.52)
         for threads in (1, 2):
-            solve = best_time(lambda: _engine.coherent(grid.indices, grid.thicknesses, grid.wavelengths,
-                                                       grid.angles, 1, amplitudes, powers, threads), budget)
-            jacobian = best_time(lambda: _engine.thickness_jacobian(grid.indices, grid.thicknesses, grid.wavelengths,
-                                                                    grid.angles, 1, damplitudes, dpowers, threads),
-                                 budget)
+            solve = best_time(lambda: _engine.coherent(indices, thicknesses, wl, angles, 1, amplitudes, powers,
+                                                       threads), budget)
+            jacobian = best_time(lambda: _engine.thickness_jacobian(indices, thicknesses, wl, angles, 1, damplitudes,
+                                                                    dpowers, threads), budget)
             whole = best_time(lambda: ql.solve(n, d, wl, derivatives=True, threads=threads), budget)
             plain = best_time(lambda: ql.solve(n, d, wl, threads=threads), budget)
             phase = best_time(lambda: ql.dispersion(stack, wl, threads=threads), budget)

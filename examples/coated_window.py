@@ -26,7 +26,7 @@ import quilmo_lab as ql
 DESIGN_WAVELENGTH = 550.0  # nm
 AIR, GLASS = 1.0, 1.52 + 1e-8j
 MGF2, ZRO2, AL2O3 = 1.38, 2.05, 1.62
-UNPOLARISED = np.pi / 4
+UNPOLARISED = "unpolarized"  # the mean of s and p
 
 
 def ar_coating() -> tuple[list[complex], list[float]]:

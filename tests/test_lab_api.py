@@ -53,18 +53,19 @@ def test_empty_grids():
 
 @pytest.mark.parametrize("kwargs, error, message", [
     (dict(thicknesses=[1.0, 2.0, 3.0, 4.0], indices=[1, 2, 3, 2, 1]), ValueError,
-     "thicknesses has 4 entries for 5 media; expected 3 or (B, 3)"),
+     "thicknesses must have 3 entries or shape (B, 3) for 5 media; received 4 entries"),
     (dict(thicknesses=[1 + 1j]), TypeError, "thicknesses must hold real numbers; received an array of dtype complex128"),
-    (dict(indices=[1.0]), ValueError, "indices has 1 medium; expected at least 2"),
-    (dict(indices=np.ones((3, 4))), ValueError, "indices has 4 columns for 7 wavelengths; expected 7"),
-    (dict(indices=np.ones((1, 1, 3, 7))), ValueError, "indices has shape (1, 1, 3, 7); expected (media,), (media, W) or (B, media, W)"),
+    (dict(indices=[1.0]), ValueError, "indices must hold at least 2 media (incidence and exit medium); received 1 medium"),
+    (dict(indices=np.ones((3, 4))), ValueError, "indices must have 7 columns, one per wavelength"),
+    (dict(indices=np.ones((1, 1, 3, 7))), ValueError,
+     "indices must have shape (media,), (media, W) or (B, media, W); received shape (1, 1, 3, 7)"),
     (dict(indices=[[1, 2], [1]]), ValueError, "indices must be a rectangular array of numbers"),
     (dict(indices=np.ones((2, 3, 7)), thicknesses=np.ones((3, 1))), ValueError,
-     "thicknesses holds 3 stacks and indices 2; expected the same number"),
-    (dict(angles=[[0.1]]), ValueError, "angles has shape (1, 1); expected a scalar or (A,)"),
+     "thicknesses must hold as many stacks as indices (2), or one of them a single stack for all; received 3"),
+    (dict(angles=[[0.1]]), ValueError, "angles must be a scalar or of shape (A,); received shape (1, 1)"),
     (dict(angles="0.1"), TypeError, "angles must hold real numbers"),
     (dict(indices=[1 + 0.1j, 1.5, 1.0], angles=[0.0, 0.2]), ValueError,
-     "the incidence medium (row 0) absorbs (imaginary part 0.1) and angles holds the oblique angle 0.2 rad"),
+     "angles must be 0 where the incidence medium (row 0 of indices) absorbs"),
     (dict(threads=0), ValueError, "threads must be between 1 and 255; received 0"),
     (dict(threads=True), TypeError, "threads must be an int or None; received bool"),
 ])
@@ -142,6 +143,8 @@ def test_polarisation_angles_broadcast_and_ellipsometry_conventions():
     result = ql.solve([1.0, 2.0 + 0.2j, 1.5], [120.0], WL, 0.6)
     phis = np.array([0.0, 0.4, 1.1])[:, None, None, None]
     np.testing.assert_array_equal(result.T(phis)[1], result.T(0.4))
+    absorbed = ql.solve([1.0, 2.0 + 0.2j, 1.5, 1.0], [120.0, 40.0], WL, [0.2, 0.6]).absorbed
+    np.testing.assert_array_equal(absorbed(phis)[2], absorbed(1.1))  # the weights skip the layer axis
     np.testing.assert_allclose(ql.ellipsometry_convention(result.delta, "pyelli"), np.pi - result.delta)
     with pytest.raises(ValueError, match="convention must be 'tmm', 'pyelli' or 'openfilters'; received 'x'"):
         ql.ellipsometry_convention(result.delta, "x")  # type: ignore[arg-type]
@@ -155,3 +158,54 @@ def test_to_xarray():
     assert data["R_p"].dims == ("stack", "angle", "wavelength")
     np.testing.assert_array_equal(data["wavelength"], WL)
     np.testing.assert_array_equal(data["delta"].values, result.delta)
+
+
+STACK = ql.Stack([ql.Layer(2.0 + 0.1j, 80.0), ql.Layer(1.46, 1e5, coherent=False), ql.Layer(1.38, 95.0)],
+                 incident=1.0, exit=1.52)
+
+
+@pytest.mark.parametrize("front", ["solve", "profile"])
+def test_a_stack_and_its_arrays_give_the_same_bits(front):
+    arrays = (STACK.indices(WL), STACK.thicknesses, WL)
+    if front == "solve":
+        by_stack = ql.solve(STACK, WL, [0.0, 0.5], derivatives=True)
+        by_arrays = ql.solve(*arrays, [0.0, 0.5], coherent=STACK.coherent, derivatives=True)
+        names = ("R_s", "T_p", "absorbed_p", "dR_p", "dT_s", "wavelengths", "angles")
+    else:
+        by_stack = STACK.profile(WL, 0.4, [-5.0, 40.0, 1e3, 1e5 + 100.0])
+        by_arrays = ql.profile(*arrays, 0.4, [-5.0, 40.0, 1e3, 1e5 + 100.0], coherent=STACK.coherent)
+        names = ("density_s", "density_p", "E2_s", "E2_p", "depths")
+    assert_same_bits(by_stack, by_arrays, names)
+    # keywords name either form's parameters
+    if front == "solve":
+        assert_same_bits(ql.solve(stack=STACK, wavelengths=WL, angles=[0.0, 0.5]), by_arrays, ("R_p",))
+        assert_same_bits(ql.solve(indices=arrays[0], thicknesses=arrays[1], wavelengths=WL, angles=[0.0, 0.5],
+                                  coherent=STACK.coherent), by_arrays, ("R_p",))
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: ql.solve(), "solve() needs the argument 'indices'; received none"),
+    (lambda: ql.solve([1.0, 1.5], [], WL, 0.0, 2), "solve() takes at most 4 positional arguments; received 5"),
+    (lambda: ql.solve([1.0, 1.5], [], WL, 0.1, angles=0.2), "solve() takes 'angles' once"),
+    (lambda: ql.solve(STACK, WL, indices=[1.0, 1.5]), "received the unknown keyword argument 'indices'"),
+    (lambda: ql.solve([1.0, 1.5], [], WL, pol="s"), "received the unknown keyword argument 'pol'"),
+    (lambda: ql.profile(STACK, WL, 0.0), "profile() needs the argument 'depths'; received none"),
+    (lambda: ql.dispersion(stack=[1.0, 1.5], wavelengths=WL), "stack must be a quilmo_lab.Stack; received list"),
+])
+def test_a_call_that_fits_neither_form_says_why(call, message):
+    with pytest.raises(TypeError) as caught:
+        call()
+    assert message in str(caught.value)
+
+
+@pytest.mark.parametrize("polarisation, error", [
+    ("mean", ValueError), ("S", ValueError), (True, TypeError), ("s p", ValueError), (["s"], TypeError),
+])
+def test_one_polarisation_vocabulary(polarisation, error):
+    result = ql.solve([1.0, 2.0 + 0.2j, 1.5], [120.0], WL, 0.6, derivatives=True)
+    assert result.R("s").tobytes() == result.R_s.tobytes() and result.dT("p").tobytes() == result.dT_p.tobytes()
+    assert result.R().tobytes() == (0.5 * (result.R_s + result.R_p)).tobytes()
+    match = "polarisation must be 's', 'p', 'unpolarized' or an angle in radians; received"
+    for weighted in (result.R, result.absorbed, result.dA, ql.profile([1.0, 1.5], [], WL, 0.0, [0.0]).E2):
+        with pytest.raises(error, match=match):
+            weighted(polarisation)

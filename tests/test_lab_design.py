@@ -37,7 +37,7 @@ def test_jacobian_of_every_kind_of_target_matches_differences():
     stack = ql.Stack([ql.Layer(HIGH, 60.0), ql.Layer(LOW, 110.0), ql.Layer(Cauchy(1.9, 1e4, urbach_amplitude=0.01), 40.0)],
                      incident=1.0, exit="N-BK7")
     targets = [
-        Target("R", WL, value=0.01, tolerance=0.002, polarisation="mean"),
+        Target("R", WL, value=0.01, tolerance=0.002, polarisation="unpolarized"),
         Target("T", WL[::3], at_least=0.97, tolerance=0.01, angle=0.5, polarisation="p"),
         Target("A", WL[::5], at_most=0.001, tolerance=0.001, angle=0.3, polarisation="s"),
         Target("phase", WL[::4], value=1.0, tolerance=0.1, side="r", polarisation="s"),
@@ -56,11 +56,11 @@ def test_bounds_count_only_where_violated():
 
 
 @pytest.mark.parametrize("kwargs, error, match", [
-    (dict(quantity="X"), ValueError, "quantity must be one of"),
+    (dict(quantity="X"), ValueError, "quantity must be 'R', 'T', 'A', 'phase', 'GD' or 'GDD'; received 'X'"),
     (dict(value=None), ValueError, "either value= or"),
-    (dict(quantity="GDD"), ValueError, "polarisation 's' or 'p'"),
-    (dict(tolerance=0.0), ValueError, "tolerance must be positive"),
-    (dict(value=[0.0, 1.0]), ValueError, r"expected a scalar or \(3,\)"),
+    (dict(quantity="GDD"), ValueError, "polarisation must be 's' or 'p' for a GDD target"),
+    (dict(tolerance=0.0), ValueError, "tolerance must be greater than 0; received 0.0"),
+    (dict(value=[0.0, 1.0]), ValueError, r"value must be a scalar or of shape \(3,\), one per wavelength"),
     (dict(side="x"), ValueError, "side must be 'r' or 't'"),
 ])
 def test_bad_targets_name_the_argument(kwargs, error, match):

@@ -28,8 +28,8 @@ def test_quarter_wave_mirror_has_no_gdd_at_its_centre(pol):
     high, low = Constant(2.35), Constant(1.46)
     layers = [ql.Layer(m, 1000.0 / (4 * m.index.real)) for _ in range(10) for m in (high, low)]
     mirror = ql.Stack(layers + [ql.Layer(high, 1000.0 / 9.4)], incident=1.0, exit=1.52)
-    centre = ql.dispersion(mirror, [1000.0], side="r", pol=pol)
-    aside = ql.dispersion(mirror, [1080.0], side="r", pol=pol)
+    centre = ql.dispersion(mirror, [1000.0], side="r", polarisation=pol)
+    aside = mirror.dispersion([1080.0], side="r", polarisation=pol)
     assert abs(centre.gdd[0]) < 1e-9
     assert abs(aside.gdd[0]) > 1.0
 
@@ -80,16 +80,40 @@ def test_batches_of_thicknesses():
     np.testing.assert_array_equal(together.gdd[1], alone.gdd)
 
 
+def test_arrays_with_index_derivatives_are_the_stack_bit_for_bit():
+    stack = ql.Stack([ql.Layer("TiO2", 120.0), ql.Layer(Cauchy(1.46, 3500.0), 180.0)], incident=1.0, exit="N-BK7")
+    wl = np.linspace(600.0, 900.0, 7)
+    series = np.array([index_series(m, wl) for m in (stack.incident, *(l.material for l in stack.layers), stack.exit)])
+    batch = stack.thicknesses * np.array([[1.0], [1.02]])
+    for side in ("r", "t"):
+        by_stack = stack.dispersion(wl, 0.3, side, "p", thicknesses=batch)
+        by_arrays = ql.dispersion(series[:, 0], batch, wl, 0.3, side, "p", index_derivatives=series[:, 1:].transpose(1, 0, 2))
+        for name in ("phase", "gd", "gdd", "tod"):
+            assert getattr(by_arrays, name).tobytes() == getattr(by_stack, name).tobytes(), (side, name)
+    # without index_derivatives the media do not disperse: constant materials give the same
+    constant = ql.Stack([ql.Layer(Constant(2.1), 100.0)], incident=1.0, exit=1.52)
+    plain = ql.dispersion([1.0, 2.1, 1.52], [100.0], wl, index_derivatives=None)
+    np.testing.assert_array_equal(plain.gdd, constant.dispersion(wl).gdd)
+    zero = ql.dispersion([1.0, 2.1, 1.52], [100.0], wl, index_derivatives=np.zeros((3, 3, 1)))
+    np.testing.assert_array_equal(zero.gd, plain.gd)
+
+
 def test_bad_arguments_name_themselves():
     stack = ql.Stack([ql.Layer(2.1, 100.0)], incident=1.0, exit=1.52)
     with pytest.raises(ValueError, match="side must be 'r' or 't'"):
         ql.dispersion(stack, [600.0], side="x")
-    with pytest.raises(ValueError, match="pol must be 's' or 'p'"):
-        ql.dispersion(stack, [600.0], pol="mean")
-    with pytest.raises(ValueError, match="thicknesses has shape"):
+    with pytest.raises(ValueError, match="polarisation must be 's' or 'p'; received 'unpolarized'"):
+        ql.dispersion(stack, [600.0], polarisation="unpolarized")
+    with pytest.raises(ValueError, match="thicknesses must have 1 entries or shape"):
         ql.dispersion(stack, [600.0], thicknesses=[1.0, 2.0])
     with pytest.raises(TypeError, match="derivative dn/d"):
         ql.dispersion(ql.Stack([ql.Layer(np.array([2.1 + 0j]), 100.0)], incident=1.0, exit=1.52), [600.0])
     incoherent = ql.Stack([ql.Layer(1.52, 1e6, coherent=False)], incident=1.0, exit=1.0)
-    with pytest.raises(ValueError, match="coherent stack"):
+    with pytest.raises(ValueError, match="only coherent layers"):
         ql.dispersion(incoherent, [600.0])
+    with pytest.raises(ValueError, match=r"index_derivatives must have shape \(3, media, W\) = \(3, 3, 2\)"):
+        ql.dispersion([1.0, 2.1, 1.52], [100.0], [600.0, 700.0], index_derivatives=np.zeros((3, 4, 2)))
+    with pytest.raises(TypeError, match="unknown keyword argument 'index_derivatives'"):
+        ql.dispersion(stack, [600.0], index_derivatives=np.zeros((3, 3, 1)))
+    with pytest.raises(ValueError, match="indices must be one stack's"):
+        ql.dispersion(np.ones((2, 3, 1)), [100.0], [600.0])

@@ -67,12 +67,12 @@ def test_analytic_thickness_column_matches_differences():
 
 
 @pytest.mark.parametrize("kwargs, error, match", [
-    (dict(measured={"X": np.zeros(41)}), ValueError, "measured quantities must be among"),
-    (dict(measured={"R": np.zeros(7)}), ValueError, r"measured\['R'\] has shape"),
-    (dict(thickness={"e": 0}), ValueError, "thickness names 'e'"),
-    (dict(thickness={"d": 1.5}), TypeError, "layer index"),
-    (dict(parameters={"d": "250"}), TypeError, r"parameters\['d'\] must be a finite real number"),
-    (dict(thickness={"A": 0}), ValueError, "the model gives that layer"),
+    (dict(measured={"X": np.zeros(41)}), ValueError, "each quantity in measured must be 'R', 'T', .*; received 'X'"),
+    (dict(measured={"R": np.zeros(7)}), ValueError, r"measured\['R'\] must have shape .*; received shape \(7,\)"),
+    (dict(thickness={"e": 0}), ValueError, "each parameter in thickness must be 'd', 'A' or 'B'; received 'e'"),
+    (dict(thickness={"d": 1.5}), TypeError, r"thickness\['d'\] must be an integer; received float"),
+    (dict(parameters={"d": "250"}), TypeError, r"parameters\['d'\] must be a real number; received str"),
+    (dict(thickness={"A": 0}), ValueError, "which the model makes"),
 ])
 def test_bad_arguments_name_themselves(kwargs, error, match):
     arguments = dict(parameters=dict(TRUE), measured={"R": np.zeros(WL.size)}) | kwargs

@@ -130,7 +130,7 @@ def test_effective_media_reach_their_components_and_bruggeman_its_equation():
 
 def test_out_of_range_wavelengths_are_refused_unless_extrapolating():
     glass = library["N-BK7"]
-    with pytest.raises(ValueError, match=r"N-BK7 is valid from 300 to 2500 nm.*1 wavelength.*250 nm.*extrapolate=True"):
+    with pytest.raises(ValueError, match=r"N-BK7 is valid from 300 to 2500 nm.*extrapolate=True.*received 1 wavelength.*250 nm"):
         glass([250.0, 500.0])
     assert glass(250.0, extrapolate=True).real > glass(300.0).real
     lenient = Sellmeier(glass.B, glass.C, valid_range=glass.valid_range, extrapolate=True)
@@ -139,19 +139,19 @@ def test_out_of_range_wavelengths_are_refused_unless_extrapolating():
         Tabulated(TABLE_WL, TABLE_N)(1000.5)
     with pytest.raises(ValueError, match="positive"):
         Constant(1.5)(np.array([0.0, 500.0]))
-    with pytest.raises(ValueError, match="no wavelengths in common"):
+    with pytest.raises(ValueError, match="must be valid at some wavelengths in common"):
         Bruggeman(library["Si"], library["water"], 0.5)
     # an extrapolated linear table continues its end segments
     assert Tabulated([400.0, 500.0], [1.5, 1.4], extrapolate=True)([300.0, 600.0]) == pytest.approx([1.6, 1.3])
 
 
 @pytest.mark.parametrize("build, error, text", [
-    (lambda: Cauchy("1.5"), TypeError, "A must be a real number; got str"),
+    (lambda: Cauchy("1.5"), TypeError, "A must be a real number; received str"),
     (lambda: Sellmeier([1.0]), TypeError, "exactly one of C"),
-    (lambda: DrudeLorentz(9.0, [(1.0, 0.0)]), ValueError, r"shape \(M, 3\); got shape \(1, 2\)"),
+    (lambda: DrudeLorentz(9.0, [(1.0, 0.0)]), ValueError, r"shape \(M, 3\); received shape \(1, 2\)"),
     (lambda: TaucLorentz(A=50.0, E0=2.0, C=4.5, Eg=1.0), ValueError, "C must be less than 2·E0"),
     (lambda: Tabulated([500.0, 400.0], [1.5, 1.6]), ValueError, "strictly increasing"),
-    (lambda: MaxwellGarnett(1.5, FILM, 0.2), TypeError, "inclusion must be a Material; got float"),
+    (lambda: MaxwellGarnett(1.5, FILM, 0.2), TypeError, "inclusion must be a Material; received float"),
     (lambda: Bruggeman(FILM, FILM, 1.2), ValueError, "fraction must be between 0 and 1"),
     (lambda: Constant(1.5, valid_range=(500.0, 400.0)), ValueError, "low < high"),
 ])

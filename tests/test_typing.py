@@ -11,6 +11,7 @@ import pytest
 from installed import installed_files
 
 EXAMPLES = pathlib.Path(__file__).resolve().parent / "typed_examples"
+ENGINE_STUB = pathlib.Path(__file__).resolve().parents[1] / "python" / "quilmo_lab" / "_engine.pyi"
 USAGE, MISTAKES = EXAMPLES / "usage.py", EXAMPLES / "mistakes.py"
 LAB_USAGE, LAB_MISTAKES = EXAMPLES / "lab_usage.py", EXAMPLES / "lab_mistakes.py"
 
@@ -74,3 +75,16 @@ def test_stubs_agree_with_the_runtime_module(mypy_run):
     run, _ = mypy_run
     status, output = run("mypy.stubtest", "quilmo")
     assert status == 0, output
+
+
+def test_engine_stub_is_what_nanobind_generates_from_the_built_module(tmp_path):
+    # _engine.pyi is generated, never written by hand: a binding changed without
+    # regenerating its stub fails here.
+    pytest.importorskip("nanobind.stubgen", reason="nanobind is not installed")
+    generated = tmp_path / "_engine.pyi"
+    done = subprocess.run([sys.executable, "-m", "nanobind.stubgen", "-q", "-m", "quilmo_lab._engine",
+                           "-o", str(generated)], cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stdout + done.stderr
+    assert generated.read_text() == ENGINE_STUB.read_text(), (
+        "python/quilmo_lab/_engine.pyi is stale; regenerate it with "
+        "python -m nanobind.stubgen -m quilmo_lab._engine -o python/quilmo_lab/_engine.pyi")

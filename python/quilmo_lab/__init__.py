@@ -1,21 +1,34 @@
 """quilmo_lab: thin-film optics beyond R and T, on the kernel of quilmo.
 
-solve(indices, thicknesses, wavelengths, angles=0.0, *, threads=None) computes the
-amplitudes r_s, r_p, t_s, t_p, the powers R_s, R_p, T_s, T_p and the ellipsometric
-angles psi, delta of batches of coherent stacks over wavelengths and angles of
-incidence, in the conventions of `tmm` (n + ik with k > 0 absorbing); with
-coherent=mask, thick layers treated by intensity, and the fraction absorbed in each
-layer; with derivatives=True, the derivatives of amplitudes and powers by every
-layer thickness. profile(indices, thicknesses, wavelengths, angle, depths) gives the
-absorbed power density and |E|^2 in depth; dispersion(stack, ...) the phase, group
-delay, GDD and TOD of r or t.
+Three fronts solve stacks of thin films over wavelengths and angles of incidence, in
+the conventions of `tmm` (n + ik with k > 0 absorbing):
+
+- `solve`: amplitudes r, t, powers R, T, ellipsometric angles psi, delta, the
+  fraction absorbed in each layer and, with ``derivatives=True``, the derivatives of
+  all of them by every layer thickness, for batches of stacks (a `Result`);
+- `profile`: the absorbed power density and |E|^2 in depth (a `Profile`);
+- `dispersion`: the phase, group delay, GDD and TOD of r or t (a `Dispersion`).
+
+Each takes either the arrays (``indices, thicknesses, wavelengths, ...``) or a
+`Stack` of `Layer` objects and wavelengths (``stack, wavelengths, ...``); a Stack has
+the same fronts as methods. Layers treated by intensity (``coherent=``) model thick
+substrates. Where powers are weighted, ``polarisation`` is "s", "p", "unpolarized"
+(the mean of s and p) or an angle in radians.
 
 Materials (dispersion models, refractiveindex.info files, the built-in `library`)
-live in `quilmo_lab.materials`; `Layer` and `Stack` describe a design by its
-materials and solve it over any wavelengths. The subpackages design (targets,
-refine, needle, tolerance; needs SciPy), fit (thicknesses and dispersion parameters
-from measurements; SciPy) and colour (CIE colour of spectra; colour-science) build on
-these.
+live in `quilmo_lab.materials`. The subpackage `quilmo_lab.design` (targets, refine,
+needle, tolerance; needs SciPy) and the modules `quilmo_lab.fit` (thicknesses and
+dispersion parameters from measurements; SciPy) and `quilmo_lab.colour` (CIE colour;
+colour-science) build on these.
+
+The examples of the documentation assume ``import numpy as np`` and
+``import quilmo_lab as ql``.
+
+Examples
+--------
+>>> res = ql.solve([1.0, 1.38, 1.52], [99.6], [550.0])
+>>> print(np.round(res.R()[0, 0], 4))
+[0.0126]
 """
 
 from quilmo_lab import materials

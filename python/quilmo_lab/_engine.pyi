@@ -1,75 +1,45 @@
-import numpy as np
-import numpy.typing as npt
+"""The compiled grid of quilmo_lab; call it through quilmo_lab.solve."""
 
-def coherent(
-    indices: npt.NDArray[np.complex128],
-    thicknesses: npt.NDArray[np.float64],
-    wavelengths: npt.NDArray[np.float64],
-    angles: npt.NDArray[np.float64],
-    stacks: int,
-    amplitudes: npt.NDArray[np.complex128],
-    powers: npt.NDArray[np.float64],
-    threads: int,
-) -> None: ...
-def incoherent(
-    indices: npt.NDArray[np.complex128],
-    thicknesses: npt.NDArray[np.float64],
-    wavelengths: npt.NDArray[np.float64],
-    angles: npt.NDArray[np.float64],
-    stacks: int,
-    coherent: npt.NDArray[np.bool_],
-    powers: npt.NDArray[np.float64],
-    threads: int,
-) -> None: ...
-def absorbed(
-    indices: npt.NDArray[np.complex128],
-    thicknesses: npt.NDArray[np.float64],
-    wavelengths: npt.NDArray[np.float64],
-    angles: npt.NDArray[np.float64],
-    stacks: int,
-    coherent: npt.NDArray[np.bool_],
-    powers: npt.NDArray[np.float64],
-    layers: npt.NDArray[np.float64],
-    threads: int,
-) -> None: ...
-def profile(
-    indices: npt.NDArray[np.complex128],
-    thicknesses: npt.NDArray[np.float64],
-    wavelengths: npt.NDArray[np.float64],
-    angles: npt.NDArray[np.float64],
-    coherent: npt.NDArray[np.bool_],
-    depths: npt.NDArray[np.float64],
-    out: npt.NDArray[np.float64],
-    threads: int,
-) -> None: ...
-def default_threads() -> int: ...
-def thickness_jacobian(
-    indices: npt.NDArray[np.complex128],
-    thicknesses: npt.NDArray[np.float64],
-    wavelengths: npt.NDArray[np.float64],
-    angles: npt.NDArray[np.float64],
-    stacks: int,
-    amplitudes: npt.NDArray[np.complex128],
-    powers: npt.NDArray[np.float64],
-    threads: int,
-) -> None: ...
-def dispersion(
-    series: npt.NDArray[np.complex128],
-    thicknesses: npt.NDArray[np.float64],
-    wavelengths: npt.NDArray[np.float64],
-    angle: float,
-    side: int,
-    pol: int,
-    out: npt.NDArray[np.float64],
-    threads: int,
-) -> None: ...
-def mixed_thickness_jacobian(
-    indices: npt.NDArray[np.complex128],
-    thicknesses: npt.NDArray[np.float64],
-    wavelengths: npt.NDArray[np.float64],
-    angles: npt.NDArray[np.float64],
-    stacks: int,
-    coherent: npt.NDArray[np.bool_],
-    powers: npt.NDArray[np.float64],
-    threads: int,
-) -> None: ...
+from typing import Annotated
+
+import numpy
+from numpy.typing import NDArray
+
+
+def coherent(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, amplitudes: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of every (stack, angle, wavelength) point; threads 0 means every processor this process may use.
+    """
+
+def incoherent(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, coherent: Annotated[NDArray[numpy.bool_], dict(shape=(None,), order='C', device='cpu', writable=False)], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in coherent treated by intensity.
+    """
+
+def absorbed(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, coherent: Annotated[NDArray[numpy.bool_], dict(shape=(None,), order='C', device='cpu', writable=False)], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], layers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, s and p) of every point.
+    """
+
+def profile(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], coherent: Annotated[NDArray[numpy.bool_], dict(shape=(None,), order='C', device='cpu', writable=False)], depths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], out: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills out with the absorbed power density and |E|^2 (s, p, s, p) of one stack at one angle, per wavelength and depth.
+    """
+
+def default_threads() -> int:
+    """The threads a solve uses when it names none."""
+
+def thickness_jacobian(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, amplitudes: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).
+    """
+
+def mixed_thickness_jacobian(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, coherent: Annotated[NDArray[numpy.bool_], dict(shape=(None,), order='C', device='cpu', writable=False)], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose layers flagged False in coherent are treated by intensity.
+    """
+
+def dispersion(series: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angle: float, side: int, pol: int, out: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills phase (rad), GD (fs), GDD (fs^2) and TOD (fs^3) of r (side 0) or t (side 1), s (pol 0) or p (pol 1), for each stack and wavelength (nm).
+    """

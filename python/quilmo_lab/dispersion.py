@@ -3,28 +3,69 @@
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Any
+from typing import Literal, overload
 
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._inputs import thread_count
-from quilmo_lab.index_series import index_series
+from quilmo_lab._checks import choice, number_array, shape_text
+from quilmo_lab._problem import Form, GridProblem, read_problem
+from quilmo_lab._values import frozen
+from quilmo_lab.index_series import stack_index_derivatives
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
 
-_SIDES = {"r": 0, "t": 1}
-_POLS = {"s": 0, "p": 1}
+Side = Literal["r", "t"]
+SIDES: tuple[Side, ...] = ("r", "t")
+POLARISATIONS: tuple[Literal["s", "p"], ...] = ("s", "p")
+
+FORM = Form("dispersion", parameters=(("angle", 0.0), ("side", "r"), ("polarisation", "s")),
+            options=(("threads", None),), array_options=(("index_derivatives", None),),
+            one_angle=True, power_flux=False)
 
 
 @dataclass(frozen=True)
 class Dispersion:
-    """Phase and its derivatives by angular frequency ω at each wavelength.
+    """Phase and its derivatives by angular frequency ω of r or t at each wavelength.
 
-    phase: arg of r or t in (-π, π], radians; gd = dφ/dω in fs; gdd = d²φ/dω² in fs²;
-    tod = d³φ/dω³ in fs³. Each has shape (W,), or (B, W) for a batch of thicknesses.
+    Built by `dispersion` (or `Stack.dispersion`). Each array has shape (W,), or (B, W)
+    for a batch of thicknesses, and is read-only.
+
+    Attributes
+    ----------
+    wavelengths : ndarray
+        Vacuum wavelengths in nm, (W,).
+    phase : ndarray
+        arg r or arg t in (-π, π], radians.
+    gd : ndarray
+        Group delay dφ/dω in fs.
+    gdd : ndarray
+        Group delay dispersion d²φ/dω² in fs².
+    tod : ndarray
+        Third-order dispersion d³φ/dω³ in fs³.
+    angle : float
+        The angle of incidence in radians, held fixed as the frequency varies.
+    side : {"r", "t"}
+        The amplitude: reflected or transmitted.
+    polarisation : {"s", "p"}
+        Its polarisation.
+
+    See Also
+    --------
+    dispersion : Builds a Dispersion.
+
+    Notes
+    -----
     With the exp(-iωt) convention a positive group delay is a delay.
+
+    Examples
+    --------
+    >>> d = ql.dispersion(ql.Stack([ql.Layer(2.1, 100.0)], exit=1.52), [800.0])
+    >>> d.side, d.polarisation, d.gd.shape
+    ('r', 's', (1,))
     """
 
     wavelengths: FloatArray
@@ -33,59 +74,135 @@ class Dispersion:
     gdd: FloatArray
     tod: FloatArray
     angle: float
-    side: str
-    pol: str
+    side: Side
+    polarisation: Literal["s", "p"]
 
 
-def stack_series(stack: Any, wavelengths: FloatArray) -> npt.NDArray[np.complex128]:
-    """(4, media, W): every medium's index and its first three λ-derivatives."""
-    media = [("incident", stack.incident)]
-    media += [(f"layers[{i}].material", layer.material) for i, layer in enumerate(stack.layers)]
-    media.append(("exit", stack.exit))
-    series = np.empty((4, len(media), wavelengths.size), dtype=np.complex128)
-    for row, (what, material) in enumerate(media):
-        series[:, row, :] = index_series(material, wavelengths, what)
-    return series
+def _given_series(value: object, problem: GridProblem) -> ComplexArray | float:
+    """index_derivatives as given, broadcast onto (3, media, W); 0 where none are given."""
+    if value is None:
+        return 0.0
+    shape = (3, problem.media, problem.wavelengths.shape[0])
+    array = number_array("index_derivatives", value, complex_allowed=True)
+    try:
+        return np.broadcast_to(array, shape).astype(np.complex128)
+    except ValueError:
+        raise ValueError(f"index_derivatives must have shape (3, media, W) = {shape_text(shape)} or broadcast to "
+                         f"it; received shape {shape_text(array.shape)}") from None
 
 
-def _choice(value: object, name: str, options: dict[str, int]) -> int:
-    if not isinstance(value, str) or value not in options:
-        expected = " or ".join(repr(o) for o in options)
-        raise ValueError(f"{name} must be {expected}; received {value!r}")
-    return options[value]
+@overload
+def dispersion(stack: Stack, wavelengths: npt.ArrayLike, angle: float = 0.0, side: Side = "r",
+               polarisation: Literal["s", "p"] = "s", *, thicknesses: npt.ArrayLike | None = None,
+               threads: int | None = None) -> Dispersion: ...
 
 
-def dispersion(stack: Any, wavelengths: npt.ArrayLike, angle: float = 0.0, side: str = "r",
-               pol: str = "s", *, thicknesses: npt.ArrayLike | None = None,
-               threads: int | None = None) -> Dispersion:
-    """Phase, group delay (fs), GDD (fs²) and TOD (fs³) of the reflected (side="r") or
-    transmitted (side="t") amplitude of a coherent `Stack`, for s or p polarisation.
+@overload
+def dispersion(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
+               angle: float = 0.0, side: Side = "r", polarisation: Literal["s", "p"] = "s", *,
+               threads: int | None = None, index_derivatives: npt.ArrayLike | None = None) -> Dispersion: ...
 
-    wavelengths: vacuum wavelengths in nm, shape (W,); thicknesses of the stack in nm.
-    angle: angle of incidence in the incidence medium, radians, held fixed as the
-    frequency varies. The derivatives are exact Taylor coefficients of the phase in ω
-    carried through the transfer matrices, with each material's index and its
-    wavelength derivatives (see quilmo_lab.index_series). `thicknesses` of shape
-    (B, layers) evaluates a batch of variants of the design at once.
+
+def dispersion(*args: object, **kwargs: object) -> Dispersion:
+    """Phase, group delay, GDD and TOD of the reflected or transmitted amplitude of a coherent stack.
+
+    Called as ``dispersion(stack, wavelengths, angle=0.0, side="r", polarisation="s", *,
+    thicknesses=None, threads=None)`` for a `Stack`, or as ``dispersion(indices,
+    thicknesses, wavelengths, angle=0.0, side="r", polarisation="s", *, threads=None,
+    index_derivatives=None)`` for arrays.
+
+    Parameters
+    ----------
+    stack : Stack
+        A coherent design; each material gives its index and wavelength derivatives
+        (see `quilmo_lab.index_series`).
+    indices : array_like
+        The index n + ik of every medium at each wavelength, (media,) or (media, W), as
+        for `solve` but one stack only.
+    thicknesses : array_like
+        One per inner layer in nm, (layers,) or a batch (B, layers); with a Stack, other
+        thicknesses for its layers (default: its own).
+    wavelengths : array_like
+        Vacuum wavelengths in nm, (W,).
+    angle : float, optional
+        The angle of incidence in the incidence medium, radians, held fixed as the
+        frequency varies.
+    side : {"r", "t"}, optional
+        The reflected or the transmitted amplitude.
+    polarisation : {"s", "p"}, optional
+        Its polarisation (the phase of unpolarised light is not defined).
+    threads : int, optional
+        Worker threads, as for `solve`.
+    index_derivatives : array_like, optional
+        With arrays: dn/dλ, d²n/dλ² and d³n/dλ³ per nm of every medium, (3, media, W) or
+        any shape that broadcasts to it, such as (3, media, 1). Default: none, media
+        that do not disperse.
+
+    Returns
+    -------
+    Dispersion
+        phase (rad), gd (fs), gdd (fs²) and tod (fs³), each (W,), or (B, W) for a
+        batch of thicknesses.
+
+    Raises
+    ------
+    TypeError
+        For a value of the wrong kind, a medium without a derivative (indices given
+        as an array in a Stack) or a call that fits neither form.
+    ValueError
+        For shapes that do not fit, a side or polarisation outside the choices, or a
+        stack with incoherent layers.
+
+    See Also
+    --------
+    Stack.dispersion : The same for a Stack.
+    quilmo_lab.index_series.index_series : A material's index and its derivatives.
+
+    Notes
+    -----
+    Every quantity of the transfer-matrix product is carried as a truncated Taylor
+    series in the angular frequency through the kernel's own complex operations, so
+    that the derivatives are exact up to rounding, with each medium's index expanded
+    from n and its wavelength derivatives.
+
+    Examples
+    --------
+    A quarter-wave mirror for 1000 nm has no GDD at its centre:
+
+    >>> high, low = 2.35, 1.46
+    >>> layers = [ql.Layer(n, 1000.0 / (4 * n)) for _ in range(10) for n in (high, low)]
+    >>> mirror = ql.Stack(layers + [ql.Layer(high, 1000.0 / (4 * high))], exit=1.52)
+    >>> d = ql.dispersion(mirror, [980.0, 1000.0, 1020.0])
+    >>> print(np.round(d.gd, 3), np.round(d.gdd, 3) + 0.0)
+    [1.899 1.874 1.897] [ 1.312  0.    -1.257]
+
+    From arrays, the group delay of 1 µm of a dispersive glass in transmission:
+
+    >>> from quilmo_lab.index_series import index_series
+    >>> n = index_series(ql.Cauchy(1.45, 3600.0), np.array([800.0]))  # n, dn/dλ, d²n/dλ², d³n/dλ³
+    >>> slab = ql.dispersion(n[0].repeat(3), [1000.0], [800.0], side="t", index_derivatives=n[1:, None])
+    >>> print(np.round(slab.gd, 3))
+    [4.893]
     """
-    s = _choice(side, "side", _SIDES)
-    p = _choice(pol, "pol", _POLS)
-    if isinstance(angle, bool) or not isinstance(angle, (int, float, np.floating, np.integer)):
-        raise TypeError(f"angle must be a real number of radians; received {type(angle).__name__}")
-    wl = np.ascontiguousarray(wavelengths, dtype=np.float64)
-    if wl.ndim != 1:
-        raise ValueError(f"wavelengths must have shape (W,); received shape {wl.shape}")
-    if not all(layer.coherent for layer in stack.layers):
-        raise ValueError("dispersion needs a coherent stack; this stack has incoherent layers")
-    layers = len(stack.layers)
-    d = np.ascontiguousarray(stack.thicknesses if thicknesses is None else thicknesses, dtype=np.float64)
-    if d.ndim == 1:
-        d = d.reshape(1, -1)
-    if d.ndim != 2 or d.shape[1] != layers:
-        raise ValueError(f"thicknesses has shape {d.shape}; expected ({layers},) or (B, {layers})")
-    series = stack_series(stack, wl)
-    out = np.empty((4, d.shape[0], wl.size), dtype=np.float64)
-    _engine.dispersion(series, d, wl, float(angle), s, p, out, thread_count(threads))
-    if thicknesses is None or np.ndim(thicknesses) == 1:
-        out = out[:, 0, :]
-    return Dispersion(wl, out[0], out[1], out[2], out[3], float(angle), side, pol)
+    problem, values = read_problem(FORM, args, kwargs)
+    side = choice("side", values["side"], SIDES)
+    polarisation = choice("polarisation", values["polarisation"], POLARISATIONS)
+    if problem.coherent is not None:
+        layers = np.flatnonzero(~problem.coherent).tolist()
+        raise ValueError("stack must have only coherent layers for dispersion (no phase crosses a layer treated "
+                         f"by intensity); received incoherent layers at {layers}")
+    if problem.indices.shape[0] != 1:
+        raise ValueError("indices must be one stack's, shared by the batch of thicknesses; "
+                         f"received {problem.indices.shape[0]} stacks")
+    series = np.empty((4, problem.media, problem.wavelengths.shape[0]), dtype=np.complex128)
+    series[0] = problem.indices[0]
+    if problem.stack is not None:
+        series[1:] = stack_index_derivatives(problem.stack, problem.wavelengths)
+    else:
+        series[1:] = _given_series(values["index_derivatives"], problem)
+    out = np.empty((4, problem.stacks, problem.wavelengths.shape[0]), dtype=np.float64)
+    angle = float(problem.angles[0])
+    _engine.dispersion(series, problem.thicknesses, problem.wavelengths, angle, SIDES.index(side),
+                       POLARISATIONS.index(polarisation), out, problem.threads)
+    phase, gd, gdd, tod = frozen(out if problem.batch else out[:, 0, :])
+    return Dispersion(frozen(problem.wavelengths), phase, gd, gdd, tod, angle, side, polarisation)

@@ -12,15 +12,17 @@ errors and correlations come from the Jacobian at the solution.
 from __future__ import annotations
 
 import math
-import numbers
 from collections.abc import Callable, Mapping
 from dataclasses import dataclass
-from typing import Any
 
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._scipy import least_squares as scipy_least_squares
+from quilmo_lab._checks import axis, choice, on_grid, real_number, thread_count, type_name, whole_number
+from quilmo_lab._optional import scipy_least_squares
+from quilmo_lab._polarisation import wrapped_phase
+from quilmo_lab.result import Result
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
 
@@ -33,13 +35,46 @@ DIFFERENCE_STEP = 6e-6
 
 @dataclass(frozen=True)
 class FitResult:
-    """values, stderr: best values and standard errors by parameter name; names: their
-    order in covariance and correlation (P, P); chi2, dof and reduced_chi2 (chi2 / dof);
-    residuals: the normalised residuals at the solution; stack: the fitted model;
-    success and message: the optimiser's verdict.
+    """The outcome of `fit`.
 
-    With `sigma` given the standard errors take it as the true noise level; without
+    Attributes
+    ----------
+    values, stderr : dict of str to float
+        The best values and their standard errors by parameter name.
+    names : list of str
+        The parameters' order in `covariance` and `correlation`.
+    covariance, correlation : ndarray
+        (P, P) at the solution.
+    chi2 : float
+        The sum of the squared normalised residuals.
+    dof : int
+        Degrees of freedom: measured points less parameters.
+    reduced_chi2 : float
+        chi2 / dof.
+    residuals : ndarray
+        The normalised residuals at the solution.
+    stack : Stack
+        The fitted model.
+    success : bool
+        The optimiser's verdict, with its `message`.
+    message : str
+
+    Notes
+    -----
+    With `sigma` given, the standard errors take it as the true noise level; without
     it they are scaled by the reduced chi-square (the noise estimated from the fit).
+
+    Examples
+    --------
+    >>> from quilmo_lab.fit import fit
+    >>> wl = np.linspace(400.0, 800.0, 41)
+    >>> def film(d, A):
+    ...     return ql.Stack([ql.Layer(ql.Cauchy(A, 4000.0), d)], exit=1.52)
+    >>> truth = film(250.0, 1.46).solve(wl, 1.2)
+    >>> measured = {"psi": truth.psi[0], "delta": truth.delta[0]}
+    >>> result = fit(film, {"d": 240.0, "A": 1.5}, wl, measured, angles=1.2, thickness={"d": 0})
+    >>> result.names, result.dof, result.success
+    (['d', 'A'], 80, True)
     """
 
     values: dict[str, float]
@@ -51,30 +86,31 @@ class FitResult:
     dof: int
     reduced_chi2: float
     residuals: FloatArray
-    stack: Any
+    stack: Stack
     success: bool
     message: str
 
 
-def _quantity(result: Any, name: str, derivative: bool) -> FloatArray:
+# Unpolarised light: the angle pi/4 weights s and p by cos^2 and sin^2 of it, as the
+# fit always has (not quite 0.5 each in the last bit).
+UNPOLARISED = math.pi / 4
+
+
+def _quantity(result: Result, name: str, derivative: bool) -> FloatArray:
     """(A, W) values or (A, layers, W) thickness derivatives of one measured quantity."""
     if name in ("psi", "delta"):
         value = (result.dpsi if name == "psi" else result.ddelta) if derivative else getattr(result, name)
     elif name in ("R", "T"):
-        value = (result.dR(math.pi / 4) if name == "R" else result.dT(math.pi / 4)) if derivative else \
-            (result.R(math.pi / 4) if name == "R" else result.T(math.pi / 4))
+        value = (result.dR(UNPOLARISED) if name == "R" else result.dT(UNPOLARISED)) if derivative else \
+            (result.R(UNPOLARISED) if name == "R" else result.T(UNPOLARISED))
     else:
         value = getattr(result, ("d" if derivative else "") + name)
     first: FloatArray = np.asarray(value, dtype=np.float64)[0]
     return first
 
 
-def _wrapped(difference: FloatArray) -> FloatArray:
-    return np.asarray(np.remainder(difference + np.pi, 2 * np.pi) - np.pi, dtype=np.float64)
-
-
 class _Problem:
-    def __init__(self, model: Callable[..., Any], names: list[str], wavelengths: FloatArray, angles: FloatArray,
+    def __init__(self, model: Callable[..., Stack], names: list[str], wavelengths: FloatArray, angles: FloatArray,
                  measured: dict[str, FloatArray], sigma: dict[str, FloatArray], thickness: dict[str, int],
                  threads: int | None) -> None:
         self.model, self.names = model, names
@@ -82,38 +118,35 @@ class _Problem:
         self.measured, self.sigma, self.thickness = measured, sigma, thickness
         self.threads = threads
 
-    def stack(self, p: FloatArray) -> Any:
+    def stack(self, p: FloatArray) -> Stack:
         return self.model(**dict(zip(self.names, (float(v) for v in p))))
 
-    def _solve(self, p: FloatArray, derivatives: bool) -> tuple[Any, Any]:
+    def _solve(self, p: FloatArray, derivatives: bool) -> Result:
         stack = self.stack(p)
         for name, layer in self.thickness.items():
             value = p[self.names.index(name)]
             if not math.isclose(stack.layers[layer].thickness, value, rel_tol=1e-12, abs_tol=1e-12):
-                raise ValueError(f"thickness maps {name!r} to layer {layer}, but the model gives that layer "
-                                 f"{stack.layers[layer].thickness:g} nm for {name} = {value:g}")
-        from quilmo_lab import solve
-
-        mask = stack.coherent
-        return stack, solve(stack.indices(self.wavelengths), stack.thicknesses, self.wavelengths, self.angles,
-                            coherent=None if mask.all() else mask, threads=self.threads, derivatives=derivatives)
+                raise ValueError(f"thickness[{name!r}] must be the layer whose thickness {name} is; received layer "
+                                 f"{layer}, which the model makes {stack.layers[layer].thickness:g} nm thick for "
+                                 f"{name} = {value:g}")
+        return stack.solve(self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives)
 
     def residuals(self, p: FloatArray) -> FloatArray:
-        return self._residuals(self._solve(p, False)[1])
+        return self._residuals(self._solve(p, False))
 
-    def _residuals(self, result: Any) -> FloatArray:
+    def _residuals(self, result: Result) -> FloatArray:
         parts = []
         for name, data in self.measured.items():
             difference = _quantity(result, name, False) - data
             if name == "delta":
-                difference = _wrapped(difference)
+                difference = wrapped_phase(difference)
             parts.append((difference / self.sigma[name]).ravel())
         return np.concatenate(parts)
 
     def jacobian(self, p: FloatArray) -> FloatArray:
         columns: list[FloatArray | None] = [None] * len(self.names)
-        result = self._solve(p, True)[1] if self.thickness else None
-        if result is not None and result.dR_s is not None:
+        if self.thickness:
+            result = self._solve(p, True)
             for name, layer in self.thickness.items():
                 parts = [(_quantity(result, q, True)[:, layer, :] / self.sigma[q]).ravel() for q in self.measured]
                 columns[self.names.index(name)] = np.concatenate(parts)
@@ -136,91 +169,110 @@ class _Problem:
             size = data.size
             if name == "delta":
                 scale = np.broadcast_to(self.sigma[name], data.shape).ravel()
-                out[start:start + size] = _wrapped(difference[start:start + size] * scale) / scale
+                out[start:start + size] = wrapped_phase(difference[start:start + size] * scale) / scale
             start += size
         return out
 
 
-def _as_grid(name: str, value: object, shape: tuple[int, int]) -> FloatArray:
-    array = np.asarray(value)
-    if array.dtype.kind not in "iuf":
-        raise TypeError(f"{name} must hold real numbers; received dtype {array.dtype}")
-    array = array.astype(np.float64)
-    if array.ndim == 1 and shape[0] == 1:
-        array = array[None, :]
-    try:
-        return np.ascontiguousarray(np.broadcast_to(array, shape))
-    except ValueError:
-        raise ValueError(f"{name} has shape {array.shape}; expected (angles, wavelengths) = {shape}"
-                         + (" or (wavelengths,)" if shape[0] == 1 else "")) from None
-
-
-def fit(model: Callable[..., Any], parameters: Mapping[str, float], wavelengths: npt.ArrayLike,
+def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelengths: npt.ArrayLike,
         measured: Mapping[str, npt.ArrayLike], *, angles: npt.ArrayLike = 0.0,
         sigma: Mapping[str, npt.ArrayLike] | None = None, thickness: Mapping[str, int] | None = None,
         bounds: Mapping[str, tuple[float, float]] | None = None, threads: int | None = None,
         max_evaluations: int = 200) -> FitResult:
-    """Fits `parameters` of `model` to `measured` data.
+    """Fit parameters of a model stack to measured spectra or ellipsometry.
 
-    model(**parameters) returns a Stack (thicknesses in nm). parameters: the starting
-    values by name. wavelengths (W,) in nm and angles (A,) in radians: the measurement
-    grid. measured: data by quantity ("R", "T" for unpolarised light, "R_s", "R_p",
-    "T_s", "T_p", "psi", "delta" in radians, delta in tmm's convention), each of shape
-    (A, W) (or (W,) for one angle). sigma: the standard deviation of each quantity, a
-    number or an array of the data's shape (default 1 for every quantity). thickness:
-    parameter name -> index of the layer (from 0, incidence side) whose thickness it is,
-    for the analytic Jacobian (also with incoherent layers, where only R and T are
-    defined). bounds: parameter name -> (low, high).
+    Parameters
+    ----------
+    model : callable
+        ``model(**parameters)`` returns a Stack (thicknesses in nm).
+    parameters : mapping of str to float
+        The starting values by name.
+    wavelengths : array_like
+        The measurement's wavelengths in nm, (W,).
+    measured : mapping of str to array_like
+        Data by quantity: "R" and "T" (unpolarised light), "R_s", "R_p", "T_s", "T_p",
+        "psi" and "delta" (radians, `tmm`'s convention), each (A, W), or (W,) for one angle.
+    angles : float or array_like, optional
+        The angles of incidence in radians, (A,).
+    sigma : mapping of str to float or array_like, optional
+        The standard deviation of each quantity, a number or one per point (default 1).
+    thickness : mapping of str to int, optional
+        Parameter name to the index of the layer (from 0, incidence side) whose
+        thickness it is: those columns of the Jacobian are analytic.
+    bounds : mapping of str to (float, float), optional
+        Parameter name to (low, high).
+    threads : int, optional
+        Worker threads of the solves.
+    max_evaluations : int, optional
+        The most evaluations of the model.
+
+    Returns
+    -------
+    FitResult
+
+    Raises
+    ------
+    ImportError
+        Without SciPy (``pip install "quilmo[design]"``).
+    TypeError, ValueError
+        For a model that is not callable, unknown quantities or parameters, data of the
+        wrong shape, a sigma that is not positive, or a thickness map the model
+        contradicts.
+
+    Notes
+    -----
+    The chi-square of the residuals divided by `sigma` is minimised with
+    ``scipy.optimize.least_squares``. Columns of the Jacobian for parameters that are
+    thicknesses come from the engine's analytic derivatives (also with incoherent
+    layers, for R and T), the others from central differences. Standard errors and
+    correlations come from the Jacobian at the solution.
+
+    Examples
+    --------
+    A film's thickness and index recovered from its psi and delta at 69 degrees:
+
+    >>> from quilmo_lab.fit import fit
+    >>> wl = np.linspace(400.0, 800.0, 41)
+    >>> def film(d, A):
+    ...     return ql.Stack([ql.Layer(ql.Cauchy(A, 4000.0), d)], exit=1.52)
+    >>> truth = film(250.0, 1.46).solve(wl, 1.2)
+    >>> measured = {"psi": truth.psi[0], "delta": truth.delta[0]}
+    >>> result = fit(film, {"d": 240.0, "A": 1.5}, wl, measured, angles=1.2, thickness={"d": 0})
+    >>> {name: round(value, 6) for name, value in result.values.items()}
+    {'d': 250.0, 'A': 1.46}
     """
     if not callable(model):
-        raise TypeError(f"model must be callable (parameters -> Stack); received {type(model).__name__}")
+        raise TypeError(f"model must be callable (parameters -> Stack); received {type_name(model)}")
     names = list(parameters)
     if not names:
         raise ValueError("parameters must name at least one parameter to fit; received none")
-    p0 = np.empty(len(names))
-    for i, name in enumerate(names):
-        value = parameters[name]
-        if isinstance(value, bool) or not isinstance(value, numbers.Real) or not math.isfinite(value):
-            raise TypeError(f"parameters[{name!r}] must be a finite real number; received {value!r}")
-        p0[i] = float(value)
-    wl = np.ascontiguousarray(np.atleast_1d(np.asarray(wavelengths, dtype=np.float64)))
-    theta = np.ascontiguousarray(np.atleast_1d(np.asarray(angles, dtype=np.float64)))
-    if wl.ndim != 1 or theta.ndim != 1:
-        raise ValueError(f"wavelengths and angles must be one-dimensional; received shapes {wl.shape}, {theta.shape}")
+    p0 = np.array([real_number(f"parameters[{name!r}]", parameters[name]) for name in names], dtype=np.float64)
+    wl = axis("wavelengths", wavelengths, "W")
+    theta = axis("angles", angles, "A")
     shape = (theta.size, wl.size)
     if not measured:
         raise ValueError(f"measured must hold at least one of {', '.join(QUANTITIES)}; received none")
-    data: dict[str, FloatArray] = {}
-    for name, spectrum in measured.items():
-        if name not in QUANTITIES:
-            raise ValueError(f"measured quantities must be among {', '.join(QUANTITIES)}; received {name!r}")
-        data[name] = _as_grid(f"measured[{name!r}]", spectrum, shape)
+    data = {choice("each quantity in measured", name, QUANTITIES): on_grid(f"measured[{name!r}]", spectrum, shape)
+            for name, spectrum in measured.items()}
     noise_given = bool(sigma)
     sigma = dict(sigma or {})
     for name in sigma:
-        if name not in data:
-            raise ValueError(f"sigma names {name!r}, which is not among the measured quantities {list(data)}")
-    noise = {name: _as_grid(f"sigma[{name!r}]", sigma.get(name, 1.0), shape) for name in data}
-    if any(np.any(~(s > 0)) for s in noise.values()):
-        raise ValueError("sigma must be positive")
-    thickness = dict(thickness or {})
-    for name, layer in thickness.items():
-        if name not in parameters:
-            raise ValueError(f"thickness names {name!r}, which is not a parameter ({', '.join(names)})")
-        if isinstance(layer, bool) or not isinstance(layer, numbers.Integral):
-            raise TypeError(f"thickness[{name!r}] must be a layer index (int); received {layer!r}")
+        choice("each quantity in sigma", name, tuple(data))
+    noise = {name: on_grid(f"sigma[{name!r}]", sigma.get(name, 1.0), shape) for name in data}
+    for name, spread in noise.items():
+        if np.any(~(spread > 0)):
+            raise ValueError(f"sigma[{name!r}] must be positive; received {spread[~(spread > 0)][0]!r}")
+    layers = {choice("each parameter in thickness", name, names): whole_number(f"thickness[{name!r}]", layer, minimum=0)
+              for name, layer in (thickness or {}).items()}
     lo = np.full(len(names), -np.inf)
     hi = np.full(len(names), np.inf)
     for name, (low, high) in (bounds or {}).items():
-        if name not in parameters:
-            raise ValueError(f"bounds names {name!r}, which is not a parameter ({', '.join(names)})")
-        lo[names.index(name)], hi[names.index(name)] = low, high
-
-    least_squares = scipy_least_squares("quilmo_lab.fit")
-    from quilmo_lab._inputs import thread_count
-
+        index = names.index(choice("each parameter in bounds", name, names))
+        lo[index] = real_number(f"bounds[{name!r}][0]", low) if low != -math.inf else low
+        hi[index] = real_number(f"bounds[{name!r}][1]", high) if high != math.inf else high
     thread_count(threads)  # a bad count is reported before the fit starts
-    problem = _Problem(model, names, wl, theta, data, noise, {k: int(v) for k, v in thickness.items()}, threads)
+    least_squares = scipy_least_squares("quilmo_lab.fit")
+    problem = _Problem(model, names, wl, theta, data, noise, layers, threads)
     result = least_squares(problem.residuals, np.clip(p0, lo, hi), jac=problem.jacobian, bounds=(lo, hi),
                            method="trf", x_scale="jac", max_nfev=max_evaluations)
     jac = problem.jacobian(result.x)

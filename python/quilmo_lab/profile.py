@@ -2,86 +2,257 @@
 
 from __future__ import annotations
 
+from typing import overload
+
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._inputs import coherence_mask, grid_arrays, thread_count
-from quilmo_lab.result import _weights
+from quilmo_lab._checks import axis
+from quilmo_lab._polarisation import Polarisation, polarised
+from quilmo_lab._problem import REQUIRED, Form, read_problem
+from quilmo_lab._values import frozen, plane
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+
+FORM = Form("profile", parameters=(("angle", REQUIRED), ("depths", REQUIRED)),
+            options=(("coherent", None), ("threads", None)), one_angle=True)
 
 
 class Profile:
     """Absorbed power density and |E|^2 of one stack over wavelengths and depths.
 
-    Every array has shape (W, D): wavelengths, depths. density_s, density_p: power
-    absorbed per unit length (the unit of the wavelengths) per unit incident power, so
-    that its integral over a coherent layer is that layer's `Result.absorbed_s`/`_p`.
-    E2_s, E2_p: |E|^2 relative to the incident plane wave; for p the sum of the two
-    components in the plane of incidence.
+    Built by `profile` (or `Stack.profile`), never by hand. Every array has shape
+    (W, D): wavelengths, depths. Like `Result`, a Profile is a value with read-only
+    arrays.
 
+    See Also
+    --------
+    profile : Builds a Profile.
+    Result.absorbed_s : The absorbed fraction of each layer, the integral of the density.
+
+    Notes
+    -----
     Depths are measured from the first interface: negative ones lie in the incidence
     medium, those past the last interface in the exit medium, and a depth on an
     interface belongs to the medium behind it. Inside a coherent run of a stack with
     incoherent layers, the fields lit from the run's two sides add by power. Inside an
-    incoherent layer, the forward and backward intensities decay as e^(-alpha z); there
-    the interference of incident and reflected waves at the layer's faces has no phase
-    to be computed from, so its integral differs from `absorbed` where the layer absorbs.
+    incoherent layer, the forward and backward intensities decay as e^(-αz); there the
+    interference of incident and reflected waves at the layer's faces has no phase to
+    be computed from, so its integral differs from `Result.absorbed_s` where the layer
+    absorbs.
+
+    Examples
+    --------
+    >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0, 600.0], 0.0, [0.0, 50.0, 100.0])
+    >>> prof.density_s.shape
+    (2, 3)
     """
 
-    density_s: FloatArray
-    density_p: FloatArray
-    E2_s: FloatArray
-    E2_p: FloatArray
-    wavelengths: FloatArray
-    depths: FloatArray
-
     def __init__(self, values: FloatArray, wavelengths: FloatArray, depths: FloatArray) -> None:
-        self.density_s, self.density_p, self.E2_s, self.E2_p = values
-        self.wavelengths = wavelengths
-        self.depths = depths
+        # values: (4, W, D) density_s, density_p, E2_s, E2_p
+        self._values = frozen(values)
+        self._wavelengths = frozen(wavelengths)
+        self._depths = frozen(depths)
 
-    def density(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """density_s cos^2(phi) + density_p sin^2(phi)."""
-        cc, ss = _weights(phi)
-        return np.asarray(self.density_s * cc + self.density_p * ss, dtype=np.float64)
+    @property
+    def density_s(self) -> FloatArray:
+        """Absorbed power per unit length (the unit of the wavelengths) per unit incident power, s polarisation, (W, D).
 
-    def E2(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """E2_s cos^2(phi) + E2_p sin^2(phi)."""
-        cc, ss = _weights(phi)
-        return np.asarray(self.E2_s * cc + self.E2_p * ss, dtype=np.float64)
+        Its integral over a coherent layer is that layer's `Result.absorbed_s`.
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.0, [0.0, 50.0, 99.0])
+        >>> print(np.round(prof.density_s[0] * 1e3, 3))
+        [2.594 1.609 2.36 ]
+        """
+        return plane(self._values, 0)
+
+    @property
+    def density_p(self) -> FloatArray:
+        """As `density_s`, for p polarisation, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.0, [50.0])
+        >>> bool(prof.density_p[0, 0] == prof.density_s[0, 0])  # alike at normal incidence
+        True
+        """
+        return plane(self._values, 1)
+
+    @property
+    def E2_s(self) -> FloatArray:
+        """|E|^2 relative to the incident plane wave, s polarisation, (W, D).
+
+        Examples
+        --------
+        Before a bare interface, the standing wave of incident and reflected light,
+        |1 + r|^2 at the interface and |1 - r|^2 a quarter wavelength before it:
+
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.0, [-125.0, -250.0])
+        >>> print(np.round(prof.E2_s[0], 4))
+        [1.44 0.64]
+        """
+        return plane(self._values, 2)
+
+    @property
+    def E2_p(self) -> FloatArray:
+        """As `E2_s`, for p polarisation: both components in the plane of incidence, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.0, [-125.0, -250.0])
+        >>> print(np.round(prof.E2_p[0], 4))
+        [1.44 0.64]
+        """
+        return plane(self._values, 3)
+
+    @property
+    def wavelengths(self) -> FloatArray:
+        """The wavelengths, (W,).
+
+        Examples
+        --------
+        >>> ql.profile([1.0, 1.5], [], [500.0, 600.0], 0.0, [0.0]).wavelengths
+        array([500., 600.])
+        """
+        return self._wavelengths
+
+    @property
+    def depths(self) -> FloatArray:
+        """The depths from the first interface, (D,), in the unit of the wavelengths.
+
+        Examples
+        --------
+        >>> ql.profile([1.0, 1.5], [], [500.0], 0.0, [-10.0, 0.0, 10.0]).depths
+        array([-10.,   0.,  10.])
+        """
+        return self._depths
+
+    def density(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """Absorbed power density of one polarisation, (W, D).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            "s", "p", "unpolarized" (the mean of s and p) or an angle φ in radians
+            weighting s by cos²φ and p by sin²φ.
+
+        Returns
+        -------
+        ndarray
+            A new array, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.7, [50.0])
+        >>> bool(prof.density()[0, 0] == 0.5 * (prof.density_s[0, 0] + prof.density_p[0, 0]))
+        True
+        """
+        return polarised(self.density_s, self.density_p, polarisation)
+
+    def E2(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """|E|^2 of one polarisation, (W, D).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `density`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.0, [-125.0])
+        >>> print(np.round(prof.E2("s"), 4))
+        [[1.44]]
+        """
+        return polarised(self.E2_s, self.E2_p, polarisation)
 
     def __repr__(self) -> str:
         w, d = self.density_s.shape
         return f"<quilmo_lab.Profile: {w} wavelengths x {d} depths>"
 
 
-def profile(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
-            angle: float, depths: npt.ArrayLike, *, coherent: npt.ArrayLike | None = None,
-            threads: int | None = None) -> Profile:
-    """Absorbed power density and |E|^2 for s and p at the given depths of one stack.
+@overload
+def profile(stack: Stack, wavelengths: npt.ArrayLike, angle: float, depths: npt.ArrayLike, *,
+            thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+            threads: int | None = None) -> Profile: ...
 
-    indices: shape (media,) or (media, W); thicknesses: (media - 2,); wavelengths: (W,);
-    angle: the angle of incidence in radians; depths: (D,), from the first interface, in
-    the unit of the wavelengths. coherent and threads as in `solve`; unlike `tmm`,
-    stacks with incoherent layers have profiles too.
+
+@overload
+def profile(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike, angle: float,
+            depths: npt.ArrayLike, *, coherent: npt.ArrayLike | None = None, threads: int | None = None
+            ) -> Profile: ...
+
+
+def profile(*args: object, **kwargs: object) -> Profile:
+    """Absorbed power density and |E|^2 for s and p at given depths of one stack.
+
+    Called as ``profile(stack, wavelengths, angle, depths, *, thicknesses=None,
+    coherent=None, threads=None)`` for a `Stack`, or as ``profile(indices, thicknesses,
+    wavelengths, angle, depths, *, coherent=None, threads=None)`` for arrays.
+
+    Parameters
+    ----------
+    stack : Stack
+        A design of materials.
+    indices : array_like
+        Refractive indices n + ik of one stack, (media,) or (media, W), as for `solve`.
+    thicknesses : array_like
+        One per inner layer, (media - 2,); with a Stack, other thicknesses for its layers.
+    wavelengths : array_like
+        Vacuum wavelengths, (W,).
+    angle : float
+        The angle of incidence in the incidence medium, radians.
+    depths : array_like
+        Depths from the first interface, (D,), in the unit of the wavelengths: negative
+        in the incidence medium, past the last interface in the exit medium.
+    coherent : array_like of bool, optional
+        One flag per inner layer, as for `solve`; unlike `tmm`, stacks with incoherent
+        layers have profiles too.
+    threads : int, optional
+        Worker threads, as for `solve`.
+
+    Returns
+    -------
+    Profile
+        density_s, density_p, E2_s, E2_p of shape (W, D).
+
+    Raises
+    ------
+    TypeError, ValueError
+        As for `solve`, and for more than one stack or angle.
+
+    See Also
+    --------
+    solve : R, T and the absorbed fraction of each layer.
+
+    Notes
+    -----
+    The fields come from the amplitudes of Rouard's recursion, as `tmm`'s
+    ``position_resolved`` computes them; the density integrates over each coherent layer
+    to its `Result.absorbed_s` and `Result.absorbed_p`.
+
+    Examples
+    --------
+    The absorbed power density falls off into an absorbing film:
+
+    >>> prof = ql.profile([1.0, 2.0 + 0.3j, 1.5], [200.0], [500.0], 0.0, [0.0, 100.0, 199.0])
+    >>> print(np.round(prof.density()[0] * 1e3, 3))
+    [6.368 3.454 1.932]
     """
-    grid = grid_arrays(indices, thicknesses, wavelengths, angle)
-    if grid.stacks != 1:
-        raise ValueError(f"profile takes one stack; indices and thicknesses hold {grid.stacks}")
-    if grid.angles.shape != (1,):
-        raise ValueError(f"angle must be one angle; received {grid.angles.shape[0]}")
-    depth_array = np.asarray(depths)
-    if depth_array.dtype.kind not in "iuf":
-        raise TypeError(f"depths must hold real numbers; received an array of dtype {depth_array.dtype}")
-    if depth_array.ndim > 1:
-        raise ValueError(f"depths has shape {depth_array.shape}; expected a scalar or (D,)")
-    z = np.ascontiguousarray(depth_array, dtype=np.float64).reshape(-1)
-    media = grid.indices.shape[1]
-    mask = coherence_mask(coherent, media)
-    flags = np.ones(media - 2, dtype=np.bool_) if mask is None else mask
-    values = np.empty((4, grid.wavelengths.shape[0], z.shape[0]), dtype=np.float64)
-    _engine.profile(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, flags, z, values,
-                    thread_count(threads))
-    return Profile(values, grid.wavelengths, z)
+    problem, values = read_problem(FORM, args, kwargs)
+    if problem.stacks != 1:
+        raise ValueError(f"indices and thicknesses must describe one stack for a profile; "
+                         f"received {problem.stacks}")
+    depths = axis("depths", values["depths"], "D")
+    out = np.empty((4, problem.wavelengths.shape[0], depths.shape[0]), dtype=np.float64)
+    _engine.profile(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.flags,
+                    depths, out, problem.threads)
+    return Profile(out, problem.wavelengths, depths)

@@ -2,264 +2,792 @@
 
 from __future__ import annotations
 
-import math
 from collections.abc import Callable
-from typing import Any, Literal
+from typing import TYPE_CHECKING, Literal
 
 import numpy as np
 import numpy.typing as npt
+
+from quilmo_lab._checks import choice
+from quilmo_lab._optional import xarray_module
+from quilmo_lab._polarisation import Polarisation, polarised
+from quilmo_lab._values import frozen, not_computed, not_defined_with_incoherent_layers, plane
+
+if TYPE_CHECKING:
+    import xarray
 
 FloatArray = npt.NDArray[np.float64]
 ComplexArray = npt.NDArray[np.complex128]
 
 # The delta conventions ellipsometry_convention converts to.
 Convention = Literal["tmm", "pyelli", "openfilters"]
+CONVENTIONS: tuple[Convention, ...] = ("tmm", "pyelli", "openfilters")
 
-
-def _weights(phi: float | npt.ArrayLike) -> tuple[Any, Any]:
-    """cos^2(phi) and sin^2(phi) from the C library's cos and sin, as quilmo.DataPy takes
-    them (NumPy's own vectorised sine may round differently in the last bit)."""
-    if np.ndim(phi) == 0:
-        angle = float(phi)  # type: ignore[arg-type]
-        c, s = math.cos(angle), math.sin(angle)
-        return c * c, s * s
-    angles = np.asarray(phi, dtype=np.float64)
-    cosines = np.asarray(np.frompyfunc(math.cos, 1, 1)(angles), dtype=np.float64)
-    sines = np.asarray(np.frompyfunc(math.sin, 1, 1)(angles), dtype=np.float64)
-    return cosines * cosines, sines * sines
-
-
-def _layer_axis(weight: Any) -> Any:
-    """A weight broadcast over (B, A, W) put onto (B, A, layers, W)."""
-    return np.expand_dims(weight, -2) if np.ndim(weight) >= 1 else weight
+_AMPLITUDES = ("r_s", "r_p", "t_s", "t_p")
+_POWERS = ("R_s", "R_p", "T_s", "T_p")
 
 
 class Result:
     """Amplitudes, powers and ellipsometric angles of every (stack, angle, wavelength) point.
 
-    Every array has shape (B, A, W): stacks, angles of incidence, wavelengths, with
-    B = 1 and A = 1 kept. Conventions are those of `tmm`'s coh_tmm and ellips: n + ik
-    with k > 0 absorbing; r = M10 / M00 and t = 1 / M00 of the transfer matrix, so that
-    r_p = -r_s at normal incidence; T_s = |t_s|^2 Re(n_out cos_out) / Re(n_in cos_in),
-    T_p = |t_p|^2 Re(n_out conj(cos_out)) / Re(n_in conj(cos_in)) (the Poynting flux,
-    so that R + T + A = 1 also for an absorbing exit medium); psi = arctan|r_p / r_s|,
-    delta = arg(-r_p / r_s) in (-pi, pi].
+    Built by `solve` (or `Stack.solve`), never by hand. Every array has shape (B, A, W):
+    stacks, angles of incidence, wavelengths, with B = 1 and A = 1 kept; derivatives by
+    thickness and absorbed fractions have a layer axis before the wavelengths,
+    (B, A, layers, W).
 
-    Attributes: r_s, r_p, t_s, t_p (complex amplitudes), R_s, R_p, T_s, T_p (fractions of
-    the incident power), psi, delta (radians), wavelengths (W,), angles (A,);
-    absorbed_s, absorbed_p (B, A, media - 2, W): the fraction of the incident power absorbed
-    in each inner layer, computed on first use.
+    A Result is a value: it never changes after `solve` returns, the arrays it hands
+    out are read-only, and it keeps its own copy of every input it still computes from
+    (the absorbed fractions, on first use), so that nothing done to the caller's arrays
+    afterwards changes it. A quantity the call did not compute, or that the stack does
+    not define, raises AttributeError saying why and how to get it.
 
-    For stacks solved with incoherent layers (solve's `coherent`), light adds by power
-    in those layers and has no phase across the stack: the amplitudes and psi, delta are
-    not defined and reading them raises AttributeError; R, T and absorbed are.
+    See Also
+    --------
+    solve : Builds a Result.
+    Profile : Absorption and |E|^2 in depth.
+    ellipsometry_convention : delta in the conventions of pyElli and OpenFilters.
 
-    After solve(..., derivatives=True): dr_s, dr_p, dt_s, dt_p, dR_s, dR_p, dT_s, dT_p,
-    the derivatives by each inner-layer thickness, of shape (B, A, layers, W), with
-    dpsi, ddelta and the weighted dR(phi), dT(phi), dA(phi); None otherwise. With
-    incoherent layers only the power derivatives are defined (dr_s ... dt_p stay None).
+    Notes
+    -----
+    The conventions are those of `tmm`'s ``coh_tmm`` and ``ellips`` [1]_: n + ik with
+    k > 0 absorbing and time dependence exp(-iωt); r = M10 / M00 and t = 1 / M00 of the
+    2x2 transfer matrix M, so that r_p = -r_s at normal incidence; R = |r|^2;
+    T_s = |t_s|^2 Re(n_out cos θ_out) / Re(n_in cos θ_in) and
+    T_p = |t_p|^2 Re(n_out conj(cos θ_out)) / Re(n_in conj(cos θ_in)), the Poynting
+    fluxes, so that R + T + A = 1 also for an absorbing exit medium;
+    psi = arctan|r_p / r_s| and delta = arg(-r_p / r_s) in (-π, π].
+
+    Where powers are weighted, `polarisation` is "s", "p", "unpolarized" (the mean of s
+    and p) or an angle φ in radians, of which a fraction cos²φ of the power is
+    s-polarised and sin²φ p-polarised, as in ``quilmo.DataPy``.
+
+    References
+    ----------
+    .. [1] S. J. Byrnes, "Multilayer optical calculations", arXiv:1603.02720 (2016).
+
+    Examples
+    --------
+    A quarter-wave MgF2 coating on glass at three wavelengths and two angles:
+
+    >>> res = ql.solve([1.0, 1.38, 1.52], [99.6], [500.0, 550.0, 600.0], [0.0, 0.5])
+    >>> res.shape
+    (1, 2, 3)
+    >>> print(np.round(res.R()[0, 0], 4))
+    [0.0134 0.0126 0.0131]
+    >>> res.R_s[0, 0, 0] = 0.5
+    Traceback (most recent call last):
+    ...
+    ValueError: assignment destination is read-only
     """
 
-    R_s: FloatArray
-    R_p: FloatArray
-    T_s: FloatArray
-    T_p: FloatArray
-    wavelengths: FloatArray
-    angles: FloatArray
-    dr_s: ComplexArray | None
-    dr_p: ComplexArray | None
-    dt_s: ComplexArray | None
-    dt_p: ComplexArray | None
-    dR_s: FloatArray | None
-    dR_p: FloatArray | None
-    dT_s: FloatArray | None
-    dT_p: FloatArray | None
-
-    def __init__(self, amplitudes: ComplexArray | None, powers: FloatArray, wavelengths: FloatArray,
-                 angles: FloatArray, absorb: Callable[[], FloatArray] | None = None) -> None:
-        # amplitudes None: a stack with incoherent layers. absorb: computes the
-        # (2, B, A, media - 2, W) absorbed fractions of the same grid.
-        self._amplitudes: tuple[ComplexArray, ComplexArray, ComplexArray, ComplexArray] | None = None
-        if amplitudes is not None:
-            r_s, r_p, t_s, t_p = amplitudes
-            self._amplitudes = (r_s, r_p, t_s, t_p)
-        self.R_s, self.R_p, self.T_s, self.T_p = powers
-        self.wavelengths = wavelengths
-        self.angles = angles
-        self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
+    def __init__(self, powers: FloatArray, wavelengths: FloatArray, angles: FloatArray, *,
+                 absorb: Callable[[], FloatArray], amplitudes: ComplexArray | None = None,
+                 power_derivatives: FloatArray | None = None,
+                 amplitude_derivatives: ComplexArray | None = None) -> None:
+        # powers and amplitudes: (4, B, A, W); their derivatives (4, B, A, layers, W), with
+        # amplitudes None for a stack with incoherent layers and derivatives None where
+        # not asked for. absorb computes the (2, B, A, layers, W) absorbed fractions from
+        # inputs the result owns.
+        self._powers = frozen(powers)
+        self._wavelengths = frozen(wavelengths)
+        self._angles = frozen(angles)
         self._absorb = absorb
-        self._absorbed: tuple[FloatArray, FloatArray] | None = None
-        self.dr_s = self.dr_p = self.dt_s = self.dt_p = None
-        self.dR_s = self.dR_p = self.dT_s = self.dT_p = None
+        self._amplitudes = None if amplitudes is None else frozen(amplitudes)
+        self._power_derivatives = None if power_derivatives is None else frozen(power_derivatives)
+        self._amplitude_derivatives = None if amplitude_derivatives is None else frozen(amplitude_derivatives)
+        self._absorbed: FloatArray | None = None
+        self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
+        self._ellipsometry_derivatives: tuple[FloatArray, FloatArray] | None = None
 
-    def set_thickness_derivatives(self, amplitudes: ComplexArray | None, powers: FloatArray) -> None:
-        """Attaches the engine's thickness derivatives, each block of shape (4, B, A, layers, W);
-        amplitudes None for a stack with incoherent layers."""
-        if amplitudes is not None:
-            self.dr_s, self.dr_p, self.dt_s, self.dt_p = amplitudes
-        self.dR_s, self.dR_p, self.dT_s, self.dT_p = powers
+    # the grid ---------------------------------------------------------------------------------
+    @property
+    def wavelengths(self) -> FloatArray:
+        """The wavelengths of the grid, shape (W,), in the unit of the thicknesses.
 
-    def _derivatives(self) -> tuple[Any, ...]:
-        if self.dR_s is None:
-            raise ValueError("this Result has no thickness derivatives; call solve(..., derivatives=True)")
-        return (self.dr_s, self.dr_p, self.dR_s, self.dR_p, self.dT_s, self.dT_p)
-
-    def _ellipsometry_derivatives(self) -> tuple[FloatArray, FloatArray]:
-        dr_s, dr_p = self._derivatives()[:2]
-        if dr_s is None:
-            self._amplitude(0, "dpsi (and ddelta)")
-        r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
-        with np.errstate(divide="ignore", invalid="ignore"):
-            rho = np.abs(r_p / r_s)
-            # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
-            log_change = dr_p / r_p - dr_s / r_s
-            dpsi = rho / (1.0 + rho * rho) * log_change.real
-        return np.asarray(dpsi, dtype=np.float64), np.asarray(log_change.imag, dtype=np.float64)
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.5], [], [500.0, 600.0]).wavelengths
+        array([500., 600.])
+        """
+        return self._wavelengths
 
     @property
-    def dpsi(self) -> FloatArray:
-        """d psi / d thickness, (B, A, layers, W), radians per unit of thickness."""
-        return self._ellipsometry_derivatives()[0]
+    def angles(self) -> FloatArray:
+        """The angles of incidence in the incidence medium, radians, shape (A,).
+
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.5], [], [500.0], [0.0, 0.5]).angles
+        array([0. , 0.5])
+        """
+        return self._angles
 
     @property
-    def ddelta(self) -> FloatArray:
-        """d delta / d thickness, (B, A, layers, W), radians per unit of thickness."""
-        return self._ellipsometry_derivatives()[1]
+    def shape(self) -> tuple[int, int, int]:
+        """(B, A, W): stacks, angles, wavelengths.
 
-    def dR(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """d R(phi) / d thickness, (B, A, layers, W)."""
-        cc, ss = _weights(phi)
-        d = self._derivatives()
-        return np.asarray(d[2] * _layer_axis(cc) + d[3] * _layer_axis(ss), dtype=np.float64)
-
-    def dT(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """d T(phi) / d thickness, (B, A, layers, W)."""
-        cc, ss = _weights(phi)
-        d = self._derivatives()
-        return np.asarray(d[4] * _layer_axis(cc) + d[5] * _layer_axis(ss), dtype=np.float64)
-
-    def dA(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """d A(phi) / d thickness = -(dR + dT), (B, A, layers, W)."""
-        return np.asarray(-(self.dR(phi) + self.dT(phi)), dtype=np.float64)
-
-    def _amplitude(self, index: int, name: str) -> ComplexArray:
-        if self._amplitudes is None:
-            raise AttributeError(
-                f"{name} is not defined for a stack with incoherent layers: light adds by power in "
-                "them, with no phase across the stack. R_s, R_p, T_s, T_p and absorbed are defined; "
-                "solve with every layer coherent for amplitudes.")
-        return self._amplitudes[index]
-
-    @property
-    def r_s(self) -> ComplexArray:
-        """Amplitude reflection coefficient, s polarisation."""
-        return self._amplitude(0, "r_s")
-
-    @property
-    def r_p(self) -> ComplexArray:
-        """Amplitude reflection coefficient, p polarisation."""
-        return self._amplitude(1, "r_p")
-
-    @property
-    def t_s(self) -> ComplexArray:
-        """Amplitude transmission coefficient, s polarisation."""
-        return self._amplitude(2, "t_s")
-
-    @property
-    def t_p(self) -> ComplexArray:
-        """Amplitude transmission coefficient, p polarisation."""
-        return self._amplitude(3, "t_p")
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.38, 1.52], [[99.6], [110.0]], [500.0, 600.0, 700.0], 0.2).shape
+        (2, 1, 3)
+        """
+        b, a, w = self._powers.shape[1:]
+        return b, a, w
 
     @property
     def coherent(self) -> bool:
-        """False for a stack solved with incoherent layers (no amplitudes, no psi and delta)."""
+        """Whether every layer was solved coherently.
+
+        False for a stack solved with incoherent layers, which has no amplitudes and no
+        psi and delta.
+
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.5, 1.0], [1e6], [500.0]).coherent
+        True
+        >>> ql.solve([1.0, 1.5, 1.0], [1e6], [500.0], coherent=[False]).coherent
+        False
+        """
         return self._amplitudes is not None
 
-    def _layers(self) -> tuple[FloatArray, FloatArray]:
+    # amplitudes -------------------------------------------------------------------------------
+    def _amplitude(self, name: str) -> ComplexArray:
+        if self._amplitudes is None:
+            raise not_defined_with_incoherent_layers(self, name)
+        return plane(self._amplitudes, _AMPLITUDES.index(name))
+
+    @property
+    def r_s(self) -> ComplexArray:
+        """Amplitude reflection coefficient for s polarisation, r = M10 / M00, (B, A, W).
+
+        Raises
+        ------
+        AttributeError
+            For a stack solved with incoherent layers (no phase across the stack).
+
+        Examples
+        --------
+        At normal incidence on glass, r_s = (1 - 1.5) / (1 + 1.5):
+
+        >>> print(ql.solve([1.0, 1.5], [], [500.0]).r_s[0, 0])
+        [-0.2+0.j]
+        """
+        return self._amplitude("r_s")
+
+    @property
+    def r_p(self) -> ComplexArray:
+        """Amplitude reflection coefficient for p polarisation, (B, A, W); r_p = -r_s at
+        normal incidence.
+
+        Raises
+        ------
+        AttributeError
+            For a stack solved with incoherent layers.
+
+        Examples
+        --------
+        >>> print(ql.solve([1.0, 1.5], [], [500.0]).r_p[0, 0])
+        [0.2+0.j]
+        """
+        return self._amplitude("r_p")
+
+    @property
+    def t_s(self) -> ComplexArray:
+        """Amplitude transmission coefficient for s polarisation, t = 1 / M00, (B, A, W).
+
+        Raises
+        ------
+        AttributeError
+            For a stack solved with incoherent layers.
+
+        Examples
+        --------
+        >>> print(ql.solve([1.0, 1.5], [], [500.0]).t_s[0, 0])
+        [0.8+0.j]
+        """
+        return self._amplitude("t_s")
+
+    @property
+    def t_p(self) -> ComplexArray:
+        """Amplitude transmission coefficient for p polarisation, (B, A, W).
+
+        Raises
+        ------
+        AttributeError
+            For a stack solved with incoherent layers.
+
+        Examples
+        --------
+        >>> print(ql.solve([1.0, 1.5], [], [500.0]).t_p[0, 0])
+        [0.8+0.j]
+        """
+        return self._amplitude("t_p")
+
+    # powers -----------------------------------------------------------------------------------
+    @property
+    def R_s(self) -> FloatArray:
+        """Reflectance for s polarisation: the fraction of the incident power reflected, (B, A, W).
+
+        Examples
+        --------
+        >>> print(ql.solve([1.0, 1.5], [], [500.0]).R_s[0, 0])
+        [0.04]
+        """
+        return plane(self._powers, 0)
+
+    @property
+    def R_p(self) -> FloatArray:
+        """Reflectance for p polarisation, (B, A, W).
+
+        Examples
+        --------
+        At Brewster's angle p-polarised light is not reflected:
+
+        >>> brewster = np.arctan(1.5)
+        >>> print(np.round(ql.solve([1.0, 1.5], [], [500.0], brewster).R_p[0, 0], 12))
+        [0.]
+        """
+        return plane(self._powers, 1)
+
+    @property
+    def T_s(self) -> FloatArray:
+        """Transmittance for s polarisation: the fraction of the incident power transmitted, (B, A, W).
+
+        Examples
+        --------
+        >>> print(ql.solve([1.0, 1.5], [], [500.0]).T_s[0, 0])
+        [0.96]
+        """
+        return plane(self._powers, 2)
+
+    @property
+    def T_p(self) -> FloatArray:
+        """Transmittance for p polarisation, the Poynting flux, (B, A, W).
+
+        Examples
+        --------
+        >>> print(np.round(ql.solve([1.0, 1.5], [], [500.0], np.arctan(1.5)).T_p[0, 0], 12))
+        [1.]
+        """
+        return plane(self._powers, 3)
+
+    def R(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """Reflectance of one polarisation, (B, A, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            "s" or "p" give R_s or R_p, "unpolarized" their mean, an angle φ (radians,
+            an array of them broadcast against the grid) R_s cos²φ + R_p sin²φ.
+
+        Returns
+        -------
+        ndarray
+            A new array of the reflectance, (B, A, W) (or the broadcast shape).
+
+        Raises
+        ------
+        ValueError, TypeError
+            For a polarisation outside the vocabulary.
+
+        See Also
+        --------
+        T, A : Transmittance and absorptance alike.
+
+        Notes
+        -----
+        With an angle φ the weights are cos²φ and sin²φ from the C library's cosine
+        and sine, so that R(φ) is ``quilmo.DataPy(d, n, wl, theta, φ).simulate().r`` bit
+        for bit wherever no layer is opaque.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.5], [], [500.0], 0.8)
+        >>> print(np.round(res.R_s[0, 0], 4), np.round(res.R_p[0, 0], 4))
+        [0.095] [0.0075]
+        >>> print(np.round(res.R()[0, 0], 4), np.round(res.R(np.pi / 2)[0, 0], 4))
+        [0.0512] [0.0075]
+        """
+        return polarised(self.R_s, self.R_p, polarisation)
+
+    def T(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """Transmittance of one polarisation, (B, A, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array of the transmittance.
+
+        See Also
+        --------
+        R, A
+
+        Notes
+        -----
+        Differs from ``quilmo.DataPy``'s ``t`` for p-polarised light at oblique incidence
+        on an absorbing exit medium, where DataPy weights |t_p|^2 with Re(n_out cos θ_out)
+        instead of the Poynting flux.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.5], [], [500.0], 0.8)
+        >>> print(np.round(res.T("s")[0, 0] + res.R("s")[0, 0], 12))
+        [1.]
+        """
+        return polarised(self.T_s, self.T_p, polarisation)
+
+    def A(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """Absorptance 1 - R - T of one polarisation: the fraction absorbed in the inner layers, (B, A, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array of the absorptance.
+
+        See Also
+        --------
+        absorbed : The same fraction, layer by layer.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [50.0], [550.0])
+        >>> print(np.round(res.A()[0, 0], 4))
+        [0.0961]
+        """
+        return np.asarray((1.0 - self.R(polarisation)) - self.T(polarisation), dtype=np.float64)
+
+    # absorption per layer ---------------------------------------------------------------------
+    def _layers(self) -> FloatArray:
         if self._absorbed is None:
-            if self._absorb is None:
-                raise AttributeError("absorbed is only known for results of quilmo_lab.solve")
-            s, p = self._absorb()
-            self._absorbed = (s, p)
+            self._absorbed = frozen(self._absorb())
         return self._absorbed
 
     @property
     def absorbed_s(self) -> FloatArray:
-        """Fraction of the incident power absorbed in each inner layer, s polarisation,
-        shape (B, A, media - 2, W); with R_s and T_s it sums to 1."""
-        return self._layers()[0]
+        """Fraction of the incident power absorbed in each inner layer, s polarisation, (B, A, layers, W).
+
+        Computed on first use; with R_s and T_s it sums to 1.
+
+        Notes
+        -----
+        Coherent layers take the difference of the Poynting flux at their two faces,
+        from amplitudes found by Rouard's recursion; incoherent layers the net flux at
+        their faces, as `tmm`'s ``absorp_in_each_layer`` and ``inc_absorp_in_each_layer``.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5, 1.0], [50.0, 80.0], [550.0])
+        >>> print(np.round(res.absorbed_s[0, 0, :, 0], 4))
+        [0.0784 0.    ]
+        >>> print(np.round(res.R_s + res.T_s + res.absorbed_s.sum(axis=2), 12)[0, 0])
+        [1.]
+        """
+        return plane(self._layers(), 0)
 
     @property
     def absorbed_p(self) -> FloatArray:
-        """As absorbed_s, for p polarisation."""
-        return self._layers()[1]
+        """As `absorbed_s`, for p polarisation, (B, A, layers, W).
 
-    def absorbed(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """absorbed_s cos^2(phi) + absorbed_p sin^2(phi), shape (B, A, media - 2, W)."""
-        cc, ss = _weights(phi)
-        return np.asarray(self.absorbed_s * cc + self.absorbed_p * ss, dtype=np.float64)
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5, 1.0], [50.0, 80.0], [550.0], 0.6)
+        >>> res.absorbed_p.shape
+        (1, 1, 2, 1)
+        """
+        return plane(self._layers(), 1)
 
-    @property
-    def shape(self) -> tuple[int, int, int]:
-        """(B, A, W)."""
-        b, a, w = self.R_s.shape
-        return b, a, w
+    def absorbed(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """Fraction absorbed in each inner layer for one polarisation, (B, A, layers, W).
 
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`; angle arrays broadcast against (B, A, W).
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, layers, W).
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5, 1.0], [50.0, 80.0], [550.0])
+        >>> print(np.round(res.absorbed()[0, 0, :, 0], 4))
+        [0.0784 0.    ]
+        """
+        return polarised(self.absorbed_s, self.absorbed_p, polarisation, layer_axis=True)
+
+    # ellipsometry -----------------------------------------------------------------------------
     def _psi_delta(self, name: str) -> tuple[FloatArray, FloatArray]:
-        if self._amplitudes is None:
-            self._amplitude(0, name)
         if self._ellipsometry is None:
+            if self._amplitudes is None:
+                raise not_defined_with_incoherent_layers(self, name)
             with np.errstate(divide="ignore", invalid="ignore"):
                 rho = self.r_p / self.r_s
-            self._ellipsometry = (np.arctan(np.abs(rho)), np.angle(-rho))
+            self._ellipsometry = (frozen(np.arctan(np.abs(rho))), frozen(np.angle(-rho)))
         return self._ellipsometry
 
     @property
     def psi(self) -> FloatArray:
-        """arctan|r_p / r_s|, radians."""
+        """Ellipsometric angle psi = arctan|r_p / r_s|, radians, (B, A, W).
+
+        Raises
+        ------
+        AttributeError
+            For a stack solved with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], np.radians(70.0))
+        >>> print(np.round(np.degrees(res.psi[0, 0]), 2))
+        [41.21]
+        """
         return self._psi_delta("psi")[0]
 
     @property
     def delta(self) -> FloatArray:
-        """arg(-r_p / r_s) in (-pi, pi], radians (tmm's convention; see
-        ellipsometry_convention for pyElli's)."""
+        """Ellipsometric angle delta = arg(-r_p / r_s) in (-π, π], radians, (B, A, W).
+
+        This is `tmm`'s convention; `ellipsometry_convention` converts to pyElli's.
+
+        Raises
+        ------
+        AttributeError
+            For a stack solved with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], np.radians(70.0))
+        >>> print(np.round(np.degrees(res.delta[0, 0]), 2))
+        [100.47]
+        """
         return self._psi_delta("delta")[1]
 
-    def R(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """R_s cos^2(phi) + R_p sin^2(phi): phi = 0 is s (TE), pi/2 p (TM), pi/4 unpolarised.
+    # thickness derivatives --------------------------------------------------------------------
+    def _amplitude_derivatives_for(self, name: str) -> ComplexArray:
+        """The (4, B, A, layers, W) amplitude derivatives, or why `name` cannot be read."""
+        if self._amplitudes is None:
+            raise not_defined_with_incoherent_layers(self, name)
+        if self._amplitude_derivatives is None:
+            raise not_computed(self, name)
+        return self._amplitude_derivatives
 
-        Bit for bit quilmo.DataPy(...).simulate().r of the same stack, angle and phi
-        wherever no layer is opaque.
+    def _amplitude_derivative(self, name: str) -> ComplexArray:
+        return plane(self._amplitude_derivatives_for(name), _AMPLITUDES.index(name[1:]))
+
+    def _power_derivative(self, name: str) -> FloatArray:
+        if self._power_derivatives is None:
+            raise not_computed(self, name)
+        return plane(self._power_derivatives, _POWERS.index(name[1:]))
+
+    @property
+    def dr_s(self) -> ComplexArray:
+        """d r_s / d thickness of each inner layer, per unit of thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], derivatives=True)
+        >>> res.dr_s.shape
+        (1, 1, 1, 1)
+        >>> ql.solve([1.0, 1.38, 1.52], [99.6], [550.0]).dr_s
+        Traceback (most recent call last):
+        ...
+        AttributeError: dr_s was not computed; solve with derivatives=True to get the thickness derivatives
         """
-        cc, ss = _weights(phi)
-        return np.asarray(self.R_s * cc + self.R_p * ss, dtype=np.float64)
+        return self._amplitude_derivative("dr_s")
 
-    def T(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """T_s cos^2(phi) + T_p sin^2(phi). Differs from DataPy's t for p-polarised light
-        at oblique incidence on an absorbing exit medium, where DataPy weights |t_p|^2
-        with Re(n_out cos_out) instead of the Poynting flux."""
-        cc, ss = _weights(phi)
-        return np.asarray(self.T_s * cc + self.T_p * ss, dtype=np.float64)
+    @property
+    def dr_p(self) -> ComplexArray:
+        """d r_p / d thickness, (B, A, layers, W).
 
-    def A(self, phi: float | npt.ArrayLike) -> FloatArray:
-        """1 - R(phi) - T(phi): the fraction absorbed in the inner layers."""
-        return np.asarray((1.0 - self.R(phi)) - self.T(phi), dtype=np.float64)
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
 
-    def to_xarray(self) -> Any:
-        """An xarray.Dataset with dimensions stack, angle and wavelength (needs xarray)."""
-        try:
-            import xarray
-        except ImportError:
-            raise ImportError("Result.to_xarray needs xarray: pip install xarray") from None
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], derivatives=True).dr_p.shape
+        (1, 1, 1, 1)
+        """
+        return self._amplitude_derivative("dr_p")
+
+    @property
+    def dt_s(self) -> ComplexArray:
+        """d t_s / d thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], derivatives=True).dt_s.shape
+        (1, 1, 1, 1)
+        """
+        return self._amplitude_derivative("dt_s")
+
+    @property
+    def dt_p(self) -> ComplexArray:
+        """d t_p / d thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], derivatives=True).dt_p.shape
+        (1, 1, 1, 1)
+        """
+        return self._amplitude_derivative("dt_p")
+
+    @property
+    def dR_s(self) -> FloatArray:
+        """d R_s / d thickness of each inner layer, per unit of thickness, (B, A, layers, W).
+
+        Defined for stacks with incoherent layers too.
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``.
+
+        Examples
+        --------
+        A quarter-wave layer sits at a minimum of R:
+
+        >>> res = ql.solve([1.0, 1.38, 1.52], [550.0 / (4 * 1.38)], [550.0], derivatives=True)
+        >>> print(np.round(res.dR_s[0, 0, :, 0], 12) + 0.0)
+        [0.]
+        """
+        return self._power_derivative("dR_s")
+
+    @property
+    def dR_p(self) -> FloatArray:
+        """d R_p / d thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``.
+
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], 0.3, derivatives=True).dR_p.shape
+        (1, 1, 1, 1)
+        """
+        return self._power_derivative("dR_p")
+
+    @property
+    def dT_s(self) -> FloatArray:
+        """d T_s / d thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``.
+
+        Examples
+        --------
+        Lossless layers trade R for T:
+
+        >>> res = ql.solve([1.0, 1.38, 1.52], [80.0], [550.0], derivatives=True)
+        >>> print(np.round(res.dR_s + res.dT_s, 15)[0, 0, 0] + 0.0)
+        [0.]
+        """
+        return self._power_derivative("dT_s")
+
+    @property
+    def dT_p(self) -> FloatArray:
+        """d T_p / d thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``.
+
+        Examples
+        --------
+        >>> ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], 0.3, derivatives=True).dT_p.shape
+        (1, 1, 1, 1)
+        """
+        return self._power_derivative("dT_p")
+
+    def dR(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """d R / d thickness of one polarisation, (B, A, layers, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`; angle arrays broadcast against (B, A, W).
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.38, 1.52], [80.0], [550.0], derivatives=True)
+        >>> print(np.round(res.dR()[0, 0, 0] * 1e4, 3))
+        [-2.812]
+        """
+        return polarised(self.dR_s, self.dR_p, polarisation, layer_axis=True)
+
+    def dT(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """d T / d thickness of one polarisation, (B, A, layers, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.38, 1.52], [80.0], [550.0], derivatives=True)
+        >>> print(np.round(res.dT()[0, 0, 0] * 1e4, 3))
+        [2.812]
+        """
+        return polarised(self.dT_s, self.dT_p, polarisation, layer_axis=True)
+
+    def dA(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """d A / d thickness = -(dR + dT) of one polarisation, (B, A, layers, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [50.0], [550.0], derivatives=True)
+        >>> print(np.round(res.dA("s")[0, 0, 0] * 1e3, 3))
+        [1.132]
+        """
+        return np.asarray(-(self.dR(polarisation) + self.dT(polarisation)), dtype=np.float64)
+
+    def _psi_delta_derivatives(self, name: str) -> tuple[FloatArray, FloatArray]:
+        if self._ellipsometry_derivatives is None:
+            dr_s, dr_p = self._amplitude_derivatives_for(name)[:2]
+            r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
+            with np.errstate(divide="ignore", invalid="ignore"):
+                rho = np.abs(r_p / r_s)
+                # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
+                log_change = dr_p / r_p - dr_s / r_s
+                dpsi = rho / (1.0 + rho * rho) * log_change.real
+            self._ellipsometry_derivatives = (frozen(np.asarray(dpsi, dtype=np.float64)),
+                                              frozen(np.asarray(log_change.imag, dtype=np.float64)))
+        return self._ellipsometry_derivatives
+
+    @property
+    def dpsi(self) -> FloatArray:
+        """d psi / d thickness, radians per unit of thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], 1.2, derivatives=True)
+        >>> print(np.round(np.degrees(res.dpsi[0, 0, 0]), 4))
+        [0.565]
+        """
+        return self._psi_delta_derivatives("dpsi")[0]
+
+    @property
+    def ddelta(self) -> FloatArray:
+        """d delta / d thickness, radians per unit of thickness, (B, A, layers, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], 1.2, derivatives=True)
+        >>> print(np.round(np.degrees(res.ddelta[0, 0, 0]), 4))
+        [-0.0611]
+        """
+        return self._psi_delta_derivatives("ddelta")[1]
+
+    # other faces ------------------------------------------------------------------------------
+    def to_xarray(self) -> xarray.Dataset:
+        """The result as an xarray Dataset with dimensions stack, angle and wavelength.
+
+        Returns
+        -------
+        xarray.Dataset
+            R_s, R_p, T_s, T_p and, for coherent stacks, r_s, r_p, t_s, t_p, psi and
+            delta, sharing this result's read-only arrays (``.copy(deep=True)`` gives
+            arrays to modify); coordinates stack, angle (radians) and wavelength.
+
+        Raises
+        ------
+        ImportError
+            Without xarray (``pip install "quilmo[xarray]"``).
+
+        Examples
+        --------
+        >>> data = ql.solve([1.0, 1.5], [], [500.0, 600.0], [0.0, 0.3]).to_xarray()
+        >>> data["R_p"].dims
+        ('stack', 'angle', 'wavelength')
+        """
+        xr = xarray_module("Result.to_xarray")
         dims = ("stack", "angle", "wavelength")
-        names: tuple[str, ...] = ("R_s", "R_p", "T_s", "T_p")
+        names: tuple[str, ...] = _POWERS
         if self.coherent:
-            names = ("r_s", "r_p", "t_s", "t_p", *names, "psi", "delta")
-        return xarray.Dataset(
+            names = (*_AMPLITUDES, *names, "psi", "delta")
+        dataset: xarray.Dataset = xr.Dataset(
             {name: (dims, getattr(self, name)) for name in names},
-            coords={"stack": np.arange(self.shape[0]), "angle": self.angles,
-                    "wavelength": self.wavelengths},
+            coords={"stack": np.arange(self.shape[0]), "angle": self.angles, "wavelength": self.wavelengths},
         )
+        return dataset
 
     def __repr__(self) -> str:
         b, a, w = self.shape
@@ -267,14 +795,37 @@ class Result:
 
 
 def ellipsometry_convention(delta: npt.ArrayLike, convention: Convention) -> FloatArray:
-    """delta of `tmm` (what Result.delta holds) in another convention.
+    """delta of `tmm`'s convention, what `Result.delta` holds, in another convention.
 
-    "tmm": unchanged; "pyelli" and "openfilters": pi - delta, the convention of pyElli
-    and OpenFilters (the sign of r_p differs, and Delta is measured the other way).
+    Parameters
+    ----------
+    delta : array_like
+        Ellipsometric angles delta in radians, in `tmm`'s convention.
+    convention : {"tmm", "pyelli", "openfilters"}
+        "tmm" leaves delta as it is; "pyelli" and "openfilters" give π - delta.
+
+    Returns
+    -------
+    ndarray
+        A new float64 array of the angles.
+
+    Raises
+    ------
+    ValueError
+        For another convention.
+
+    Notes
+    -----
+    pyElli and OpenFilters take the opposite sign of r_p and measure Delta the other
+    way, so that their Delta is π minus `tmm`'s.
+
+    Examples
+    --------
+    >>> print(ql.ellipsometry_convention([0.5, -1.0], "pyelli"))
+    [2.64159265 4.14159265]
     """
+    choice("convention", convention, CONVENTIONS)
     values = np.array(delta, dtype=np.float64)
     if convention == "tmm":
         return values
-    if convention in ("pyelli", "openfilters"):
-        return np.asarray(np.pi - values, dtype=np.float64)
-    raise ValueError(f"convention must be 'tmm', 'pyelli' or 'openfilters'; received {convention!r}")
+    return np.asarray(np.pi - values, dtype=np.float64)

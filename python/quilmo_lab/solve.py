@@ -1,88 +1,161 @@
-"""solve: amplitudes and powers of coherent stacks over wavelengths and angles."""
+"""solve: amplitudes and powers of thin-film stacks over wavelengths and angles of incidence."""
 
 from __future__ import annotations
+
+from collections.abc import Callable
+from typing import overload
 
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._inputs import coherence_mask, grid_arrays, thread_count
+from quilmo_lab._checks import flag
+from quilmo_lab._problem import Form, GridProblem, read_problem
 from quilmo_lab.result import Result
+from quilmo_lab.stack import Stack
+
+FloatArray = npt.NDArray[np.float64]
+
+FORM = Form("solve", parameters=(("angles", 0.0),),
+            options=(("coherent", None), ("threads", None), ("derivatives", False)))
 
 
-def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
-          angles: npt.ArrayLike = 0.0, *, coherent: npt.ArrayLike | None = None,
-          threads: int | None = None, derivatives: bool = False) -> Result:
-    """Solves coherent thin-film stacks for s and p polarisation on a grid of
-    (stack, angle, wavelength) points.
+def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
+    """Computes the (2, B, A, layers, W) absorbed fractions of the problem's grid on demand."""
 
-    indices: refractive indices n + ik (k > 0 absorbing), shape (media,), (media, W)
-        or (B, media, W); row 0 is the incidence medium, the last row the exit medium.
-        Real, integer and list input is converted; a column count of 1 means the same
-        index at every wavelength.
-    thicknesses: one per inner layer, shape (media - 2,) or (B, media - 2), in the
-        unit of `wavelengths`. A batch of B stacks shares 1-D or 2-D indices (and a
-        1-D row of thicknesses may serve a batch of indices).
-    wavelengths: shape (W,). angles: angles of incidence in the incidence medium,
-        radians, a scalar or shape (A,). An absorbing incidence medium is only
-        accepted at normal incidence.
-    coherent: one boolean per inner layer (default: all True). A layer flagged False is
-        treated by intensity, without phase: the power-transfer treatment of thick layers
-        such as substrates (Katsidis & Siapkas 2002; Centurioni 2005; Byrnes 2016, as
-        `tmm`'s inc_tmm), whose fringes no real measurement resolves. The coherent runs
-        between such layers keep their amplitudes. The incidence and exit media are
-        incoherent by nature. A thick absorbing incoherent layer passes e^(-alpha d) of
-        the power, which underflows to 0 and never overflows. Such a stack has R, T and
-        absorbed, and no amplitudes (reading them raises AttributeError).
-    threads: worker threads (default: every processor this process may use). The
-        results are the same bits for any count; the interpreter lock is released
-        while the engine runs.
-    derivatives: also compute the derivatives of the amplitudes and powers by every
-        inner-layer thickness (analytic, all layers at about the cost of two solves):
-        Result.dr_s ... dT_p of shape (B, A, media - 2, W), per unit of thickness.
-        With incoherent layers, dR_s, dR_p, dT_s, dT_p only (no amplitudes to derive).
-
-    Returns a Result whose arrays have shape (B, A, W). Layers so thick or absorbing
-    that the plain transfer-matrix product would overflow are carried with their
-    exponential scaled out: R and T stay finite, and T underflows to 0 only below
-    the smallest double.
-    """
-    if not isinstance(derivatives, bool):
-        raise TypeError(f"derivatives must be True or False; received {type(derivatives).__name__}")
-    grid = grid_arrays(indices, thicknesses, wavelengths, angles)
-    media = grid.indices.shape[1]
-    mask = coherence_mask(coherent, media)
-    workers = thread_count(threads)
-    shape = (4, grid.stacks, grid.angles.shape[0], grid.wavelengths.shape[0])
-    powers = np.empty(shape, dtype=np.float64)
-    flags = np.ones(media - 2, dtype=np.bool_) if mask is None else mask
-
-    def absorb() -> npt.NDArray[np.float64]:
-        layers = np.empty((2, grid.stacks, shape[2], media - 2, shape[3]), dtype=np.float64)
-        _engine.absorbed(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
-                         flags, np.empty(shape, dtype=np.float64), layers, workers)
+    def absorb() -> FloatArray:
+        b, a, w = problem.grid
+        layers = np.empty((2, b, a, problem.layers, w), dtype=np.float64)
+        _engine.absorbed(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks,
+                         problem.flags, np.empty((4, b, a, w), dtype=np.float64), layers, problem.threads)
         return layers
 
-    if mask is not None:
-        _engine.incoherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
-                           mask, powers, workers)
-        mixed = Result(None, powers, grid.wavelengths, grid.angles, absorb)
-        if derivatives:
-            dshape = shape[:3] + (media - 2,) + shape[3:]
-            power_derivatives = np.empty(dshape, dtype=np.float64)
-            _engine.mixed_thickness_jacobian(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles,
-                                             grid.stacks, mask, power_derivatives, workers)
-            mixed.set_thickness_derivatives(None, power_derivatives)
-        return mixed
-    amplitudes = np.empty(shape, dtype=np.complex128)
-    _engine.coherent(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
-                     amplitudes, powers, workers)
-    result = Result(amplitudes, powers, grid.wavelengths, grid.angles, absorb)
-    if derivatives:
-        dshape = shape[:3] + (media - 2,) + shape[3:]
-        amplitude_derivatives = np.empty(dshape, dtype=np.complex128)
-        power_derivatives = np.empty(dshape, dtype=np.float64)
-        _engine.thickness_jacobian(grid.indices, grid.thicknesses, grid.wavelengths, grid.angles, grid.stacks,
-                                   amplitude_derivatives, power_derivatives, workers)
-        result.set_thickness_derivatives(amplitude_derivatives, power_derivatives)
-    return result
+    return absorb
+
+
+@overload
+def solve(stack: Stack, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
+          thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+          threads: int | None = None, derivatives: bool = False) -> Result: ...
+
+
+@overload
+def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
+          angles: npt.ArrayLike = 0.0, *, coherent: npt.ArrayLike | None = None, threads: int | None = None,
+          derivatives: bool = False) -> Result: ...
+
+
+def solve(*args: object, **kwargs: object) -> Result:
+    """Solve thin-film stacks for s and p polarisation on a grid of (stack, angle, wavelength) points.
+
+    Called as ``solve(stack, wavelengths, angles=0.0, *, thicknesses=None, coherent=None,
+    threads=None, derivatives=False)`` for a `Stack`, or as ``solve(indices, thicknesses,
+    wavelengths, angles=0.0, *, coherent=None, threads=None, derivatives=False)`` for arrays.
+
+    Parameters
+    ----------
+    stack : Stack
+        A design of materials; its indices at `wavelengths`, its thicknesses and its
+        layers' coherence are used.
+    indices : array_like
+        Refractive indices n + ik (k > 0 absorbing) of shape (media,) (the same at every
+        wavelength), (media, W) or (B, media, W); row 0 is the incidence medium, the last
+        row the exit medium. Real, integer and list input is converted.
+    thicknesses : array_like
+        One per inner layer, (media - 2,) or (B, media - 2), in the unit of `wavelengths`.
+        A batch of B stacks shares 1-D or 2-D indices, and one row of thicknesses may
+        serve a batch of indices. With a Stack: a (B, layers) batch of variants of its
+        thicknesses (default: its own).
+    wavelengths : array_like
+        Vacuum wavelengths, (W,) (nm with a Stack).
+    angles : float or array_like, optional
+        Angles of incidence in the incidence medium, radians, a scalar or (A,).
+    coherent : array_like of bool, optional
+        One flag per inner layer (default: all True, or the Stack's layers'). A layer
+        flagged False is treated by intensity, without phase, as thick substrates are.
+    threads : int, optional
+        Worker threads, 1 to 255 (default: every processor this process may use).
+    derivatives : bool, optional
+        Also compute the derivatives of amplitudes and powers by every inner-layer
+        thickness (analytic; all layers at about the cost of two solves).
+
+    Returns
+    -------
+    Result
+        Arrays of shape (B, A, W); see `Result`.
+
+    Raises
+    ------
+    TypeError
+        For a value of the wrong kind (complex thicknesses, a float `threads`) or a call
+        that fits neither form.
+    ValueError
+        For shapes that do not fit together, or an absorbing incidence medium at an
+        oblique angle (R and T are only defined there at normal incidence).
+
+    See Also
+    --------
+    Stack.solve : The same for a Stack.
+    profile : Absorption and |E|^2 in depth.
+    dispersion : Phase, group delay and dispersion.
+
+    Notes
+    -----
+    Each point is the 2x2 transfer-matrix product of the kernel of ``quilmo.DataPy``,
+    evaluated in the kernel's order, so that ``R(phi)`` equals ``DataPy``'s ``r`` bit
+    for bit. Layers so thick or absorbing that the plain product would overflow are
+    carried with their exponential scaled out: R and T stay finite. Incoherent layers
+    combine the coherent runs between them by power, the equivalent of the
+    power-transfer matrices of Katsidis & Siapkas [1]_ and Byrnes [2]_. The results are
+    the same bits for any `threads`; the interpreter lock is released while the engine runs.
+
+    References
+    ----------
+    .. [1] C. C. Katsidis and D. I. Siapkas, "General transfer-matrix method for optical
+       multilayer systems with coherent, partially coherent, and incoherent
+       interference", Appl. Opt. 41, 3978 (2002).
+    .. [2] S. J. Byrnes, "Multilayer optical calculations", arXiv:1603.02720 (2016).
+
+    Examples
+    --------
+    A quarter-wave MgF2 coating on glass, from arrays:
+
+    >>> res = ql.solve([1.0, 1.38, 1.52], [99.6], [450.0, 550.0, 650.0], [0.0, 0.5])
+    >>> print(np.round(res.R()[0, 0], 4))
+    [0.0162 0.0126 0.0144]
+
+    The same from a Stack, with a batch of thickness variants:
+
+    >>> coating = ql.Stack([ql.Layer(1.38, 99.6)], exit=1.52)
+    >>> res = ql.solve(coating, [550.0], thicknesses=[[99.6], [90.0]])
+    >>> print(np.round(res.R_s[:, 0, 0], 4))
+    [0.0126 0.0133]
+
+    A 1 mm window treated by intensity between two coatings:
+
+    >>> res = ql.solve([1.0, 1.38, 1.52, 1.38, 1.0], [99.6, 1e6, 99.6], [550.0],
+    ...                coherent=[True, False, True])
+    >>> print(np.round(res.T()[0, 0], 4), res.coherent)
+    [0.9751] False
+    """
+    problem, options = read_problem(FORM, args, kwargs)
+    derivatives = flag("derivatives", options["derivatives"])
+    b, a, w = problem.grid
+    grid = (problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks)
+    powers = np.empty((4, b, a, w), dtype=np.float64)
+    derivative_shape = (4, b, a, problem.layers, w)
+    power_derivatives = np.empty(derivative_shape, dtype=np.float64) if derivatives else None
+    if problem.coherent is not None:
+        _engine.incoherent(*grid, problem.coherent, powers, problem.threads)
+        if power_derivatives is not None:
+            _engine.mixed_thickness_jacobian(*grid, problem.coherent, power_derivatives, problem.threads)
+        return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem),
+                      power_derivatives=power_derivatives)
+    amplitudes = np.empty((4, b, a, w), dtype=np.complex128)
+    _engine.coherent(*grid, amplitudes, powers, problem.threads)
+    amplitude_derivatives = None
+    if power_derivatives is not None:
+        amplitude_derivatives = np.empty(derivative_shape, dtype=np.complex128)
+        _engine.thickness_jacobian(*grid, amplitude_derivatives, power_derivatives, problem.threads)
+    return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem), amplitudes=amplitudes,
+                  power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives)

@@ -1,6 +1,6 @@
-"""Layers and stacks of materials: the object-level face of `quilmo_lab.solve`.
+"""Layers and stacks of materials: designs the fronts solve.
 
-Thicknesses are in nanometres, like the wavelengths materials take.  A medium may be a
+Thicknesses are in nanometres, like the wavelengths materials take. A medium may be a
 `Material`, a library name ("N-BK7"), a number (a constant index) or an array of indices over the
 wavelengths of the solve.
 """
@@ -10,116 +10,349 @@ from __future__ import annotations
 import math
 import numbers
 from collections.abc import Sequence
-from typing import Any
+from typing import TYPE_CHECKING, Literal
 
 import numpy as np
 import numpy.typing as npt
 
-from .materials import Constant, Material, library
-from .materials.base import wavelength_array
+from quilmo_lab._checks import flag, shape_text, type_name, wavelength_array
+from quilmo_lab._media import Medium, MediumLike, medium
 
-
-class _Sampled:
-    """Indices given as an array over the wavelengths of the solve."""
-
-    def __init__(self, values: npt.NDArray[np.complex128]) -> None:
-        self.values = values
-        self.name = "[array]"
-
-    def __call__(self, wavelengths: npt.NDArray[np.float64]) -> npt.NDArray[np.complex128]:
-        if self.values.shape != wavelengths.shape:
-            raise ValueError(f"a medium given as an array has {self.values.size} indices; "
-                             f"expected one per wavelength ({wavelengths.size})")
-        return self.values
-
-
-Medium = Material | _Sampled
-
-
-def _medium(value: Any, what: str) -> Medium:
-    if isinstance(value, Material):
-        return value
-    if isinstance(value, str):
-        return library[value]
-    if isinstance(value, numbers.Complex) and not isinstance(value, bool):
-        return Constant(complex(value))
-    if isinstance(value, (np.ndarray, list, tuple)):
-        array = np.asarray(value)
-        if array.dtype.kind not in "iufc" or array.ndim != 1:
-            raise TypeError(f"{what} as an array must be a 1-D array of indices over the wavelengths; "
-                            f"got dtype {array.dtype}, shape {array.shape}")
-        return _Sampled(array.astype(np.complex128))
-    raise TypeError(f"{what} must be a Material, a library name, a number or an array of indices; "
-                    f"got {type(value).__name__}")
+if TYPE_CHECKING:
+    from quilmo_lab.dispersion import Dispersion, Side
+    from quilmo_lab.profile import Profile
+    from quilmo_lab.result import Result
 
 
 class Layer:
-    """A film of `material` `thickness` nm thick; `coherent=False` treats it as a thick, incoherent slab."""
+    """A film of one material and thickness in a `Stack`.
 
-    def __init__(self, material: Any, thickness: float, coherent: bool = True) -> None:
-        self.material = _medium(material, "material")
+    Parameters
+    ----------
+    material : Material, str, complex or array_like
+        A `quilmo_lab.materials` model, a name of the built-in `library` ("MgF2"), a
+        constant index (1.38, 2.0 + 0.1j) or indices over the wavelengths of the solve
+        (an array, which has no dispersion for `dispersion`).
+    thickness : float
+        The thickness in nm, finite and non-negative.
+    coherent : bool, optional
+        False treats the layer by intensity, without phase: a substrate or window whose
+        fringes no measurement resolves.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a material, thickness or flag that is not one.
+
+    See Also
+    --------
+    Stack : Layers between an incidence and an exit medium.
+
+    Examples
+    --------
+    >>> ql.Layer("MgF2", 99.6)
+    MgF2 99.6 nm
+    >>> ql.Layer(1.52, 1e6, coherent=False)
+    1.52 1e+06 nm (incoherent)
+    """
+
+    def __init__(self, material: MediumLike, thickness: float, coherent: bool = True) -> None:
+        self._material = medium(material, "material")
         if isinstance(thickness, bool) or not isinstance(thickness, numbers.Real):
-            raise TypeError(f"thickness must be a real number of nm; got {type(thickness).__name__}")
+            raise TypeError(f"thickness must be a real number of nm; received {type_name(thickness)}")
         value = float(thickness)
         if not (math.isfinite(value) and value >= 0.0):
-            raise ValueError(f"thickness must be finite and non-negative (nm); got {value!r}")
-        if not isinstance(coherent, bool):
-            raise TypeError(f"coherent must be True or False; got {coherent!r}")
-        self.thickness: float = value
-        self.coherent: bool = coherent
+            raise ValueError(f"thickness must be finite and non-negative (nm); received {value!r}")
+        self._thickness: float = value
+        self._coherent: bool = flag("coherent", coherent)
+
+    @property
+    def material(self) -> Medium:
+        """The layer's material: a Material (a library name or a number given becomes one).
+
+        Examples
+        --------
+        >>> ql.Layer(1.38, 100.0).material
+        <Constant '1.38', valid 0-inf nm>
+        """
+        return self._material
+
+    @property
+    def thickness(self) -> float:
+        """The thickness in nm.
+
+        Examples
+        --------
+        >>> ql.Layer("MgF2", 99.6).thickness
+        99.6
+        """
+        return self._thickness
+
+    @property
+    def coherent(self) -> bool:
+        """False for a layer treated by intensity, without phase.
+
+        Examples
+        --------
+        >>> ql.Layer("N-BK7", 1e6, coherent=False).coherent
+        False
+        """
+        return self._coherent
 
     def __repr__(self) -> str:
         return f"{self.material.name} {self.thickness:g} nm" + ("" if self.coherent else " (incoherent)")
 
 
 class Stack:
-    """`incident` | layers | `exit`: a coating design, solved with `solve(wavelengths, angles)`."""
+    """A coating design: an incidence medium, layers of materials and an exit medium.
 
-    def __init__(self, layers: Sequence[Layer] = (), incident: Any = 1.0, exit: Any = 1.0) -> None:
+    Parameters
+    ----------
+    layers : sequence of Layer, optional
+        The layers in the order the light meets them.
+    incident : Material, str, complex or array_like, optional
+        The incidence medium (default: 1.0, vacuum), as a `Layer`'s material.
+    exit : Material, str, complex or array_like, optional
+        The exit medium or substrate (default: 1.0).
+
+    Raises
+    ------
+    TypeError
+        For layers that are not a sequence of Layer, or a medium that is not one.
+
+    See Also
+    --------
+    solve, profile, dispersion : The fronts, which take a Stack in place of arrays.
+
+    Notes
+    -----
+    Thicknesses are in nanometres, like the wavelengths materials take. A Stack holds
+    no results: every solve evaluates its materials at the wavelengths asked for.
+
+    Examples
+    --------
+    >>> coating = ql.Stack([ql.Layer("MgF2", 99.6)], exit="N-BK7")
+    >>> coating
+    1 | MgF2 99.6 nm | N-BK7
+    >>> print(np.round(coating.solve([550.0]).R()[0, 0], 4))
+    [0.0125]
+    """
+
+    def __init__(self, layers: Sequence[Layer] = (), incident: MediumLike = 1.0, exit: MediumLike = 1.0) -> None:
         if isinstance(layers, Layer) or not isinstance(layers, Sequence):
-            raise TypeError(f"layers must be a sequence of Layer; got {type(layers).__name__}")
+            raise TypeError(f"layers must be a sequence of Layer; received {type_name(layers)}")
         for position, layer in enumerate(layers):
             if not isinstance(layer, Layer):
-                raise TypeError(f"layers[{position}] must be a Layer; got {type(layer).__name__}")
-        self.layers = tuple(layers)
-        self.incident = _medium(incident, "incident")
-        self.exit = _medium(exit, "exit")
+                raise TypeError(f"layers[{position}] must be a Layer; received {type_name(layer)}")
+        self._layers = tuple(layers)
+        self._incident = medium(incident, "incident")
+        self._exit = medium(exit, "exit")
+
+    @property
+    def layers(self) -> tuple[Layer, ...]:
+        """The layers, from the incidence side.
+
+        Examples
+        --------
+        >>> ql.Stack([ql.Layer("TiO2", 60.0), ql.Layer("MgF2", 99.6)]).layers
+        (TiO2 60 nm, MgF2 99.6 nm)
+        """
+        return self._layers
+
+    @property
+    def incident(self) -> Medium:
+        """The incidence medium.
+
+        Examples
+        --------
+        >>> ql.Stack([], incident="water").incident.name
+        'water'
+        """
+        return self._incident
+
+    @property
+    def exit(self) -> Medium:
+        """The exit medium (the substrate).
+
+        Examples
+        --------
+        >>> ql.Stack([], exit="N-BK7").exit.name
+        'N-BK7'
+        """
+        return self._exit
 
     @property
     def thicknesses(self) -> npt.NDArray[np.float64]:
-        """The layer thicknesses in nm, in order from the incidence side."""
+        """The layer thicknesses in nm, from the incidence side, as a new array.
+
+        Examples
+        --------
+        >>> ql.Stack([ql.Layer("TiO2", 60.0), ql.Layer("MgF2", 99.6)]).thicknesses
+        array([60. , 99.6])
+        """
         return np.array([layer.thickness for layer in self.layers], dtype=np.float64)
 
     @property
     def coherent(self) -> npt.NDArray[np.bool_]:
-        """Per layer: whether each is treated coherently (solve's `coherent` mask)."""
+        """Per layer, whether it is treated coherently (the fronts' `coherent`), as a new array.
+
+        Examples
+        --------
+        >>> ql.Stack([ql.Layer("MgF2", 99.6), ql.Layer("N-BK7", 1e6, coherent=False)]).coherent
+        array([ True, False])
+        """
         return np.array([layer.coherent for layer in self.layers], dtype=bool)
 
     def indices(self, wavelengths: npt.ArrayLike) -> npt.NDArray[np.complex128]:
-        """The (media, W) complex indices of every medium at `wavelengths` (nm)."""
+        """The complex index of every medium at the given wavelengths.
+
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+
+        Returns
+        -------
+        ndarray
+            (media, W): the incidence medium, the layers' materials, the exit medium.
+
+        Raises
+        ------
+        ValueError
+            For wavelengths outside a material's valid range, or not one-dimensional.
+
+        Examples
+        --------
+        >>> print(np.round(ql.Stack([ql.Layer(2.0 + 0.1j, 50.0)], exit=1.5).indices([500.0]), 2))
+        [[1. +0.j ]
+         [2. +0.1j]
+         [1.5+0.j ]]
+        """
         wl = wavelength_array(wavelengths)
         if wl.ndim != 1:
-            raise ValueError(f"wavelengths must be one-dimensional; got shape {wl.shape}")
+            raise ValueError(f"wavelengths must be one-dimensional; received shape {shape_text(wl.shape)}")
         media = (self.incident, *(layer.material for layer in self.layers), self.exit)
         result = np.empty((len(media), wl.size), np.complex128)
-        for row, medium in enumerate(media):
-            result[row] = medium(wl)
+        for row, part in enumerate(media):
+            result[row] = part(wl)
         return result
 
     def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
-              thicknesses: npt.ArrayLike | None = None, threads: int | None = None) -> Any:
-        """R, T and amplitudes through `quilmo_lab.solve` at `wavelengths` (nm) and `angles` (rad).
+              thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+              threads: int | None = None, derivatives: bool = False) -> Result:
+        """Amplitudes and powers of this stack: ``quilmo_lab.solve(self, ...)``.
 
-        `thicknesses` of shape (B, layers) solves a batch of B variants of this design at once.
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+        angles : float or array_like, optional
+            Angles of incidence in radians, a scalar or (A,).
+        thicknesses : array_like, optional
+            A (B, layers) batch of variants of this design's thicknesses, solved at once.
+        coherent : array_like of bool, optional
+            Flags replacing the layers' own.
+        threads : int, optional
+            Worker threads.
+        derivatives : bool, optional
+            Also compute the derivatives by every layer thickness.
+
+        Returns
+        -------
+        Result
+            As `quilmo_lab.solve` returns it.
+
+        See Also
+        --------
+        quilmo_lab.solve
+
+        Examples
+        --------
+        >>> res = ql.Stack([ql.Layer(1.38, 99.6)], exit=1.52).solve([550.0], [0.0, 0.5], derivatives=True)
+        >>> res.shape, res.dR_s.shape
+        ((1, 2, 1), (1, 2, 1, 1))
         """
-        from quilmo_lab import solve as engine_solve
+        from quilmo_lab.solve import solve
 
-        wl = wavelength_array(wavelengths)
-        if thicknesses is None:
-            thicknesses = self.thicknesses
-        # A fully coherent design keeps solve's default, the exact coherent path.
-        coherent = None if all(layer.coherent for layer in self.layers) else self.coherent
-        return engine_solve(self.indices(wl), thicknesses, wl, angles, threads=threads, coherent=coherent)
+        return solve(self, wavelengths, angles, thicknesses=thicknesses, coherent=coherent, threads=threads,
+                     derivatives=derivatives)
+
+    def profile(self, wavelengths: npt.ArrayLike, angle: float, depths: npt.ArrayLike, *,
+                thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+                threads: int | None = None) -> Profile:
+        """Absorbed power density and |E|^2 in depth: ``quilmo_lab.profile(self, ...)``.
+
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+        angle : float
+            The angle of incidence in radians.
+        depths : array_like
+            Depths in nm from the first interface, (D,).
+        thicknesses : array_like, optional
+            Other thicknesses for the layers, (layers,).
+        coherent : array_like of bool, optional
+            Flags replacing the layers' own.
+        threads : int, optional
+            Worker threads.
+
+        Returns
+        -------
+        Profile
+
+        See Also
+        --------
+        quilmo_lab.profile
+
+        Examples
+        --------
+        >>> prof = ql.Stack([ql.Layer(2.0 + 0.1j, 100.0)], exit=1.5).profile([500.0], 0.0, [10.0, 90.0])
+        >>> prof.density_s.shape
+        (1, 2)
+        """
+        from quilmo_lab.profile import profile
+
+        return profile(self, wavelengths, angle, depths, thicknesses=thicknesses, coherent=coherent,
+                       threads=threads)
+
+    def dispersion(self, wavelengths: npt.ArrayLike, angle: float = 0.0, side: Side = "r",
+                   polarisation: Literal["s", "p"] = "s", *, thicknesses: npt.ArrayLike | None = None,
+                   threads: int | None = None) -> Dispersion:
+        """Phase, group delay, GDD and TOD of r or t: ``quilmo_lab.dispersion(self, ...)``.
+
+        Parameters
+        ----------
+        wavelengths : array_like
+            Vacuum wavelengths in nm, (W,).
+        angle : float, optional
+            The angle of incidence in radians.
+        side : {"r", "t"}, optional
+            The reflected or the transmitted amplitude.
+        polarisation : {"s", "p"}, optional
+            Its polarisation.
+        thicknesses : array_like, optional
+            Other thicknesses, (layers,), or a (B, layers) batch of them.
+        threads : int, optional
+            Worker threads.
+
+        Returns
+        -------
+        Dispersion
+
+        See Also
+        --------
+        quilmo_lab.dispersion
+
+        Examples
+        --------
+        >>> d = ql.Stack([ql.Layer("TiO2", 100.0)], exit="N-BK7").dispersion([800.0], side="t")
+        >>> print(np.round(d.gd, 3))
+        [0.767]
+        """
+        from quilmo_lab.dispersion import dispersion
+
+        return dispersion(self, wavelengths, angle, side, polarisation, thicknesses=thicknesses, threads=threads)
 
     def __repr__(self) -> str:
         return " | ".join([self.incident.name, *map(repr, self.layers), self.exit.name])

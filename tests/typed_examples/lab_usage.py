@@ -17,6 +17,8 @@ result = ql.solve([1.0, 1.38, 1.52 + 0.0j], [99.6], wl, np.radians([0.0, 45.0]),
 assert_type(result, Result)
 assert_type(result.r_p, NDArray[np.complex128])
 assert_type(result.R(0.5), NDArray[np.float64])
+assert_type(result.R(), NDArray[np.float64])  # unpolarised
+assert_type(result.T("p"), NDArray[np.float64])
 assert_type(result.shape, tuple[int, int, int])
 unpolarised: NDArray[np.float64] = result.A(np.pi / 4)
 delta: NDArray[np.float64] = ql.ellipsometry_convention(result.delta, "pyelli")
@@ -37,11 +39,18 @@ assert depth.E2(np.pi / 4).shape == (5, 7)
 from quilmo_lab import design  # noqa: E402
 
 derived = ql.solve([1.0, 1.38, 1.52], [99.6], wl, derivatives=True)
-assert derived.dR_s is not None and derived.dR_s.shape == (1, 1, 1, 5)
-slope: NDArray[np.float64] = derived.dR(0.0)
+assert derived.dR_s.shape == (1, 1, 1, 5)
+slope: NDArray[np.float64] = derived.dR("s")
 coating = ql.Stack([ql.Layer(1.38, 99.6)], incident=1.0, exit=1.52)
+# Every front takes a Stack in place of the arrays, and the Stack has the same fronts.
+assert_type(ql.solve(coating, wl, [0.0, 0.3], thicknesses=[[99.6], [101.0]]), Result)
+assert_type(coating.solve(wl, derivatives=True), Result)
+assert_type(coating.profile(wl, 0.0, [10.0, 50.0]), Profile)
 phase = ql.dispersion(coating, wl, 0.0, "r", "s")
 assert_type(phase, ql.Dispersion)
+assert_type(coating.dispersion(wl, polarisation="p"), ql.Dispersion)
+flat = ql.dispersion([1.0, 1.38, 1.52], [99.6], wl, index_derivatives=np.zeros((3, 3, 1)))
+assert flat.gd.shape == (5,)
 gdd: NDArray[np.float64] = phase.gdd
 target = design.Target("R", wl, value=0.0, tolerance=0.01)
 merit: float = design.merit(coating, [target])

@@ -9,7 +9,7 @@ refine and needle.
 
 from __future__ import annotations
 
-from typing import Any, Sequence
+from collections.abc import Sequence
 
 from quilmo_lab.design.editing import with_thicknesses
 from quilmo_lab.design.evaluation import Evaluator
@@ -17,12 +17,43 @@ from quilmo_lab.design.needle import NeedleResult, NeedleStep, needle, needle_fu
 from quilmo_lab.design.refine import Refined, refine
 from quilmo_lab.design.targets import Target
 from quilmo_lab.design.tolerance import TargetSpread, ToleranceResult, tolerance
+from quilmo_lab.stack import Stack
 
 
-def merit(stack: Any, targets: Sequence[Target], *, threads: int | None = None) -> float:
-    """Root mean square of the weighted residuals of `targets` for `stack`:
-    sqrt(mean(weight * (deviation / tolerance)^2)) over every target wavelength, where a
-    bound contributes only where it is violated."""
+def merit(stack: Stack, targets: Sequence[Target], *, threads: int | None = None) -> float:
+    """The merit of a design: the root mean square of the weighted residuals of its targets.
+
+    Parameters
+    ----------
+    stack : Stack
+        The design.
+    targets : sequence of Target
+        What it should do.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Returns
+    -------
+    float
+        sqrt(mean(weight (deviation / tolerance)²)) over every target wavelength, where a
+        bound counts only where it is violated; 0 for a design that meets every target.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For targets that are not Targets, or phase targets on a stack with incoherent layers.
+
+    See Also
+    --------
+    refine : Lowers the merit by adjusting thicknesses.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> round(design.merit(ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52), [target]), 4)
+    1.6024
+    """
     return Evaluator(stack, targets, threads).evaluate(stack.thicknesses, jacobian=False).merit
 
 

@@ -9,18 +9,23 @@ derivatives), central differences over one batched call for phase, GD and GDD.
 from __future__ import annotations
 
 import math
+from collections.abc import Sequence
 from dataclasses import dataclass
-from typing import Any, Sequence
 
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab import _engine, solve
-from quilmo_lab._inputs import thread_count
+from quilmo_lab._checks import shape_text, thread_count, type_name
+from quilmo_lab._polarisation import Polarisation, polarised, wrapped_phase
 from quilmo_lab.design.targets import PHASE_QUANTITIES, Target
-from quilmo_lab.dispersion import stack_series
+from quilmo_lab.dispersion import dispersion
+from quilmo_lab.index_series import stack_index_derivatives
+from quilmo_lab.result import Result
+from quilmo_lab.solve import solve
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
 
 # Thickness step (nm) of the differences for phase targets: the phase is smooth on the
 # scale of a wavelength, so h^2 truncation stays near 1e-6 of its derivative.
@@ -29,22 +34,74 @@ PHASE_STEP = 1e-3
 
 @dataclass(frozen=True)
 class Evaluation:
-    values: list[FloatArray]          # per target, (W,)
-    residuals: FloatArray             # (N,)
-    jacobian: FloatArray | None       # (N, layers)
+    """The targets of one design evaluated: values, weighted residuals and their Jacobian.
+
+    Attributes
+    ----------
+    values : list of ndarray
+        Per target, its quantity at its wavelengths, (W,).
+    residuals : ndarray
+        Every target's weighted residuals in turn, (N,).
+    jacobian : ndarray or None
+        d residuals / d thickness of every layer, (N, layers); None where not asked for.
+
+    See Also
+    --------
+    Evaluator.evaluate : Builds an Evaluation.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> evaluation = design.Evaluator(coating, [target]).evaluate([80.0])
+    >>> evaluation.residuals.shape, evaluation.jacobian.shape
+    ((5,), (5, 1))
+    """
+
+    values: list[FloatArray]
+    residuals: FloatArray
+    jacobian: FloatArray | None
 
     @property
     def merit(self) -> float:
+        """The root mean square of the residuals.
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> round(design.Evaluator(coating, [target]).evaluate([80.0], jacobian=False).merit, 4)
+        1.6024
+        """
         return merit_of(self.residuals)
 
 
 def merit_of(residuals: FloatArray) -> float:
-    """The root mean square of the weighted residuals."""
+    """The merit of weighted residuals: their root mean square (0 for none).
+
+    Parameters
+    ----------
+    residuals : ndarray
+        Weighted residuals, (N,).
+
+    Returns
+    -------
+    float
+
+    Examples
+    --------
+    >>> from quilmo_lab.design.evaluation import merit_of
+    >>> merit_of(np.array([3.0, -4.0, 0.0, 0.0]))
+    2.5
+    """
     return math.sqrt(float(np.mean(np.square(residuals)))) if residuals.size else 0.0
 
 
-def _power(result: Any, quantity: str, polarisation: str, derivative: bool) -> FloatArray:
-    """R, T or A (or their thickness derivatives) of one polarisation or the mean."""
+def _power(result: Result, quantity: str, polarisation: Polarisation, derivative: bool) -> FloatArray:
+    """R, T or A (or their thickness derivatives) of `polarisation`; the mean of s and p,
+    unpolarised light, is 0.5 (s + p) of each."""
     prefix = "d" if derivative else ""
 
     def one(pol: str) -> FloatArray:
@@ -54,80 +111,183 @@ def _power(result: Any, quantity: str, polarisation: str, derivative: bool) -> F
             return np.asarray(-(r + t) if derivative else (1.0 - r) - t)
         return np.asarray(getattr(result, f"{prefix}{quantity}_{pol}"))
 
-    if polarisation == "mean":
-        return 0.5 * (one("s") + one("p"))
-    return one(polarisation)
+    return polarised(one("s"), one("p"), polarisation, layer_axis=derivative)
 
 
 class Evaluator:
-    """Target values and residuals of designs with the materials of `stack`."""
+    """Target values, residuals and their thickness Jacobian of designs with one stack's materials.
 
-    def __init__(self, stack: Any, targets: Sequence[Target], threads: int | None = None) -> None:
+    The indices of every medium at every target's wavelengths are computed once; then
+    thicknesses map to values through the public fronts: R, T and A with their analytic
+    thickness derivatives (`solve`), phase, GD and GDD by central differences over one
+    batched `dispersion` call.
+
+    Parameters
+    ----------
+    stack : Stack
+        Gives the materials, layer count and coherence of every design evaluated.
+    targets : sequence of Target
+        At least one.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For targets that are not Targets, none, or phase targets on a stack with
+        incoherent layers.
+
+    See Also
+    --------
+    merit, refine : Built on an Evaluator.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> evaluator = design.Evaluator(coating, [target])
+    >>> evaluator.layers, evaluator.size
+    (1, 5)
+    """
+
+    def __init__(self, stack: Stack, targets: Sequence[Target], threads: int | None = None) -> None:
         targets = tuple(targets)
         if not targets:
             raise ValueError("targets must hold at least one Target; received none")
         for i, target in enumerate(targets):
             if not isinstance(target, Target):
-                raise TypeError(f"targets[{i}] must be a quilmo_lab.design.Target; received {type(target).__name__}")
-        mask = np.array([layer.coherent for layer in stack.layers], dtype=bool)
-        # None: every layer coherent; else solve's mask, for layers treated by intensity
-        self._coherent = None if mask.all() else mask
-        if self._coherent is not None and any(t.quantity in PHASE_QUANTITIES for t in targets):
-            raise ValueError("phase, GD and GDD targets need a coherent stack; this stack has incoherent layers")
+                raise TypeError(f"targets[{i}] must be a quilmo_lab.design.Target; received {type_name(target)}")
+        # every layer's coherence flag, the solve's `coherent`
+        self._coherent = stack.coherent
+        if not self._coherent.all() and any(t.quantity in PHASE_QUANTITIES for t in targets):
+            raise ValueError("targets must be R, T or A for a stack with incoherent layers (phase, GD and GDD need "
+                             "a coherent stack); received "
+                             + ", ".join(t.quantity for t in targets if t.quantity in PHASE_QUANTITIES))
         self.stack = stack
         self.targets = targets
         self.layers = len(stack.layers)
-        self._workers = thread_count(threads)  # 0: the engine's default
+        thread_count(threads)  # a bad count is reported before the first evaluation
         self.threads = threads
-        self._indices: list[npt.NDArray[np.complex128]] = [
-            stack.indices(t.wavelengths) if t.quantity not in PHASE_QUANTITIES else np.empty(0, complex)
+        # every target's indices at its wavelengths (and, for phases, their λ-derivatives), once
+        self._indices = [stack.indices(t.wavelengths) for t in targets]
+        self._index_derivatives: list[ComplexArray | None] = [
+            stack_index_derivatives(stack, t.wavelengths) if t.quantity in PHASE_QUANTITIES else None
             for t in targets]
-        self._series: list[npt.NDArray[np.complex128] | None] = [
-            stack_series(stack, t.wavelengths) if t.quantity in PHASE_QUANTITIES else None for t in targets]
         self.size = sum(t.size for t in targets)
 
     # values -----------------------------------------------------------------------------
     def values(self, thicknesses: npt.ArrayLike) -> list[FloatArray]:
-        """Per target, values of shape (B, W) for thicknesses of shape (B, layers)."""
+        """Every target's quantity for a batch of designs.
+
+        Parameters
+        ----------
+        thicknesses : array_like
+            (layers,) or a batch (B, layers), in nm.
+
+        Returns
+        -------
+        list of ndarray
+            Per target, its quantity at its wavelengths, (B, W).
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> print(np.round(design.Evaluator(coating, [target]).values([[80.0], [100.0]])[0], 4))
+        [[0.0126 0.0136 0.0155 0.0176 0.0197]
+         [0.0163 0.0134 0.0126 0.0131 0.0143]]
+        """
         d = self._batch(thicknesses)
         out = []
-        for target, indices, series in zip(self.targets, self._indices, self._series):
-            if series is None:
+        for target, indices, derivatives in zip(self.targets, self._indices, self._index_derivatives):
+            if derivatives is None:
                 result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
                                threads=self.threads)
                 out.append(_power(result, target.quantity, target.polarisation, False)[:, 0, :])
             else:
-                out.append(self._phase(target, series, d))
+                out.append(self._phase(target, indices, derivatives, d))
         return out
 
-    def _phase(self, target: Target, series: npt.NDArray[np.complex128], d: FloatArray) -> FloatArray:
-        out = np.empty((4, d.shape[0], target.size), dtype=np.float64)
-        _engine.dispersion(series, d, target.wavelengths, target.angle, 0 if target.side == "r" else 1,
-                           0 if target.polarisation == "s" else 1, out, self._workers)
-        values: FloatArray = out[PHASE_QUANTITIES.index(target.quantity)]
-        return values
+    def _phase(self, target: Target, indices: ComplexArray, derivatives: ComplexArray, d: FloatArray
+               ) -> FloatArray:
+        """(B, W) phase, GD or GDD of the designs `d`."""
+        phases = dispersion(indices, d, target.wavelengths, target.angle, target.side,
+                            "s" if target.polarisation == "s" else "p", threads=self.threads,
+                            index_derivatives=derivatives)
+        return {"phase": phases.phase, "GD": phases.gd, "GDD": phases.gdd}[target.quantity]
 
     def residuals_batch(self, thicknesses: npt.ArrayLike) -> tuple[FloatArray, list[FloatArray]]:
-        """(B, N) residuals and the per-target values (B, W) of a batch of designs."""
+        """The residuals and the values of a batch of designs, in one solve per target.
+
+        Parameters
+        ----------
+        thicknesses : array_like
+            (B, layers) in nm.
+
+        Returns
+        -------
+        residuals : ndarray
+            (B, N): every target's weighted residuals in turn.
+        values : list of ndarray
+            Per target, (B, W).
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> residuals, values = design.Evaluator(coating, [target]).residuals_batch([[80.0], [100.0]])
+        >>> residuals.shape
+        (2, 5)
+        """
         values = self.values(thicknesses)
         residuals = np.concatenate([t.residuals(v) for t, v in zip(self.targets, values)], axis=1)
         return residuals, values
 
     # one design with its Jacobian ---------------------------------------------------------
     def evaluate(self, thicknesses: npt.ArrayLike, jacobian: bool = True) -> Evaluation:
+        """Values, residuals and (with `jacobian`) their thickness Jacobian of one design.
+
+        Parameters
+        ----------
+        thicknesses : array_like
+            (layers,) in nm.
+        jacobian : bool, optional
+            Also compute d residuals / d thickness.
+
+        Returns
+        -------
+        Evaluation
+
+        Raises
+        ------
+        ValueError
+            For more than one design.
+
+        Examples
+        --------
+        >>> from quilmo_lab import design
+        >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+        >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+        >>> evaluation = design.Evaluator(coating, [target]).evaluate([80.0])
+        >>> bool(evaluation.jacobian[0, 0] < 0)  # thicker is better at 450 nm
+        True
+        """
         d = self._batch(thicknesses)
         if d.shape[0] != 1:
-            raise ValueError(f"evaluate takes one design; received {d.shape[0]}")
+            raise ValueError(f"thicknesses must be one design's for evaluate; received {d.shape[0]} designs")
         values, residuals, rows = [], [], []
-        for target, indices, series in zip(self.targets, self._indices, self._series):
-            if series is None:
+        for target, indices, derivatives in zip(self.targets, self._indices, self._index_derivatives):
+            if derivatives is None:
                 result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
                                threads=self.threads, derivatives=jacobian)
                 value = _power(result, target.quantity, target.polarisation, False)[0, 0]
                 dvalue = (_power(result, target.quantity, target.polarisation, True)[0, 0].T
                           if jacobian else None)
             else:
-                value, dvalue = self._phase_with_jacobian(target, series, d[0], jacobian)
+                value, dvalue = self._phase_with_jacobian(target, indices, derivatives, d[0], jacobian)
             values.append(value)
             residuals.append(target.residuals(value))
             if dvalue is not None:
@@ -135,17 +295,17 @@ class Evaluator:
         return Evaluation(values, np.concatenate(residuals),
                           np.concatenate(rows, axis=0) if jacobian else None)
 
-    def _phase_with_jacobian(self, target: Target, series: npt.NDArray[np.complex128], d: FloatArray,
-                             jacobian: bool) -> tuple[FloatArray, FloatArray | None]:
+    def _phase_with_jacobian(self, target: Target, indices: ComplexArray, derivatives: ComplexArray,
+                             d: FloatArray, jacobian: bool) -> tuple[FloatArray, FloatArray | None]:
         if not jacobian:
-            return self._phase(target, series, d[None, :])[0], None
+            return self._phase(target, indices, derivatives, d[None, :])[0], None
         steps = PHASE_STEP * np.eye(self.layers)
         batch = np.concatenate([d[None, :], d + steps, d - steps])
-        values = self._phase(target, series, batch)
+        values = self._phase(target, indices, derivatives, batch)
         up, down = values[1:1 + self.layers], values[1 + self.layers:]
         difference = up - down
         if target.quantity == "phase":
-            difference = np.remainder(difference + np.pi, 2 * np.pi) - np.pi
+            difference = wrapped_phase(difference)
         return values[0], (difference / (2 * PHASE_STEP)).T
 
     def _batch(self, thicknesses: npt.ArrayLike) -> FloatArray:
@@ -153,5 +313,6 @@ class Evaluator:
         if d.ndim == 1:
             d = d[None, :]
         if d.ndim != 2 or d.shape[1] != self.layers:
-            raise ValueError(f"thicknesses has shape {d.shape}; expected ({self.layers},) or (B, {self.layers})")
+            raise ValueError(f"thicknesses must have shape ({self.layers},) or (B, {self.layers}); "
+                             f"received shape {shape_text(d.shape)}")
         return np.ascontiguousarray(d)

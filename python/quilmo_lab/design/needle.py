@@ -17,15 +17,16 @@ each needle's thickness is read from the analytic Jacobian of that stack.
 from __future__ import annotations
 
 import math
+from collections.abc import Sequence
 from dataclasses import dataclass, field
-from typing import Any, Sequence
 
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._media import Medium, MediumLike, medium
 from quilmo_lab.design.editing import insert_layer, merge_and_drop
 from quilmo_lab.design.evaluation import Evaluator
-from quilmo_lab.design.refine import refine
+from quilmo_lab.design.refine import Bounds, refine
 from quilmo_lab.design.targets import Target
 from quilmo_lab.stack import Layer, Stack
 
@@ -34,7 +35,23 @@ FloatArray = npt.NDArray[np.float64]
 
 @dataclass(frozen=True)
 class NeedleStep:
-    """The design after one insertion and refinement."""
+    """The design after one insertion and its refinement.
+
+    Attributes
+    ----------
+    layers : int
+        Its number of layers.
+    merit : float
+        Its merit.
+    total_thickness : float
+        The sum of its thicknesses in nm.
+
+    Examples
+    --------
+    >>> from quilmo_lab.design import NeedleStep
+    >>> NeedleStep(3, 0.5, 250.0).layers
+    3
+    """
 
     layers: int
     merit: float
@@ -43,23 +60,65 @@ class NeedleStep:
 
 @dataclass(frozen=True)
 class NeedleResult:
-    """stack: the final design; merit: its merit; steps: the refined start first, then
-    one entry per accepted insertion; stopped: why the insertions ended."""
+    """The outcome of `needle`.
 
-    stack: Any
+    Attributes
+    ----------
+    stack : Stack
+        The final design.
+    merit : float
+        Its merit.
+    steps : list of NeedleStep
+        The refined start first, then one entry per accepted insertion.
+    stopped : str
+        Why the insertions ended.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(420.0, 680.0, 9), value=0.0, tolerance=0.001)
+    >>> start = ql.Stack([ql.Layer(1.46, 100.0)], exit=1.52)
+    >>> grown = design.needle(start, [target], (ql.Constant(2.3), ql.Constant(1.46)), max_insertions=1)
+    >>> grown.stopped, [step.layers for step in grown.steps]
+    ('max_insertions reached', [1, 2])
+    """
+
+    stack: Stack
     merit: float
     steps: list[NeedleStep] = field(default_factory=list)
     stopped: str = ""
 
 
 @dataclass(frozen=True)
-class _Candidate:
+class Candidate:
+    """A needle: a thin layer of `material` `depth` nm into layer `host`.
+
+    Attributes
+    ----------
+    host : int
+        The layer it goes into, from 0 on the incidence side.
+    depth : float
+        How far into the host, in nm from the host's incidence side.
+    material : Material
+        What the needle is made of.
+
+    See Also
+    --------
+    needle_function : The candidates and the merit's derivative by each.
+
+    Examples
+    --------
+    >>> from quilmo_lab.design.needle import Candidate
+    >>> Candidate(0, 20.0, ql.Constant(2.3)).depth
+    20.0
+    """
+
     host: int
     depth: float
-    material: Any
+    material: Medium
 
 
-def _candidates(stack: Any, materials: Sequence[Any], spacing: float) -> list[_Candidate]:
+def _candidates(stack: Stack, materials: Sequence[Medium], spacing: float) -> list[Candidate]:
     out = []
     for host, layer in enumerate(stack.layers):
         if not layer.coherent:  # a substrate or window treated by intensity takes no needles
@@ -72,11 +131,11 @@ def _candidates(stack: Any, materials: Sequence[Any], spacing: float) -> list[_C
         for material in materials:
             if material is layer.material:
                 continue
-            out += [_Candidate(host, depth, material) for depth in depths]
+            out += [Candidate(host, depth, material) for depth in depths]
     return out
 
 
-def _most_negative(candidates: list[_Candidate], gradient: FloatArray, count: int) -> list[_Candidate]:
+def _most_negative(candidates: list[Candidate], gradient: FloatArray, count: int) -> list[Candidate]:
     """Up to `count` candidates at the deepest negative local minima of the needle function
     (one per host layer and material, deepest first)."""
     best: dict[tuple[int, int], int] = {}
@@ -88,7 +147,7 @@ def _most_negative(candidates: list[_Candidate], gradient: FloatArray, count: in
     return [candidates[i] for i in chosen]
 
 
-def _expanded(stack: Any, candidates: list[_Candidate]) -> tuple[Stack, list[int]]:
+def _expanded(stack: Stack, candidates: list[Candidate]) -> tuple[Stack, list[int]]:
     """The stack with every candidate at thickness 0, and the layer index of each."""
     by_host: dict[int, list[tuple[float, int]]] = {}
     for i, c in enumerate(candidates):
@@ -106,10 +165,48 @@ def _expanded(stack: Any, candidates: list[_Candidate]) -> tuple[Stack, list[int
     return Stack(layers, incident=stack.incident, exit=stack.exit), position
 
 
-def needle_function(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *,
-                    spacing: float = 2.0, threads: int | None = None) -> tuple[list[_Candidate], FloatArray]:
-    """The candidate needles and d(merit^2)/d(needle thickness) of each, per nm."""
-    candidates = _candidates(stack, materials, spacing)
+def needle_function(stack: Stack, targets: Sequence[Target], materials: Sequence[MediumLike], *,
+                    spacing: float = 2.0, threads: int | None = None) -> tuple[list[Candidate], FloatArray]:
+    """The needle function: the first-order change of the squared merit by each candidate needle.
+
+    Parameters
+    ----------
+    stack : Stack
+        The design.
+    targets : sequence of Target
+        What it should do.
+    materials : sequence of Material, str or complex
+        The materials needles may be made of.
+    spacing : float, optional
+        The distance in nm between the depths sampled in each layer.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Returns
+    -------
+    candidates : list of Candidate
+        Needles at the interfaces and through every coherent layer, of every material
+        other than the host's.
+    gradient : ndarray
+        d(merit²)/d(needle thickness) per nm of each; negative where a needle helps.
+
+    Notes
+    -----
+    A zero-thickness layer changes nothing, so every candidate is put into one expanded
+    stack at thickness 0 and the derivatives come from one analytic Jacobian.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> candidates, gradient = design.needle_function(coating, [target], [ql.Constant(2.3)], spacing=40.0)
+    >>> [c.depth for c in candidates]
+    [0.0, 20.0, 60.0, 80.0]
+    >>> print(np.round(gradient, 2))
+    [-0.38  0.29  0.87  0.59]
+    """
+    candidates = _candidates(stack, [medium(m, f"materials[{i}]") for i, m in enumerate(materials)], spacing)
     if not candidates:
         return candidates, np.empty(0)
     expanded, position = _expanded(stack, candidates)
@@ -121,24 +218,76 @@ def needle_function(stack: Any, targets: Sequence[Target], materials: Sequence[A
     return candidates, np.asarray(gradient, dtype=np.float64)
 
 
-def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, needle_thickness: float = 2.0,
-           min_thickness: float = 1.0, spacing: float = 2.0, max_layers: int = 40, max_insertions: int = 30,
-           improvement: float = 1e-3, attempts: int = 3, bounds: Any = (0.0, np.inf), max_evaluations: int = 500,
+def needle(stack: Stack, targets: Sequence[Target], materials: Sequence[MediumLike], *,
+           needle_thickness: float = 2.0, min_thickness: float = 1.0, spacing: float = 2.0, max_layers: int = 40,
+           max_insertions: int = 30, improvement: float = 1e-3, attempts: int = 3, bounds: Bounds = (0.0, np.inf),
+           max_evaluations: int = 500,
            threads: int | None = None) -> NeedleResult:
-    """Grows a design from `stack` by needle insertions of `materials` (e.g. (high, low)).
+    """Grow a design by needle optimisation: thin layers inserted where they lower the merit most.
 
-    needle_thickness: thickness (nm) a new layer starts with; min_thickness: layers that
-    refinement leaves thinner are dropped and their neighbours joined; spacing: distance
-    (nm) between sample depths of the needle function. Each step tries the deepest local
-    minima of the needle function in turn, up to `attempts` of them, and keeps the first
-    insertion that lowers the refined merit by at least the relative `improvement`. Stops
-    when the needle function is nowhere negative, when no tried insertion helps, or at
-    `max_layers` / `max_insertions`.
+    Parameters
+    ----------
+    stack : Stack
+        The starting design.
+    targets : sequence of Target
+        What it should do.
+    materials : sequence of Material, str or complex
+        The materials of new layers, for example (high, low).
+    needle_thickness : float, optional
+        The thickness in nm a new layer starts with.
+    min_thickness : float, optional
+        Layers refinement leaves thinner (nm) are dropped and their neighbours joined.
+    spacing : float, optional
+        The distance in nm between the depths sampled by the needle function.
+    max_layers, max_insertions : int, optional
+        Where the growth stops.
+    improvement : float, optional
+        The relative lowering of the merit an insertion must bring to be kept.
+    attempts : int, optional
+        How many of the needle function's deepest minima each step tries.
+    bounds, max_evaluations, threads : optional
+        As for `refine`.
+
+    Returns
+    -------
+    NeedleResult
+
+    Raises
+    ------
+    ImportError
+        Without SciPy (``pip install "quilmo[design]"``).
+    ValueError
+        For no materials, or bad targets.
+
+    See Also
+    --------
+    needle_function : The needle function of one design.
+    refine : The refinement after each insertion.
+
+    Notes
+    -----
+    The needle method of Tikhonravov, Trubetskov and DeBell [1]_. Each step tries the
+    deepest local minima of the needle function in turn and keeps the first insertion
+    whose refined merit is lower by at least `improvement`; the growth stops when the
+    needle function is nowhere negative, no tried insertion helps, or at `max_layers` or
+    `max_insertions`.
+
+    References
+    ----------
+    .. [1] A. V. Tikhonravov, M. K. Trubetskov and G. W. DeBell, "Application of the needle
+       optimization technique to the design of optical coatings", Appl. Opt. 35, 5493 (1996).
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(420.0, 680.0, 9), value=0.0, tolerance=0.001)
+    >>> start = ql.Stack([ql.Layer(1.46, 100.0)], exit=1.52)
+    >>> grown = design.needle(start, [target], (ql.Constant(2.3), ql.Constant(1.46)), max_insertions=2)
+    >>> [step.layers for step in grown.steps], bool(grown.merit < grown.steps[0].merit / 5)
+    ([1, 2, 4], True)
     """
-    from quilmo_lab.stack import _medium
-
-    materials = [_medium(m, f"materials[{i}]") for i, m in enumerate(materials)]
-    if not materials:
+    chosen = [medium(m, f"materials[{i}]") for i, m in enumerate(materials)]
+    if not chosen:
         raise ValueError("materials must name at least one material to insert; received none")
     refined = refine(merge_and_drop(stack, min_thickness), targets, bounds=bounds,
                      max_evaluations=max_evaluations, threads=threads)
@@ -149,7 +298,7 @@ def needle(stack: Any, targets: Sequence[Target], materials: Sequence[Any], *, n
         if len(current.layers) + 2 > max_layers:
             stopped = "max_layers reached"
             break
-        candidates, gradient = needle_function(current, targets, materials, spacing=spacing, threads=threads)
+        candidates, gradient = needle_function(current, targets, chosen, spacing=spacing, threads=threads)
         if gradient.size == 0 or not gradient.min() < 0.0:
             stopped = "no insertion lowers the merit"
             break

@@ -2,53 +2,121 @@
 
 from __future__ import annotations
 
+from collections.abc import Sequence
 from dataclasses import dataclass
-from typing import Any, Sequence
 
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._scipy import least_squares as scipy_least_squares
+from quilmo_lab._checks import number_array
+from quilmo_lab._optional import scipy_least_squares
 from quilmo_lab.design.editing import with_thicknesses
-from quilmo_lab.design.evaluation import Evaluator, merit_of
+from quilmo_lab.design.evaluation import Evaluation, Evaluator, merit_of
 from quilmo_lab.design.targets import Target
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+# (low, high) thicknesses in nm: numbers, or one per layer.
+Bounds = tuple[npt.ArrayLike, npt.ArrayLike]
 
 
 @dataclass(frozen=True)
 class Refined:
-    """stack: the refined design; merit and initial_merit: RMS of the weighted residuals
-    after and before; evaluations: calls of the merit; message: the optimiser's."""
+    """The outcome of `refine`.
 
-    stack: Any
+    Attributes
+    ----------
+    stack : Stack
+        The refined design.
+    merit, initial_merit : float
+        The merit after and before.
+    evaluations : int
+        Evaluations of the merit.
+    message : str
+        The optimiser's reason for stopping.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> refined = design.refine(coating, [target])
+    >>> bool(refined.merit < refined.initial_merit)
+    True
+    """
+
+    stack: Stack
     merit: float
     initial_merit: float
     evaluations: int
     message: str
 
 
-def _bounds(bounds: Any, layers: int) -> tuple[FloatArray, FloatArray]:
+def _bounds(bounds: Bounds, layers: int) -> tuple[FloatArray, FloatArray]:
     try:
         low, high = bounds
     except (TypeError, ValueError):
         raise TypeError(f"bounds must be a pair (low, high) of numbers or per-layer arrays; received {bounds!r}") from None
-    lo = np.broadcast_to(np.asarray(low, dtype=np.float64), (layers,)).copy()
-    hi = np.broadcast_to(np.asarray(high, dtype=np.float64), (layers,)).copy()
+    lo = np.broadcast_to(number_array("bounds[0]", low).astype(np.float64), (layers,)).copy()
+    hi = np.broadcast_to(number_array("bounds[1]", high).astype(np.float64), (layers,)).copy()
     if np.any(lo < 0.0) or np.any(~(lo < hi)):
         raise ValueError(f"bounds must satisfy 0 <= low < high for every layer; received low {lo}, high {hi}")
     return lo, hi
 
 
-def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf),
+def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np.inf),
            fixed: Sequence[int] = (), max_evaluations: int = 500, tolerance: float = 1e-8,
            threads: int | None = None) -> Refined:
-    """Refines the thicknesses of `stack` to minimise the merit of `targets`.
+    """Refine the thicknesses of a design to lower the merit of its targets.
 
-    Trust-region least squares within `bounds` (low, high in nm; numbers or one per
-    layer) with the analytic thickness Jacobian of the engine. Layers whose index is in
-    `fixed` keep their thickness. Thicknesses start clipped into the bounds. `tolerance`:
-    the relative change of the merit and of the thicknesses at which the search stops.
+    Parameters
+    ----------
+    stack : Stack
+        The starting design.
+    targets : sequence of Target
+        What it should do.
+    bounds : tuple, optional
+        (low, high) thicknesses in nm, numbers or one per layer, 0 <= low < high. The
+        thicknesses start clipped into them.
+    fixed : sequence of int, optional
+        Indices of layers that keep their thickness.
+    max_evaluations : int, optional
+        The most evaluations of the merit.
+    tolerance : float, optional
+        The relative change of the merit and of the thicknesses at which the search stops.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Returns
+    -------
+    Refined
+
+    Raises
+    ------
+    ImportError
+        Without SciPy (``pip install "quilmo[design]"``).
+    TypeError, ValueError
+        For bounds that are not a pair of valid thicknesses, or bad targets.
+
+    See Also
+    --------
+    needle : Grows a design by inserting layers.
+
+    Notes
+    -----
+    Trust-region least squares (``scipy.optimize.least_squares``, method "trf") with the
+    analytic thickness Jacobian of R, T and A, and central differences for phase targets.
+
+    Examples
+    --------
+    A single layer tuned to a broadband anti-reflection target:
+
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> refined = design.refine(coating, [target], bounds=(50.0, 150.0))
+    >>> round(float(refined.stack.thicknesses[0]), 1), round(refined.merit, 3)
+    (96.3, 1.389)
     """
     evaluator = Evaluator(stack, targets, threads)
     layers = evaluator.layers
@@ -62,9 +130,9 @@ def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf)
         return Refined(stack, initial, initial, 1, "no free layers")
 
     least_squares = scipy_least_squares("quilmo_lab.design.refine")
-    cache: dict[bytes, Any] = {}
+    cache: dict[bytes, Evaluation] = {}
 
-    def run(x: FloatArray) -> Any:
+    def run(x: FloatArray) -> Evaluation:
         key = x.tobytes()
         if key not in cache:
             cache.clear()
@@ -73,7 +141,12 @@ def refine(stack: Any, targets: Sequence[Target], *, bounds: Any = (0.0, np.inf)
             cache[key] = evaluator.evaluate(d)
         return cache[key]
 
-    result = least_squares(lambda x: run(x).residuals, d0[free], jac=lambda x: run(x).jacobian[:, free],
+    def jacobian(x: FloatArray) -> FloatArray:
+        matrix = run(x).jacobian
+        assert matrix is not None  # run evaluates with the Jacobian
+        return matrix[:, free]
+
+    result = least_squares(lambda x: run(x).residuals, d0[free], jac=jacobian,
                            bounds=(lo[free], hi[free]), method="trf", x_scale="jac",
                            ftol=tolerance, xtol=tolerance, max_nfev=max_evaluations)
     d = d0.copy()

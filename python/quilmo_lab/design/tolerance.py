@@ -3,21 +3,43 @@
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Any, Sequence
+from collections.abc import Sequence
 
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._checks import number_array, whole_number
 from quilmo_lab.design.evaluation import Evaluator
 from quilmo_lab.design.targets import Target
+from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+# What numpy.random.default_rng accepts as a seed.
+Seed = int | Sequence[int] | np.random.SeedSequence | np.random.BitGenerator | np.random.Generator | None
 
 
 @dataclass(frozen=True)
 class TargetSpread:
-    """One target's values over the samples: values (samples, W), their mean and
-    standard deviation per wavelength, and the nominal design's values."""
+    """One target's values over the samples of `tolerance`.
+
+    Attributes
+    ----------
+    values : ndarray
+        (samples, W).
+    mean, std : ndarray
+        Their mean and standard deviation per wavelength, (W,).
+    nominal : ndarray
+        The values of the design itself, (W,).
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> spread = design.tolerance(coating, [target], 2.0, samples=20, seed=1).targets[0]
+    >>> spread.values.shape, spread.std.shape
+    ((20, 5), (5,))
+    """
 
     values: FloatArray
     mean: FloatArray
@@ -27,9 +49,32 @@ class TargetSpread:
 
 @dataclass(frozen=True)
 class ToleranceResult:
-    """merit: (samples,) merit of each perturbed design; nominal_merit: the design's own;
-    merit_mean, merit_std and merit_percentiles (5, 50, 95); targets: one TargetSpread
-    per target; thicknesses: (samples, layers) the designs drawn."""
+    """The outcome of `tolerance`.
+
+    Attributes
+    ----------
+    merit : ndarray
+        The merit of each perturbed design, (samples,).
+    nominal_merit : float
+        The design's own.
+    merit_mean, merit_std : float
+        Their mean and standard deviation.
+    merit_percentiles : ndarray
+        Their 5th, 50th and 95th percentiles.
+    targets : list of TargetSpread
+        One per target.
+    thicknesses : ndarray
+        The designs drawn, (samples, layers).
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> result = design.tolerance(coating, [target], 2.0, samples=20, seed=1)
+    >>> result.merit.shape, result.thicknesses.shape
+    ((20,), (20, 1))
+    """
 
     merit: FloatArray
     nominal_merit: float
@@ -40,21 +85,57 @@ class ToleranceResult:
     thicknesses: FloatArray
 
 
-def tolerance(stack: Any, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
-              relative: bool = False, seed: Any = None, threads: int | None = None) -> ToleranceResult:
-    """Monte-Carlo of independent normal thickness errors, all samples in one engine batch.
+def tolerance(stack: Stack, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
+              relative: bool = False, seed: Seed = None, threads: int | None = None) -> ToleranceResult:
+    """How a design's merit and spectra spread under random thickness errors.
 
-    sigma: standard deviation in nm (or, with relative=True, as a fraction of each
-    thickness); a number or one per layer. Perturbed thicknesses below 0 are taken as 0.
-    seed: anything numpy.random.default_rng accepts.
+    Parameters
+    ----------
+    stack : Stack
+        The design.
+    targets : sequence of Target
+        What it should do.
+    sigma : float or array_like
+        The standard deviation of the errors in nm (with `relative`, as a fraction of
+        each thickness), a number or one per layer.
+    samples : int, optional
+        Perturbed designs, at least 2.
+    relative : bool, optional
+        `sigma` relative to each thickness.
+    seed : optional
+        Anything ``numpy.random.default_rng`` accepts.
+    threads : int, optional
+        Worker threads of the solves.
+
+    Returns
+    -------
+    ToleranceResult
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a sigma that is negative or not one per layer, or too few samples.
+
+    Notes
+    -----
+    A Monte Carlo of independent normal errors, all samples solved in one batch.
+    Perturbed thicknesses below 0 are taken as 0.
+
+    Examples
+    --------
+    >>> from quilmo_lab import design
+    >>> target = design.Target("R", np.linspace(450.0, 650.0, 5), value=0.0, tolerance=0.01)
+    >>> coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    >>> result = design.tolerance(coating, [target], 2.0, samples=50, seed=1)
+    >>> round(result.nominal_merit, 4), bool(result.merit_std > 0)
+    (1.6024, True)
     """
     evaluator = Evaluator(stack, targets, threads)
     layers = evaluator.layers
-    s = np.asarray(sigma, dtype=np.float64)
+    s = number_array("sigma", sigma).astype(np.float64)
     if s.ndim > 1 or (s.ndim == 1 and s.shape[0] != layers) or np.any(s < 0) or not np.all(np.isfinite(s)):
         raise ValueError(f"sigma must be a non-negative number or one per layer ({layers}); received {sigma!r}")
-    if isinstance(samples, bool) or not isinstance(samples, int) or samples < 2:
-        raise ValueError(f"samples must be an integer of at least 2; received {samples!r}")
+    samples = whole_number("samples", samples, minimum=2)
     d = stack.thicknesses
     scale = s * d if relative else np.broadcast_to(s, (layers,))
     rng = np.random.default_rng(seed)

@@ -1,17 +1,17 @@
 """Dispersion models: a material maps vacuum wavelengths in nm to the complex index n + ik."""
 
-from .base import Material
-from .cauchy import Cauchy
-from .constant import Constant
-from .effective_medium import Bruggeman, MaxwellGarnett
-from .library import MaterialLibrary, library
-from .oscillators import Drude, DrudeLorentz
-from .refractiveindex_formulas import RefractiveIndexFormula
-from .refractiveindex_info import load_from_database, material_from_page, read_refractiveindex_info
-from .sellmeier import Sellmeier
-from .separate_nk import SeparateNK
-from .tabulated import Tabulated
-from .tauc_lorentz import TaucLorentz
+from quilmo_lab.materials.base import Material
+from quilmo_lab.materials.cauchy import Cauchy
+from quilmo_lab.materials.constant import Constant
+from quilmo_lab.materials.effective_medium import Bruggeman, MaxwellGarnett
+from quilmo_lab.materials.library import MaterialLibrary, library
+from quilmo_lab.materials.oscillators import Drude, DrudeLorentz
+from quilmo_lab.materials.refractiveindex_formulas import RefractiveIndexFormula
+from quilmo_lab.materials.refractiveindex_info import load_from_database, material_from_page, read_refractiveindex_info
+from quilmo_lab.materials.sellmeier import Sellmeier
+from quilmo_lab.materials.separate_nk import SeparateNK
+from quilmo_lab.materials.tabulated import Tabulated
+from quilmo_lab.materials.tauc_lorentz import TaucLorentz
 
 __all__ = [
     "Bruggeman", "Cauchy", "Constant", "Drude", "DrudeLorentz", "Material", "MaterialLibrary", "MaxwellGarnett",

@@ -10,10 +10,13 @@ from __future__ import annotations
 
 import math
 import numbers
-from typing import Any
+from collections.abc import Callable, Sequence
+from typing import Any, overload
 
 import numpy as np
 import numpy.typing as npt
+
+from quilmo_lab._checks import real_number, type_name, wavelength_array
 
 RealArray = npt.NDArray[np.float64]
 ComplexArray = npt.NDArray[np.complex128]
@@ -22,93 +25,163 @@ ComplexArray = npt.NDArray[np.complex128]
 HC_EV_NM = 1239.8419843320026
 
 
-def real_parameter(name: str, value: Any, *, minimum: float | None = None, strictly: bool = False) -> float:
-    """`value` as a finite float, or a TypeError/ValueError naming `name`."""
-    if isinstance(value, bool) or not isinstance(value, numbers.Real):
-        raise TypeError(f"{name} must be a real number; got {type(value).__name__}")
-    number = float(value)
-    if not math.isfinite(number):
-        raise ValueError(f"{name} must be finite; got {number!r}")
-    if minimum is not None and (number <= minimum if strictly else number < minimum):
-        bound = "greater than" if strictly else "at least"
-        raise ValueError(f"{name} must be {bound} {minimum:g}; got {number!r}")
-    return number
-
-
-def real_vector(name: str, values: npt.ArrayLike, *, length: int | None = None) -> RealArray:
-    """`values` as a 1-D float64 array of finite numbers, or an error naming `name`."""
-    array = np.asarray(values)
-    if array.dtype.kind not in "iuf":
-        raise TypeError(f"{name} must hold real numbers; got dtype {array.dtype}")
-    array = np.atleast_1d(array.astype(np.float64))
-    if array.ndim != 1:
-        raise ValueError(f"{name} must be one-dimensional; got shape {array.shape}")
-    if length is not None and array.size != length:
-        raise ValueError(f"{name} must have {length} entries; got {array.size}")
-    if not np.all(np.isfinite(array)):
-        raise ValueError(f"{name} must be finite; got {array}")
-    return array
-
-
 def _valid_range(value: Any) -> tuple[float, float]:
     try:
         low, high = value
     except (TypeError, ValueError):
-        raise TypeError(f"valid_range must be a pair (low, high) in nm; got {value!r}") from None
-    low = real_parameter("valid_range[0]", low, minimum=0.0)
+        raise TypeError(f"valid_range must be a pair (low, high) in nm; received {value!r}") from None
+    low = real_number("valid_range[0]", low, minimum=0.0)
     if isinstance(high, numbers.Real) and not isinstance(high, bool) and high == math.inf:
         high = math.inf
     else:
-        high = real_parameter("valid_range[1]", high)
+        high = real_number("valid_range[1]", high)
     if not low < high:
-        raise ValueError(f"valid_range must have low < high; got ({low:g}, {high:g})")
+        raise ValueError(f"valid_range must have low < high; received ({low:g}, {high:g})")
     return low, high
 
 
-def wavelength_array(wavelengths: npt.ArrayLike) -> RealArray:
-    """Wavelengths as a float64 array (no copy when they already are one)."""
-    array = np.asarray(wavelengths)
-    if array.dtype != np.float64:
-        if array.dtype.kind not in "iuf":
-            raise TypeError(f"wavelengths must be real numbers in nm; got dtype {array.dtype}")
-        array = array.astype(np.float64)
-    return array
-
-
 class Material:
-    """A complex refractive index n + ik of the vacuum wavelength in nm.
+    """A complex refractive index n + ik as a function of the vacuum wavelength in nm.
 
-    Subclasses implement `_index(λ)` and `_derivative(λ)` on float64 arrays already checked
-    against the validity range.  `valid_range` (low, high) in nm may be given to any model;
-    `extrapolate=True` at construction, or per call, evaluates the formula outside it.
+    The base of every dispersion model. A material is called with wavelengths and
+    returns the index (k > 0 absorbing, the exp(-iωt) convention of the engine);
+    `derivative` returns dñ/dλ per nm, which `dispersion` needs.
+
+    Parameters
+    ----------
+    name : str or None
+        The name a Stack shows (None: the model's own).
+    valid_range : tuple of float
+        (low, high) in nm: the wavelengths the model was fitted or measured over.
+    extrapolate : bool
+        Evaluate the formula outside `valid_range` instead of refusing.
+
+    See Also
+    --------
+    quilmo_lab.materials.library : Published materials, ready to use.
+
+    Notes
+    -----
+    A new model subclasses Material and implements ``_index(λ)`` and ``_derivative(λ)``
+    on float64 arrays already checked against the valid range, validating its
+    parameters once in ``__init__``.
+
+    Examples
+    --------
+    >>> glass = ql.Cauchy(1.45, 3600.0, valid_range=(400.0, 900.0))
+    >>> print(glass(500.0))
+    (1.4644+0j)
+    >>> glass(300.0)
+    Traceback (most recent call last):
+    ...
+    ValueError: wavelengths must lie where Cauchy(1.45, 3600, 0) is valid from 400 to 900 nm ...
+    >>> print(np.round(glass(300.0, extrapolate=True).real, 4))
+    1.49
     """
 
     def __init__(self, *, name: str | None, valid_range: tuple[float, float], extrapolate: bool) -> None:
         if name is not None and not isinstance(name, str):
-            raise TypeError(f"name must be a string; got {type(name).__name__}")
+            raise TypeError(f"name must be a string; received {type_name(name)}")
         if not isinstance(extrapolate, bool):
-            raise TypeError(f"extrapolate must be True or False; got {extrapolate!r}")
+            raise TypeError(f"extrapolate must be True or False; received {extrapolate!r}")
         self._name = name
         self.valid_range = _valid_range(valid_range)
         self.extrapolate = extrapolate
 
     @property
     def name(self) -> str:
-        """The name a stack shows for this material."""
+        """The name a Stack shows for this material.
+
+        Examples
+        --------
+        >>> ql.library["N-BK7"].name
+        'N-BK7'
+        >>> ql.Cauchy(1.5, 4000.0).name
+        'Cauchy(1.5, 4000, 0)'
+        """
         return self._name if self._name is not None else self._default_name()
 
     def _default_name(self) -> str:
         return type(self).__name__
 
-    def __call__(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> Any:
-        """Complex index n + ik at `wavelengths` (nm), with their shape."""
-        wl = self._checked(wavelengths, extrapolate)
-        return self._index(wl.reshape(1))[0] if wl.ndim == 0 else self._index(wl)
+    @overload
+    def __call__(self, wavelengths: float, *, extrapolate: bool | None = None) -> complex: ...
 
-    def derivative(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> Any:
-        """dñ/dλ = dn/dλ + i dk/dλ per nm at `wavelengths` (nm), with their shape."""
+    @overload
+    def __call__(self, wavelengths: npt.NDArray[Any] | Sequence[float], *, extrapolate: bool | None = None
+                 ) -> ComplexArray: ...
+
+    def __call__(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> complex | ComplexArray:
+        """The complex index n + ik at the given wavelengths.
+
+        Parameters
+        ----------
+        wavelengths : float or array_like
+            Vacuum wavelengths in nm, positive.
+        extrapolate : bool, optional
+            Evaluate outside the valid range (default: the material's own setting).
+
+        Returns
+        -------
+        complex or ndarray
+            n + ik with the shape of `wavelengths`.
+
+        Raises
+        ------
+        ValueError
+            For wavelengths that are not positive or lie outside the valid range.
+
+        Examples
+        --------
+        >>> print(ql.Cauchy(1.45, 3600.0)([400.0, 800.0]))
+        [1.4725  +0.j 1.455625+0.j]
+        """
+        return self._evaluated(self._index, wavelengths, extrapolate)
+
+    @overload
+    def derivative(self, wavelengths: float, *, extrapolate: bool | None = None) -> complex: ...
+
+    @overload
+    def derivative(self, wavelengths: npt.NDArray[Any] | Sequence[float], *, extrapolate: bool | None = None
+                   ) -> ComplexArray: ...
+
+    def derivative(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> complex | ComplexArray:
+        """The derivative dñ/dλ = dn/dλ + i dk/dλ per nm at the given wavelengths.
+
+        Parameters
+        ----------
+        wavelengths : float or array_like
+            Vacuum wavelengths in nm, positive.
+        extrapolate : bool, optional
+            Evaluate outside the valid range (default: the material's own setting).
+
+        Returns
+        -------
+        complex or ndarray
+            dñ/dλ with the shape of `wavelengths`.
+
+        Raises
+        ------
+        ValueError
+            For wavelengths that are not positive or lie outside the valid range.
+
+        Examples
+        --------
+        For Cauchy's n = A + B/λ², dn/dλ = -2B/λ³:
+
+        >>> print(ql.Cauchy(1.45, 3600.0).derivative(500.0))
+        (-5.76e-05+0j)
+        """
+        return self._evaluated(self._derivative, wavelengths, extrapolate)
+
+    def _evaluated(self, formula: Callable[[RealArray], ComplexArray], wavelengths: npt.ArrayLike,
+                   extrapolate: bool | None) -> complex | ComplexArray:
+        """`formula` at the checked wavelengths, a number for a scalar wavelength."""
         wl = self._checked(wavelengths, extrapolate)
-        return self._derivative(wl.reshape(1))[0] if wl.ndim == 0 else self._derivative(wl)
+        if wl.ndim == 0:
+            value: complex = formula(wl.reshape(1))[0]
+            return value
+        return formula(wl)
 
     def _checked(self, wavelengths: npt.ArrayLike, extrapolate: bool | None) -> RealArray:
         wl = wavelength_array(wavelengths)
@@ -119,15 +192,16 @@ class Material:
         low, high = self.valid_range
         low_seen = float(wl.min())
         if low_seen <= 0.0:
-            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); got {low_seen:g}")
+            raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); received {low_seen:g}")
         if extrapolate or (low_seen >= low and high == math.inf):
             return wl  # one pass over the wavelengths where the range has no upper end
         if low_seen < low or float(wl.max()) > high:
             outside = wl[(wl < low) | (wl > high)]
             shown = ", ".join(f"{value:g}" for value in outside[:5]) + (", ..." if outside.size > 5 else "")
             raise ValueError(
-                f"{self.name} is valid from {low:g} to {high:g} nm; got {outside.size} wavelength(s) outside "
-                f"that range ({shown} nm); pass extrapolate=True to evaluate the model there anyway")
+                f"wavelengths must lie where {self.name} is valid from {low:g} to {high:g} nm (pass "
+                f"extrapolate=True to evaluate the model there anyway); received {outside.size} wavelength(s) "
+                f"outside that range ({shown} nm)")
         return wl
 
     def _index(self, wl: RealArray) -> ComplexArray:
@@ -142,18 +216,57 @@ class Material:
 
 
 def shared_range(first: Material, second: Material) -> tuple[float, float]:
-    """The wavelengths where both materials are valid."""
+    """The wavelengths where both of two materials are valid, for models built of two.
+
+    Parameters
+    ----------
+    first, second : Material
+        The two parts.
+
+    Returns
+    -------
+    tuple of float
+        (low, high) in nm.
+
+    Raises
+    ------
+    ValueError
+        Where the two have no wavelength in common.
+
+    Examples
+    --------
+    >>> from quilmo_lab.materials.base import shared_range
+    >>> shared_range(ql.library["N-BK7"], ql.library["MgF2"])
+    (300.0, 2500.0)
+    """
     low = max(first.valid_range[0], second.valid_range[0])
     high = min(first.valid_range[1], second.valid_range[1])
     if not low < high:
-        raise ValueError(f"{first.name} ({first.valid_range[0]:g}-{first.valid_range[1]:g} nm) and "
-                         f"{second.name} ({second.valid_range[0]:g}-{second.valid_range[1]:g} nm) "
-                         "have no wavelengths in common")
+        raise ValueError(f"the parts of a material must be valid at some wavelengths in common; received "
+                         f"{first.name} ({first.valid_range[0]:g}-{first.valid_range[1]:g} nm) and "
+                         f"{second.name} ({second.valid_range[0]:g}-{second.valid_range[1]:g} nm)")
     return low, high
 
 
 def index_from_permittivity(eps: npt.NDArray[Any]) -> ComplexArray:
-    """The root n + ik of ε with k ≥ 0 (the physical branch for a passive medium)."""
+    """The index n + ik whose square is the permittivity ε, with k ≥ 0.
+
+    Parameters
+    ----------
+    eps : ndarray
+        Permittivities, real or complex.
+
+    Returns
+    -------
+    ndarray
+        The root on the physical branch for a passive medium (k ≥ 0 for Im ε ≥ 0).
+
+    Examples
+    --------
+    >>> from quilmo_lab.materials.base import index_from_permittivity
+    >>> print(index_from_permittivity(np.array([2.25, -1.0 + 0.0j])))
+    [1.5+0.j 0. +1.j]
+    """
     if eps.dtype.kind == "f":
         out = np.empty(eps.shape, np.complex128)
         if eps.size == 0 or eps.min() >= 0.0:
@@ -168,6 +281,25 @@ def index_from_permittivity(eps: npt.NDArray[Any]) -> ComplexArray:
 
 
 def index_derivative(n: ComplexArray, deps: npt.NDArray[Any]) -> ComplexArray:
-    """dn/dλ from dε/dλ: n² = ε gives dn = dε / 2n."""
+    """The derivative of the index from that of the permittivity: n² = ε gives dn = dε / 2n.
+
+    Parameters
+    ----------
+    n : ndarray
+        The index.
+    deps : ndarray
+        dε/dλ (or by any other variable).
+
+    Returns
+    -------
+    ndarray
+        dn/dλ (or by the same variable).
+
+    Examples
+    --------
+    >>> from quilmo_lab.materials.base import index_derivative
+    >>> print(index_derivative(np.array([1.5 + 0j]), np.array([0.3])))
+    [0.1+0.j]
+    """
     slope: ComplexArray = deps / (2.0 * n)
     return slope

@@ -6,26 +6,65 @@ import math
 
 import numpy as np
 
-from .base import ComplexArray, HC_EV_NM, Material, RealArray, real_parameter
+from quilmo_lab._checks import real_number
+from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArray
 
 
 class Cauchy(Material):
-    """n = A + B/λ² + C/λ⁴ (λ in nm, so B in nm², C in nm⁴) for transparent films and glasses.
+    """Cauchy's formula n = A + B/λ² + C/λ⁴ for transparent films and glasses, λ in nm.
 
-    An Urbach tail adds k = urbach_amplitude · exp(urbach_exponent · (E − E_edge)), where
-    E = hc/λ is the photon energy in eV and E_edge = hc/urbach_edge (urbach_edge in nm): the
-    exponential absorption edge of amorphous films below their band gap.
+    Parameters
+    ----------
+    A : float
+        The index at long wavelengths.
+    B : float, optional
+        nm² (a coefficient in µm² times 10⁶).
+    C : float, optional
+        nm⁴ (in µm⁴ times 10¹²).
+    urbach_amplitude : float, optional
+        k at the edge of an Urbach absorption tail, non-negative (0: no absorption).
+    urbach_exponent : float, optional
+        The tail's slope in 1/eV.
+    urbach_edge : float, optional
+        The wavelength of the tail's edge in nm.
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a parameter that is not a finite real number in its range.
+
+    See Also
+    --------
+    Sellmeier : For glasses over wide ranges.
+
+    Notes
+    -----
+    The Urbach tail adds k = urbach_amplitude·exp(urbach_exponent·(E − E_edge)), with the
+    photon energy E = hc/λ in eV and E_edge = hc/urbach_edge: the exponential absorption
+    edge of amorphous films below their band gap.
+
+    Examples
+    --------
+    >>> glass = ql.Cauchy(1.45, 3600.0)
+    >>> print(glass(500.0))
+    (1.4644+0j)
+    >>> film = ql.Cauchy(1.9, 1e4, urbach_amplitude=0.01, urbach_exponent=2.0, urbach_edge=350.0)
+    >>> print(np.round(film(400.0).imag, 5))
+    0.00412
     """
 
     def __init__(self, A: float, B: float = 0.0, C: float = 0.0, *, urbach_amplitude: float = 0.0,
                  urbach_exponent: float = 0.0, urbach_edge: float = 400.0, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
-        self.A = real_parameter("A", A)
-        self.B = real_parameter("B", B)
-        self.C = real_parameter("C", C)
-        self.urbach_amplitude = real_parameter("urbach_amplitude", urbach_amplitude, minimum=0.0)
-        self.urbach_exponent = real_parameter("urbach_exponent", urbach_exponent)
-        self.urbach_edge = real_parameter("urbach_edge", urbach_edge, minimum=0.0, strictly=True)
+        self.A = real_number("A", A)
+        self.B = real_number("B", B)
+        self.C = real_number("C", C)
+        self.urbach_amplitude = real_number("urbach_amplitude", urbach_amplitude, minimum=0.0)
+        self.urbach_exponent = real_number("urbach_exponent", urbach_exponent)
+        self.urbach_edge = real_number("urbach_edge", urbach_edge, minimum=0.0, strictly=True)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:

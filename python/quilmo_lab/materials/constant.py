@@ -7,20 +7,42 @@ import numbers
 
 import numpy as np
 
-from .base import ComplexArray, Material, RealArray
+from quilmo_lab._checks import type_name
+from quilmo_lab.materials.base import ComplexArray, Material, RealArray
 
 
 class Constant(Material):
-    """n + ik the same at every wavelength (valid everywhere unless `valid_range` says otherwise)."""
+    """An index n + ik that is the same at every wavelength.
+
+    Parameters
+    ----------
+    index : complex
+        n + ik, finite (k > 0 absorbing).
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For an index that is not a finite number.
+
+    Examples
+    --------
+    >>> print(ql.Constant(1.38)([400.0, 800.0]))
+    [1.38+0.j 1.38+0.j]
+    >>> ql.Constant(2.0 + 0.1j).name
+    '2+0.1j'
+    """
 
     def __init__(self, index: complex, *, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf),
                  extrapolate: bool = False) -> None:
         if isinstance(index, bool) or not isinstance(index, numbers.Number):
-            raise TypeError(f"index must be a number; got {type(index).__name__}")
+            raise TypeError(f"index must be a number; received {type_name(index)}")
         index = complex(index)
         if not (math.isfinite(index.real) and math.isfinite(index.imag)):
-            raise ValueError(f"index must be finite; got {index!r}")
+            raise ValueError(f"index must be finite; received {index!r}")
         self.index = index
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 

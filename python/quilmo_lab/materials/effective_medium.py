@@ -6,7 +6,8 @@ from typing import Any
 
 import numpy as np
 
-from .base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, real_parameter, shared_range
+from quilmo_lab._checks import real_number, type_name
+from quilmo_lab.materials.base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, shared_range
 
 
 class _TwoPhase(Material):
@@ -16,10 +17,10 @@ class _TwoPhase(Material):
                  extrapolate: bool = False) -> None:
         for label, part in (("inclusion", inclusion), ("host", host)):
             if not isinstance(part, Material):
-                raise TypeError(f"{label} must be a Material; got {type(part).__name__}")
-        self.fraction = real_parameter("fraction", fraction, minimum=0.0)
+                raise TypeError(f"{label} must be a Material; received {type_name(part)}")
+        self.fraction = real_number("fraction", fraction, minimum=0.0)
         if self.fraction > 1.0:
-            raise ValueError(f"fraction must be between 0 and 1; got {self.fraction!r}")
+            raise ValueError(f"fraction must be between 0 and 1; received {self.fraction!r}")
         self.inclusion = inclusion
         self.host = host
         super().__init__(name=name, valid_range=shared_range(inclusion, host), extrapolate=extrapolate)
@@ -52,7 +53,41 @@ class _TwoPhase(Material):
 
 
 class MaxwellGarnett(_TwoPhase):
-    """ε = ε_h (ε_i + 2ε_h + 2f(ε_i − ε_h)) / (ε_i + 2ε_h − f(ε_i − ε_h)): dilute spheres in a host."""
+    """Maxwell Garnett's mixture: dilute spheres of an inclusion in a host.
+
+    ε = ε_h (ε_i + 2ε_h + 2f(ε_i − ε_h)) / (ε_i + 2ε_h − f(ε_i − ε_h)).
+
+    Parameters
+    ----------
+    inclusion : Material
+        The material of the spheres.
+    host : Material
+        The material around them.
+    fraction : float
+        The volume fraction f of the inclusion, 0 to 1.
+    name : str, optional
+        The name a Stack shows.
+    extrapolate : bool, optional
+        Evaluate outside the wavelengths where both parts are valid.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For parts that are not materials, a fraction outside 0 to 1, or parts with no
+        wavelengths in common.
+
+    See Also
+    --------
+    Bruggeman : Both phases on an equal footing.
+
+    Examples
+    --------
+    Silver particles in glass:
+
+    >>> cermet = ql.MaxwellGarnett(ql.library["Ag"], ql.Constant(1.5), 0.1)
+    >>> print(np.round(cermet(500.0), 4))
+    (2.2758+0.1454j)
+    """
 
     def _mix(self, eps_a: Any, eps_b: Any) -> Any:
         f = self.fraction
@@ -69,10 +104,45 @@ class MaxwellGarnett(_TwoPhase):
 
 
 class Bruggeman(_TwoPhase):
-    """f(ε_i − ε)/(ε_i + 2ε) + (1 − f)(ε_h − ε)/(ε_h + 2ε) = 0: both phases on an equal footing.
+    """Bruggeman's mixture of two phases on an equal footing: rough layers, porous films.
 
-    The quadratic 2ε² − bε − ε_iε_h = 0, b = (3f − 1)ε_i + (2 − 3f)ε_h, has two roots; the physical
-    one has the larger imaginary part (passive medium), and where both are real the larger real part.
+    f(ε_i − ε)/(ε_i + 2ε) + (1 − f)(ε_h − ε)/(ε_h + 2ε) = 0.
+
+    Parameters
+    ----------
+    inclusion : Material
+        One phase, at volume fraction `fraction`.
+    host : Material
+        The other phase.
+    fraction : float
+        The volume fraction f of `inclusion`, 0 to 1.
+    name : str, optional
+        The name a Stack shows.
+    extrapolate : bool, optional
+        Evaluate outside the wavelengths where both parts are valid.
+
+    Raises
+    ------
+    TypeError, ValueError
+        As for `MaxwellGarnett`.
+
+    See Also
+    --------
+    MaxwellGarnett : Dilute inclusions in a host.
+
+    Notes
+    -----
+    The quadratic 2ε² − bε − ε_iε_h = 0, b = (3f − 1)ε_i + (2 − 3f)ε_h, has two roots; the
+    physical one has the larger imaginary part (a passive medium), and where both are real
+    the larger real part.
+
+    Examples
+    --------
+    A glass film with 30 % voids:
+
+    >>> porous = ql.Bruggeman(ql.Constant(1.0), ql.Constant(1.5), 0.3)
+    >>> print(np.round(porous(500.0).real, 4))
+    1.3451
     """
 
     def _mix(self, eps_a: Any, eps_b: Any) -> Any:

@@ -10,13 +10,14 @@ from collections.abc import Iterator, Mapping, Sequence
 
 import numpy as np
 
-from .base import Material
-from .cauchy import Cauchy
-from .oscillators import DrudeLorentz
-from .refractiveindex_formulas import RefractiveIndexFormula
-from .sellmeier import Sellmeier
-from .separate_nk import SeparateNK
-from .tabulated import Tabulated
+from quilmo_lab._checks import type_name
+from quilmo_lab.materials.base import Material
+from quilmo_lab.materials.cauchy import Cauchy
+from quilmo_lab.materials.oscillators import DrudeLorentz
+from quilmo_lab.materials.refractiveindex_formulas import RefractiveIndexFormula
+from quilmo_lab.materials.sellmeier import Sellmeier
+from quilmo_lab.materials.separate_nk import SeparateNK
+from quilmo_lab.materials.tabulated import Tabulated
 
 _UM2 = 1e6  # µm² in nm²
 
@@ -242,10 +243,38 @@ def _build() -> dict[str, Material]:
 
 
 class MaterialLibrary(Mapping[str, Material]):
-    """A read-only mapping from names to the built-in materials: `library["N-BK7"]`, `list(library)`.
+    """A read-only mapping from names to materials, such as the built-in `library`.
 
-    Lookup also accepts any capitalisation ("n-bk7", "FUSED SILICA") and a few aliases that are
-    looked up but not listed: "SiO2" is the bulk glass, fused silica ("SiO2 film" is the coating).
+    Parameters
+    ----------
+    materials : dict of str to Material
+        The materials by name.
+    aliases : mapping of str to str, optional
+        Further names looked up but not listed, each for one of `materials`.
+
+    Raises
+    ------
+    TypeError
+        For a name that is not a string.
+    KeyError
+        For a name the library does not have (the message lists those it has).
+
+    Notes
+    -----
+    Lookup accepts any capitalisation ("n-bk7", "FUSED SILICA"). In the built-in library
+    "SiO2" is the bulk glass, fused silica ("SiO2 film" is the coating). Every entry
+    reproduces a published dispersion formula or table; its docstring gives the source,
+    the wavelengths it covers and its precision.
+
+    Examples
+    --------
+    >>> glass = ql.library["n-bk7"]
+    >>> glass.name, glass.valid_range
+    ('N-BK7', (300.0, 2500.0))
+    >>> print(np.round(ql.library["SiO2"](587.6).real, 5))
+    1.45846
+    >>> "Ag" in ql.library
+    True
     """
 
     def __init__(self, materials: dict[str, Material], aliases: Mapping[str, str] | None = None) -> None:
@@ -256,7 +285,7 @@ class MaterialLibrary(Mapping[str, Material]):
 
     def __getitem__(self, name: str) -> Material:
         if not isinstance(name, str):
-            raise TypeError(f"material names are strings; got {type(name).__name__}")
+            raise TypeError(f"a material name must be a string; received {type_name(name)}")
         canonical = self._folded.get(name.casefold())
         if canonical is None:
             raise KeyError(f"no material {name!r} in the library; it has: {', '.join(self._materials)}")

@@ -8,34 +8,70 @@ from collections.abc import Iterator
 import numpy as np
 import numpy.typing as npt
 
-from .base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity, real_parameter
+from quilmo_lab._checks import real_number, shape_text
+from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity
 
 
 class DrudeLorentz(Material):
-    """ε(E) = ε∞ + Σⱼ fⱼ Eₚ² / (Eⱼ² − E² − iEΓⱼ), photon energy E = hc/λ in eV.
+    """The Lorentz–Drude model ε(E) = ε∞ + Σⱼ fⱼ Eₚ² / (Eⱼ² − E² − iEΓⱼ) of metals.
 
-    `oscillators` rows are (fⱼ, Eⱼ, Γⱼ): strength, resonance energy (eV) and damping (eV).  A row
-    with Eⱼ = 0 is a free-electron (Drude) term −fⱼEₚ²/(E(E + iΓⱼ)); the others are Lorentz terms.
-    This is the Lorentz–Drude form of Rakić et al., Appl. Opt. 37, 5271 (1998), eq. (3).
+    Parameters
+    ----------
+    plasma_energy : float
+        Eₚ in eV, non-negative.
+    oscillators : array_like
+        Rows (fⱼ, Eⱼ, Γⱼ): strength, resonance energy (eV) and damping (eV). A row with
+        Eⱼ = 0 is a free-electron (Drude) term −fⱼEₚ²/(E(E + iΓⱼ)).
+    eps_inf : float, optional
+        ε∞.
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For parameters that are not finite real numbers, or rows not of shape (M, 3).
+
+    See Also
+    --------
+    Drude : A single free-electron term.
+
+    Notes
+    -----
+    E = hc/λ is the photon energy in eV. This is the Lorentz–Drude form of Rakić et al.
+    [1]_, eq. (3), whose parameters the library's metals use.
+
+    References
+    ----------
+    .. [1] A. D. Rakić, A. B. Djurišić, J. M. Elazar and M. L. Majewski, "Optical
+       properties of metallic films for vertical-cavity optoelectronic devices",
+       Appl. Opt. 37, 5271 (1998).
+
+    Examples
+    --------
+    >>> gold = ql.DrudeLorentz(9.03, [(0.76, 0.0, 0.053), (0.024, 0.415, 0.241)])
+    >>> print(np.round(gold(500.0), 3))
+    (0.04+3.066j)
     """
 
     def __init__(self, plasma_energy: float, oscillators: npt.ArrayLike, *, eps_inf: float = 1.0,
                  name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
-        self.plasma_energy = real_parameter("plasma_energy", plasma_energy, minimum=0.0)
+        self.plasma_energy = real_number("plasma_energy", plasma_energy, minimum=0.0)
         table = np.asarray(oscillators)
         if table.dtype.kind not in "iuf":
-            raise TypeError(f"oscillators must hold real numbers (strength, energy, damping); got dtype {table.dtype}")
+            raise TypeError(f"oscillators must hold real numbers (strength, energy, damping); received dtype {table.dtype}")
         table = np.atleast_2d(table.astype(np.float64))
         if table.ndim != 2 or table.shape[1] != 3 or table.shape[0] == 0:
             raise ValueError("oscillators must be rows of (strength, energy eV, damping eV), shape (M, 3); "
-                             f"got shape {np.shape(oscillators)}")
+                             f"received shape {shape_text(np.shape(oscillators))}")
         if not np.all(np.isfinite(table)):
-            raise ValueError("oscillators must be finite")
+            raise ValueError(f"oscillators must be finite; received {table.tolist()}")
         if np.any(table[:, 1:] < 0.0):
-            raise ValueError("oscillator energies and dampings must be non-negative")
+            raise ValueError(f"oscillator energies and dampings must be non-negative; received {table[:, 1:].tolist()}")
         self.oscillators = table
-        self.eps_inf = real_parameter("eps_inf", eps_inf)
+        self.eps_inf = real_number("eps_inf", eps_inf)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:
@@ -80,11 +116,34 @@ class DrudeLorentz(Material):
 
 
 class Drude(DrudeLorentz):
-    """ε(E) = ε∞ − Eₚ² / (E(E + iΓ)): free electrons with plasma energy Eₚ and damping Γ (eV)."""
+    """The Drude model ε(E) = ε∞ − Eₚ² / (E(E + iΓ)) of free electrons.
+
+    Parameters
+    ----------
+    plasma_energy : float
+        Eₚ in eV.
+    damping : float
+        Γ in eV, non-negative.
+    eps_inf : float, optional
+        ε∞.
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
+
+    See Also
+    --------
+    DrudeLorentz : With bound-electron terms.
+
+    Examples
+    --------
+    >>> metal = ql.Drude(9.0, 0.07)
+    >>> print(np.round(metal(500.0), 3))
+    (0.053+3.488j)
+    """
 
     def __init__(self, plasma_energy: float, damping: float, *, eps_inf: float = 1.0, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf), extrapolate: bool = False) -> None:
-        damping = real_parameter("damping", damping, minimum=0.0)
+        damping = real_number("damping", damping, minimum=0.0)
         super().__init__(plasma_energy, [(1.0, 0.0, damping)], eps_inf=eps_inf, name=name,
                          valid_range=valid_range, extrapolate=extrapolate)
 

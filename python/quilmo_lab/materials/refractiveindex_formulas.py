@@ -14,7 +14,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from .base import Material, index_derivative, index_from_permittivity, real_vector
+from quilmo_lab._checks import real_vector, type_name
+from quilmo_lab.materials.base import Material, index_derivative, index_from_permittivity
 
 _MAX_COEFFICIENTS = 17
 
@@ -125,21 +126,54 @@ _FORMULAS: dict[int, tuple[Callable[[Array, Array], Terms], str]] = {
 
 
 class RefractiveIndexFormula(Material):
-    """Formula `formula` (1–9) of refractiveindex.info with coefficients C1, C2, ... (λ in µm).
+    """One of the nine dispersion formulas of the refractiveindex.info database.
 
-    Called, like every material, with wavelengths in nm; `valid_range` is in nm too.
+    Parameters
+    ----------
+    formula : int
+        The formula's number, 1 to 9.
+    coefficients : array_like
+        C1, C2, ... as the database gives them, for λ in µm (at most 17).
+    valid_range : tuple of float
+        (low, high) in nm.
+    name : str, optional
+        The name a Stack shows.
+    extrapolate : bool, optional
+        Evaluate outside `valid_range` instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For a formula number outside 1-9 or coefficients that are not finite.
+
+    See Also
+    --------
+    read_refractiveindex_info : Reads a page of the database.
+
+    Notes
+    -----
+    Called, like every material, with wavelengths in nm; the formula itself takes µm.
+
+    Examples
+    --------
+    Fused silica (Malitson 1965), formula 2 with squared resonances:
+
+    >>> silica = ql.RefractiveIndexFormula(2, [0, 0.6961663, 0.0684043**2, 0.4079426, 0.1162414**2,
+    ...                                        0.8974794, 9.896161**2], valid_range=(210.0, 3710.0))
+    >>> print(np.round(silica(587.6).real, 5))
+    1.45846
     """
 
     def __init__(self, formula: int, coefficients: npt.ArrayLike, *, valid_range: tuple[float, float],
                  name: str | None = None,
                  extrapolate: bool = False) -> None:
         if isinstance(formula, bool) or not isinstance(formula, int):
-            raise TypeError(f"formula must be an integer 1-9; got {type(formula).__name__}")
+            raise TypeError(f"formula must be an integer 1-9; received {type_name(formula)}")
         if formula not in _FORMULAS:
-            raise ValueError(f"formula must be 1-9; got {formula}")
+            raise ValueError(f"formula must be 1-9; received {formula}")
         given = real_vector("coefficients", coefficients)
         if given.size > _MAX_COEFFICIENTS:
-            raise ValueError(f"coefficients must number at most {_MAX_COEFFICIENTS}; got {given.size}")
+            raise ValueError(f"coefficients must number at most {_MAX_COEFFICIENTS}; received {given.size}")
         self.formula = formula
         self.coefficients = given
         self._padded = np.zeros(_MAX_COEFFICIENTS + 1)

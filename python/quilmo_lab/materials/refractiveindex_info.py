@@ -14,34 +14,28 @@ from typing import Any
 
 import numpy as np
 
-from .base import Material, RealArray
-from .refractiveindex_formulas import RefractiveIndexFormula
-from .separate_nk import SeparateNK
-from .tabulated import Tabulated
+from quilmo_lab._checks import type_name
+from quilmo_lab._optional import yaml_module
+from quilmo_lab.materials.base import Material, RealArray
+from quilmo_lab.materials.refractiveindex_formulas import RefractiveIndexFormula
+from quilmo_lab.materials.separate_nk import SeparateNK
+from quilmo_lab.materials.tabulated import Tabulated
 
 _MICROMETRE = 1e3  # nm
+DATA_TYPES = "'formula 1' to 'formula 9', 'tabulated n', 'tabulated k' or 'tabulated nk'"
 
 
-def _yaml() -> Any:
-    try:
-        import yaml  # type: ignore[import-untyped]
-    except ImportError:
-        raise ImportError("reading refractiveindex.info files needs PyYAML: pip install pyyaml "
-                          "(or the quilmo[materials] extra)") from None
-    return yaml
-
-
-def _numbers(text: Any, what: str, source: str) -> RealArray:
+def _numbers(text: object, what: str, source: str) -> RealArray:
     try:
         return np.array(str(text).split(), dtype=np.float64)
     except ValueError:
-        raise ValueError(f"{source}: {what} must be numbers; got {str(text)[:60]!r}") from None
+        raise ValueError(f"{source}: {what} must be numbers; received {str(text)[:60]!r}") from None
 
 
 def _table(entry: dict[str, Any], columns: int, source: str) -> RealArray:
     values = _numbers(entry.get("data", ""), "tabulated data", source)
     if values.size == 0 or values.size % columns:
-        raise ValueError(f"{source}: {entry['type']} needs rows of {columns} numbers; got {values.size} numbers")
+        raise ValueError(f"{source}: {entry['type']} must have rows of {columns} numbers; received {values.size} numbers")
     table = values.reshape(-1, columns)
     table[:, 0] *= _MICROMETRE
     return table
@@ -52,19 +46,51 @@ def _formula(entry: dict[str, Any], source: str, name: str) -> Material:
     try:
         number = int(kind.split()[1])
     except (IndexError, ValueError):
-        raise ValueError(f"{source}: unknown data type {kind!r}") from None
+        raise ValueError(f"{source}: the data type must be {DATA_TYPES}; received {kind!r}") from None
     span = _numbers(entry.get("wavelength_range", entry.get("range", "")), "wavelength_range", source)
     if span.size != 2:
-        raise ValueError(f"{source}: {kind} needs a wavelength_range of two numbers (µm); got {span.size}")
+        raise ValueError(f"{source}: {kind} must have a wavelength_range of two numbers (µm); received {span.size}")
     return RefractiveIndexFormula(number, _numbers(entry.get("coefficients", ""), "coefficients", source),
                                   valid_range=(float(span[0]) * _MICROMETRE, float(span[1]) * _MICROMETRE), name=name)
 
 
 def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>",
                        interpolation: str = "linear") -> Material:
-    """The material described by an already-parsed refractiveindex.info page."""
+    """The material an already-parsed refractiveindex.info page describes.
+
+    Parameters
+    ----------
+    page : dict
+        The page as a YAML reader gives it, with its DATA list.
+    name : str
+        The name of the material.
+    source : str, optional
+        Where the page came from, for errors.
+    interpolation : {"linear", "cubic"}, optional
+        How tables are interpolated.
+
+    Returns
+    -------
+    Material
+        A `RefractiveIndexFormula`, a `Tabulated` or, for n and k from two entries, a
+        `SeparateNK`.
+
+    Raises
+    ------
+    ValueError
+        For a page without data, an unknown data type or malformed numbers.
+
+    Examples
+    --------
+    >>> from quilmo_lab.materials import material_from_page
+    >>> page = {"DATA": [{"type": "tabulated nk", "data": "0.4 1.50 0.01\\n0.6 1.48 0.0"}]}
+    >>> film = material_from_page(page, name="film")
+    >>> print(film(500.0))
+    (1.49+0.005j)
+    """
     if not isinstance(page, dict) or not isinstance(page.get("DATA"), list) or not page["DATA"]:
-        raise ValueError(f"{source}: not a refractiveindex.info page (no DATA list)")
+        raise ValueError(f"{source}: a refractiveindex.info page must have a non-empty DATA list; received "
+                         f"{'a page without one' if isinstance(page, dict) else type_name(page)}")
     real_part: Material | None = None
     imaginary_part: Material | None = None
     for entry in page["DATA"]:
@@ -83,9 +109,10 @@ def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>
             imaginary_part = Tabulated(table[:, 0], np.zeros(len(table)), table[:, 1],
                                        interpolation=interpolation, name=name)
         else:
-            raise ValueError(f"{source}: unknown data type {kind!r}")
+            raise ValueError(f"{source}: the data type must be {DATA_TYPES}; received {kind!r}")
     if real_part is None:
-        raise ValueError(f"{source}: the page gives k but no n")
+        raise ValueError(f"{source}: the page must give n (a formula, tabulated n or tabulated nk); "
+                         "received tabulated k only")
     if imaginary_part is None or imaginary_part is real_part:
         return real_part
     return SeparateNK(real_part, imaginary_part, name=name)
@@ -93,19 +120,91 @@ def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>
 
 def read_refractiveindex_info(path: str | os.PathLike[str], *, name: str | None = None,
                               interpolation: str = "linear") -> Material:
-    """The material of one refractiveindex.info YAML file (tables interpolated as `interpolation`)."""
+    """The material of one refractiveindex.info YAML file.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The file.
+    name : str, optional
+        The name of the material (default: the file's stem).
+    interpolation : {"linear", "cubic"}, optional
+        How tables are interpolated.
+
+    Returns
+    -------
+    Material
+
+    Raises
+    ------
+    ImportError
+        Without PyYAML (``pip install "quilmo[materials]"``).
+    ValueError
+        For a malformed page.
+
+    See Also
+    --------
+    load_from_database : A page of a local copy of the database by shelf, book and page.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> path = pathlib.Path(tempfile.mkdtemp()) / "MgF2.yml"
+    >>> _ = path.write_text("DATA:\\n  - type: formula 1\\n    wavelength_range: 0.2 7.0\\n"
+    ...                     "    coefficients: 0 0.48755108 0.04338408 0.39875031 0.09461442 2.3120353 23.793604\\n")
+    >>> glass = ql.read_refractiveindex_info(path)
+    >>> glass.name, round(float(glass(550.0).real), 4)
+    ('MgF2', 1.3785)
+    """
     path = Path(os.fspath(path))
     with open(path, encoding="utf-8") as stream:
-        page = _yaml().safe_load(stream)
+        page = yaml_module("reading refractiveindex.info files").safe_load(stream)
     return material_from_page(page, name=name if name is not None else path.stem, source=str(path),
                               interpolation=interpolation)
 
 
 def load_from_database(root: str | os.PathLike[str], shelf: str, book: str | None = None, page: str | None = None, *,
                        name: str | None = None, interpolation: str = "linear") -> Material:
-    """A page of a local copy of the database: `root` and shelf, book, page ("main", "Ag", "Rakic-LD")
-    or one relative path ("main/Ag/Rakic-LD").  Both the older `data/` and the newer `data-nk/`
-    layouts are searched, as is `root` itself.
+    """The material of a page of a local copy of the refractiveindex.info database.
+
+    Nothing is downloaded: `root` is a copy of the database on disk.
+
+    Parameters
+    ----------
+    root : str or os.PathLike
+        The database's folder.
+    shelf : str
+        The shelf ("main"), or the page's whole relative path ("main/Ag/Rakic-LD").
+    book, page : str, optional
+        The book ("Ag") and page ("Rakic-LD").
+    name : str, optional
+        The name of the material (default: "book (page)").
+    interpolation : {"linear", "cubic"}, optional
+        How tables are interpolated.
+
+    Returns
+    -------
+    Material
+
+    Raises
+    ------
+    FileNotFoundError
+        Where no such page is found; the message lists the paths tried.
+
+    Notes
+    -----
+    The older ``data/`` and the newer ``data-nk/`` layouts are searched, and `root` itself.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> root = pathlib.Path(tempfile.mkdtemp())
+    >>> (root / "data" / "main" / "MgF2").mkdir(parents=True)
+    >>> _ = (root / "data" / "main" / "MgF2" / "Dodge-o.yml").write_text(
+    ...     "DATA:\\n  - type: formula 1\\n    wavelength_range: 0.2 7.0\\n"
+    ...     "    coefficients: 0 0.48755108 0.04338408 0.39875031 0.09461442 2.3120353 23.793604\\n")
+    >>> ql.load_from_database(root, "main", "MgF2", "Dodge-o").name
+    'MgF2 (Dodge-o)'
     """
     root = Path(os.fspath(root))
     relative = Path(shelf) if book is None and page is None else Path(shelf, book or "", page or "")

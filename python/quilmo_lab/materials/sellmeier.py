@@ -7,14 +7,41 @@ import math
 import numpy as np
 import numpy.typing as npt
 
-from .base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity, real_parameter, real_vector
+from quilmo_lab._checks import real_number, real_vector
+from quilmo_lab.materials.base import ComplexArray, Material, RealArray, index_derivative, index_from_permittivity
 
 
 class Sellmeier(Material):
-    """n² = A + Σ Bᵢ λ²/(λ² − Cᵢ), λ in nm.
+    """Sellmeier's formula n² = A + Σ Bᵢ λ²/(λ² − Cᵢ) for transparent crystals and glasses, λ in nm.
 
-    Give either `C` (nm², the glass-catalogue form; a catalogue in µm² times 10⁶) or
-    `resonances` λᵢ (nm, the crystal-optics form with Cᵢ = λᵢ²).  `A` is 1 in both usual forms.
+    Parameters
+    ----------
+    B : array_like
+        The oscillator strengths Bᵢ.
+    C : array_like, optional
+        Cᵢ in nm², the glass-catalogue form (a catalogue's µm² times 10⁶).
+    resonances : array_like, optional
+        The resonance wavelengths λᵢ in nm, the crystal-optics form with Cᵢ = λᵢ².
+        Exactly one of `C` and `resonances` is given.
+    A : float, optional
+        The constant term, 1 in both usual forms.
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For coefficients that are not finite real numbers, or both or neither of `C` and
+        `resonances`.
+
+    Examples
+    --------
+    SCHOTT N-BK7 from its catalogue coefficients (nd = 1.51680 at 587.6 nm):
+
+    >>> bk7 = ql.Sellmeier([1.03961212, 0.231792344, 1.01046945], [6000.69867, 20017.9144, 103560653.0])
+    >>> print(np.round(bk7(587.6).real, 5))
+    1.5168
     """
 
     def __init__(self, B: npt.ArrayLike, C: npt.ArrayLike | None = None, *, resonances: npt.ArrayLike | None = None,
@@ -23,13 +50,13 @@ class Sellmeier(Material):
         self.B = real_vector("B", B)
         if (C is None) == (resonances is None):
             raise TypeError("Sellmeier needs exactly one of C (nm²) or resonances (nm); "
-                            f"got {'both' if C is not None else 'neither'}")
+                            f"received {'both' if C is not None else 'neither'}")
         if C is not None:
             self.C = real_vector("C", C, length=self.B.size)
         else:
             self.C = real_vector("resonances", resonances if resonances is not None else (),
                                  length=self.B.size) ** 2
-        self.A = real_parameter("A", A)
+        self.A = real_number("A", A)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
 
     def _default_name(self) -> str:

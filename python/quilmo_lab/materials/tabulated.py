@@ -7,7 +7,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from .base import Material, RealArray, real_vector
+from quilmo_lab._checks import choice, real_vector, shape_text
+from quilmo_lab.materials.base import Material, RealArray
 
 
 def _natural_spline_curvatures(x: npt.NDArray[np.float64], y: npt.NDArray[Any]) -> Any:
@@ -34,11 +35,41 @@ def _natural_spline_curvatures(x: npt.NDArray[np.float64], y: npt.NDArray[Any]) 
 
 
 class Tabulated(Material):
-    """n + ik from a table, interpolated linearly or by a natural cubic spline (n and k separately).
+    """An index from a table of measurements, interpolated between its rows.
 
-    `wavelengths` in nm, strictly increasing; `n` real (or the complex n + ik) and `k` optional.
-    Both interpolations pass exactly through the table's values; the validity range is the table's
-    span.
+    Parameters
+    ----------
+    wavelengths : array_like
+        Vacuum wavelengths in nm, strictly increasing, at least two.
+    n : array_like
+        The real index at each wavelength, or the complex n + ik.
+    k : array_like, optional
+        The extinction coefficient at each wavelength, with a real `n`.
+    interpolation : {"linear", "cubic"}, optional
+        Linear, or a natural cubic spline through n and k separately.
+    name : str, optional
+        The name a Stack shows.
+    valid_range : tuple of float, optional
+        (low, high) in nm (default: the table's span).
+    extrapolate : bool, optional
+        Continue the end intervals beyond the table instead of refusing.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For tables that are not finite, increasing or of matching lengths.
+
+    Notes
+    -----
+    Both interpolations pass exactly through the table's values. A linear table has a
+    piecewise-constant dn/dλ, so its GDD and TOD in `dispersion` are only meaningful
+    with cubic interpolation.
+
+    Examples
+    --------
+    >>> table = ql.Tabulated([400.0, 500.0, 600.0], [1.50, 1.48, 1.47])
+    >>> print(table(450.0), table.valid_range)
+    (1.49+0j) (400.0, 600.0)
     """
 
     def __init__(self, wavelengths: npt.ArrayLike, n: npt.ArrayLike, k: npt.ArrayLike | None = None, *,
@@ -46,24 +77,23 @@ class Tabulated(Material):
                  valid_range: tuple[float, float] | None = None, extrapolate: bool = False) -> None:
         nodes = real_vector("wavelengths", wavelengths)
         if nodes.size < 2:
-            raise ValueError(f"wavelengths must list at least 2 points; got {nodes.size}")
+            raise ValueError(f"wavelengths must list at least 2 points; received {nodes.size}")
         if not np.all(np.diff(nodes) > 0.0):
-            raise ValueError("wavelengths must be strictly increasing")
+            raise ValueError(f"wavelengths must be strictly increasing; received {nodes.tolist()}")
         if nodes[0] <= 0.0:
-            raise ValueError(f"wavelengths must be positive; got {nodes[0]:g}")
+            raise ValueError(f"wavelengths must be positive; received {nodes[0]:g}")
         values = np.asarray(n)
         if values.dtype.kind == "c":
             if k is not None:
-                raise TypeError("give k separately only with a real n; got a complex n and k")
+                raise TypeError("k must be left out when n is complex (n + ik); received a complex n and k")
             values = np.atleast_1d(values.astype(np.complex128))
             if values.shape != nodes.shape or not np.all(np.isfinite(values)):
-                raise ValueError(f"n must be finite with {nodes.size} entries; got shape {values.shape}")
+                raise ValueError(f"n must be finite with {nodes.size} entries; received shape {shape_text(values.shape)}")
         else:
             values = real_vector("n", n, length=nodes.size).astype(np.complex128)
             if k is not None:
                 values.imag = real_vector("k", k, length=nodes.size)
-        if interpolation not in ("linear", "cubic"):
-            raise ValueError(f"interpolation must be 'linear' or 'cubic'; got {interpolation!r}")
+        choice("interpolation", interpolation, ("linear", "cubic"))
         self.wavelengths = nodes
         self.values = values
         self.interpolation = interpolation

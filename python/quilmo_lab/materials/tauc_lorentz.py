@@ -7,28 +7,64 @@ from typing import Any
 
 import numpy as np
 
-from .base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity, real_parameter
-from .dual import ArrayOps, Dual, DualOps
+from quilmo_lab._checks import real_number
+from quilmo_lab.materials.base import ComplexArray, HC_EV_NM, Material, RealArray, index_derivative, index_from_permittivity
+from quilmo_lab.materials._dual import ArrayOps, Dual, DualOps
 
 
 class TaucLorentz(Material):
-    """Jellison & Modine, Appl. Phys. Lett. 69, 371 (1996); erratum 69, 2137 (1996).
+    """The Tauc–Lorentz model of amorphous semiconductors and dielectric films.
 
-    ε₂(E) = A E₀ C (E − E_g)² / ((E² − E₀²)² + C²E²) / E above the gap E_g and 0 below it, with
-    photon energy E = hc/λ in eV, amplitude A (eV), peak E₀ (eV), broadening C < 2E₀ (eV).  ε₁ is
-    the paper's closed-form Kramers–Kronig transform of ε₂ plus ε₁(∞) = `eps_inf`.
+    Parameters
+    ----------
+    A : float
+        The amplitude in eV, non-negative.
+    E0 : float
+        The peak transition energy in eV, positive.
+    C : float
+        The broadening in eV, positive and less than 2·E0.
+    Eg : float
+        The band gap in eV, non-negative.
+    eps_inf : float, optional
+        ε₁(∞).
+    name, valid_range, extrapolate : optional
+        As for `Material`: the name a Stack shows, the (low, high) wavelengths in nm where
+        the model holds (default: all), and whether to evaluate outside them.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For parameters outside their ranges.
+
+    Notes
+    -----
+    ε₂(E) = A E₀ C (E − E_g)² / ((E² − E₀²)² + C²E²) / E above the gap and 0 below it,
+    with the photon energy E = hc/λ in eV; ε₁ is the closed-form Kramers–Kronig
+    transform of ε₂ of Jellison and Modine [1]_ plus ε₁(∞).
+
+    References
+    ----------
+    .. [1] G. E. Jellison Jr. and F. A. Modine, "Parameterization of the optical functions
+       of amorphous materials in the interband region", Appl. Phys. Lett. 69, 371 (1996);
+       erratum 69, 2137 (1996).
+
+    Examples
+    --------
+    >>> film = ql.TaucLorentz(100.0, 3.5, 1.5, 1.2)
+    >>> print(np.round(film(500.0), 3))
+    (4.543+0.747j)
     """
 
     def __init__(self, A: float, E0: float, C: float, Eg: float, *, eps_inf: float = 1.0,
                  name: str | None = None, valid_range: tuple[float, float] = (0.0, math.inf),
                  extrapolate: bool = False) -> None:
-        self.A = real_parameter("A", A, minimum=0.0)
-        self.E0 = real_parameter("E0", E0, minimum=0.0, strictly=True)
-        self.C = real_parameter("C", C, minimum=0.0, strictly=True)
-        self.Eg = real_parameter("Eg", Eg, minimum=0.0)
+        self.A = real_number("A", A, minimum=0.0)
+        self.E0 = real_number("E0", E0, minimum=0.0, strictly=True)
+        self.C = real_number("C", C, minimum=0.0, strictly=True)
+        self.Eg = real_number("Eg", Eg, minimum=0.0)
         if not self.C < 2.0 * self.E0:
-            raise ValueError(f"C must be less than 2·E0 = {2.0 * self.E0:g} eV; got {self.C:g}")
-        self.eps_inf = real_parameter("eps_inf", eps_inf)
+            raise ValueError(f"C must be less than 2·E0 = {2.0 * self.E0:g} eV; received {self.C:g}")
+        self.eps_inf = real_number("eps_inf", eps_inf)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
         self._constants()
 

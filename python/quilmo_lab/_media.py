@@ -1,0 +1,53 @@
+"""The media a Stack accepts: a Material, a library name, a number or indices over the wavelengths."""
+
+from __future__ import annotations
+
+import numbers
+from typing import TypeAlias
+
+import numpy as np
+import numpy.typing as npt
+
+from quilmo_lab._checks import shape_text, type_name
+from quilmo_lab.materials.base import Material
+from quilmo_lab.materials.constant import Constant
+from quilmo_lab.materials.library import library
+
+
+
+class SampledIndices:
+    """Indices given as an array over the wavelengths of the solve (no model, no derivative)."""
+
+    def __init__(self, values: npt.NDArray[np.complex128]) -> None:
+        self.values = values
+        self.values.setflags(write=False)
+        self.name = "[array]"
+
+    def __call__(self, wavelengths: npt.NDArray[np.float64]) -> npt.NDArray[np.complex128]:
+        if self.values.shape != wavelengths.shape:
+            raise ValueError(f"a medium given as an array must have one index per wavelength "
+                             f"({wavelengths.size}); received {self.values.size} indices")
+        return self.values
+
+
+Medium: TypeAlias = Material | SampledIndices
+# What users may give wherever a Stack takes a medium.
+MediumLike: TypeAlias = Medium | str | complex | npt.ArrayLike
+
+
+def medium(value: object, what: str) -> Medium:
+    """The medium `value` stands for; `what` names it in errors ("exit", "layers[2].material")."""
+    if isinstance(value, (Material, SampledIndices)):
+        return value
+    if isinstance(value, str):
+        return library[value]
+    if isinstance(value, numbers.Complex) and not isinstance(value, bool):
+        return Constant(complex(value))
+    if isinstance(value, (np.ndarray, list, tuple)):
+        array = np.asarray(value)
+        if array.dtype.kind not in "iufc" or array.ndim != 1:
+            raise TypeError(f"{what} as an array must be a 1-D array of indices over the wavelengths; "
+                            f"received dtype {array.dtype}, shape {shape_text(array.shape)}")
+        return SampledIndices(array.astype(np.complex128))
+    raise TypeError(f"{what} must be a Material, a library name, a number or an array of indices; "
+                    f"received {type_name(value)}")
