@@ -27,9 +27,20 @@ struct LayerPlanes {
     LayerPlanes(T* data_, const Grid& grid) noexcept
         : data(data_), points(grid.points()), layers(grid.layers()), wavelengths(grid.wavelength_count) {}
 
-    // Point p = (stack, angle, w) and inner layer l (from 0) sit at (stack, angle, l, w).
-    T& operator()(std::size_t plane, std::size_t p, std::size_t layer) const noexcept {
-        return data[plane * points * layers + (p / wavelengths * layers + layer) * wavelengths + p % wavelengths];
+    // The entries of one point: point p = (stack, angle, w) and inner layer l
+    // (from 0) sit at (stack, angle, l, w) of each plane.
+    struct Row {
+        T* first;             // plane 0, layer 0
+        std::size_t layer;    // from one layer to the next
+        std::size_t plane;    // from one plane to the next
+
+        T& operator()(std::size_t plane_index, std::size_t l) const noexcept {
+            return first[plane_index * plane + l * layer];
+        }
+    };
+
+    Row row(std::size_t p) const noexcept {
+        return {data + (p / wavelengths * layers) * wavelengths + p % wavelengths, wavelengths, points * layers};
     }
 };
 

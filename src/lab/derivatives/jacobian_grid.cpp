@@ -29,14 +29,16 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
         return [&, builder = PointBuilder(grid, sines, columns), ws = GradientProducts()](
                    std::size_t p, const Grid::Place& at) mutable {
             builder.move_to(at);
+            const LayerPlanes<Complex>::Row amplitude_row = amplitudes.row(p);
+            const LayerPlanes<double>::Row power_row = powers.row(p);
             coherent_gradient(builder.media({}), builder.interfaces(), ws,
                               [&](std::size_t j, const ThicknessDerivative& s, const ThicknessDerivative& pp) {
                                   const ThicknessDerivative* both[2] = {&s, &pp};
                                   for (const int pol : {pol_s, pol_p}) {
-                                      amplitudes(pol, p, j - 1) = both[pol]->dr;
-                                      amplitudes(2 + pol, p, j - 1) = both[pol]->dt;
-                                      powers(pol, p, j - 1) = both[pol]->dR;
-                                      powers(2 + pol, p, j - 1) = both[pol]->dT;
+                                      amplitude_row(pol, j - 1) = both[pol]->dr;
+                                      amplitude_row(2 + pol, j - 1) = both[pol]->dt;
+                                      power_row(pol, j - 1) = both[pol]->dR;
+                                      power_row(2 + pol, j - 1) = both[pol]->dT;
                                   }
                               });
         };
@@ -54,10 +56,11 @@ void mixed_thickness_jacobian(const Grid& grid, const bool* coherent, double* po
         return [&, builder = PointBuilder(grid, sines, columns), ws = MixedGradientWorkspace()](
                    std::size_t p, const Grid::Place& at) mutable {
             builder.move_to(at);
+            const LayerPlanes<double>::Row row = out.row(p);
             mixed_gradient(builder.media(mask), builder.interfaces(), ws,
                            [&](int pol, std::size_t j, double dR, double dT) {
-                               out(pol, p, j - 1) = dR;
-                               out(2 + pol, p, j - 1) = dT;
+                               row(pol, j - 1) = dR;
+                               row(2 + pol, j - 1) = dT;
                            });
         };
     });

@@ -52,9 +52,10 @@ void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, doub
                    std::size_t p, const Grid::Place& at) mutable {
             builder.move_to(at);
             write_powers(out, p, absorption(builder.media(mask), work, {lost.s, lost.p}));
+            const LayerPlanes<double>::Row row = layers_out.row(p);
             for (const int pol : {pol_s, pol_p}) {
                 for (std::size_t j = 0; j < layers; ++j) {
-                    layers_out(pol, p, j) = lost[pol][j];
+                    row(pol, j) = lost[pol][j];
                 }
             }
         };
