@@ -74,7 +74,10 @@ def solve(*args: object, **kwargs: object) -> Result:
         One flag per inner layer (default: all True, or the Stack's layers'). A layer
         flagged False is treated by intensity, without phase, as thick substrates are.
     threads : int, optional
-        Worker threads, 1 to 255 (default: every processor this process may use).
+        Worker threads, 1 to 255 (default: every processor this process may use, at most
+        255). More than the processors is allowed but gains nothing: the process keeps one
+        set of workers for all calls, at most 64 (or one per processor where there are
+        more), and a call runs on fewer threads when the system refuses new ones.
     derivatives : bool, optional
         Also compute the derivatives of amplitudes and powers by every inner-layer
         thickness (analytic; all layers at about the cost of two solves).
@@ -107,7 +110,8 @@ def solve(*args: object, **kwargs: object) -> Result:
     carried with their exponential scaled out: R and T stay finite. Incoherent layers
     combine the coherent runs between them by power, the equivalent of the
     power-transfer matrices of Katsidis & Siapkas [1]_ and Byrnes [2]_. The results are
-    the same bits for any `threads`; the interpreter lock is released while the engine runs.
+    the same bits for any `threads`; the interpreter lock is released while the engine runs,
+    and Ctrl-C abandons the call within some milliseconds (KeyboardInterrupt).
 
     References
     ----------
