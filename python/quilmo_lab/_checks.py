@@ -166,6 +166,17 @@ def coherence_mask(value: object, media: int) -> npt.NDArray[np.bool_] | None:
     return mask
 
 
+def result_array(shape: tuple[int, ...], dtype: type[Scalar], grid: str) -> npt.NDArray[Scalar]:
+    """An array of `shape` for the engine to fill; a MemoryError naming `grid` (what the array
+    holds the results of) when it cannot be allocated."""
+    try:
+        return np.empty(shape, dtype=dtype)
+    except (MemoryError, ValueError):  # ValueError: more bytes than an address holds
+        size = math.prod(shape) * np.dtype(dtype).itemsize
+        raise MemoryError(f"the results of {grid} need {size / 2 ** 30:.3g} GiB (an array of shape "
+                          f"{shape_text(shape)}), which could not be allocated") from None
+
+
 def thread_count(threads: object) -> int:
     """The engine's thread argument: 0 for the default."""
     if threads is None:

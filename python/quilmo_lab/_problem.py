@@ -15,12 +15,16 @@ from __future__ import annotations
 
 from collections.abc import Mapping
 from dataclasses import dataclass, field
+from typing import TypeVar
+
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import (axis, batch_size, coherence_mask, index_array, lossless_incidence_or_normal,
-                                thickness_array, thread_count, type_name)
+                                result_array, thickness_array, thread_count, type_name)
 from quilmo_lab.stack import Stack
+
+Scalar = TypeVar("Scalar", bound=np.generic)
 
 FloatArray = npt.NDArray[np.float64]
 ComplexArray = npt.NDArray[np.complex128]
@@ -129,6 +133,13 @@ class GridProblem:
     def grid(self) -> tuple[int, int, int]:
         """(B, A, W)."""
         return self.stacks, int(self.angles.shape[0]), int(self.wavelengths.shape[0])
+
+    def empty(self, shape: tuple[int, ...], dtype: type[Scalar]) -> npt.NDArray[Scalar]:
+        """An array for the engine to fill with results of this grid; a MemoryError naming the
+        grid when it does not fit."""
+        b, a, w = self.grid
+        return result_array(shape, dtype, f"a grid of {b} stacks x {a} angles x {w} wavelengths of "
+                                          f"{self.media} media")
 
 
 def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, object]

@@ -25,9 +25,9 @@ def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
 
     def absorb() -> FloatArray:
         b, a, w = problem.grid
-        layers = np.empty((2, b, a, problem.layers, w), dtype=np.float64)
+        layers = problem.empty((2, b, a, problem.layers, w), np.float64)
         _engine.absorbed(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks,
-                         problem.flags, np.empty((4, b, a, w), dtype=np.float64), layers, problem.threads)
+                         problem.flags, problem.empty((4, b, a, w), np.float64), layers, problem.threads)
         return layers
 
     return absorb
@@ -146,20 +146,20 @@ def solve(*args: object, **kwargs: object) -> Result:
     derivatives = flag("derivatives", options["derivatives"])
     b, a, w = problem.grid
     grid = (problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks)
-    powers = np.empty((4, b, a, w), dtype=np.float64)
+    powers = problem.empty((4, b, a, w), np.float64)
     derivative_shape = (4, b, a, problem.layers, w)
-    power_derivatives = np.empty(derivative_shape, dtype=np.float64) if derivatives else None
+    power_derivatives = problem.empty(derivative_shape, np.float64) if derivatives else None
     if problem.coherent is not None:
         _engine.incoherent(*grid, problem.coherent, powers, problem.threads)
         if power_derivatives is not None:
             _engine.mixed_thickness_jacobian(*grid, problem.coherent, power_derivatives, problem.threads)
         return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem),
                       power_derivatives=power_derivatives)
-    amplitudes = np.empty((4, b, a, w), dtype=np.complex128)
+    amplitudes = problem.empty((4, b, a, w), np.complex128)
     _engine.coherent(*grid, amplitudes, powers, problem.threads)
     amplitude_derivatives = None
     if power_derivatives is not None:
-        amplitude_derivatives = np.empty(derivative_shape, dtype=np.complex128)
+        amplitude_derivatives = problem.empty(derivative_shape, np.complex128)
         _engine.thickness_jacobian(*grid, amplitude_derivatives, power_derivatives, problem.threads)
     return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem), amplitudes=amplitudes,
                   power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives)
