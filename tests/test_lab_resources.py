@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import quilmo_lab as ql
+import quilmo_lab.design
 from quilmo_lab import _engine
 
 
@@ -78,3 +79,24 @@ def test_inputs_rewritten_during_a_call_do_not_tear_results():
     for result in results:
         whole = (result == before).all(axis=-1) | (result == other).all(axis=-1)
         assert whole.all(), "a result mixes points of two thicknesses"
+
+
+@pytest.mark.parametrize("angles", [2.0, -1.6, 10.0, np.inf, 45.0, [0.0, np.pi - 0.3]])
+@pytest.mark.parametrize("front", ["solve", "dispersion", "profile", "target"])
+def test_angles_beyond_grazing_are_refused_as_radians(front, angles):
+    # Before, 2.0 rad was silently solved as pi - 2.0.
+    n, d, wl = [1.0, 1.45, 1.52], [90.0], [500.0, 600.0]
+    first = np.atleast_1d(angles)[-1]
+    calls = {
+        "solve": lambda: ql.solve(n, d, wl, angles),
+        "dispersion": lambda: ql.dispersion(n, d, wl, first),
+        "profile": lambda: ql.profile(n, d, wl, first, [10.0]),
+        "target": lambda: ql.design.Target("R", wl, 0.1, angle=first),
+    }
+    with pytest.raises(ValueError, match=r"angles? must be (angles of incidence in radians.*did you pass degrees|finite)"):
+        calls[front]()
+
+
+def test_grazing_bound_itself_is_accepted():
+    res = ql.solve([1.0, 1.45, 1.52], [90.0], [500.0], [-np.pi / 2, np.pi / 2, np.nan])
+    assert res.R().shape == (1, 3, 1)

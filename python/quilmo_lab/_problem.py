@@ -20,8 +20,8 @@ from typing import TypeVar
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._checks import (axis, batch_size, coherence_mask, index_array, lossless_incidence_or_normal,
-                                result_array, thickness_array, thread_count, type_name)
+from quilmo_lab._checks import (axis, batch_size, coherence_mask, incidence_angles, index_array,
+                                lossless_incidence_or_normal, result_array, thickness_array, thread_count, type_name)
 from quilmo_lab.stack import Stack
 
 Scalar = TypeVar("Scalar", bound=np.generic)
@@ -163,7 +163,7 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
         wavelengths = axis("wavelengths", values.pop("wavelengths"), "W")
         indices, thicknesses = values.pop("indices"), values.pop("thicknesses")
     letter = "A" if form.angle == "angles" else "1"
-    angles = axis(form.angle, values.pop(form.angle), letter)
+    angles = incidence_angles(form.angle, values.pop(form.angle), letter)
     if form.one_angle and angles.shape != (1,):
         raise ValueError(f"{form.angle} must be one angle of incidence in radians; received {angles.shape[0]}")
     n = index_array(indices, wavelengths.shape[0])
