@@ -28,6 +28,8 @@ using Indices = Input<Amplitude, nb::ndim<3>>;
 using Thicknesses = Input<double, nb::ndim<2>>;
 using Axis = Input<double, nb::ndim<1>>;
 using Mask = Input<bool, nb::ndim<1>>;
+// Angles of incidence: float64, or complex128 for complex angles.
+using Angles = nb::ndarray<nb::ro, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
 
 static_assert(sizeof(Amplitude) == sizeof(optics::Complex));
 
@@ -53,11 +55,22 @@ inline const optics::Complex* complex_data(const Indices& indices) {
 
 // The checked (stack, angle, wavelength) grid of a solve.
 inline Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, const Axis& wavelengths,
-                       const Axis& angles, std::size_t stacks) {
+                       const Angles& angles, std::size_t stacks) {
+    const bool complex_angles = angles.dtype() == nb::dtype<Amplitude>();
+    require(complex_angles || angles.dtype() == nb::dtype<double>(), "angles must be float64 or complex128");
     const Grid grid{
-        complex_data(indices), indices.shape(0),     indices.shape(1),  indices.shape(2),
-        thicknesses.data(),    thicknesses.shape(0), wavelengths.data(), wavelengths.shape(0),
-        angles.data(),         angles.shape(0),      stacks,
+        complex_data(indices),
+        indices.shape(0),
+        indices.shape(1),
+        indices.shape(2),
+        thicknesses.data(),
+        thicknesses.shape(0),
+        wavelengths.data(),
+        wavelengths.shape(0),
+        complex_angles ? nullptr : static_cast<const double*>(angles.data()),
+        angles.shape(0),
+        stacks,
+        complex_angles ? static_cast<const optics::Complex*>(angles.data()) : nullptr,
     };
     check_grid(grid);
     require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");

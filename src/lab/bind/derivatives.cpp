@@ -29,7 +29,7 @@ void require_layer_values(const Output<T, 5>& array, const quilmo::lab::Grid& gr
                   "(4, stacks, angles, layers, wavelengths)");
 }
 
-void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
+void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles,
                         std::size_t stacks, Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
                         std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
@@ -41,7 +41,7 @@ void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengt
     run_released(grid, [&] { quilmo::lab::thickness_jacobian(grid, out, threads); });
 }
 
-void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
+void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles,
                               std::size_t stacks, Mask coherent, Output<double, 5> powers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);

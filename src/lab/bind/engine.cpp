@@ -30,7 +30,7 @@ void require_point_values(const Output<T, 4>& array, const quilmo::lab::Grid& gr
                   "(4, stacks, angles, wavelengths)");
 }
 
-void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
+void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, std::size_t stacks,
               Output<Amplitude, 4> amplitudes, Output<double, 4> powers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_point_values(amplitudes, grid, stacks, "amplitudes");
@@ -43,7 +43,7 @@ void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis a
     run_released(grid, [&] { quilmo::lab::solve_coherent(grid, out, threads); });
 }
 
-void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
+void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, std::size_t stacks,
                 Mask coherent, Output<double, 4> powers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
@@ -53,7 +53,7 @@ void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis
     run_released(grid, [&] { quilmo::lab::solve_incoherent(grid, coherent.data(), powers.data(), threads); });
 }
 
-void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
+void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, std::size_t stacks,
               Mask coherent, Output<double, 4> powers, Output<double, 5> layers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
@@ -68,7 +68,7 @@ void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis a
     });
 }
 
-void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, Mask coherent, Axis depths,
+void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, Mask coherent, Axis depths,
              Output<double, 3> out, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, 1);
     require_mask(coherent, grid);

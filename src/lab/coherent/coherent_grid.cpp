@@ -15,7 +15,7 @@ constexpr std::size_t grain = 128;
 }  // namespace
 
 void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t threads) {
-    const std::vector<double> sines = angle_sines(grid);
+    const std::vector<Complex> sines = angle_sines(grid);
     const PointPlanes<Complex> amplitudes{out.amplitudes, grid.points()};
     const PointPlanes<double> powers{out.powers, grid.points()};
     for_each_point(grid, threads, grain, [&](Columns columns) {

@@ -37,7 +37,7 @@ bool finite_amplitudes(const PerPolarisation<T>& a) noexcept {
 }
 
 inline bool inputs_finite(const PointBuilder& builder, std::size_t media) noexcept {
-    if (!std::isfinite(builder.wavelength()) || !std::isfinite(builder.sin_theta())) {
+    if (!std::isfinite(builder.wavelength()) || !finite(builder.sin_theta())) {
         return false;
     }
     for (std::size_t j = 0; j < media; ++j) {

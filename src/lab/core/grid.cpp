@@ -1,5 +1,7 @@
 #include "lab/core/grid.hpp"
 
+#include <complex>
+
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -39,10 +41,16 @@ void check_grid(const Grid& grid) {
     checked_product(points, grid.media);  // the planes of per-layer outputs
 }
 
-std::vector<double> angle_sines(const Grid& grid) {
-    std::vector<double> sines(grid.angle_count);
+std::vector<Complex> angle_sines(const Grid& grid) {
+    std::vector<Complex> sines(grid.angle_count);
     for (std::size_t a = 0; a < grid.angle_count; ++a) {
-        sines[a] = std::sin(grid.angles[a]);
+        if (grid.complex_angles == nullptr) {
+            sines[a] = {std::sin(grid.angles[a]), 0.0};
+        } else {
+            const Complex theta = grid.complex_angles[a];
+            const std::complex<double> sine = std::sin(std::complex<double>(theta.re, theta.im));
+            sines[a] = {sine.real(), sine.imag()};
+        }
     }
     return sines;
 }

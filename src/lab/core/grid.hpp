@@ -30,6 +30,10 @@ struct Grid {
     const double* angles;
     std::size_t angle_count;
     std::size_t stacks;
+    // Complex angles of incidence (A of them), or null when `angles` holds
+    // real ones: a lossy incidence medium may carry a complex angle whose
+    // n_0 sin(theta_0) is what the layers share.
+    const Complex* complex_angles = nullptr;
 
     std::size_t points() const noexcept { return stacks * angle_count * wavelength_count; }
     std::size_t layers() const noexcept { return media - 2; }
@@ -77,8 +81,8 @@ inline Columns columns_of(std::size_t begin, std::size_t end, std::size_t wavele
 }
 
 // sin(theta) of every angle of the grid, as the kernel takes it once per call
-// with std::sin.
-std::vector<double> angle_sines(const Grid& grid);
+// with std::sin (imaginary part 0 for real angles).
+std::vector<Complex> angle_sines(const Grid& grid);
 
 // Throws std::invalid_argument naming the first inconsistency of the shapes
 // (fewer than two media, a batch size other than 1 or B, a column count other

@@ -2,7 +2,7 @@
 
 namespace quilmo::lab {
 
-PointBuilder::PointBuilder(const Grid& grid, const std::vector<double>& sines, Columns columns)
+PointBuilder::PointBuilder(const Grid& grid, const std::vector<Complex>& sines, Columns columns)
     : grid_(grid), sines_(sines), columns_(grid.index_columns == 1 ? Columns{0, 1} : columns) {
     media_.resize(grid.media);
     interfaces_.resize(grid.media - 1);
@@ -39,9 +39,9 @@ void PointBuilder::plan(std::size_t stack) {
 }
 
 void PointBuilder::prepare_angle() {
-    tangential_ = optics::square(sines_[angle_] * n_.at(0, columns_.first));
+    tangential_ = tangential_of(n_.at(0, columns_.first));
     for (const std::size_t j : per_angle_.media) {
-        media_[j] = optics::kernel::medium(n_.at(j, columns_.first), tangential_);
+        media_[j] = forward_medium(n_.at(j, columns_.first), tangential_);
     }
     for (const std::size_t j : per_angle_.media_copies) {
         media_[j] = media_[plan_.medium_source[j]];

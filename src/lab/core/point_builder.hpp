@@ -23,11 +23,29 @@
 
 namespace quilmo::lab {
 
+// Medium of index n under the tangential term U = (n_0 sin theta_0)^2, its
+// normal component k = n cos theta taken forward (tmm's forward-angle rule):
+// a wave that decays decays along +z (Im k > 0), and one whose Im k is within
+// 100 machine epsilons of 0 propagates along +z (Re k >= 0). The kernel's
+// principal root already is the forward one wherever U is real and the
+// medium passive; a complex U (a lossy incidence medium at an oblique or
+// complex angle) can turn it backward, and then k and cos theta change sign.
+inline constexpr double forward_tolerance = 100.0 * 2.220446049250313e-16;
+
+inline Medium forward_medium(Complex n, Complex tangential) noexcept {
+    Medium m = optics::kernel::medium(n, tangential);
+    if (tangential.im != 0.0 && m.k.im < -forward_tolerance) {
+        m.k = {-m.k.re, -m.k.im};
+        m.c = {-m.c.re, -m.c.im};
+    }
+    return m;
+}
+
 class PointBuilder {
 public:
     // `sines` from angle_sines(grid); `columns` the wavelengths this builder
     // will be asked for. Both must outlive the builder.
-    PointBuilder(const Grid& grid, const std::vector<double>& sines, Columns columns);
+    PointBuilder(const Grid& grid, const std::vector<Complex>& sines, Columns columns);
 
     // Moves to the point at `at` and computes its media. Points must come in
     // grid order within one stack and angle (any order of stacks is fine).
@@ -46,10 +64,10 @@ public:
         column_ = grid_.column(at);
         wavelength_ = grid_.wavelengths[at.wavelength];
         if (!fixed_) {
-            tangential_ = optics::square(sines_[angle_] * n_.at(0, column_));
+            tangential_ = tangential_of(n_.at(0, column_));
         }
         for (const std::size_t j : per_point_.media) {
-            media_[j] = optics::kernel::medium(n_.at(j, column_), tangential_);
+            media_[j] = forward_medium(n_.at(j, column_), tangential_);
         }
     }
 
@@ -74,7 +92,7 @@ public:
     const StackPlan& plan() const noexcept { return plan_; }
     std::span<const double> thicknesses() const noexcept { return {d_, grid_.layers()}; }
     double wavelength() const noexcept { return wavelength_; }
-    double sin_theta() const noexcept { return sines_[angle_]; }
+    Complex sin_theta() const noexcept { return sines_[angle_]; }
     Complex tangential() const noexcept { return tangential_; }
 
 private:
@@ -85,6 +103,11 @@ private:
         std::vector<std::size_t> media, media_copies, interfaces, interface_copies;
     };
 
+    // U = (n_0 sin theta_0)^2; a real sine multiplies as the kernel does.
+    Complex tangential_of(Complex n0) const noexcept {
+        const Complex sine = sines_[angle_];
+        return optics::square(sine.im == 0.0 ? sine.re * n0 : sine * n0);
+    }
     MatrixLanes interface_of(std::size_t j) const noexcept {
         const Medium& m = media_[plan_.medium_source[j]];
         return optics::kernel::interface_sp(m, media_[plan_.medium_source[j + 1]], optics::twice(m.n) * m.c);
@@ -93,7 +116,7 @@ private:
     void prepare_angle();
 
     const Grid& grid_;
-    const std::vector<double>& sines_;
+    const std::vector<Complex>& sines_;
     Columns columns_;
     View2<Complex> n_{};
     const double* d_ = nullptr;

@@ -32,7 +32,7 @@ void check_dispersion(const Grid& grid, int side, int pol) {
 void dispersion(const Grid& grid, int side, int pol, const DispersionOutputs& out, std::size_t threads) {
     const std::size_t columns = grid.index_columns;
     const std::size_t order_stride = grid.media * columns;
-    const double sin_theta = angle_sines(grid)[0];
+    const double sin_theta = angle_sines(grid)[0].re;  // the dispersion front takes real angles
     for_each_point(grid, threads, grain, [&](Columns) {
         return [&](std::size_t p, const Grid::Place& at) {
             const std::size_t column = grid.column(at);

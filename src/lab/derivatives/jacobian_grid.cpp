@@ -22,7 +22,7 @@ void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_
     if (grid.layers() == 0) {
         return;
     }
-    const std::vector<double> sines = angle_sines(grid);
+    const std::vector<Complex> sines = angle_sines(grid);
     const LayerPlanes<Complex> amplitudes(out.amplitudes, grid);
     const LayerPlanes<double> powers(out.powers, grid);
     for_each_point(grid, threads, grain, [&](Columns columns) {
@@ -49,7 +49,7 @@ void mixed_thickness_jacobian(const Grid& grid, const bool* coherent, double* po
     if (grid.layers() == 0) {
         return;
     }
-    const std::vector<double> sines = angle_sines(grid);
+    const std::vector<Complex> sines = angle_sines(grid);
     const LayerPlanes<double> out(powers, grid);
     const std::span<const bool> mask(coherent, grid.layers());
     for_each_point(grid, threads, grain, [&](Columns columns) {

@@ -27,7 +27,7 @@ void write_powers(const PointPlanes<double>& powers, std::size_t p, const PerPol
 }  // namespace
 
 void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, std::size_t threads) {
-    const std::vector<double> sines = angle_sines(grid);
+    const std::vector<Complex> sines = angle_sines(grid);
     const PointPlanes<double> out{powers, grid.points()};
     const std::span<const bool> mask(coherent, grid.layers());
     for_each_point(grid, threads, grain, [&](Columns columns) {
@@ -41,7 +41,7 @@ void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, st
 
 void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, double* absorbed,
                     std::size_t threads) {
-    const std::vector<double> sines = angle_sines(grid);
+    const std::vector<Complex> sines = angle_sines(grid);
     const PointPlanes<double> out{powers, grid.points()};
     const LayerPlanes<double> layers_out(absorbed, grid);
     const std::size_t layers = grid.layers();
@@ -70,7 +70,7 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
     std::vector<DepthPlace> places(depth_count);
     place_depths(std::span<const double>(grid.thicknesses, grid.layers()),
                  std::span<const double>(depths, depth_count), places);
-    const std::vector<double> sines = angle_sines(grid);
+    const std::vector<Complex> sines = angle_sines(grid);
     const std::size_t plane = grid.wavelength_count * depth_count;
     const std::span<const bool> mask(coherent, grid.layers());
     // A point (one wavelength's row) costs about as much as `depth_count`

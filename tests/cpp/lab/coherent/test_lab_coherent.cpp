@@ -55,7 +55,7 @@ struct PointRun {
     const Stack& stack;
     std::vector<double> angles;
     Grid grid;
-    std::vector<double> sines;
+    std::vector<Complex> sines;
     PointBuilder builder;
     CoherentPoint solver;
 
