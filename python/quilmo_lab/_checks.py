@@ -17,7 +17,7 @@ import math
 import numbers
 import operator
 from collections.abc import Sequence
-from typing import Any, TypeVar
+from typing import Any, TypeVar, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -85,13 +85,33 @@ def axis(name: str, value: object, letter: str) -> FloatArray:
     return array.reshape(-1)
 
 
-def incidence_angles(name: str, value: object, letter: str) -> FloatArray:
-    """Angles of incidence in radians as an owned (N,) array, each within [-pi/2, pi/2]
-    (NaN passes through): beyond that the light would come from the exit side, and a value
-    such as 2.0 or 45.0 is most likely a slip of units."""
-    angles = axis(name, value, letter)
+@overload
+def incidence_angles(name: str, value: object, letter: str) -> FloatArray: ...
+
+
+@overload
+def incidence_angles(name: str, value: object, letter: str, *, complex_allowed: bool
+                     ) -> npt.NDArray[Any]: ...
+
+
+def incidence_angles(name: str, value: object, letter: str, *, complex_allowed: bool = False
+                     ) -> FloatArray | ComplexArray:
+    """Angles of incidence in radians as an owned (N,) array, real or complex, each real part
+    within [-pi/2, pi/2] (NaN passes through): beyond that the light would come from the exit
+    side, and a value such as 2.0 or 45.0 is most likely a slip of units. Complex angles with no
+    imaginary part are taken as real ones."""
+    read = number_array(name, value, complex_allowed=complex_allowed)
+    if read.dtype.kind == "c" and read.imag.any():
+        angles: FloatArray | ComplexArray = owned(np.ascontiguousarray(read, dtype=np.complex128), value, read)
+        if angles.ndim > 1:
+            raise ValueError(f"{name} must be a scalar or of shape ({letter},); received shape "
+                             f"{shape_text(angles.shape)}")
+        angles = angles.reshape(-1)
+        real = angles.real
+    else:
+        angles = real = axis(name, read.real if read.dtype.kind == "c" else value, letter)
     with np.errstate(invalid="ignore"):
-        beyond = np.abs(angles) > np.pi / 2
+        beyond = np.abs(real) > np.pi / 2
     if beyond.any():
         raise ValueError(f"{name} must be angles of incidence in radians between -pi/2 and pi/2 (did you "
                          f"pass degrees?); received {angles[beyond][0]!r}")
@@ -136,25 +156,6 @@ def batch_size(index_stacks: int, thickness_stacks: int) -> int:
         raise ValueError(f"thicknesses must hold as many stacks as indices ({index_stacks}), or one of them a "
                          f"single stack for all; received {thickness_stacks} stacks of thicknesses")
     return thickness_stacks if index_stacks == 1 else index_stacks
-
-
-def lossless_incidence_or_normal(indices: ComplexArray, angles: FloatArray) -> None:
-    """Refuses an absorbing incidence medium at an oblique angle: the incident power flux, and with
-    it R and T, is only defined there at normal incidence."""
-    incidence = indices[:, 0, :].imag
-    if not incidence.any():
-        return
-    lossy = np.abs(incidence) > 0
-    with np.errstate(invalid="ignore"):
-        oblique = np.abs(np.sin(angles)) > 0
-    if lossy.any() and oblique.any():
-        k = incidence[lossy][0]
-        angle = angles[oblique][0]
-        raise ValueError(
-            "angles must be 0 where the incidence medium (row 0 of indices) absorbs: the incident power flux, "
-            "and with it R and T, is only defined in a lossy incidence medium at normal incidence; received "
-            f"the oblique angle {angle:g} rad with an incidence medium of imaginary part {k:g}. Use a lossless "
-            "incidence medium or angle 0.")
 
 
 def coherence_mask(value: object, media: int) -> npt.NDArray[np.bool_] | None:

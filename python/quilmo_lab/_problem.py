@@ -15,13 +15,13 @@ from __future__ import annotations
 
 from collections.abc import Mapping
 from dataclasses import dataclass, field
-from typing import TypeVar
+from typing import Any, TypeVar
 
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import (axis, batch_size, coherence_mask, incidence_angles, index_array,
-                                lossless_incidence_or_normal, result_array, thickness_array, thread_count, type_name)
+                                result_array, thickness_array, thread_count, type_name)
 from quilmo_lab.stack import Stack
 
 Scalar = TypeVar("Scalar", bound=np.generic)
@@ -73,8 +73,8 @@ class Form:
     parameters: positional-or-keyword (name, default) pairs after the wavelengths, the
     front's angle of incidence first (REQUIRED where there is no default); options:
     keyword-only (name, default) pairs of both forms, array_options those of the array
-    form only. one_angle: the front takes a single angle. power_flux: the front
-    computes powers, which an absorbing incidence medium only defines at normal incidence.
+    form only. one_angle: the front takes a single angle. complex_angles: the front takes
+    complex angles of incidence (a lossy incidence medium's).
     """
 
     front: str
@@ -82,7 +82,7 @@ class Form:
     options: tuple[tuple[str, object], ...]
     array_options: tuple[tuple[str, object], ...] = ()
     one_angle: bool = False
-    power_flux: bool = True
+    complex_angles: bool = True
     # the array form's signature and the stack form's, built once
     signatures: tuple[Signature, Signature] = field(init=False, repr=False, compare=False)
 
@@ -107,7 +107,7 @@ class GridProblem:
     indices: ComplexArray            # (1 or B, media, 1 or W)
     thicknesses: FloatArray          # (1 or B, media - 2)
     wavelengths: FloatArray          # (W,)
-    angles: FloatArray               # (A,)
+    angles: npt.NDArray[Any]         # (A,) float64, or complex128 for complex angles
     stacks: int                      # B
     batch: bool                      # thicknesses or indices were given as a batch of stacks
     coherent: BoolArray | None       # one flag per inner layer; None where every layer is coherent
@@ -163,7 +163,7 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
         wavelengths = axis("wavelengths", values.pop("wavelengths"), "W")
         indices, thicknesses = values.pop("indices"), values.pop("thicknesses")
     letter = "A" if form.angle == "angles" else "1"
-    angles = incidence_angles(form.angle, values.pop(form.angle), letter)
+    angles = incidence_angles(form.angle, values.pop(form.angle), letter, complex_allowed=form.complex_angles)
     if form.one_angle and angles.shape != (1,):
         raise ValueError(f"{form.angle} must be one angle of incidence in radians; received {angles.shape[0]}")
     n = index_array(indices, wavelengths.shape[0])
@@ -171,8 +171,6 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
     batch = d.ndim == 2
     d = d.reshape(1, -1) if d.ndim == 1 else d
     stacks = batch_size(n.shape[0], d.shape[0])
-    if form.power_flux:
-        lossless_incidence_or_normal(n, angles)
     problem = GridProblem(
         indices=n, thicknesses=d, wavelengths=wavelengths, angles=angles,
         stacks=stacks, batch=batch,

@@ -24,7 +24,7 @@ POLARISATIONS: tuple[Literal["s", "p"], ...] = ("s", "p")
 
 FORM = Form("dispersion", parameters=(("angle", 0.0), ("side", "r"), ("polarisation", "s")),
             options=(("threads", None),), array_options=(("index_derivatives", None),),
-            one_angle=True, power_flux=False)
+            one_angle=True, complex_angles=False)
 
 
 @dataclass(frozen=True)

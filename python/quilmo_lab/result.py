@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 from collections.abc import Callable
-from typing import TYPE_CHECKING, Literal
+from typing import TYPE_CHECKING, Any, Literal
 
 import numpy as np
 import numpy.typing as npt
@@ -80,7 +80,7 @@ class Result:
     ValueError: assignment destination is read-only
     """
 
-    def __init__(self, powers: FloatArray, wavelengths: FloatArray, angles: FloatArray, *,
+    def __init__(self, powers: FloatArray, wavelengths: FloatArray, angles: npt.NDArray[Any], *,
                  absorb: Callable[[], FloatArray], amplitudes: ComplexArray | None = None,
                  power_derivatives: FloatArray | None = None,
                  amplitude_derivatives: ComplexArray | None = None) -> None:
@@ -112,8 +112,9 @@ class Result:
         return self._wavelengths
 
     @property
-    def angles(self) -> FloatArray:
-        """The angles of incidence in the incidence medium, radians, shape (A,).
+    def angles(self) -> npt.NDArray[Any]:
+        """The angles of incidence in the incidence medium, radians, shape (A,) (complex where
+        they were given so).
 
         Examples
         --------

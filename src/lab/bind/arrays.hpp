@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "lab/core/grid.hpp"
 
@@ -28,8 +29,10 @@ using Indices = Input<Amplitude, nb::ndim<3>>;
 using Thicknesses = Input<double, nb::ndim<2>>;
 using Axis = Input<double, nb::ndim<1>>;
 using Mask = Input<bool, nb::ndim<1>>;
-// Angles of incidence: float64, or complex128 for complex angles.
-using Angles = nb::ndarray<nb::ro, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
+// Angles of incidence: float64, or complex128 for complex angles (each
+// binding taking angles has an overload for each).
+template <class Angle>
+using Angles = Input<Angle, nb::ndim<1>>;
 
 static_assert(sizeof(Amplitude) == sizeof(optics::Complex));
 
@@ -54,10 +57,10 @@ inline const optics::Complex* complex_data(const Indices& indices) {
 }
 
 // The checked (stack, angle, wavelength) grid of a solve.
-inline Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, const Axis& wavelengths,
-                       const Angles& angles, std::size_t stacks) {
-    const bool complex_angles = angles.dtype() == nb::dtype<Amplitude>();
-    require(complex_angles || angles.dtype() == nb::dtype<double>(), "angles must be float64 or complex128");
+template <class Angle>
+Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, const Axis& wavelengths,
+                const Angles<Angle>& angles, std::size_t stacks) {
+    constexpr bool complex_angles = std::is_same_v<Angle, Amplitude>;
     const Grid grid{
         complex_data(indices),
         indices.shape(0),
@@ -67,10 +70,10 @@ inline Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, c
         thicknesses.shape(0),
         wavelengths.data(),
         wavelengths.shape(0),
-        complex_angles ? nullptr : static_cast<const double*>(angles.data()),
+        complex_angles ? nullptr : reinterpret_cast<const double*>(angles.data()),
         angles.shape(0),
         stacks,
-        complex_angles ? static_cast<const optics::Complex*>(angles.data()) : nullptr,
+        complex_angles ? reinterpret_cast<const optics::Complex*>(angles.data()) : nullptr,
     };
     check_grid(grid);
     require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");

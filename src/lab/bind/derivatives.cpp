@@ -29,7 +29,8 @@ void require_layer_values(const Output<T, 5>& array, const quilmo::lab::Grid& gr
                   "(4, stacks, angles, layers, wavelengths)");
 }
 
-void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles,
+template <class Angle>
+void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles,
                         std::size_t stacks, Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
                         std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
@@ -41,7 +42,8 @@ void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengt
     run_released(grid, [&] { quilmo::lab::thickness_jacobian(grid, out, threads); });
 }
 
-void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles,
+template <class Angle>
+void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles,
                               std::size_t stacks, Mask coherent, Output<double, 5> powers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
@@ -84,12 +86,22 @@ void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, doubl
 }  // namespace
 
 void bind_derivatives(nb::module_& m) {
-    m.def("thickness_jacobian", &thickness_jacobian, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+    m.def("thickness_jacobian", &thickness_jacobian<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "amplitudes"_a.noconvert(),
           "powers"_a.noconvert(), "threads"_a,
           "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
           "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
-    m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian, "indices"_a.noconvert(),
+    m.def("thickness_jacobian", &thickness_jacobian<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "amplitudes"_a.noconvert(),
+          "powers"_a.noconvert(), "threads"_a,
+          "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
+          "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
+    m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian<double>, "indices"_a.noconvert(),
+          "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+          "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "
+          "layers flagged False in coherent are treated by intensity.");
+    m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian<Amplitude>, "indices"_a.noconvert(),
           "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
           "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
           "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "

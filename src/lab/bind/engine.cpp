@@ -30,7 +30,8 @@ void require_point_values(const Output<T, 4>& array, const quilmo::lab::Grid& gr
                   "(4, stacks, angles, wavelengths)");
 }
 
-void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, std::size_t stacks,
+template <class Angle>
+void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
               Output<Amplitude, 4> amplitudes, Output<double, 4> powers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_point_values(amplitudes, grid, stacks, "amplitudes");
@@ -43,7 +44,8 @@ void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles
     run_released(grid, [&] { quilmo::lab::solve_coherent(grid, out, threads); });
 }
 
-void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, std::size_t stacks,
+template <class Angle>
+void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
                 Mask coherent, Output<double, 4> powers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
@@ -53,7 +55,8 @@ void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angl
     run_released(grid, [&] { quilmo::lab::solve_incoherent(grid, coherent.data(), powers.data(), threads); });
 }
 
-void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, std::size_t stacks,
+template <class Angle>
+void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
               Mask coherent, Output<double, 4> powers, Output<double, 5> layers, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
@@ -68,7 +71,8 @@ void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles
     });
 }
 
-void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles angles, Mask coherent, Axis depths,
+template <class Angle>
+void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, Mask coherent, Axis depths,
              Output<double, 3> out, std::size_t threads) {
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, 1);
     require_mask(coherent, grid);
@@ -84,23 +88,44 @@ void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles 
 
 NB_MODULE(_engine, m) {
     m.doc() = "The compiled grid of quilmo_lab; call it through quilmo_lab.solve.";
-    m.def("coherent", &coherent, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+    m.def("coherent", &coherent<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
           "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
           "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of every "
           "(stack, angle, wavelength) point; threads 0 means every processor this process may "
           "use.");
-    m.def("incoherent", &incoherent, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+    m.def("coherent", &coherent<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+          "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of every "
+          "(stack, angle, wavelength) point; threads 0 means every processor this process may "
+          "use.");
+    m.def("incoherent", &incoherent<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
           "powers"_a.noconvert(), "threads"_a,
           "Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in "
           "coherent treated by intensity.");
-    m.def("absorbed", &absorbed, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+    m.def("incoherent", &incoherent<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
+          "powers"_a.noconvert(), "threads"_a,
+          "Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in "
+          "coherent treated by intensity.");
+    m.def("absorbed", &absorbed<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
           "powers"_a.noconvert(), "layers"_a.noconvert(), "threads"_a,
           "Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, "
           "s and p) of every point.");
-    m.def("profile", &profile, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+    m.def("absorbed", &absorbed<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
+          "powers"_a.noconvert(), "layers"_a.noconvert(), "threads"_a,
+          "Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, "
+          "s and p) of every point.");
+    m.def("profile", &profile<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "coherent"_a.noconvert(),
+          "depths"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
+          "Fills out with the absorbed power density and |E|^2 (s, p, s, p) of one stack at one angle, "
+          "per wavelength and depth.");
+    m.def("profile", &profile<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "coherent"_a.noconvert(),
           "depths"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
           "Fills out with the absorbed power density and |E|^2 (s, p, s, p) of one stack at one angle, "
