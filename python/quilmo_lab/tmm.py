@@ -42,9 +42,9 @@ import numpy.typing as npt
 from quilmo_lab import _engine
 
 __all__ = [
-    "AbsorpAnalyticFn", "R_from_r", "T_from_t", "absorp_analytic_fn", "absorp_in_each_layer",
+    "R_from_r", "T_from_t", "absorp_analytic_fn", "absorp_in_each_layer",
     "coh_tmm", "coh_tmm_reverse", "ellips", "find_in_structure", "find_in_structure_with_inf",
-    "inc_absorp_in_each_layer", "inc_find_absorp_analytic_fn", "inc_group_layers", "inc_position_resolved",
+    "inc_absorp_in_each_layer", "inc_group_layers",
     "inc_tmm", "interface_R", "interface_T", "interface_r", "interface_t", "is_forward_angle", "layer_starts",
     "list_snell", "make_2x2_array", "position_resolved", "power_entering_from_r", "snell",
     "unpolarized_RT",
@@ -223,8 +223,8 @@ def interface_T(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> 
 
 
 def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.complex128], npt.NDArray[np.float64]]:
-    n = np.asarray(n_list, dtype=np.complex128)
-    d = np.asarray(d_list, dtype=np.float64)
+    n = np.ascontiguousarray(n_list, dtype=np.complex128)
+    d = np.ascontiguousarray(d_list, dtype=np.float64)
     if n.ndim != 1 or d.ndim != 1 or n.shape != d.shape or n.size < 2:
         raise ValueError("n_list and d_list must be one-dimensional lists of the same length, at least 2 "
                          f"(incidence and exit medium); received {n.size} indices and {d.size} thicknesses")
@@ -371,3 +371,347 @@ def coh_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: 
     amplitudes = _amplitudes(n, d, th, lam)
     side = 0 if pol == "s" else 1
     return _coh_data(pol, n, d, th_0, lam_vac, amplitudes[side], amplitudes[side + 2])
+
+
+def coh_tmm_reverse(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any) -> dict[str, Any]:
+    """`coh_tmm` for light coming from the exit side: the stack reversed, the angle of
+    incidence `th_0` still the one in the front medium.
+
+    Examples
+    --------
+    >>> round(coh_tmm_reverse("s", [1, 1.5], [np.inf, np.inf], 0.0, 500)["R"], 6)
+    0.04
+    """
+    n, d = _stack_lists(n_list, d_list)
+    th_f = snell(n[0], n[-1], th_0) if np.ndim(th_0) == 0 else _layer_angles(n, np.asarray(th_0))[-1]
+    return coh_tmm(pol, n[::-1], d[::-1], th_f, lam_vac)
+
+
+def ellips(n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any) -> dict[str, Any]:
+    """Ellipsometric angles ``psi`` = arctan|r_p / r_s| and ``Delta`` = arg(-r_p / r_s), radians.
+
+    Examples
+    --------
+    >>> data = ellips([1, 1.5], [np.inf, np.inf], 0.5, 500)
+    >>> print(round(data["psi"], 6), round(data["Delta"], 6))
+    0.306566 3.141593
+    """
+    n, d = _stack_lists(n_list, d_list)
+    th = _incidence(n[0], th_0)
+    amplitudes = _amplitudes(n, d, th, np.asarray(lam_vac, dtype=np.float64))
+    ratio = amplitudes[1] / amplitudes[0]
+    return {"psi": _scalar(np.arctan(np.abs(ratio))), "Delta": _scalar(np.angle(-ratio))}
+
+
+def unpolarized_RT(n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any) -> dict[str, Any]:
+    """R and T of unpolarised light: the means of s and p, from one engine call.
+
+    Examples
+    --------
+    >>> data = unpolarized_RT([1, 1.5], [np.inf, np.inf], 0.0, 500)
+    >>> print(round(data["R"], 6), round(data["T"], 6))
+    0.04 0.96
+    """
+    n, d = _stack_lists(n_list, d_list)
+    th = _incidence(n[0], th_0)
+    amplitudes = _amplitudes(n, d, th, np.asarray(lam_vac, dtype=np.float64))
+    th_list = _layer_angles(n, th)
+    R = (np.abs(amplitudes[0]) ** 2 + np.abs(amplitudes[1]) ** 2) / 2
+    T = sum(np.abs(amplitudes[2 + side]) ** 2 * _flux(pol, n[-1], th_list[-1]) / _flux(pol, n[0], th_list[0])
+            for side, pol in enumerate("sp")) / 2
+    return {"R": _scalar(R), "T": _scalar(T)}
+
+
+def position_resolved(layer: int, distance: Any, coh_tmm_data: dict[str, Any]) -> dict[str, Any]:
+    """Fields, Poynting flux and absorbed power density at `distance` from the start of `layer`.
+
+    Returns ``poyn`` (the normal Poynting flux as a fraction of the incident), ``absor``
+    (the absorbed power per unit length, in the inverse unit of `d_list`), and the
+    complex field components ``Ex``, ``Ey``, ``Ez`` (amplitude 1 for the incident wave).
+
+    Examples
+    --------
+    >>> data = coh_tmm("s", [1, 1.5 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+    >>> round(position_resolved(2, 0.0, data)["poyn"], 6) == round(data["T"], 6)
+    True
+    """
+    pol = coh_tmm_data["pol"]
+    v, w = coh_tmm_data["vw_list"][layer]
+    if layer == 0:
+        v, w = 1.0, coh_tmm_data["r"]
+    kz = coh_tmm_data["kz_list"][layer]
+    th = coh_tmm_data["th_list"][layer]
+    n = coh_tmm_data["n_list"][layer]
+    n0 = coh_tmm_data["n_list"][0]
+    th0 = coh_tmm_data["th_0"]
+    forward = v * np.exp(1j * kz * distance)
+    backward = w * np.exp(-1j * kz * distance)
+    total, difference = forward + backward, forward - backward
+    if pol == "s":
+        norm = np.real(n0 * np.cos(th0))
+        poyn = np.real(n * np.cos(th) * np.conj(total) * difference) / norm
+        absor = np.imag(n * np.cos(th) * kz) * np.abs(total) ** 2 / norm
+        return {"poyn": poyn, "absor": absor, "Ex": 0, "Ey": total, "Ez": 0}
+    norm = np.real(n0 * np.conj(np.cos(th0)))
+    poyn = np.real(n * np.conj(np.cos(th)) * total * np.conj(difference)) / norm
+    absor = np.imag(n * np.conj(np.cos(th)) * (kz * np.abs(difference) ** 2
+                                                - np.conj(kz) * np.abs(total) ** 2)) / norm
+    return {"poyn": poyn, "absor": absor, "Ex": difference * np.cos(th), "Ey": 0, "Ez": -total * np.sin(th)}
+
+
+def find_in_structure(d_list: ArrayLike, distance: Any) -> Any:
+    """[layer, distance within it] of a depth `distance` into finite layers `d_list`; a depth
+    on an interface belongs to the layer behind it, and past the end to the last layer.
+
+    Examples
+    --------
+    >>> find_in_structure([100, 50], 100)
+    [1, 0]
+    """
+    d = np.asarray(d_list, dtype=float)
+    if np.any(np.isinf(d)):
+        raise ValueError("d_list must hold finite thicknesses (use find_in_structure_with_inf for a stack "
+                         "with its outer media)")
+    if np.any(np.asarray(distance) < 0):
+        raise ValueError(f"distance must be at least 0; received {distance!r}")
+    starts = np.concatenate(([0.0], np.cumsum(d)))[:-1]
+    layer = np.searchsorted(starts, distance, side="right") - 1
+    inside = np.asarray(distance) - starts[layer]
+    if np.ndim(distance) == 0:
+        return [int(layer), _scalar(inside)]
+    return [layer, inside]
+
+
+def layer_starts(d_list: ArrayLike) -> npt.NDArray[np.float64]:
+    """The depth where each layer of a stack starts, -inf for the incidence medium.
+
+    Examples
+    --------
+    >>> layer_starts([np.inf, 100, 20, np.inf])
+    array([-inf,   0., 100., 120.])
+    """
+    d = np.asarray(d_list, dtype=float)
+    starts = np.empty(d.size)
+    starts[0] = -np.inf
+    starts[1] = 0.0
+    starts[2:] = np.cumsum(d[1:-1])
+    return starts
+
+
+def find_in_structure_with_inf(d_list: ArrayLike, distance: Any) -> Any:
+    """[layer, distance within it] of a depth `distance` from the first interface of a stack with
+    its outer media (``inf`` at both ends); negative depths are in the incidence medium.
+
+    Examples
+    --------
+    >>> find_in_structure_with_inf([np.inf, 100, np.inf], 100)
+    [2, 0.0]
+    >>> find_in_structure_with_inf([np.inf, 100, np.inf], -5)
+    [0, -5]
+    """
+    if np.ndim(distance) == 0 and distance < 0:
+        return [0, distance]
+    d = np.asarray(d_list, dtype=float)
+    layer, inside = find_in_structure(d[1:-1], distance) if d.size > 2 else ([0, distance])
+    if d.size > 2 and layer == d.size - 3 and inside >= d[-2]:
+        return [d.size - 1, inside - d[-2]]
+    return [layer + 1, inside]
+
+
+def absorp_in_each_layer(coh_tmm_data: dict[str, Any]) -> npt.NDArray[np.float64]:
+    """The fraction of the incident power absorbed in each medium: R for the incidence medium,
+    T for the exit medium, between them each layer's share.
+
+    Examples
+    --------
+    >>> data = coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+    >>> round(float(sum(absorp_in_each_layer(data))), 12)
+    1.0
+    """
+    media = len(coh_tmm_data["d_list"])
+    entering = [1.0, coh_tmm_data["power_entering"]]
+    entering += [position_resolved(j, 0, coh_tmm_data)["poyn"] for j in range(2, media)]
+    entering.append(coh_tmm_data["T"])
+    absorbed = -np.diff(np.asarray(entering, dtype=float), axis=0)
+    absorbed[-1] = coh_tmm_data["T"]
+    absorbed[0] = coh_tmm_data["R"]
+    return absorbed
+
+
+class absorp_analytic_fn:  # noqa: N801 - tmm's name
+    """The absorbed power density in one layer as a function of depth z within it,
+    A1 exp(a1 z) + A2 exp(-a1 z) + A3 exp(i a3 z) + conj(A3) exp(-i a3 z).
+
+    Examples
+    --------
+    >>> data = coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+    >>> fn = absorp_analytic_fn().fill_in(data, 1)
+    >>> bool(np.isclose(fn.run(30.0), position_resolved(1, 30.0, data)["absor"]))
+    True
+    """
+
+    A1: Any
+    A2: Any
+    A3: Any
+    a1: Any
+    a3: Any
+    d: Any
+
+    def fill_in(self, coh_tmm_data: dict[str, Any], layer: int) -> absorp_analytic_fn:
+        """Sets the coefficients of `layer` of a `coh_tmm` result; returns self."""
+        pol = coh_tmm_data["pol"]
+        v, w = coh_tmm_data["vw_list"][layer]
+        kz = coh_tmm_data["kz_list"][layer]
+        n = coh_tmm_data["n_list"][layer]
+        th = coh_tmm_data["th_list"][layer]
+        n0, th0 = coh_tmm_data["n_list"][0], coh_tmm_data["th_0"]
+        self.d = coh_tmm_data["d_list"][layer]
+        self.a1, self.a3 = 2 * np.imag(kz), 2 * np.real(kz)
+        if pol == "s":
+            weight = np.imag(n * np.cos(th) * kz) / np.real(n0 * np.cos(th0))
+            self.A1, self.A2, self.A3 = weight * abs(w) ** 2, weight * abs(v) ** 2, weight * v * np.conj(w)
+        else:
+            admittance = n * np.conj(np.cos(th))
+            norm = np.real(n0 * np.conj(np.cos(th0)))
+            weight = 2 * np.imag(kz) * np.real(admittance) / norm
+            self.A1, self.A2 = weight * abs(w) ** 2, weight * abs(v) ** 2
+            self.A3 = -2 * np.real(kz) * np.imag(admittance) * v * np.conj(w) / norm
+        return self
+
+    def copy(self) -> absorp_analytic_fn:
+        """An independent copy."""
+        other = absorp_analytic_fn()
+        other.A1, other.A2, other.A3, other.a1, other.a3, other.d = self.A1, self.A2, self.A3, self.a1, self.a3, self.d
+        return other
+
+    def run(self, z: Any) -> Any:
+        """The absorbed power density at depth `z` (scalar or array) within the layer."""
+        return (self.A1 * np.exp(self.a1 * z) + self.A2 * np.exp(-self.a1 * z)
+                + self.A3 * np.exp(1j * self.a3 * z) + np.conj(self.A3) * np.exp(-1j * self.a3 * z))
+
+    def flip(self) -> absorp_analytic_fn:
+        """The same density with z measured from the layer's back; returns self."""
+        self.A1, self.A2 = self.A2 * np.exp(-self.a1 * self.d), self.A1 * np.exp(self.a1 * self.d)
+        self.A3 = np.conj(self.A3 * np.exp(1j * self.a3 * self.d))
+        return self
+
+    def scale(self, factor: Any) -> absorp_analytic_fn:
+        """Multiplies the density by `factor`; returns self."""
+        self.A1, self.A2, self.A3 = self.A1 * factor, self.A2 * factor, self.A3 * factor
+        return self
+
+    def add(self, b: absorp_analytic_fn) -> absorp_analytic_fn:
+        """Adds the density `b` of the same layer and wave numbers; returns self."""
+        if b.a1 != self.a1 or b.a3 != self.a3:
+            raise ValueError("b must describe the same layer (equal a1 and a3)")
+        self.A1, self.A2, self.A3 = self.A1 + b.A1, self.A2 + b.A2, self.A3 + b.A3
+        return self
+
+
+def inc_group_layers(n_list: ArrayLike, d_list: ArrayLike, c_list: Any) -> dict[str, Any]:
+    """How the layers of a partly incoherent stack group: coherent runs ("stacks") between
+    incoherent media, and the indices that map between the numberings (``tmm``'s keys).
+
+    Examples
+    --------
+    >>> group = inc_group_layers([1, 2, 3, 1], [np.inf, 10, 20, np.inf], ["i", "c", "c", "i"])
+    >>> group["num_stacks"], group["all_from_stack"]
+    (1, [[0, 1, 2, 3]])
+    """
+    n, d = _stack_lists(n_list, d_list)
+    c = list(c_list)
+    if len(c) != n.size or any(x not in ("i", "c") for x in c):
+        raise ValueError(f"c_list must hold 'i' or 'c' for each of the {n.size} layers; received {c_list!r}")
+    if c[0] != "i" or c[-1] != "i":
+        raise ValueError("c_list must start and end with 'i' (the outer media are incoherent)")
+    stack_d_list: list[list[float]] = []
+    stack_n_list: list[list[complex]] = []
+    all_from_inc: list[int] = []
+    inc_from_all: list[float] = []
+    all_from_stack: list[list[int]] = []
+    stack_from_all: list[Any] = []
+    inc_from_stack: list[int] = []
+    stack_from_inc: list[float] = []
+    within = False
+    inc_index = stack_index = 0
+    for j in range(n.size):
+        if c[j] == "c":
+            inc_from_all.append(np.nan)
+            if not within:
+                within = True
+                stack_d_list.append([np.inf, float(d[j])])
+                stack_n_list.append([n[j - 1], n[j]])
+                all_from_stack.append([j - 1, j])
+                inc_from_stack.append(inc_index - 1)
+                within_index = 1
+            else:
+                stack_d_list[-1].append(float(d[j]))
+                stack_n_list[-1].append(n[j])
+                all_from_stack[-1].append(j)
+                within_index += 1
+            stack_from_all.append([stack_index, within_index])
+            continue
+        stack_from_all.append(np.nan)
+        inc_from_all.append(inc_index)
+        all_from_inc.append(j)
+        if within:
+            within = False
+            stack_d_list[-1].append(np.inf)
+            stack_n_list[-1].append(n[j])
+            all_from_stack[-1].append(j)
+            stack_from_inc.append(stack_index)
+            stack_index += 1
+        else:
+            stack_from_inc.append(np.nan)
+        inc_index += 1
+    return {"stack_d_list": stack_d_list, "stack_n_list": stack_n_list, "all_from_inc": all_from_inc,
+            "inc_from_all": inc_from_all, "all_from_stack": all_from_stack, "stack_from_all": stack_from_all,
+            "inc_from_stack": inc_from_stack, "stack_from_inc": stack_from_inc, "num_stacks": len(all_from_stack),
+            "num_inc_layers": len(all_from_inc), "num_layers": n.size}
+
+
+def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: Any, lam_vac: Any
+            ) -> dict[str, Any]:
+    """Reflection and transmission of a stack whose layers flagged "i" are taken by intensity.
+
+    Returns ``R``, ``T`` and the keys of `inc_group_layers`, with the inputs; the absorbed
+    fractions are `inc_absorp_in_each_layer`'s.
+
+    Examples
+    --------
+    >>> data = inc_tmm("s", [1, 1.5, 1], [np.inf, 1e6, np.inf], ["i", "i", "i"], 0.0, 500)
+    >>> round(data["R"], 6)
+    0.076923
+    """
+    pol = _pol(pol)
+    n, d = _stack_lists(n_list, d_list)
+    group = inc_group_layers(n, d, c_list)
+    th = _incidence(n[0], th_0)
+    if np.ndim(th) or np.ndim(lam_vac):
+        raise ValueError("inc_tmm takes one th_0 and one lam_vac")
+    complex_angle = np.iscomplexobj(th) and th.imag != 0
+    angles = np.array([th], dtype=np.complex128 if complex_angle else np.float64)
+    if not complex_angle:
+        angles = np.array([np.real(th)], dtype=np.float64)
+    coherent = np.array([x == "c" for x in list(c_list)[1:-1]], dtype=np.bool_)
+    powers = np.empty((4, 1, 1, 1))
+    layers = np.empty((2, 1, 1, max(n.size - 2, 0), 1))
+    _engine.absorbed(n.reshape(1, -1, 1), np.ascontiguousarray(d[1:-1].reshape(1, -1)),
+                     np.array([float(lam_vac)]), angles, 1, coherent, powers, layers, 1)
+    side = 0 if pol == "s" else 1
+    return {"R": float(powers[side].item()), "T": float(powers[side + 2].item()),
+            "absorbed": layers[side, 0, 0, :, 0].copy(), "pol": pol, "n_list": n, "d_list": d,
+            "th_0": th_0, "lam_vac": lam_vac, "c_list": list(c_list)} | group
+
+
+def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
+    """The fraction of the incident power absorbed in each layer of an `inc_tmm` result: R
+    for the incidence medium, T for the exit medium.
+
+    Examples
+    --------
+    >>> data = inc_tmm("s", [1, 1.5 + 0.01j, 1], [np.inf, 1e3, np.inf], ["i", "c", "i"], 0.0, 500)
+    >>> round(sum(inc_absorp_in_each_layer(data)), 12)
+    1.0
+    """
+    return [inc_data["R"], *map(float, inc_data["absorbed"]), inc_data["T"]]
