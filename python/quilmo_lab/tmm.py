@@ -300,19 +300,27 @@ def _layer_angles(n: npt.NDArray[np.complex128], th: npt.NDArray[Any]) -> npt.ND
 
 def _fields(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_list: Any, kz_list: Any,
             t: Any) -> npt.NDArray[np.complex128]:
-    """(media, 2, *shape) forward and backward amplitudes at the start of each medium, carried
-    back from [t, 0] in the exit medium through each interface and layer; medium 0's are 0."""
+    """(media, 2, *shape) forward and backward amplitudes at the start of each medium (medium
+    0's are 0). The ratio backward/forward is carried from the exit medium to the front, then
+    the forward amplitude from the incident wave to the back: both directions multiply by
+    exp(i k_z d) only where it decays, so opaque layers stay finite. The exit medium's
+    forward amplitude is the engine's t."""
     media = n.size
-    vw = np.zeros((media, 2, *np.shape(t)), dtype=np.complex128)
-    vw[-1, 0] = t
+    shape = np.shape(t)
+    r_at = [interface_r(pol, n[j], n[j + 1], th_list[j], th_list[j + 1]) for j in range(media - 1)]
+    t_at = [interface_t(pol, n[j], n[j + 1], th_list[j], th_list[j + 1]) for j in range(media - 1)]
+    phase = [np.exp(1j * kz_list[j] * d[j]) if 0 < j < media - 1 else np.ones(shape) for j in range(media)]
+    ratio = [np.zeros(shape, dtype=np.complex128) for _ in range(media)]
     for j in range(media - 2, 0, -1):
-        r_j = interface_r(pol, n[j], n[j + 1], th_list[j], th_list[j + 1])
-        t_j = interface_t(pol, n[j], n[j + 1], th_list[j], th_list[j + 1])
-        v_end = (vw[j + 1, 0] + r_j * vw[j + 1, 1]) / t_j
-        w_end = (r_j * vw[j + 1, 0] + vw[j + 1, 1]) / t_j
-        delta = kz_list[j] * d[j]
-        vw[j, 0] = v_end * np.exp(-1j * delta)
-        vw[j, 1] = w_end * np.exp(1j * delta)
+        at_end = (r_at[j] + ratio[j + 1]) / (1 + r_at[j] * ratio[j + 1])
+        ratio[j] = at_end * phase[j] ** 2
+    vw = np.zeros((media, 2, *shape), dtype=np.complex128)
+    forward_at_end = np.ones(shape, dtype=np.complex128)
+    for j in range(media - 1):
+        v = t_at[j] * forward_at_end / (1 + r_at[j] * ratio[j + 1])
+        vw[j + 1, 0], vw[j + 1, 1] = v, ratio[j + 1] * v
+        forward_at_end = v * phase[j + 1]
+    vw[-1, 0] = t
     return vw
 
 
@@ -326,7 +334,7 @@ def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64
     T = np.abs(t) ** 2 * _flux(pol, n[-1], th_list[-1]) / _flux(pol, n0, th0)
     return {"r": _scalar(r), "t": _scalar(t), "R": _scalar(R), "T": _scalar(T),
             "power_entering": _scalar(power_entering_from_r(pol, r, n0, th0)),
-            "vw_list": _fields(pol, n, d, th_list, kz_list, t), "kz_list": kz_list, "th_list": th_list,
+            "vw_list": _fields(pol, n, d, th_list, kz_list, np.asarray(t)), "kz_list": kz_list, "th_list": th_list,
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
 
 
@@ -519,8 +527,9 @@ def find_in_structure_with_inf(d_list: ArrayLike, distance: Any) -> Any:
 
 
 def absorp_in_each_layer(coh_tmm_data: dict[str, Any]) -> npt.NDArray[np.float64]:
-    """The fraction of the incident power absorbed in each medium: R for the incidence medium,
-    T for the exit medium, between them each layer's share.
+    """The fraction of the incident power absorbed in each medium: what does not enter the
+    stack for the incidence medium (R where it is lossless), T for the exit medium, between
+    them each layer's share; they sum to 1.
 
     Examples
     --------
@@ -531,11 +540,8 @@ def absorp_in_each_layer(coh_tmm_data: dict[str, Any]) -> npt.NDArray[np.float64
     media = len(coh_tmm_data["d_list"])
     entering = [1.0, coh_tmm_data["power_entering"]]
     entering += [position_resolved(j, 0, coh_tmm_data)["poyn"] for j in range(2, media)]
-    entering.append(coh_tmm_data["T"])
     absorbed = -np.diff(np.asarray(entering, dtype=float), axis=0)
-    absorbed[-1] = coh_tmm_data["T"]
-    absorbed[0] = coh_tmm_data["R"]
-    return absorbed
+    return np.concatenate((absorbed, [coh_tmm_data["T"]]))
 
 
 class absorp_analytic_fn:  # noqa: N801 - tmm's name
@@ -690,9 +696,7 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
     if np.ndim(th) or np.ndim(lam_vac):
         raise ValueError("inc_tmm takes one th_0 and one lam_vac")
     complex_angle = np.iscomplexobj(th) and th.imag != 0
-    angles = np.array([th], dtype=np.complex128 if complex_angle else np.float64)
-    if not complex_angle:
-        angles = np.array([np.real(th)], dtype=np.float64)
+    angles = np.array([th], dtype=np.complex128) if complex_angle else np.array([np.real(th)], dtype=np.float64)
     coherent = np.array([x == "c" for x in list(c_list)[1:-1]], dtype=np.bool_)
     powers = np.empty((4, 1, 1, 1))
     layers = np.empty((2, 1, 1, max(n.size - 2, 0), 1))
@@ -705,8 +709,9 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
 
 
 def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
-    """The fraction of the incident power absorbed in each layer of an `inc_tmm` result: R
-    for the incidence medium, T for the exit medium.
+    """The fraction of the incident power absorbed in each layer of an `inc_tmm` result: what
+    does not enter the stack for the incidence medium (R where it is lossless), T for the exit
+    medium; they sum to 1.
 
     Examples
     --------
@@ -714,4 +719,5 @@ def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
     >>> round(sum(inc_absorp_in_each_layer(data)), 12)
     1.0
     """
-    return [inc_data["R"], *map(float, inc_data["absorbed"]), inc_data["T"]]
+    inner = [float(x) for x in inc_data["absorbed"]]
+    return [1.0 - sum(inner) - inc_data["T"], *inner, inc_data["T"]]
