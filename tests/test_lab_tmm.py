@@ -48,3 +48,75 @@ def test_tmm_own_tests_print_tmm_numbers(name):
     # NumPy prints the arrays of coh_overflow_test with 8 digits, rounded where the two differ
     tolerance = 5e-9 if name == "coh_overflow_test" else 1e-9
     np.testing.assert_allclose(np.array(got), np.array(expected), rtol=tolerance, atol=tolerance, err_msg=text)
+
+
+def random_stack(rng, media, lossy_incidence):
+    n = rng.uniform(1.0, 3.0, media) + 1j * rng.uniform(0.0, 0.3, media) * (rng.random(media) < 0.6)
+    n[0] = rng.uniform(1.0, 2.0) + (0.1j * rng.random() if lossy_incidence else 0)
+    d = np.concatenate(([np.inf], rng.uniform(5.0, 400.0, media - 2), [np.inf]))
+    return n, d
+
+
+def incidence_angle(rng, n0):
+    """A forward angle in the incidence medium with n0 sin(th0) real, beyond the critical
+    angle of the exit side at times (total internal reflection)."""
+    return tmm.snell(1.0, n0, rng.uniform(0.0, 1.5)) if n0.imag else rng.uniform(0.0, 1.5)
+
+
+@pytest.mark.parametrize("seed", range(12))
+@pytest.mark.parametrize("pol", ["s", "p"])
+def test_random_stacks_agree_with_tmm(seed, pol):
+    rng = np.random.default_rng(seed)
+    n, d = random_stack(rng, 3 + seed % 5, lossy_incidence=seed % 2 == 1)
+    th0 = incidence_angle(rng, n[0])
+    lam = rng.uniform(300.0, 900.0)
+    expected, got = tmm.coh_tmm(pol, n, d, th0, lam), qtmm.coh_tmm(pol, n, d, th0, lam)
+    for key in ["r", "t", "R", "T", "power_entering", "vw_list", "kz_list", "th_list"]:
+        np.testing.assert_allclose(got[key], expected[key], rtol=1e-10, atol=1e-10, err_msg=key)
+    np.testing.assert_allclose(qtmm.absorp_in_each_layer(got), tmm.absorp_in_each_layer(expected), atol=1e-10)
+    for layer in range(len(n)):
+        distance = rng.uniform(-50.0, 0.0) if layer == 0 else rng.uniform(0.0, min(d[layer], 400.0))
+        a, b = qtmm.position_resolved(layer, distance, got), tmm.position_resolved(layer, distance, expected)
+        for key in ["poyn", "absor", "Ex", "Ey", "Ez"]:
+            np.testing.assert_allclose(a[key], b[key], rtol=1e-10, atol=1e-10, err_msg=f"{key} in {layer}")
+    np.testing.assert_allclose(qtmm.coh_tmm_reverse(pol, n, d, th0, lam)["r"],
+                               tmm.coh_tmm_reverse(pol, n, d, th0, lam)["r"], rtol=1e-10, atol=1e-10)
+    e, f = qtmm.ellips(n, d, th0, lam), tmm.ellips(n, d, th0, lam)
+    np.testing.assert_allclose([e["psi"], e["Delta"]], [f["psi"], f["Delta"]], rtol=1e-10, atol=1e-10)
+    c = ["i", *rng.choice(["i", "c"], len(n) - 2), "i"]
+    try:
+        inc_expected = tmm.inc_tmm(pol, n, d, c, th0, lam)
+    except AssertionError:  # tmm's rounding check behind an absorbing incoherent layer
+        return
+    inc_got = qtmm.inc_tmm(pol, n, d, c, th0, lam)
+    np.testing.assert_allclose([inc_got["R"], inc_got["T"]], [inc_expected["R"], inc_expected["T"]], atol=1e-10)
+    np.testing.assert_allclose(qtmm.inc_absorp_in_each_layer(inc_got),
+                               tmm.inc_absorp_in_each_layer(inc_expected), atol=1e-10)
+
+
+def test_arrays_of_wavelengths_and_angles_are_one_call_each_point_as_tmm():
+    n, d = [1.0, 1.38 + 0.01j, 2.1, 1.52], [np.inf, 120.0, 80.0, np.inf]
+    lam = np.linspace(400.0, 800.0, 5)
+    th = np.linspace(0.0, 1.2, 4)
+    for pol in "sp":
+        by_lam = qtmm.coh_tmm(pol, n, d, 0.4, lam)
+        by_th = qtmm.coh_tmm(pol, n, d, th, 550.0)
+        paired = qtmm.coh_tmm(pol, n, d, th, lam[:4])
+        for i, x in enumerate(lam):
+            data = tmm.coh_tmm(pol, n, d, 0.4, x)
+            np.testing.assert_allclose(by_lam["r"][i], data["r"], atol=1e-12)
+            np.testing.assert_allclose(by_lam["vw_list"][..., i], data["vw_list"], atol=1e-12)
+        for i, x in enumerate(th):
+            np.testing.assert_allclose(by_th["T"][i], tmm.coh_tmm(pol, n, d, x, 550.0)["T"], atol=1e-12)
+            np.testing.assert_allclose(paired["R"][i], tmm.coh_tmm(pol, n, d, x, lam[i])["R"], atol=1e-12)
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: qtmm.coh_tmm("x", [1, 1.5], [np.inf, np.inf], 0, 500), "pol must be 's' or 'p'"),
+    (lambda: qtmm.coh_tmm("s", [1, 1.5], [np.inf, 3.0], 0, 500), "d_list must start and end with inf"),
+    (lambda: qtmm.coh_tmm("s", [1 + 0.1j, 1.5], [np.inf, np.inf], 0.3, 500), "must be real"),
+    (lambda: qtmm.coh_tmm("s", [1, 1.5], [np.inf, np.inf], np.pi - 0.3, 500), "forward angle"),
+])
+def test_tmm_inputs_refused_in_our_words(call, error):
+    with pytest.raises(ValueError, match=error):
+        call()

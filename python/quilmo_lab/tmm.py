@@ -326,9 +326,9 @@ def _fields(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64],
 
 def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_0: Any, lam_vac: Any,
               r: Any, t: Any) -> dict[str, Any]:
-    th_list = _layer_angles(n, np.asarray(th_0))
-    kz_list = 2 * np.pi * np.multiply.outer(n, np.ones(np.shape(th_list[0]))) * np.cos(th_list) / lam_vac
-    th_list = th_list if th_list.ndim > 1 else th_list
+    th, lam = np.broadcast_arrays(np.asarray(th_0), np.asarray(lam_vac, dtype=np.float64))
+    th_list = _layer_angles(n, th)
+    kz_list = 2 * np.pi * np.multiply.outer(n, np.ones(th.shape)) * np.cos(th_list) / lam
     n0, th0 = n[0], th_list[0]
     R = R_from_r(r)
     T = np.abs(t) ** 2 * _flux(pol, n[-1], th_list[-1]) / _flux(pol, n0, th0)
