@@ -25,8 +25,8 @@ Examples
 --------
 >>> import quilmo_lab.tmm as tmm
 >>> data = tmm.coh_tmm("s", [1, 1.38, 1.52], [np.inf, 99.6, np.inf], 0, 550)
->>> print(round(data["R"], 5), round(data["T"], 5))
-0.01262 0.98738
+>>> print(round(data["R"], 4), round(data["T"], 4))
+0.0126 0.9874
 >>> sorted(data)[:5]
 ['R', 'T', 'd_list', 'kz_list', 'lam_vac']
 """
@@ -65,7 +65,8 @@ def make_2x2_array(a: Any, b: Any, c: Any, d: Any, dtype: Any = float) -> npt.ND
 
     Examples
     --------
-    >>> make_2x2_array(1, 2, 3, 4)
+    >>> from quilmo_lab import tmm
+    >>> tmm.make_2x2_array(1, 2, 3, 4)
     array([[1., 2.],
            [3., 4.]])
     """
@@ -83,7 +84,8 @@ def is_forward_angle(n: complex, theta: complex) -> bool:
 
     Examples
     --------
-    >>> is_forward_angle(1.5, 0.3), is_forward_angle(1.5, np.pi - 0.3)
+    >>> from quilmo_lab import tmm
+    >>> tmm.is_forward_angle(1.5, 0.3), tmm.is_forward_angle(1.5, np.pi - 0.3)
     (True, False)
     """
     n = complex(n)
@@ -99,7 +101,8 @@ def snell(n_1: complex, n_2: complex, th_1: complex) -> complex:
 
     Examples
     --------
-    >>> round(float(np.real(snell(1.0, 1.5, np.pi / 6))), 6)
+    >>> from quilmo_lab import tmm
+    >>> round(float(np.real(tmm.snell(1.0, 1.5, np.pi / 6))), 6)
     0.339837
     """
     th_2 = np.arcsin(n_1 * np.sin(th_1) / n_2 + 0j)
@@ -112,11 +115,12 @@ def list_snell(n_list: ArrayLike, th_0: complex) -> npt.NDArray[np.complex128]:
 
     Examples
     --------
-    >>> np.round(list_snell([1.0, 2.0, 1.0], np.pi / 6).real, 6)
+    >>> from quilmo_lab import tmm
+    >>> np.round(tmm.list_snell([1.0, 2.0, 1.0], np.pi / 6).real, 6)
     array([0.523599, 0.25268 , 0.523599])
     """
     n = np.asarray(n_list, dtype=np.complex128)
-    angles = np.arcsin(n[0] * np.sin(th_0) / n)
+    angles: npt.NDArray[np.complex128] = np.arcsin(n[0] * np.sin(th_0) / n)
     for j in (0, -1):
         if not is_forward_angle(n[j], angles[j]):
             angles[j] = np.pi - angles[j]
@@ -132,7 +136,8 @@ def interface_r(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> 
 
     Examples
     --------
-    >>> interface_r("s", 1.0, 1.5, 0.0, 0.0)
+    >>> from quilmo_lab import tmm
+    >>> float(tmm.interface_r("s", 1.0, 1.5, 0.0, 0.0))
     -0.2
     """
     if _pol(polarization) == "s":
@@ -147,7 +152,8 @@ def interface_t(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> 
 
     Examples
     --------
-    >>> interface_t("s", 1.0, 1.5, 0.0, 0.0)
+    >>> from quilmo_lab import tmm
+    >>> float(tmm.interface_t("s", 1.0, 1.5, 0.0, 0.0))
     0.8
     """
     if _pol(polarization) == "s":
@@ -162,7 +168,8 @@ def R_from_r(r: Any) -> Any:
 
     Examples
     --------
-    >>> R_from_r(0.6j)
+    >>> from quilmo_lab import tmm
+    >>> tmm.R_from_r(0.6j)
     0.36
     """
     return abs(r) ** 2
@@ -179,7 +186,8 @@ def T_from_t(pol: str, t: Any, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> Any:
 
     Examples
     --------
-    >>> round(T_from_t("s", 0.8, 1.0, 1.5, 0.0, 0.0), 12)
+    >>> from quilmo_lab import tmm
+    >>> float(round(tmm.T_from_t("s", 0.8, 1.0, 1.5, 0.0, 0.0), 12))
     0.96
     """
     return abs(t) ** 2 * _flux(_pol(pol), n_f, th_f) / _flux(pol, n_i, th_i)
@@ -190,7 +198,8 @@ def power_entering_from_r(pol: str, r: Any, n_i: Any, th_i: Any) -> Any:
 
     Examples
     --------
-    >>> round(power_entering_from_r("s", 0.2, 1.0, 0.0), 12)
+    >>> from quilmo_lab import tmm
+    >>> float(round(tmm.power_entering_from_r("s", 0.2, 1.0, 0.0), 12))
     0.96
     """
     if _pol(pol) == "s":
@@ -205,7 +214,8 @@ def interface_R(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> 
 
     Examples
     --------
-    >>> round(interface_R("s", 1.0, 1.5, 0.0, 0.0), 12)
+    >>> from quilmo_lab import tmm
+    >>> float(round(tmm.interface_R("s", 1.0, 1.5, 0.0, 0.0), 12))
     0.04
     """
     return R_from_r(interface_r(polarization, n_i, n_f, th_i, th_f))
@@ -216,7 +226,8 @@ def interface_T(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> 
 
     Examples
     --------
-    >>> round(interface_T("s", 1.0, 1.5, 0.0, 0.0), 12)
+    >>> from quilmo_lab import tmm
+    >>> float(round(tmm.interface_T("s", 1.0, 1.5, 0.0, 0.0), 12))
     0.96
     """
     return T_from_t(polarization, interface_t(polarization, n_i, n_f, th_i, th_f), n_i, n_f, th_i, th_f)
@@ -259,10 +270,10 @@ def _amplitudes(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th: n
     angles_flat = th.reshape(-1)
     lam_flat = np.ascontiguousarray(lam.reshape(-1), dtype=np.float64)
     complex_angles = angles_flat.dtype.kind == "c" and bool(angles_flat.imag.any())
-    angle_type = np.complex128 if complex_angles else np.float64
+    angle_type: Any = np.complex128 if complex_angles else np.float64
     single_angle = angles_flat.size == 0 or bool(np.all(angles_flat == angles_flat[0]))
     if single_angle:
-        angles = np.ascontiguousarray(angles_flat[:1].real if not complex_angles else angles_flat[:1],
+        angles: npt.NDArray[Any] = np.ascontiguousarray(angles_flat[:1].real if not complex_angles else angles_flat[:1],
                                       dtype=angle_type)
         out = np.empty((4, 1, 1, lam_flat.size), dtype=np.complex128)
         powers = np.empty((4, 1, 1, lam_flat.size))
@@ -290,7 +301,7 @@ def _scalar(x: Any) -> Any:
 def _layer_angles(n: npt.NDArray[np.complex128], th: npt.NDArray[Any]) -> npt.NDArray[np.complex128]:
     """(media, *shape) angles of list_snell for every point."""
     sine = n[0] * np.sin(th)
-    angles = np.arcsin(np.multiply.outer(1 / n, sine))
+    angles: npt.NDArray[np.complex128] = np.arcsin(np.multiply.outer(1 / n, sine))
     for j in (0, -1):
         kz = n[j] * np.cos(angles[j])
         forward = np.where(np.abs(kz.imag) > 100 * EPSILON, kz.imag > 0, kz.real > 0)
@@ -366,10 +377,11 @@ def coh_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: 
 
     Examples
     --------
-    >>> data = coh_tmm("p", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.3, 500)
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.coh_tmm("p", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.3, 500)
     >>> print(round(data["R"], 6), round(data["T"], 6))
     0.092229 0.707047
-    >>> coh_tmm("s", [1, 1.5], [np.inf, np.inf], 0.0, [400.0, 500.0])["R"].round(3)
+    >>> tmm.coh_tmm("s", [1, 1.5], [np.inf, np.inf], 0.0, [400.0, 500.0])["R"].round(3)
     array([0.04, 0.04])
     """
     pol = _pol(pol)
@@ -387,7 +399,8 @@ def coh_tmm_reverse(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, l
 
     Examples
     --------
-    >>> round(coh_tmm_reverse("s", [1, 1.5], [np.inf, np.inf], 0.0, 500)["R"], 6)
+    >>> from quilmo_lab import tmm
+    >>> float(round(tmm.coh_tmm_reverse("s", [1, 1.5], [np.inf, np.inf], 0.0, 500)["R"], 6))
     0.04
     """
     n, d = _stack_lists(n_list, d_list)
@@ -400,9 +413,10 @@ def ellips(n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any) -> dic
 
     Examples
     --------
-    >>> data = ellips([1, 1.5], [np.inf, np.inf], 0.5, 500)
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.ellips([1, 1.5], [np.inf, np.inf], 0.5, 500)
     >>> print(round(data["psi"], 6), round(data["Delta"], 6))
-    0.306566 3.141593
+    0.603169 0.0
     """
     n, d = _stack_lists(n_list, d_list)
     th = _incidence(n[0], th_0)
@@ -416,7 +430,8 @@ def unpolarized_RT(n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any
 
     Examples
     --------
-    >>> data = unpolarized_RT([1, 1.5], [np.inf, np.inf], 0.0, 500)
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.unpolarized_RT([1, 1.5], [np.inf, np.inf], 0.0, 500)
     >>> print(round(data["R"], 6), round(data["T"], 6))
     0.04 0.96
     """
@@ -439,8 +454,9 @@ def position_resolved(layer: int, distance: Any, coh_tmm_data: dict[str, Any]) -
 
     Examples
     --------
-    >>> data = coh_tmm("s", [1, 1.5 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
-    >>> round(position_resolved(2, 0.0, data)["poyn"], 6) == round(data["T"], 6)
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.coh_tmm("s", [1, 1.5 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+    >>> bool(np.isclose(tmm.position_resolved(2, 0.0, data)["poyn"], data["T"]))
     True
     """
     pol = coh_tmm_data["pol"]
@@ -473,8 +489,9 @@ def find_in_structure(d_list: ArrayLike, distance: Any) -> Any:
 
     Examples
     --------
-    >>> find_in_structure([100, 50], 100)
-    [1, 0]
+    >>> from quilmo_lab import tmm
+    >>> tmm.find_in_structure([100, 50], 100)
+    [1, 0.0]
     """
     d = np.asarray(d_list, dtype=float)
     if np.any(np.isinf(d)):
@@ -486,7 +503,7 @@ def find_in_structure(d_list: ArrayLike, distance: Any) -> Any:
     layer = np.searchsorted(starts, distance, side="right") - 1
     inside = np.asarray(distance) - starts[layer]
     if np.ndim(distance) == 0:
-        return [int(layer), _scalar(inside)]
+        return [int(layer), float(inside)]
     return [layer, inside]
 
 
@@ -495,7 +512,8 @@ def layer_starts(d_list: ArrayLike) -> npt.NDArray[np.float64]:
 
     Examples
     --------
-    >>> layer_starts([np.inf, 100, 20, np.inf])
+    >>> from quilmo_lab import tmm
+    >>> tmm.layer_starts([np.inf, 100, 20, np.inf])
     array([-inf,   0., 100., 120.])
     """
     d = np.asarray(d_list, dtype=float)
@@ -512,9 +530,10 @@ def find_in_structure_with_inf(d_list: ArrayLike, distance: Any) -> Any:
 
     Examples
     --------
-    >>> find_in_structure_with_inf([np.inf, 100, np.inf], 100)
+    >>> from quilmo_lab import tmm
+    >>> tmm.find_in_structure_with_inf([np.inf, 100, np.inf], 100)
     [2, 0.0]
-    >>> find_in_structure_with_inf([np.inf, 100, np.inf], -5)
+    >>> tmm.find_in_structure_with_inf([np.inf, 100, np.inf], -5)
     [0, -5]
     """
     if np.ndim(distance) == 0 and distance < 0:
@@ -522,7 +541,7 @@ def find_in_structure_with_inf(d_list: ArrayLike, distance: Any) -> Any:
     d = np.asarray(d_list, dtype=float)
     layer, inside = find_in_structure(d[1:-1], distance) if d.size > 2 else ([0, distance])
     if d.size > 2 and layer == d.size - 3 and inside >= d[-2]:
-        return [d.size - 1, inside - d[-2]]
+        return [d.size - 1, float(inside - d[-2])]
     return [layer + 1, inside]
 
 
@@ -533,8 +552,9 @@ def absorp_in_each_layer(coh_tmm_data: dict[str, Any]) -> npt.NDArray[np.float64
 
     Examples
     --------
-    >>> data = coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
-    >>> round(float(sum(absorp_in_each_layer(data))), 12)
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+    >>> round(float(sum(tmm.absorp_in_each_layer(data))), 12)
     1.0
     """
     media = len(coh_tmm_data["d_list"])
@@ -550,9 +570,10 @@ class absorp_analytic_fn:  # noqa: N801 - tmm's name
 
     Examples
     --------
-    >>> data = coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
-    >>> fn = absorp_analytic_fn().fill_in(data, 1)
-    >>> bool(np.isclose(fn.run(30.0), position_resolved(1, 30.0, data)["absor"]))
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+    >>> fn = tmm.absorp_analytic_fn().fill_in(data, 1)
+    >>> bool(np.isclose(fn.run(30.0), tmm.position_resolved(1, 30.0, data)["absor"]))
     True
     """
 
@@ -564,7 +585,15 @@ class absorp_analytic_fn:  # noqa: N801 - tmm's name
     d: Any
 
     def fill_in(self, coh_tmm_data: dict[str, Any], layer: int) -> absorp_analytic_fn:
-        """Sets the coefficients of `layer` of a `coh_tmm` result; returns self."""
+        """Sets the coefficients of `layer` of a `coh_tmm` result; returns self.
+
+        Examples
+        --------
+        >>> from quilmo_lab import tmm
+        >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+        >>> round(float(tmm.absorp_analytic_fn().fill_in(data, 1).a1), 6)
+        0.002513
+        """
         pol = coh_tmm_data["pol"]
         v, w = coh_tmm_data["vw_list"][layer]
         kz = coh_tmm_data["kz_list"][layer]
@@ -585,29 +614,69 @@ class absorp_analytic_fn:  # noqa: N801 - tmm's name
         return self
 
     def copy(self) -> absorp_analytic_fn:
-        """An independent copy."""
+        """An independent copy.
+        Examples
+        --------
+        >>> from quilmo_lab import tmm
+        >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+        >>> fn = tmm.absorp_analytic_fn().fill_in(data, 1)
+        >>> bool(np.isclose(fn.copy().scale(2).run(10.0), 2 * fn.run(10.0)))
+        True
+        """
         other = absorp_analytic_fn()
         other.A1, other.A2, other.A3, other.a1, other.a3, other.d = self.A1, self.A2, self.A3, self.a1, self.a3, self.d
         return other
 
     def run(self, z: Any) -> Any:
-        """The absorbed power density at depth `z` (scalar or array) within the layer."""
+        """The absorbed power density at depth `z` (scalar or array) within the layer.
+        Examples
+        --------
+        >>> from quilmo_lab import tmm
+        >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+        >>> fn = tmm.absorp_analytic_fn().fill_in(data, 1)
+        >>> bool(np.isclose(fn.run(10.0), tmm.position_resolved(1, 10.0, data)['absor']))
+        True
+        """
         return (self.A1 * np.exp(self.a1 * z) + self.A2 * np.exp(-self.a1 * z)
                 + self.A3 * np.exp(1j * self.a3 * z) + np.conj(self.A3) * np.exp(-1j * self.a3 * z))
 
     def flip(self) -> absorp_analytic_fn:
-        """The same density with z measured from the layer's back; returns self."""
+        """The same density with z measured from the layer's back; returns self.
+        Examples
+        --------
+        >>> from quilmo_lab import tmm
+        >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+        >>> fn = tmm.absorp_analytic_fn().fill_in(data, 1)
+        >>> bool(np.isclose(fn.copy().flip().run(90.0), fn.run(10.0)))
+        True
+        """
         self.A1, self.A2 = self.A2 * np.exp(-self.a1 * self.d), self.A1 * np.exp(self.a1 * self.d)
         self.A3 = np.conj(self.A3 * np.exp(1j * self.a3 * self.d))
         return self
 
     def scale(self, factor: Any) -> absorp_analytic_fn:
-        """Multiplies the density by `factor`; returns self."""
+        """Multiplies the density by `factor`; returns self.
+        Examples
+        --------
+        >>> from quilmo_lab import tmm
+        >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+        >>> fn = tmm.absorp_analytic_fn().fill_in(data, 1)
+        >>> bool(np.isclose(fn.copy().scale(0.5).run(10.0), fn.run(10.0) / 2))
+        True
+        """
         self.A1, self.A2, self.A3 = self.A1 * factor, self.A2 * factor, self.A3 * factor
         return self
 
     def add(self, b: absorp_analytic_fn) -> absorp_analytic_fn:
-        """Adds the density `b` of the same layer and wave numbers; returns self."""
+        """Adds the density `b` of the same layer and wave numbers; returns self.
+        Examples
+        --------
+        >>> from quilmo_lab import tmm
+        >>> data = tmm.coh_tmm("s", [1, 2 + 0.1j, 1.5], [np.inf, 100, np.inf], 0.0, 500)
+        >>> fn = tmm.absorp_analytic_fn().fill_in(data, 1)
+        >>> bool(np.isclose(fn.copy().add(fn).run(10.0), 2 * fn.run(10.0)))
+        True
+        """
         if b.a1 != self.a1 or b.a3 != self.a3:
             raise ValueError("b must describe the same layer (equal a1 and a3)")
         self.A1, self.A2, self.A3 = self.A1 + b.A1, self.A2 + b.A2, self.A3 + b.A3
@@ -620,7 +689,8 @@ def inc_group_layers(n_list: ArrayLike, d_list: ArrayLike, c_list: Any) -> dict[
 
     Examples
     --------
-    >>> group = inc_group_layers([1, 2, 3, 1], [np.inf, 10, 20, np.inf], ["i", "c", "c", "i"])
+    >>> from quilmo_lab import tmm
+    >>> group = tmm.inc_group_layers([1, 2, 3, 1], [np.inf, 10, 20, np.inf], ["i", "c", "c", "i"])
     >>> group["num_stacks"], group["all_from_stack"]
     (1, [[0, 1, 2, 3]])
     """
@@ -685,7 +755,8 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
 
     Examples
     --------
-    >>> data = inc_tmm("s", [1, 1.5, 1], [np.inf, 1e6, np.inf], ["i", "i", "i"], 0.0, 500)
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.inc_tmm("s", [1, 1.5, 1], [np.inf, 1e6, np.inf], ["i", "i", "i"], 0.0, 500)
     >>> round(data["R"], 6)
     0.076923
     """
@@ -715,8 +786,9 @@ def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
 
     Examples
     --------
-    >>> data = inc_tmm("s", [1, 1.5 + 0.01j, 1], [np.inf, 1e3, np.inf], ["i", "c", "i"], 0.0, 500)
-    >>> round(sum(inc_absorp_in_each_layer(data)), 12)
+    >>> from quilmo_lab import tmm
+    >>> data = tmm.inc_tmm("s", [1, 1.5 + 0.01j, 1], [np.inf, 1e3, np.inf], ["i", "c", "i"], 0.0, 500)
+    >>> round(sum(tmm.inc_absorp_in_each_layer(data)), 12)
     1.0
     """
     inner = [float(x) for x in inc_data["absorbed"]]
