@@ -120,3 +120,35 @@ def test_arrays_of_wavelengths_and_angles_are_one_call_each_point_as_tmm():
 def test_tmm_inputs_refused_in_our_words(call, error):
     with pytest.raises(ValueError, match=error):
         call()
+
+
+@pytest.mark.parametrize("coherent", [None, [True, False]])
+def test_solve_takes_complex_angles_of_a_lossy_incidence_medium(coherent):
+    import quilmo_lab as ql
+
+    n = np.array([1.5 + 0.1j, 2.0 + 0.3j, 1.2 + 0.01j, 3.0])
+    d = np.array([np.inf, 100.0, 300.0, np.inf])
+    angles = np.array([tmm.snell(1.0, n[0], x) for x in (0.0, 0.7, 1.4)])
+    res = ql.solve(n, d[1:-1], [400.0, 650.0], angles, coherent=coherent)
+    assert np.iscomplexobj(res.angles)
+    c = ["i", "c", "i", "i"] if coherent else ["i", "c", "c", "i"]
+    for a, th in enumerate(angles):
+        for w, lam in enumerate([400.0, 650.0]):
+            for pol, R, T in (("s", res.R_s, res.T_s), ("p", res.R_p, res.T_p)):
+                data = tmm.inc_tmm(pol, n, d, c, th, lam)
+                np.testing.assert_allclose([R[0, a, w], T[0, a, w]], [data["R"], data["T"]], rtol=1e-12, atol=1e-14)
+
+
+def test_solve_takes_the_exit_wave_forward_under_a_complex_tangential_term():
+    # a real oblique angle in a lossy incidence medium makes n0 sin(theta) complex; in the
+    # lossless exit medium the principal root then runs backward and must be turned
+    import quilmo_lab as ql
+
+    res = ql.solve([1.5 + 0.2j, 1.0], [], [500.0], [0.6])
+    n0, n1 = 1.5 + 0.2j, 1.0
+    u = (n0 * np.sin(0.6)) ** 2
+    k0, k1 = np.sqrt(n0 ** 2 - u), np.sqrt(n1 ** 2 - u)
+    assert k1.imag < 0  # the principal root: backward
+    k1 = -k1
+    np.testing.assert_allclose(res.r_s[0, 0, 0], (k0 - k1) / (k0 + k1), rtol=1e-13)
+    np.testing.assert_allclose(res.T_s[0, 0, 0], abs(2 * k0 / (k0 + k1)) ** 2 * k1.real / k0.real, rtol=1e-13)
