@@ -23,6 +23,8 @@ interleaved round by round so that a busy machine slows all alike):
      expression of its formula (bench/lab_materials.py).
   8. design: the analytic Jacobian by every thickness and a dispersion call
      against one solve (bench/lab_design.py).
+  9. single calls as tmm scripts make them: one-point solve, quilmo_lab.tmm
+     against tmm, and tmm's own tests through each (bench/lab_tmm.py).
 """
 
 import os
@@ -47,6 +49,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import machine, stacks  # noqa: E402
 import lab_design  # noqa: E402
 import lab_materials  # noqa: E402
+import lab_tmm  # noqa: E402
 
 THETA = math.radians(30.0)
 
@@ -186,6 +189,8 @@ def main() -> None:
     lab_materials.run(10_000 if args.quick else 1_000_000, 1 if args.quick else 15)
     print()
     lab_design.run(max(budget, 0.05))
+    print()
+    lab_tmm.run(max(budget, 0.05))
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

@@ -1,0 +1,77 @@
+"""One call at a time, as tmm scripts make them: quilmo_lab against tmm.
+
+    python bench/lab_tmm.py [--budget 0.5]
+
+Figures (best of interleaved repeats): ql.solve on one point of the 3-media stack;
+quilmo_lab.tmm.coh_tmm (every key) against tmm.coh_tmm on the 3- and 42-media stacks of
+bench/peers.py at 550 nm, 30 degrees; tmm's own test functions run through each.
+"""
+
+import contextlib
+import io
+import math
+import pathlib
+import sys
+import time
+
+import numpy as np
+
+import quilmo_lab as ql
+import quilmo_lab.tmm as qtmm
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from peers import stacks  # noqa: E402
+
+THETA = math.radians(30.0)
+TESTS = ["basic_test", "position_resolved_test", "position_resolved_test2", "absorp_analytic_fn_test",
+         "incoherent_test", "RT_test", "coh_overflow_test"]
+
+
+def interleaved_best(functions, budget):
+    best = [math.inf] * len(functions)
+    spent = [0.0] * len(functions)
+    while min(spent) < budget:
+        for i, function in enumerate(functions):
+            start = time.perf_counter()
+            function()
+            elapsed = time.perf_counter() - start
+            best[i], spent[i] = min(best[i], elapsed), spent[i] + elapsed
+    return best
+
+
+def tests_on(core):
+    """tmm's test functions, their core import pointed at `core`."""
+    import importlib.util
+    import types
+
+    spec = importlib.util.find_spec("tmm.tests")
+    source = spec.loader.get_source(spec.name).replace("from .tmm_core import", f"from {core} import")
+    module = types.ModuleType("tests_on")
+    module.__dict__["__package__"] = "tmm"
+    exec(compile(source, spec.origin, "exec"), module.__dict__)
+    return lambda: [getattr(module, name)() for name in TESTS]
+
+
+def run(budget):
+    import tmm
+
+    print("9. single calls: quilmo_lab against tmm, 550 nm, 30 degrees, s")
+    (single,) = interleaved_best([lambda: ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], THETA, threads=1)], budget)
+    print(f"ql.solve, one point of 3 media: {single * 1e6:.1f} us")
+    print(f"{'stack':<16} {'media':>5} {'tmm us':>9} {'quilmo_lab.tmm us':>18} {'speed-up':>8}")
+    for stack in stacks():
+        if len(stack.d) + 2 not in (3, 42):
+            continue
+        n = stack.index_matrix(np.array([550.0]))[:, 0]
+        d = [np.inf, *stack.d, np.inf]
+        theirs, ours = interleaved_best([lambda: tmm.coh_tmm("s", n, d, THETA, 550.0),
+                                         lambda: qtmm.coh_tmm("s", n, d, THETA, 550.0)], budget)
+        print(f"{stack.name:<16} {len(n):>5} {theirs * 1e6:>9.1f} {ours * 1e6:>18.1f} {theirs / ours:>7.1f}x")
+    with contextlib.redirect_stdout(io.StringIO()), np.errstate(all="ignore"):
+        theirs, ours = interleaved_best([tests_on("tmm.tmm_core"), tests_on("quilmo_lab.tmm")], budget)
+    print(f"tmm's tests ({len(TESTS)} functions): tmm {theirs * 1e3:.1f} ms, quilmo_lab.tmm {ours * 1e3:.1f} ms")
+
+
+if __name__ == "__main__":
+    budget = float(sys.argv[sys.argv.index("--budget") + 1]) if "--budget" in sys.argv else 0.5
+    run(budget)
