@@ -96,7 +96,12 @@ def solve(*args: object, **kwargs: object) -> Result:
         that fits neither form.
     ValueError
         For shapes that do not fit together, angles beyond pi/2 (degrees passed as
-        radians), or an absorbing incidence medium at an oblique angle (R and T are only defined there at normal incidence).
+        radians), or an absorbing incidence medium at an oblique angle (R and T are only
+        defined there at normal incidence).
+    MemoryError
+        For a grid whose results do not fit in memory; the message names the grid.
+    KeyboardInterrupt
+        On Ctrl-C, within some milliseconds; the next call works as usual.
 
     See Also
     --------
