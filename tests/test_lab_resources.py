@@ -100,3 +100,20 @@ def test_angles_beyond_grazing_are_refused_as_radians(front, angles):
 def test_grazing_bound_itself_is_accepted():
     res = ql.solve([1.0, 1.45, 1.52], [90.0], [500.0], [-np.pi / 2, np.pi / 2, np.nan])
     assert res.R().shape == (1, 3, 1)
+
+
+@pytest.mark.parametrize("indices, thicknesses", [
+    ([1.0, 1.45, 1.52], [90.0]), ([1.0, 1.45 + 0.1j, 2.5], [90.0]), ([1.5, 1.0], []), ([1.33, 3.0 + 4.0j], []),
+])
+def test_grazing_incidence_is_the_limit_not_nan(indices, thicknesses):
+    # Before, sin(theta) rounding to 1 gave 0/0: NaN at pi/2 and within 1e-8 rad of it.
+    res = ql.solve(indices, thicknesses, [500.0, 700.0], [np.pi / 2, -np.pi / 2, np.pi / 2 - 1e-8])
+    assert (res.R() == 1.0).all() and (res.T() == 0.0).all()
+    for r in (res.r_s, res.r_p):
+        assert (r == -1.0).all()
+    for t in (res.t_s, res.t_p):
+        assert (t == 0.0).all()
+    near = ql.solve(indices, thicknesses, [500.0, 700.0], np.pi / 2 - 1e-7)
+    np.testing.assert_allclose(near.R(), 1.0, atol=1e-5)
+    np.testing.assert_allclose(near.r_p, -1.0, atol=1e-5)
+    assert np.isnan(ql.solve([1.0, np.nan], [], [500.0], np.pi / 2).R()).all(), "NaN input stays NaN"

@@ -69,7 +69,9 @@ def solve(*args: object, **kwargs: object) -> Result:
     wavelengths : array_like
         Vacuum wavelengths, (W,) (nm with a Stack).
     angles : float or array_like, optional
-        Angles of incidence in the incidence medium, radians, a scalar or (A,).
+        Angles of incidence in the incidence medium, radians within [-pi/2, pi/2], a scalar
+        or (A,). At exactly grazing incidence (pi/2, or so close that sin rounds to 1) no
+        light enters: R = 1, T = 0, r = -1, t = 0.
     coherent : array_like of bool, optional
         One flag per inner layer (default: all True, or the Stack's layers'). A layer
         flagged False is treated by intensity, without phase, as thick substrates are.
@@ -93,8 +95,13 @@ def solve(*args: object, **kwargs: object) -> Result:
         For a value of the wrong kind (complex thicknesses, a float `threads`) or a call
         that fits neither form.
     ValueError
-        For shapes that do not fit together, or an absorbing incidence medium at an
-        oblique angle (R and T are only defined there at normal incidence).
+        For shapes that do not fit together, angles beyond pi/2 (degrees passed as
+        radians), or an absorbing incidence medium at an oblique angle (R and T are only
+        defined there at normal incidence).
+    MemoryError
+        For a grid whose results do not fit in memory; the message names the grid.
+    KeyboardInterrupt
+        On Ctrl-C, within some milliseconds; the next call works as usual.
 
     See Also
     --------

@@ -63,7 +63,7 @@ def _page_loader(yaml: Any) -> type:
     """A YAML loader of plain data that refuses anchors and aliases (whose expansion lets a
     few hundred bytes describe gigabytes) and nesting deeper than MAX_PAGE_DEPTH."""
 
-    class PageLoader(yaml.SafeLoader):  # type: ignore[misc, name-defined]
+    class PageLoader(yaml.SafeLoader):  # type: ignore[misc]
         depth = 0
 
         def compose_node(self, parent: Any, index: Any) -> Any:
