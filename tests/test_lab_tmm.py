@@ -152,3 +152,15 @@ def test_solve_takes_the_exit_wave_forward_under_a_complex_tangential_term():
     k1 = -k1
     np.testing.assert_allclose(res.r_s[0, 0, 0], (k0 - k1) / (k0 + k1), rtol=1e-13)
     np.testing.assert_allclose(res.T_s[0, 0, 0], abs(2 * k0 / (k0 + k1)) ** 2 * k1.real / k0.real, rtol=1e-13)
+
+
+def test_one_point_reads_as_plain_numbers():
+    import quilmo_lab as ql
+
+    res = ql.solve([1.0, 1.38 + 0.01j, 1.52], [99.6], [450.0, 550.0], [0.0, 0.5])
+    point = res.point(0, 1, -1)
+    assert point["R_p"] == res.R_p[0, 1, 1] and point["t_s"] == res.t_s[0, 1, 1]
+    assert point["T"] == res.T()[0, 1, 1]
+    assert "r_s" not in ql.solve([1.0, 1.5, 1.0], [1e6], [500.0], coherent=[False]).point()
+    with pytest.raises(ValueError, match="a must be an index below 2"):
+        res.point(a=2)

@@ -272,6 +272,41 @@ class Result:
         """
         return plane(self._powers, 3)
 
+    def point(self, b: int = 0, a: int = 0, w: int = 0) -> dict[str, float | complex]:
+        """The values of one (stack, angle, wavelength) point as plain numbers.
+
+        Parameters
+        ----------
+        b, a, w : int, optional
+            Stack, angle and wavelength index (default 0; negative counts from the end).
+
+        Returns
+        -------
+        dict
+            ``R_s``, ``R_p``, ``T_s``, ``T_p``, ``R`` and ``T`` (unpolarised), and where the
+            stack is coherent ``r_s``, ``r_p``, ``t_s``, ``t_p``.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.38, 1.52], [99.6], [450.0, 550.0])
+        >>> round(res.point(w=1)["R"], 4)
+        0.0126
+        """
+        b_, a_, w_ = self.shape
+        for name, index, size in (("b", b, b_), ("a", a, a_), ("w", w, w_)):
+            if isinstance(index, bool) or not isinstance(index, (int, np.integer)):
+                raise TypeError(f"{name} must be an integer index; received {type(index).__name__}")
+            if not -size <= index < size:
+                raise ValueError(f"{name} must be an index below {size}; received {index}")
+        values: dict[str, float | complex] = {
+            name: float(self._powers[i, b, a, w]) for i, name in enumerate(("R_s", "R_p", "T_s", "T_p"))}
+        values["R"] = (values["R_s"] + values["R_p"]) / 2
+        values["T"] = (values["T_s"] + values["T_p"]) / 2
+        if self._amplitudes is not None:
+            for i, name in enumerate(("r_s", "r_p", "t_s", "t_p")):
+                values[name] = complex(self._amplitudes[i, b, a, w])
+        return values
+
     def R(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
         """Reflectance of one polarisation, (B, A, W).
 
