@@ -210,7 +210,7 @@ def merits_of(evaluator: Evaluator, batch: FloatArray) -> tuple[FloatArray, list
     >>> evaluator = design.Evaluator(ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52), [target])
     >>> merits, values = merits_of(evaluator, np.array([[80.0], [100.0]]))
     >>> print(np.round(merits, 4))
-    [1.6024 1.3965]
+    [1.6024 1.4012]
     """
     residuals, values = evaluator.residuals_batch(batch)
     merits: FloatArray = np.sqrt(np.mean(np.square(residuals), axis=1))

@@ -19,6 +19,8 @@ Examples
 [0.0126]
 """
 
+from quilmo_lab.distributed.dataset import dataset
 from quilmo_lab.distributed.solve import solve
+from quilmo_lab.distributed.tolerance import tolerance
 
-__all__ = ["solve"]
+__all__ = ["dataset", "solve", "tolerance"]
