@@ -20,7 +20,8 @@ Examples
 """
 
 from quilmo_lab.distributed.dataset import dataset
+from quilmo_lab.distributed.fit_map import MapFit, fit_map
 from quilmo_lab.distributed.solve import solve
 from quilmo_lab.distributed.tolerance import tolerance
 
-__all__ = ["dataset", "solve", "tolerance"]
+__all__ = ["MapFit", "dataset", "fit_map", "solve", "tolerance"]
