@@ -103,7 +103,7 @@ def _spectra(plan: _Plan, parameters: Mapping[str, npt.NDArray[Any]], count: int
     return {q.name: q.of(result) for q in plan.quantities}
 
 
-def write_chunk(plan: _Plan, generator: Generator, k: int) -> bool:
+def _write_chunk(plan: _Plan, generator: Generator, k: int) -> bool:
     """One task: chunk k drawn, solved and written, then flagged complete. False where it already was."""
     zarr = zarr_module("quilmo_lab.distributed.dataset")
     group = zarr.open_group(plan.path, mode="r+")
@@ -271,7 +271,7 @@ def dataset(generator: Generator, n: int, path: str | os.PathLike[str], *, wavel
         _create(plan, generator)
     else:
         plan = resumed
-    tasks = [dask.delayed(write_chunk, pure=False)(plan, generator, k)
+    tasks = [dask.delayed(_write_chunk, pure=False)(plan, generator, k)
              for k in range(len(offsets(blocks(plan.size, plan.chunk))))]
     cluster = current_client(client)
     if cluster is not None:

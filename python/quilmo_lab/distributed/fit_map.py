@@ -61,7 +61,7 @@ class MapFit:
     messages: npt.NDArray[np.str_]
 
 
-def fit_points(model: Callable[..., Stack], starts: list[dict[str, float]], wavelengths: FloatArray,
+def _fit_points(model: Callable[..., Stack], starts: list[dict[str, float]], wavelengths: FloatArray,
                measured: list[dict[str, FloatArray]], sigma: list[dict[str, FloatArray]] | None,
                options: dict[str, Any]) -> list[tuple[list[float], list[float], float, float, bool, str]]:
     """One task: the local fit of each of a block of points."""
@@ -164,7 +164,7 @@ def fit_map(model: Callable[..., Stack], parameters: Mapping[str, npt.ArrayLike]
     tasks = []
     for begin, end in offsets(blocks(points, size)):
         block = range(begin, end)
-        tasks.append(dask.delayed(fit_points, pure=True)(
+        tasks.append(dask.delayed(_fit_points, pure=True)(
             model, [{name: float(values[i]) for name, values in starts.items()} for i in block], wl,
             [{name: values[i] for name, values in flat.items()} for i in block],
             None if noise is None else [{name: values[i] for name, values in noise.items()} for i in block],

@@ -23,7 +23,7 @@ FORM = Form("quilmo_lab.distributed.solve", parameters=(("angles", 0.0),),
                      ("client", None), ("chunks", None)))
 
 
-def solve_block(indices: npt.NDArray[np.complex128], thicknesses: npt.NDArray[np.float64],
+def _solve_block(indices: npt.NDArray[np.complex128], thicknesses: npt.NDArray[np.float64],
                 wavelengths: npt.NDArray[np.float64], angles: npt.NDArray[np.float64],
                 coherent: npt.NDArray[np.bool_] | None, derivatives: bool, threads: int,
                 wanted: list[Quantity]) -> dict[str, npt.NDArray[np.generic]]:
@@ -123,7 +123,7 @@ def solve(*args: object, **kwargs: object) -> xarray.Dataset:
         rows: dict[str, list[Any]] = {quantity.name: [] for quantity in wanted}
         for columns in offsets(wavelength_blocks):
             n, d, wl = _block_inputs(problem, stacks, columns)
-            block = dask.delayed(solve_block, pure=True)(n, d, wl, problem.angles, problem.coherent, derivatives,
+            block = dask.delayed(_solve_block, pure=True)(n, d, wl, problem.angles, problem.coherent, derivatives,
                                                          problem.threads, wanted)
             width = columns[1] - columns[0]
             for quantity in wanted:
