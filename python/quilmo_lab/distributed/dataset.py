@@ -10,8 +10,10 @@ it stopped and a task run twice (a worker lost after it finished) writes nothing
 
 from __future__ import annotations
 
+import importlib
 import os
 from collections.abc import Callable, Mapping, Sequence
+from concurrent.futures import ThreadPoolExecutor
 from contextlib import nullcontext
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Any
@@ -22,7 +24,7 @@ import numpy.typing as npt
 from quilmo_lab._checks import axis, choice, coherence_mask, flag, thread_count, type_name, whole_number
 from quilmo_lab._optional import dask_module, distributed_xarray, zarr_module
 from quilmo_lab.distributed._chunks import blocks, offsets
-from quilmo_lab.distributed._cluster import current_client, task_threads
+from quilmo_lab.distributed._cluster import current_client, parallelism, task_threads
 from quilmo_lab.distributed._quantities import Quantity, quantities as defined_quantities
 from quilmo_lab.solve import solve
 
@@ -275,15 +277,16 @@ def dataset(generator: Generator, n: int, path: str | os.PathLike[str], *, wavel
              for k in range(len(offsets(blocks(plan.size, plan.chunk))))]
     cluster = current_client(client)
     if cluster is not None:
+        distributed = importlib.import_module("distributed")
         futures = cluster.compute(tasks)
         if show:
-            dask_module("quilmo_lab.distributed.dataset")
-            from distributed import progress as progress_bar
-            progress_bar(futures, notebook=False)
+            distributed.progress(futures, notebook=False)
+        distributed.wait(futures)  # every chunk tried before a failure is reported: none left writing
         cluster.gather(futures)
     else:
-        from dask.diagnostics import ProgressBar
-        with ProgressBar() if show else nullcontext():
-            dask.compute(*tasks, scheduler="threads")
+        diagnostics = importlib.import_module("dask.diagnostics")
+        # leaving the pool waits for the chunks under way when one fails
+        with ThreadPoolExecutor(parallelism(None)) as pool, diagnostics.ProgressBar() if show else nullcontext():
+            dask.compute(*tasks, scheduler="threads", pool=pool)
     data: xarray.Dataset = xr.open_zarr(plan.path, consolidated=False)
     return data
