@@ -711,14 +711,8 @@ class Result:
     def _psi_delta_derivatives(self, name: str) -> tuple[FloatArray, FloatArray]:
         if self._ellipsometry_derivatives is None:
             dr_s, dr_p = self._amplitude_derivatives_for(name)[:2]
-            r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
-            with np.errstate(divide="ignore", invalid="ignore"):
-                rho = np.abs(r_p / r_s)
-                # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
-                log_change = dr_p / r_p - dr_s / r_s
-                dpsi = rho / (1.0 + rho * rho) * log_change.real
-            self._ellipsometry_derivatives = (frozen(np.asarray(dpsi, dtype=np.float64)),
-                                              frozen(np.asarray(log_change.imag, dtype=np.float64)))
+            dpsi, ddelta = ellipsometric_derivatives(self.r_s, self.r_p, dr_s, dr_p)
+            self._ellipsometry_derivatives = (frozen(dpsi), frozen(ddelta))
         return self._ellipsometry_derivatives
 
     @property
@@ -840,6 +834,40 @@ def ellipsometric_angles(r_s: ComplexArray, r_p: ComplexArray) -> tuple[FloatArr
     with np.errstate(divide="ignore", invalid="ignore"):
         rho = r_p / r_s
     return np.arctan(np.abs(rho)), np.angle(-rho)
+
+
+def ellipsometric_derivatives(r_s: ComplexArray, r_p: ComplexArray, dr_s: ComplexArray, dr_p: ComplexArray
+                              ) -> tuple[FloatArray, FloatArray]:
+    """d psi and d delta by thickness from the amplitudes and their derivatives, as `Result.dpsi`
+    and `Result.ddelta`.
+
+    Parameters
+    ----------
+    r_s, r_p : ndarray
+        Amplitudes, (B, A, W).
+    dr_s, dr_p : ndarray
+        Their derivatives by each layer's thickness, (B, A, layers, W).
+
+    Returns
+    -------
+    dpsi, ddelta : ndarray
+        New float64 arrays, (B, A, layers, W).
+
+    Examples
+    --------
+    >>> from quilmo_lab.result import ellipsometric_derivatives
+    >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], 1.2, derivatives=True)
+    >>> dpsi, ddelta = ellipsometric_derivatives(res.r_s, res.r_p, res.dr_s, res.dr_p)
+    >>> bool(np.array_equal(dpsi, res.dpsi)), bool(np.array_equal(ddelta, res.ddelta))
+    (True, True)
+    """
+    r_s, r_p = r_s[:, :, None, :], r_p[:, :, None, :]
+    with np.errstate(divide="ignore", invalid="ignore"):
+        rho = np.abs(r_p / r_s)
+        # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
+        log_change = dr_p / r_p - dr_s / r_s
+        dpsi = rho / (1.0 + rho * rho) * log_change.real
+    return np.asarray(dpsi, dtype=np.float64), np.asarray(log_change.imag, dtype=np.float64)
 
 
 def ellipsometry_convention(delta: npt.ArrayLike, convention: Convention) -> FloatArray:

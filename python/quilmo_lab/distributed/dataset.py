@@ -25,7 +25,7 @@ from quilmo_lab._checks import axis, choice, coherence_mask, flag, thread_count,
 from quilmo_lab._optional import dask_module, distributed_xarray, zarr_module
 from quilmo_lab.distributed._chunks import blocks, offsets
 from quilmo_lab.distributed._cluster import current_client, parallelism, task_threads
-from quilmo_lab.distributed._quantities import Quantity, quantities as defined_quantities
+from quilmo_lab.distributed._quantities import Quantity, quantities as defined_quantities, values
 from quilmo_lab.solve import solve
 
 if TYPE_CHECKING:
@@ -102,7 +102,7 @@ def _spectra(plan: _Plan, parameters: Mapping[str, npt.NDArray[Any]], count: int
     if result.shape[0] != count:
         raise ValueError(f"generator must describe {count} stacks for a chunk of {count}; its indices and "
                          f"thicknesses describe {result.shape[0]}")
-    return {q.name: q.of(result) for q in plan.quantities}
+    return values(result, plan.quantities)
 
 
 def _write_chunk(plan: _Plan, generator: Generator, k: int) -> bool:

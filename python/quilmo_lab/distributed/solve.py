@@ -12,7 +12,7 @@ from quilmo_lab._optional import dask_module, distributed_xarray
 from quilmo_lab._problem import Form, GridProblem, read_problem
 from quilmo_lab.distributed._chunks import offsets, plan
 from quilmo_lab.distributed._cluster import current_client, task_threads
-from quilmo_lab.distributed._quantities import Quantity, quantities
+from quilmo_lab.distributed._quantities import Quantity, held, quantities
 from quilmo_lab.solve import solve as solve_here
 
 if TYPE_CHECKING:
@@ -27,10 +27,10 @@ def _solve_block(indices: npt.NDArray[np.complex128], thicknesses: npt.NDArray[n
                 wavelengths: npt.NDArray[np.float64], angles: npt.NDArray[np.float64],
                 coherent: npt.NDArray[np.bool_] | None, derivatives: bool, threads: int,
                 wanted: list[Quantity]) -> dict[str, npt.NDArray[np.generic]]:
-    """One task: the local solve of a block of the grid and the wanted quantities of its Result."""
+    """One task: the local solve of a block of the grid and the arrays its Result holds."""
     result = solve_here(indices, thicknesses, wavelengths, angles, coherent=coherent, threads=task_threads(threads),
                         derivatives=derivatives)
-    return {quantity.name: quantity.of(result) for quantity in wanted}
+    return held(result, wanted)
 
 
 def _block_inputs(problem: GridProblem, stacks: tuple[int, int], columns: tuple[int, int]
@@ -95,7 +95,9 @@ def solve(*args: object, **kwargs: object) -> xarray.Dataset:
     -----
     Every task calls `quilmo_lab.solve` on its block of stacks and wavelengths. The
     engine computes each point alone, so that every value is the same bits as a local
-    solve of the whole grid, whatever the chunks and wherever the tasks run.
+    solve of the whole grid, whatever the chunks and wherever the tasks run. A_s, A_p,
+    psi and delta (and their derivatives) are derived from a block's arrays in tasks of
+    their own, only where they are read.
 
     Examples
     --------
@@ -129,7 +131,9 @@ def solve(*args: object, **kwargs: object) -> xarray.Dataset:
             for quantity in wanted:
                 shape = ((stacks[1] - stacks[0], a, problem.layers, width) if "layer" in quantity.dims
                          else (stacks[1] - stacks[0], a, width))
-                rows[quantity.name].append(da.from_delayed(block[quantity.name], shape, dtype=quantity.dtype))
+                value = (block[quantity.name] if quantity.derive is None
+                         else dask.delayed(quantity.derive, pure=True)(block))
+                rows[quantity.name].append(da.from_delayed(value, shape, dtype=quantity.dtype))
         for quantity in wanted:
             parts[quantity.name].append(rows[quantity.name])
     variables = {quantity.name: (quantity.dims, da.concatenate([da.concatenate(row, axis=-1)
