@@ -44,6 +44,11 @@ def _block_inputs(problem: GridProblem, stacks: tuple[int, int], columns: tuple[
     return np.ascontiguousarray(n), np.ascontiguousarray(d), problem.wavelengths[slice(*columns)]
 
 
+def _index(ndim: int) -> str:
+    """The blockwise index of an array on (stack, angle, wavelength) or (stack, angle, layer, wavelength)."""
+    return "saw" if ndim == 3 else "salw"
+
+
 def solve(*args: object, **kwargs: object) -> xarray.Dataset:
     """`quilmo_lab.solve` as Dask tasks: a lazy xarray Dataset of the grid's amplitudes and powers.
 
@@ -62,8 +67,8 @@ def solve(*args: object, **kwargs: object) -> xarray.Dataset:
     absorbed : bool, optional
         Also the fraction absorbed in each inner layer (absorbed_s, absorbed_p).
     client : distributed.Client, optional
-        The cluster to run on. With a client, the computation starts on it at once and
-        its results stay on its workers (``client.persist``); without, the Dataset is
+        The cluster to run on. With a client, the engine's part starts on it at once and
+        its arrays stay on its workers (``client.persist``); without, the Dataset is
         computed when asked, by the current client or Dask's threaded scheduler.
     chunks : int or (int, int) or mapping, optional
         Stacks per task, or (stacks, wavelengths) per task, or a mapping with the keys
@@ -96,8 +101,8 @@ def solve(*args: object, **kwargs: object) -> xarray.Dataset:
     Every task calls `quilmo_lab.solve` on its block of stacks and wavelengths. The
     engine computes each point alone, so that every value is the same bits as a local
     solve of the whole grid, whatever the chunks and wherever the tasks run. A_s, A_p,
-    psi and delta (and their derivatives) are derived from a block's arrays in tasks of
-    their own, only where they are read.
+    psi and delta (and their derivatives) are derived from the engine's arrays block by
+    block, by the functions `Result` uses, only where they are read.
 
     Examples
     --------
@@ -120,29 +125,33 @@ def solve(*args: object, **kwargs: object) -> xarray.Dataset:
     b, a, w = problem.grid
     stack_blocks, wavelength_blocks = plan(b, a, w, options["chunks"])
     wanted = quantities(coherent=problem.coherent is None, derivatives=derivatives, absorbed=absorbed)
-    parts: dict[str, list[list[Any]]] = {quantity.name: [] for quantity in wanted}
+    engine = [quantity for quantity in wanted if quantity.derive is None]
+    parts: dict[str, list[list[Any]]] = {quantity.name: [] for quantity in engine}
     for stacks in offsets(stack_blocks):
-        rows: dict[str, list[Any]] = {quantity.name: [] for quantity in wanted}
+        rows: dict[str, list[Any]] = {quantity.name: [] for quantity in engine}
         for columns in offsets(wavelength_blocks):
             n, d, wl = _block_inputs(problem, stacks, columns)
             block = dask.delayed(_solve_block, pure=True)(n, d, wl, problem.angles, problem.coherent, derivatives,
-                                                         problem.threads, wanted)
+                                                          problem.threads, engine)
             width = columns[1] - columns[0]
-            for quantity in wanted:
+            for quantity in engine:
                 shape = ((stacks[1] - stacks[0], a, problem.layers, width) if "layer" in quantity.dims
                          else (stacks[1] - stacks[0], a, width))
-                value = (block[quantity.name] if quantity.derive is None
-                         else dask.delayed(quantity.derive, pure=True)(block))
-                rows[quantity.name].append(da.from_delayed(value, shape, dtype=quantity.dtype))
-        for quantity in wanted:
+                rows[quantity.name].append(da.from_delayed(block[quantity.name], shape, dtype=quantity.dtype))
+        for quantity in engine:
             parts[quantity.name].append(rows[quantity.name])
-    variables = {quantity.name: (quantity.dims, da.concatenate([da.concatenate(row, axis=-1)
-                                                                for row in parts[quantity.name]], axis=0))
-                 for quantity in wanted}
+    arrays = {quantity.name: da.concatenate([da.concatenate(row, axis=-1) for row in parts[quantity.name]], axis=0)
+              for quantity in engine}
+    if client is not None:
+        arrays = dict(zip(arrays, client.persist(list(arrays.values()))))
+    for quantity in wanted:
+        if quantity.derive is not None:
+            sources = [(arrays[source], _index(arrays[source].ndim)) for source in quantity.sources]
+            arrays[quantity.name] = da.blockwise(quantity.derive, _index(len(quantity.dims)),
+                                                 *(item for pair in sources for item in pair), dtype=quantity.dtype)
+    variables = {quantity.name: (quantity.dims, arrays[quantity.name]) for quantity in wanted}
     coords = {"stack": np.arange(b), "angle": problem.angles, "wavelength": problem.wavelengths}
     if derivatives or absorbed:
         coords["layer"] = np.arange(problem.layers)
     dataset: xarray.Dataset = xr.Dataset(variables, coords=coords)
-    if client is not None:
-        dataset = client.persist(dataset)
     return dataset
