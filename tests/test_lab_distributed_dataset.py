@@ -135,6 +135,8 @@ def test_a_worker_killed_mid_run_leaves_the_same_store(client, reference, tmp_pa
     ({"n": 41}, "another data set"),
     ({"seed": 7}, "another data set"),
     ({"wavelengths": WL[:-1]}, "another data set"),
+    ({"quantities": ("R_s",)}, "another data set"),
+    ({"chunk": 5}, "another data set"),
 ])
 def test_a_store_of_another_data_set_is_not_resumed(client, reference, change, words):
     arguments = {**ARGUMENTS, "n": 40, **change}

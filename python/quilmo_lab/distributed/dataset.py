@@ -6,6 +6,8 @@ per chunk that says it is complete, and in its attributes what made it (size, ch
 seed, quantities). A chunk is written whole by one task, then flagged; a run finds the
 flags of the chunks before it and skips them, so that an interrupted run resumes where
 it stopped and a task run twice (a worker lost after it finished) writes nothing twice.
+A chunk that fails is reported once every other chunk has been tried, so that none is
+still being written when the call returns.
 """
 
 from __future__ import annotations
@@ -15,13 +17,13 @@ import os
 from collections.abc import Callable, Mapping, Sequence
 from concurrent.futures import ThreadPoolExecutor
 from contextlib import nullcontext
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from typing import TYPE_CHECKING, Any
 
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._checks import axis, choice, coherence_mask, flag, thread_count, type_name, whole_number
+from quilmo_lab._checks import axis, choice, flag, thread_count, type_name, whole_number
 from quilmo_lab._optional import dask_module, distributed_xarray, zarr_module
 from quilmo_lab.distributed._chunks import blocks, offsets
 from quilmo_lab.distributed._cluster import current_client, parallelism, task_threads
@@ -59,8 +61,10 @@ class _Plan:
         return np.random.default_rng(np.random.SeedSequence(self.entropy, spawn_key=(k,)))
 
     def record(self) -> dict[str, object]:
+        """What the store's attributes say of the data set, compared on a resume."""
         return {"size": self.size, "chunk": self.chunk, "seed": str(self.entropy),
-                "quantities": [q.name for q in self.quantities]}
+                "quantities": [q.name for q in self.quantities],
+                "coherent": None if self.coherent is None else [bool(c) for c in self.coherent]}
 
 
 def _parameters(plan: _Plan, generator: Generator, k: int, count: int) -> dict[str, npt.NDArray[Any]]:
@@ -165,7 +169,7 @@ def _resumed(plan: _Plan, seed: object) -> _Plan | None:
     if not isinstance(record, dict):
         raise ValueError(f"path must be a new store or one that dataset wrote; {plan.path!r} holds something else")
     if seed is None:
-        plan = _Plan(**{**plan.__dict__, "entropy": int(record["seed"])})
+        plan = replace(plan, entropy=int(record["seed"]))
     same = (record == plan.record() and np.array_equal(group["wavelength"][...], plan.wavelengths)
             and np.array_equal(group["angle"][...], plan.angles))
     if not same:
@@ -261,8 +265,10 @@ def dataset(generator: Generator, n: int, path: str | os.PathLike[str], *, wavel
     incoherent = mask is not None and not mask.all()
     known = {q.name: q for q in defined_quantities(coherent=not incoherent, derivatives=False, absorbed=False)}
     wanted = tuple(known[choice("each of quantities", name, tuple(known))] for name in quantities)
-    if seed is not None and (isinstance(seed, bool) or not isinstance(seed, (int, np.integer)) or seed < 0):
-        raise TypeError(f"seed must be a non-negative int or None; received {seed!r}")
+    if seed is not None and (isinstance(seed, bool) or not isinstance(seed, (int, np.integer))):
+        raise TypeError(f"seed must be an int or None; received {type_name(seed)}")
+    if seed is not None and seed < 0:
+        raise ValueError(f"seed must be 0 or more; received {seed}")
     show = flag("progress", progress)
     plan = _Plan(os.fspath(path), size, rows, int(np.random.SeedSequence(seed).entropy), wl, theta,  # type: ignore[arg-type]
                  mask, wanted, thread_count(threads))
