@@ -162,3 +162,15 @@ def test_missing_dask_names_the_extra(monkeypatch):
     monkeypatch.setitem(sys.modules, "dask.array", None)
     with pytest.raises(ImportError, match=r'quilmo\[distributed\]'):
         distributed_lab.solve([1.0, 1.5], [], [500.0])
+
+
+@pytest.mark.parametrize("measured, keywords, error, words", [
+    ({"R": np.zeros((3, 5))}, {"angles": [0.0, 0.1]}, ValueError, r"\(\*map, 2, 5\)"),
+    ({"R": np.zeros((3, 5)), "T": np.zeros((4, 5))}, {}, ValueError, "same map"),
+    ({"X": np.zeros((3, 5))}, {}, ValueError, "measured"),
+    ({}, {}, ValueError, "at least one"),
+    ({"R": np.zeros((3, 5))}, {"chunk": 0}, ValueError, "chunk"),
+])
+def test_fit_map_mistakes_are_reported_before_any_fit(measured, keywords, error, words):
+    with pytest.raises(error, match=words):
+        distributed_lab.fit_map(film, {"d": 100.0, "A": 1.5}, np.linspace(400.0, 800.0, 5), measured, **keywords)

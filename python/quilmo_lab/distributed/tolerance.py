@@ -14,11 +14,10 @@ from quilmo_lab.design.targets import Target
 from quilmo_lab.design.tolerance import Seed, ToleranceResult, drawn_designs, merits_of, spread_of, with_nominal
 from quilmo_lab.distributed._chunks import POINTS_PER_TASK, blocks, offsets
 from quilmo_lab.distributed._cluster import compute, current_client, task_threads
+from quilmo_lab.stack import Stack
 
-FloatArray = npt.NDArray[np.float64]
 
-
-def tolerance(stack: object, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
+def tolerance(stack: Stack, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
               relative: bool = False, seed: Seed = None, threads: int | None = None, client: object | None = None,
               chunk: int | None = None) -> ToleranceResult:
     """`quilmo_lab.design.tolerance` with its samples spread over Dask tasks.
@@ -64,9 +63,9 @@ def tolerance(stack: object, targets: Sequence[Target], sigma: float | npt.Array
     (True, True)
     """
     threads = thread_count(threads)
-    evaluator = Evaluator(stack, targets, task_threads(threads))  # type: ignore[arg-type]
-    drawn = drawn_designs(evaluator.stack, sigma, samples=samples, relative=relative, seed=seed)
-    batch = with_nominal(evaluator.stack, drawn)
+    evaluator = Evaluator(stack, targets, task_threads(threads))
+    drawn = drawn_designs(stack, sigma, samples=samples, relative=relative, seed=seed)
+    batch = with_nominal(stack, drawn)
     rows = (whole_number("chunk", chunk, minimum=1) if chunk is not None
             else max(1, POINTS_PER_TASK // max(evaluator.size, 1)))
     dask = dask_module("quilmo_lab.distributed.tolerance")
