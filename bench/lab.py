@@ -23,6 +23,10 @@ interleaved round by round so that a busy machine slows all alike):
      expression of its formula (bench/lab_materials.py).
   8. design: the analytic Jacobian by every thickness and a dispersion call
      against one solve (bench/lab_design.py).
+  9. distributed.solve of 10^4 stacks x 1000 wavelengths on a LocalCluster of 2
+     worker processes against one local solve on 2 threads, with the scheduler's
+     overhead per task and the default chunks (bench/lab_distributed.py; needs
+     the "distributed" extra).
 """
 
 import os
@@ -46,6 +50,7 @@ import quilmo_lab as ql  # noqa: E402
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import machine, stacks  # noqa: E402
 import lab_design  # noqa: E402
+import lab_distributed  # noqa: E402
 import lab_materials  # noqa: E402
 
 THETA = math.radians(30.0)
@@ -186,6 +191,11 @@ def main() -> None:
     lab_materials.run(10_000 if args.quick else 1_000_000, 1 if args.quick else 15)
     print()
     lab_design.run(max(budget, 0.05))
+    print()
+    try:
+        lab_distributed.run(1, stacks=200, count=500, tasks=20) if args.quick else lab_distributed.run(5)
+    except ImportError as missing:
+        print(f"distributed.solve: skipped ({missing})")
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

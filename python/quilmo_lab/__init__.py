@@ -19,7 +19,8 @@ Materials (dispersion models, refractiveindex.info files, the built-in `library`
 live in `quilmo_lab.materials`. The subpackage `quilmo_lab.design` (targets, refine,
 needle, tolerance; needs SciPy) and the modules `quilmo_lab.fit` (thicknesses and
 dispersion parameters from measurements; SciPy) and `quilmo_lab.colour` (CIE colour;
-colour-science) build on these.
+colour-science) build on these. `quilmo_lab.distributed` runs grids, tolerance runs,
+map fits and training sets on Dask (the "distributed" extra), imported on first use.
 
 The examples of the documentation assume ``import numpy as np`` and
 ``import quilmo_lab as ql``.
@@ -30,6 +31,9 @@ Examples
 >>> print(np.round(res.R()[0, 0], 4))
 [0.0126]
 """
+
+import importlib
+from typing import TYPE_CHECKING
 
 from quilmo_lab import materials
 from quilmo_lab.dispersion import Dispersion, dispersion
@@ -54,6 +58,17 @@ from quilmo_lab.profile import Profile, profile
 from quilmo_lab.result import Result, ellipsometry_convention
 from quilmo_lab.solve import solve
 from quilmo_lab.stack import Layer, Stack
+
+
+if TYPE_CHECKING:
+    from quilmo_lab import distributed
+else:
+    def __getattr__(name: str) -> object:
+        # the Dask fronts load on first use, so that importing quilmo_lab stays light
+        if name == "distributed":
+            return importlib.import_module("quilmo_lab.distributed")
+        raise AttributeError(f"module 'quilmo_lab' has no attribute {name!r}")
+
 
 __all__ = [
     "Bruggeman",

@@ -364,7 +364,7 @@ class Result:
         >>> print(np.round(res.A()[0, 0], 4))
         [0.0961]
         """
-        return np.asarray((1.0 - self.R(polarisation)) - self.T(polarisation), dtype=np.float64)
+        return absorptance(self.R(polarisation), self.T(polarisation))
 
     # absorption per layer ---------------------------------------------------------------------
     def _layers(self) -> FloatArray:
@@ -432,9 +432,8 @@ class Result:
         if self._ellipsometry is None:
             if self._amplitudes is None:
                 raise not_defined_with_incoherent_layers(self, name)
-            with np.errstate(divide="ignore", invalid="ignore"):
-                rho = self.r_p / self.r_s
-            self._ellipsometry = (frozen(np.arctan(np.abs(rho))), frozen(np.angle(-rho)))
+            psi, delta = ellipsometric_angles(self.r_s, self.r_p)
+            self._ellipsometry = (frozen(psi), frozen(delta))
         return self._ellipsometry
 
     @property
@@ -712,14 +711,8 @@ class Result:
     def _psi_delta_derivatives(self, name: str) -> tuple[FloatArray, FloatArray]:
         if self._ellipsometry_derivatives is None:
             dr_s, dr_p = self._amplitude_derivatives_for(name)[:2]
-            r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
-            with np.errstate(divide="ignore", invalid="ignore"):
-                rho = np.abs(r_p / r_s)
-                # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
-                log_change = dr_p / r_p - dr_s / r_s
-                dpsi = rho / (1.0 + rho * rho) * log_change.real
-            self._ellipsometry_derivatives = (frozen(np.asarray(dpsi, dtype=np.float64)),
-                                              frozen(np.asarray(log_change.imag, dtype=np.float64)))
+            dpsi, ddelta = ellipsometric_derivatives(self.r_s, self.r_p, dr_s, dr_p)
+            self._ellipsometry_derivatives = (frozen(dpsi), frozen(ddelta))
         return self._ellipsometry_derivatives
 
     @property
@@ -792,6 +785,89 @@ class Result:
     def __repr__(self) -> str:
         b, a, w = self.shape
         return f"<quilmo_lab.Result: {b} stacks x {a} angles x {w} wavelengths>"
+
+
+def absorptance(reflectance: FloatArray, transmittance: FloatArray) -> FloatArray:
+    """The absorptance 1 - R - T, in the order `Result.A` computes it.
+
+    Parameters
+    ----------
+    reflectance, transmittance : ndarray
+        R and T of the same points.
+
+    Returns
+    -------
+    ndarray
+        A new float64 array, (1 - R) - T.
+
+    Examples
+    --------
+    >>> from quilmo_lab.result import absorptance
+    >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [50.0], [550.0])
+    >>> bool(np.array_equal(absorptance(res.R_s, res.T_s), res.A("s")))
+    True
+    """
+    return np.asarray((1.0 - reflectance) - transmittance, dtype=np.float64)
+
+
+def ellipsometric_angles(r_s: ComplexArray, r_p: ComplexArray) -> tuple[FloatArray, FloatArray]:
+    """psi = arctan|r_p / r_s| and delta = arg(-r_p / r_s) of amplitudes, as `Result.psi` and `Result.delta`.
+
+    Parameters
+    ----------
+    r_s, r_p : ndarray
+        The amplitude reflection coefficients of the same points.
+
+    Returns
+    -------
+    psi, delta : ndarray
+        New float64 arrays, radians; delta in (-π, π].
+
+    Examples
+    --------
+    >>> from quilmo_lab.result import ellipsometric_angles
+    >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], np.radians(70.0))
+    >>> psi, delta = ellipsometric_angles(res.r_s, res.r_p)
+    >>> bool(np.array_equal(psi, res.psi)), bool(np.array_equal(delta, res.delta))
+    (True, True)
+    """
+    with np.errstate(divide="ignore", invalid="ignore"):
+        rho = r_p / r_s
+    return np.arctan(np.abs(rho)), np.angle(-rho)
+
+
+def ellipsometric_derivatives(r_s: ComplexArray, r_p: ComplexArray, dr_s: ComplexArray, dr_p: ComplexArray
+                              ) -> tuple[FloatArray, FloatArray]:
+    """d psi and d delta by thickness from the amplitudes and their derivatives, as `Result.dpsi`
+    and `Result.ddelta`.
+
+    Parameters
+    ----------
+    r_s, r_p : ndarray
+        Amplitudes, (B, A, W).
+    dr_s, dr_p : ndarray
+        Their derivatives by each layer's thickness, (B, A, layers, W).
+
+    Returns
+    -------
+    dpsi, ddelta : ndarray
+        New float64 arrays, (B, A, layers, W).
+
+    Examples
+    --------
+    >>> from quilmo_lab.result import ellipsometric_derivatives
+    >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], 1.2, derivatives=True)
+    >>> dpsi, ddelta = ellipsometric_derivatives(res.r_s, res.r_p, res.dr_s, res.dr_p)
+    >>> bool(np.array_equal(dpsi, res.dpsi)), bool(np.array_equal(ddelta, res.ddelta))
+    (True, True)
+    """
+    r_s, r_p = r_s[:, :, None, :], r_p[:, :, None, :]
+    with np.errstate(divide="ignore", invalid="ignore"):
+        rho = np.abs(r_p / r_s)
+        # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
+        log_change = dr_p / r_p - dr_s / r_s
+        dpsi = rho / (1.0 + rho * rho) * log_change.real
+    return np.asarray(dpsi, dtype=np.float64), np.asarray(log_change.imag, dtype=np.float64)
 
 
 def ellipsometry_convention(delta: npt.ArrayLike, convention: Convention) -> FloatArray:
