@@ -34,7 +34,7 @@ Modes isotropic_modes(Cx e, double xi) noexcept {
     const Cx n = kernel_sqrt(e);
     const Cx k = kernel_sqrt(e - xi * xi);
     const Cx c = k / n;
-    Modes m{{k, k, -k, -k}, {}};
+    Modes m{{k, k, -k, -k}, {}, true};
     set_column(m.field, 0, 0.0, 1.0, -k, 0.0);
     set_column(m.field, 1, c, 0.0, 0.0, n);
     set_column(m.field, 2, 0.0, 1.0, k, 0.0);
@@ -104,7 +104,9 @@ Modes decoupled_modes(const Mat4& d) noexcept {
     if (!first_is_forward(p1, p2)) {
         std::swap(p1, p2);
     }
-    return from_waves({s_forward, p1, s_backward, p2});
+    Modes m = from_waves({s_forward, p1, s_backward, p2});
+    m.decoupled = true;
+    return m;
 }
 
 // Null vectors of a, taking its rank to be `rank` (2 or 3): elimination with
@@ -167,9 +169,29 @@ bool close(Cx a, Cx b) noexcept {
     return std::abs(a - b) <= degenerate_gap * std::max({1.0, std::abs(a), std::abs(b)});
 }
 
+// Starting points for the roots: those of Delta without the entries that
+// couple s and p, nudged apart where they coincide. Near the roots for weak
+// coupling; the iteration needs only that they be distinct.
+std::array<Cx, 4> decoupled_start(const Mat4& d) noexcept {
+    const Cx qs = kernel_sqrt(-d[2][1]);
+    const Cx mean = 0.5 * (d[0][0] + d[3][3]);
+    const Cx half = 0.5 * (d[0][0] - d[3][3]);
+    const Cx root = kernel_sqrt(half * half + d[0][3] * d[3][0]);
+    std::array<Cx, 4> z{qs, mean + root, -qs, mean - root};
+    const double scale = 1.0 + magnitude(qs) + magnitude(root);
+    for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (magnitude(z[i] - z[j]) < 1e-3 * scale) {
+                z[i] += Cx{0.01, 0.013} * scale * static_cast<double>(i);
+            }
+        }
+    }
+    return z;
+}
+
 Modes general_modes(const Mat4& d) noexcept {
     const std::array<Cx, 4> c = characteristic_polynomial(d);
-    const std::array<Cx, 4> q = quartic_roots(c);
+    const std::array<Cx, 4> q = quartic_roots(c, decoupled_start(d));
     std::array<Wave, 4> waves{};
     std::array<bool, 4> found{};
     for (std::size_t i = 0; i < 4; ++i) {

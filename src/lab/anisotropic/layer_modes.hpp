@@ -36,8 +36,9 @@ namespace quilmo::lab::anisotropic {
 using Tensor = std::array<std::array<Cx, 3>, 3>;
 
 struct Modes {
-    std::array<Cx, 4> q;  // forward 0, 1; backward 2, 3
-    Mat4 field;           // column m: psi of mode m
+    std::array<Cx, 4> q;     // forward 0, 1; backward 2, 3
+    Mat4 field;              // column m: psi of mode m
+    bool decoupled = false;  // modes 0, 2 are s waves (Ey, Hx only), 1, 3 p waves (Ex, Hy only)
 };
 
 // Roots closer than this (relative to max(1, |q|)) are one double root.

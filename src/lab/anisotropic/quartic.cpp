@@ -47,7 +47,7 @@ Value evaluate(const std::array<Cx, 4>& c, Cx z) noexcept {
 
 }  // namespace
 
-std::array<Cx, 4> quartic_roots(const std::array<Cx, 4>& c) noexcept {
+std::array<Cx, 4> enclosing_start(const std::array<Cx, 4>& c) noexcept {
     // Every root lies within 1 + max |c_i| (Cauchy); start inside that bound
     // at points off any symmetry axis of the problem.
     double bound = 0.0;
@@ -59,8 +59,15 @@ std::array<Cx, 4> quartic_roots(const std::array<Cx, 4>& c) noexcept {
     for (std::size_t k = 0; k < 4; ++k) {
         z[k] = std::polar(radius, 0.4 + 1.5707963267948966 * static_cast<double>(k));
     }
-    constexpr int max_iterations = 200;
-    constexpr double tolerance = 4e-16;
+    return z;
+}
+
+std::array<Cx, 4> quartic_roots(const std::array<Cx, 4>& c, std::array<Cx, 4> z) noexcept {
+    // Cubic convergence: once a step is this small the next would be below
+    // rounding, which a stricter test would wait for in vain. Double roots
+    // converge only linearly; they stop at the cap and double_root finishes them.
+    constexpr int max_iterations = 60;
+    constexpr double tolerance = 1e-12;
     std::array<bool, 4> done{};
     for (int iteration = 0; iteration < max_iterations; ++iteration) {
         bool all_done = true;
@@ -82,11 +89,13 @@ std::array<Cx, 4> quartic_roots(const std::array<Cx, 4>& c) noexcept {
             }
             const Cx step = ratio / (1.0 - ratio * repulsion);
             if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) {
-                done[k] = true;
+                // A start on a root of p' (or two starts that met): move off it.
+                z[k] += Cx{0.7e-3, 0.3e-3} * std::max(1.0, magnitude(z[k]));
+                all_done = false;
                 continue;
             }
             z[k] -= step;
-            if (std::abs(step) <= tolerance * std::max(1.0, std::abs(z[k]))) {
+            if (magnitude(step) <= tolerance * std::max(1.0, magnitude(z[k]))) {
                 done[k] = true;
             } else {
                 all_done = false;

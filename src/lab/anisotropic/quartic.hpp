@@ -20,8 +20,13 @@ namespace quilmo::lab::anisotropic {
 std::array<Cx, 4> characteristic_polynomial(const Mat4& a) noexcept;
 
 // The four roots of the monic quartic with lower coefficients c, in no
-// particular order (but always the same order for the same bits).
-std::array<Cx, 4> quartic_roots(const std::array<Cx, 4>& c) noexcept;
+// particular order (but always the same order for the same bits), from
+// four distinct starting points (near the roots where they are known
+// approximately; the iteration converges from anywhere, only slower).
+std::array<Cx, 4> quartic_roots(const std::array<Cx, 4>& c, std::array<Cx, 4> start) noexcept;
+
+// Starting points on a circle that encloses every root.
+std::array<Cx, 4> enclosing_start(const std::array<Cx, 4>& c) noexcept;
 
 // A double root of the quartic, from a guess near it: Newton's iteration on
 // the derivative, of which it is a simple root, so that it comes out to

@@ -1,6 +1,7 @@
 #include "lab/anisotropic/scattering_point.hpp"
 
 #include <cmath>
+#include <utility>
 
 namespace quilmo::lab::anisotropic {
 
@@ -20,6 +21,36 @@ Mat42 interface_amplitudes(const Mat4& front, const Mat4& back, const Mat2& r) n
     return solve(front, right);
 }
 
+// The same where both media's s and p waves decouple and R is diagonal:
+// two 2x2 systems, s in the rows (Ey, Hx) and p in (Ex, Hy). Returns
+// diag(g1) and diag(g2).
+std::pair<Mat2, Mat2> decoupled_interface_amplitudes(const Mat4& front, const Mat4& back, const Mat2& r) noexcept {
+    Mat2 g1{}, g2{};
+    constexpr std::size_t rows[2][2] = {{1, 2}, {0, 3}};
+    for (std::size_t pol = 0; pol < 2; ++pol) {
+        const std::size_t a = rows[pol][0], b = rows[pol][1];
+        const std::size_t fwd = pol, bwd = pol + 2;
+        const Cx va = back[a][fwd] + back[a][bwd] * r[pol][pol];
+        const Cx vb = back[b][fwd] + back[b][bwd] * r[pol][pol];
+        // [front[a][fwd] front[a][bwd]; front[b][fwd] front[b][bwd]] (x, y) = (va, vb)
+        const Cx inv_det = 1.0 / (front[a][fwd] * front[b][bwd] - front[a][bwd] * front[b][fwd]);
+        g1[pol][pol] = (va * front[b][bwd] - vb * front[a][bwd]) * inv_det;
+        g2[pol][pol] = (vb * front[a][fwd] - va * front[b][fwd]) * inv_det;
+    }
+    return {g1, g2};
+}
+
+// e^{z q_m} for the four waves, each exponential taken once where waves
+// share |q| (isotropic media: one for all four).
+std::array<Cx, 4> propagation(Cx z, const std::array<Cx, 4>& q) noexcept {
+    std::array<Cx, 4> e{};
+    e[0] = std::exp(z * q[0]);
+    e[1] = q[1] == q[0] ? e[0] : std::exp(z * q[1]);
+    e[2] = q[2] == -q[0] ? e[0] : q[2] == -q[1] ? e[1] : std::exp(-z * q[2]);
+    e[3] = q[3] == q[2] ? e[2] : q[3] == -q[1] ? e[1] : std::exp(-z * q[3]);
+    return e;
+}
+
 }  // namespace
 
 PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const double> thickness,
@@ -32,25 +63,31 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
     }
     const double k0 = two_pi / wavelength;
     Mat2 r{};
+    bool diagonal = true;  // r, and every tau so far
     for (std::size_t j = media - 1; j-- > 0;) {
-        const Mat42 g = interface_amplitudes(modes_[j].field, modes_[j + 1].field, r);
-        const Mat2 g1_inv = inverse({{{g[0][0], g[0][1]}, {g[1][0], g[1][1]}}});
-        Mat2 g2{{{g[2][0], g[2][1]}, {g[3][0], g[3][1]}}};
+        Mat2 g1_inv, g2;
+        diagonal = diagonal && modes_[j].decoupled && modes_[j + 1].decoupled;
+        if (diagonal) {
+            const auto [g1, g2_] = decoupled_interface_amplitudes(modes_[j].field, modes_[j + 1].field, r);
+            g1_inv = {{{1.0 / g1[0][0], 0.0}, {0.0, 1.0 / g1[1][1]}}};
+            g2 = g2_;
+        } else {
+            const Mat42 g = interface_amplitudes(modes_[j].field, modes_[j + 1].field, r);
+            g1_inv = inverse({{{g[0][0], g[0][1]}, {g[1][0], g[1][1]}}});
+            g2 = {{{g[2][0], g[2][1]}, {g[3][0], g[3][1]}}};
+        }
         Mat2& tau = tau_[j];
         tau = g1_inv;
         if (j == 0) {
             r = g2 * g1_inv;
             break;
         }
-        const double d = thickness[j - 1];
-        const std::array<Cx, 4>& q = modes_[j].q;
-        const Cx phase{0.0, k0 * d};
-        const std::array<Cx, 2> forward{std::exp(phase * q[0]), std::exp(phase * q[1])};
-        const std::array<Cx, 2> backward{std::exp(-phase * q[2]), std::exp(-phase * q[3])};
+        // e^{i k0 q d} forward, e^{-i k0 q d} backward: both decay.
+        const std::array<Cx, 4> e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes_[j].q);
         for (std::size_t i = 0; i < 2; ++i) {
             for (std::size_t k = 0; k < 2; ++k) {
-                tau[i][k] *= forward[k];
-                g2[i][k] *= backward[i];
+                tau[i][k] *= e[k];
+                g2[i][k] *= e[2 + i];
             }
         }
         r = g2 * tau;

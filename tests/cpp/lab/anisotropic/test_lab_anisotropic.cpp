@@ -56,7 +56,8 @@ TEST(AnisotropicQuartic, RecoversDistinctRootsOfAMatrix) {
         a[i][i] = roots[i];
         if (i < 3) a[i][i + 1] = Cx{0.5, -0.25};  // triangular: same eigenvalues
     }
-    const std::array<Cx, 4> found = quartic_roots(characteristic_polynomial(a));
+    const std::array<Cx, 4> c = characteristic_polynomial(a);
+    const std::array<Cx, 4> found = quartic_roots(c, enclosing_start(c));
     for (const Cx& root : roots) {
         double nearest = 1e300;
         for (const Cx& f : found) nearest = std::min(nearest, std::abs(f - root));
