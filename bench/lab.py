@@ -23,6 +23,9 @@ interleaved round by round so that a busy machine slows all alike):
      expression of its formula (bench/lab_materials.py).
   8. design: the analytic Jacobian by every thickness and a dispersion call
      against one solve (bench/lab_design.py).
+  9. anisotropic: solve_anisotropic per point against solve on isotropic
+     stacks, and against pyElli's Solver4x4 on a 20-layer uniaxial stack
+     (bench/lab_anisotropic.py).
 """
 
 import os
@@ -45,6 +48,7 @@ import quilmo_lab as ql  # noqa: E402
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import machine, stacks  # noqa: E402
+import lab_anisotropic  # noqa: E402
 import lab_design  # noqa: E402
 import lab_materials  # noqa: E402
 
@@ -186,6 +190,8 @@ def main() -> None:
     lab_materials.run(10_000 if args.quick else 1_000_000, 1 if args.quick else 15)
     print()
     lab_design.run(max(budget, 0.05))
+    print()
+    lab_anisotropic.run(max(budget, 0.05))
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

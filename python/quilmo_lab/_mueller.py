@@ -71,7 +71,7 @@ def coherency(polarisation: object) -> ComplexArray:
         norm = float(np.vdot(e, e).real)
         if not norm > 0:
             raise ValueError(f"polarisation as a Jones vector must not be zero; received {array!r}")
-        return np.outer(e, np.conj(e)) / norm
+        return np.asarray(np.outer(e, np.conj(e)) / norm, dtype=np.complex128)
     if array.shape == (4,) and array.dtype.kind != "c":
         i, q, u, v = (float(x) for x in array)
         if not i > 0 or q * q + u * u + v * v > i * i * (1 + 1e-12):

@@ -22,6 +22,7 @@ from quilmo_lab._checks import axis, choice, on_grid, real_number, thread_count,
 from quilmo_lab._optional import scipy_least_squares
 from quilmo_lab._polarisation import wrapped_phase
 from quilmo_lab.result import Result
+from quilmo_lab.solve import solve
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
@@ -129,7 +130,7 @@ class _Problem:
                 raise ValueError(f"thickness[{name!r}] must be the layer whose thickness {name} is; received layer "
                                  f"{layer}, which the model makes {stack.layers[layer].thickness:g} nm thick for "
                                  f"{name} = {value:g}")
-        return stack.solve(self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives)
+        return solve(stack, self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives)
 
     def residuals(self, p: FloatArray) -> FloatArray:
         return self._residuals(self._solve(p, False))

@@ -10,7 +10,7 @@ from __future__ import annotations
 import math
 import numbers
 from collections.abc import Sequence
-from typing import TYPE_CHECKING, Literal
+from typing import TYPE_CHECKING, Literal, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -257,6 +257,17 @@ class Stack:
         return (any(isinstance(part, TensorMaterial) for part in media)
                 or any(isinstance(layer, TwistedLayer) for layer in self.layers))
 
+    @overload
+    def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
+              thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+              threads: int | None = None, derivatives: Literal[True], azimuths: None = None) -> Result: ...
+
+    @overload
+    def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
+              thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+              threads: int | None = None, derivatives: bool = False,
+              azimuths: npt.ArrayLike | None = None) -> Result | AnisotropicResult: ...
+
     def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
               thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
               threads: int | None = None, derivatives: bool = False,
@@ -314,9 +325,9 @@ class Stack:
             if derivatives:
                 raise ValueError("derivatives are not computed by the anisotropic solve; received "
                                  "derivatives=True with an anisotropic stack or azimuths")
-            from quilmo_lab.anisotropic import solve_stack
+            from quilmo_lab.anisotropic import _solve_stack
 
-            return solve_stack(self, wavelengths, angles, azimuths, threads)
+            return _solve_stack(self, wavelengths, angles, azimuths, threads)
         from quilmo_lab.solve import solve
 
         return solve(self, wavelengths, angles, thicknesses=thicknesses, coherent=coherent, threads=threads,

@@ -81,7 +81,7 @@ def rotate_tensor(tensor: npt.ArrayLike, euler: Sequence[float]) -> ComplexArray
 
     Examples
     --------
-    >>> print(np.round(ql.rotate_tensor(np.diag([2.0, 3.0, 4.0]), (np.pi / 2, 0.0, 0.0)).real, 6))
+    >>> print(np.round(ql.rotate_tensor(np.diag([2.0, 3.0, 4.0]), (np.pi / 2, 0.0, 0.0)).real, 6) + 0.0)
     [[3. 0. 0.]
      [0. 2. 0.]
      [0. 0. 4.]]
@@ -95,7 +95,10 @@ def rotate_tensor(tensor: npt.ArrayLike, euler: Sequence[float]) -> ComplexArray
 
 def _square(part: MediumLike, what: str, wavelengths: npt.ArrayLike) -> ComplexArray:
     wl = wavelength_array(wavelengths).reshape(-1)
-    n = np.asarray(medium(part, what)(wl), dtype=np.complex128)
+    index = medium(part, what)
+    if isinstance(index, TensorMaterial):
+        raise TypeError(f"{what} must be an isotropic material (a principal index); received {index!r}")
+    n = np.asarray(index(wl), dtype=np.complex128)
     return np.asarray(n * n, dtype=np.complex128)
 
 
@@ -178,12 +181,12 @@ class Biaxial(TensorMaterial):
         return rotate_tensor(diagonal, self.euler)
 
 
-def about_normal(tensor: ComplexArray, angle: float) -> ComplexArray:
+def _about_normal(tensor: ComplexArray, angle: float) -> ComplexArray:
     """`tensor` (3, 3, ...) turned by `angle` about the lab z axis."""
     return rotate_tensor(tensor, (angle, 0.0, 0.0))
 
 
-def permittivity_of(material: Medium, wavelengths: npt.ArrayLike) -> ComplexArray:
+def _permittivity_of(material: Medium, wavelengths: npt.ArrayLike) -> ComplexArray:
     """The (3, 3, W) tensor of any medium a Stack holds: n² times the identity where isotropic."""
     if isinstance(material, TensorMaterial):
         return material.permittivity(wavelengths)
@@ -192,7 +195,7 @@ def permittivity_of(material: Medium, wavelengths: npt.ArrayLike) -> ComplexArra
     return np.asarray(np.eye(3)[:, :, None] * (n * n), dtype=np.complex128)
 
 
-def whole_slices(value: object) -> int | None:
+def _whole_slices(value: object) -> int | None:
     """A TwistedLayer's slice count: None (chosen by convergence) or a positive integer."""
     if value is None:
         return None
@@ -226,25 +229,27 @@ class TwistedLayer(Layer):
     --------
     >>> cell = ql.TwistedLayer(ql.Uniaxial(1.5, 1.6, axis=(np.pi / 2, 0.0)), 5000.0, twist=np.pi / 2)
     >>> cell
-    TwistedLayer(Uniaxial(1.5, 1.6, axis=(1.5707963267948966, 0.0)), 5000.0 nm, twist=1.5708)
+    TwistedLayer(Uniaxial(1.5, 1.6, axis=(1.5707963267948966, 0.0)), 5000 nm, twist=1.5708)
     """
 
     def __init__(self, material: MediumLike, thickness: float, twist: float, slices: int | None = None) -> None:
         super().__init__(material, thickness)
         if isinstance(twist, bool) or not isinstance(twist, numbers.Real) or not math.isfinite(float(twist)):
             raise TypeError(f"twist must be a finite angle in radians; received {twist!r}")
-        self.twist = float(twist)
-        self.slices = whole_slices(slices)
+        self.twist: float = float(twist)
+        self.slices: int | None = _whole_slices(slices)
 
-    def first_slices(self) -> int:
+    def _first_slices(self) -> int:
         """The slice count the convergence search starts from."""
-        return self.slices or max(8, math.ceil(abs(self.twist) / math.radians(5.0)))
+        if self.slices is not None:
+            return self.slices
+        return max(8, math.ceil(abs(self.twist) / math.radians(5.0)))
 
-    def sliced(self, wavelengths: npt.ArrayLike, slices: int) -> tuple[list[ComplexArray], list[float]]:
+    def _sliced(self, wavelengths: npt.ArrayLike, slices: int) -> tuple[list[ComplexArray], list[float]]:
         """The (3, 3, W) tensors and thicknesses of `slices` homogeneous slices."""
-        eps = permittivity_of(self.material, wavelengths)
+        eps = _permittivity_of(self.material, wavelengths)
         angles = [self.twist * (k + 0.5) / slices for k in range(slices)]
-        return [about_normal(eps, angle) for angle in angles], [self.thickness / slices] * slices
+        return [_about_normal(eps, angle) for angle in angles], [self.thickness / slices] * slices
 
     def __repr__(self) -> str:
         return f"TwistedLayer({self.material!r}, {self.thickness:g} nm, twist={self.twist:.5g})"
