@@ -247,3 +247,21 @@ def test_polarisation_mistakes_name_what_is_expected(polarisation: object, error
     res = ql.solve_anisotropic(np.stack([np.eye(3), 2.0 * np.eye(3)]), [], [500.0])
     with pytest.raises(error, match="polarisation"):
         res.R(polarisation)
+
+
+def test_generalised_ellipsometry_fit_recovers_a_tilted_uniaxial_film() -> None:
+    pytest.importorskip("scipy", reason="fit needs SciPy")
+    from quilmo_lab.fit import fit
+
+    wl = np.linspace(450.0, 800.0, 15)
+    angles = np.radians([55.0, 70.0])
+
+    def film(d: float, tilt: float) -> ql.Stack:
+        return ql.Stack([ql.Layer(ql.Uniaxial(1.55, 1.70, axis=(tilt, 0.5)), d)], exit=1.46)
+
+    truth = film(420.0, 0.7).solve(wl, angles)
+    assert isinstance(truth, ql.AnisotropicResult)
+    measured = {name: getattr(truth, name)[0] for name in ("psi", "delta", "psi_ps", "delta_ps", "psi_sp", "delta_sp")}
+    result = fit(film, {"d": 400.0, "tilt": 0.6}, wl, measured, angles=angles)
+    assert result.success
+    assert abs(result.values["d"] - 420.0) < 1e-6 and abs(result.values["tilt"] - 0.7) < 1e-9

@@ -194,7 +194,7 @@ class AnisotropicResult:
         [[0.04 0.  ]
          [0.   0.04]]
         """
-        return frozen(np.abs(self._jones_r) ** 2)
+        return frozen(np.asarray(np.abs(self._jones_r) ** 2, dtype=np.float64))
 
     @property
     def T_matrix(self) -> FloatArray:
@@ -214,7 +214,7 @@ class AnisotropicResult:
          [0.   0.96]]
         """
         self._require_isotropic_exit("T_matrix")
-        return frozen(np.abs(self._jones_t) ** 2 * self._exit_flux[..., :, None])
+        return frozen(np.asarray(np.abs(self._jones_t) ** 2 * self._exit_flux[..., :, None], dtype=np.float64))
 
     def R(self, polarisation: object = "unpolarized") -> FloatArray:
         """Reflectance for one incident polarisation, (B, A, W).

@@ -109,7 +109,7 @@ Modes decoupled_modes(const Mat4& d) noexcept {
     return m;
 }
 
-// Null vectors of a, taking its rank to be `rank` (2 or 3): elimination with
+// Null vectors of a, taking its rank to be `rank`: elimination with
 // complete pivoting, the free unknowns set to unit vectors.
 std::array<std::array<Cx, 4>, 2> null_vectors(Mat4 a, std::size_t rank) noexcept {
     std::array<std::size_t, 4> column{0, 1, 2, 3};
@@ -156,6 +156,29 @@ std::array<std::array<Cx, 4>, 2> null_vectors(Mat4 a, std::size_t rank) noexcept
         out[v] = normalised(psi);
     }
     return out;
+}
+
+// The eigenvector of a simple root q. Row 1 of Delta gives Hx = -q Ey, which
+// leaves three equations in (Ex, Ey, Hy) of rank two: their null vector is
+// the cross product of two of them, the pair whose product is largest.
+std::array<Cx, 4> simple_eigenvector(const Mat4& d, Cx q) noexcept {
+    using Row = std::array<Cx, 3>;
+    const std::array<Row, 3> rows{Row{d[0][0] - q, d[0][1], d[0][3]}, Row{d[2][0], d[2][1] + q * q, d[2][3]},
+                                  Row{d[3][0], d[3][1], d[3][3] - q}};
+    auto cross = [](const Row& a, const Row& b) {
+        return Row{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    };
+    Row best{};
+    double largest = -1.0;
+    for (const auto& [i, j] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}}) {
+        const Row v = cross(rows[i], rows[j]);
+        const double size = magnitude(v[0]) + magnitude(v[1]) + magnitude(v[2]);
+        if (size > largest) {
+            largest = size;
+            best = v;
+        }
+    }
+    return normalised({best[0], best[1], -q * best[1], best[2]});
 }
 
 Mat4 shifted(Mat4 d, Cx q) noexcept {
@@ -205,7 +228,7 @@ Modes general_modes(const Mat4& d) noexcept {
             }
         }
         if (partner == 4) {
-            waves[i] = {q[i], null_vectors(shifted(d, q[i]), 3)[0]};
+            waves[i] = {q[i], simple_eigenvector(d, q[i])};
             found[i] = true;
             continue;
         }

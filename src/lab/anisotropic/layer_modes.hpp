@@ -19,9 +19,10 @@
 //   Delta splits into an s block (Ey, Hx) and a p block (Ex, Hy), each solved
 //   in closed form;
 // - general: the characteristic quartic's roots (anisotropic/quartic.hpp),
-//   eigenvectors from the null space of Delta - q I by elimination with
-//   complete pivoting. Two roots of one direction closer than
-//   `degenerate_gap` share one two-dimensional null space.
+//   the eigenvector of a simple root from a cross product of two rows of
+//   Delta - q I (reduced by Hx = -q Ey). Two roots closer than
+//   `degenerate_gap` are one double root whose two eigenvectors span the null
+//   space of Delta - q I, found by elimination with complete pivoting.
 //
 // Forward means carrying energy into the stack (+z): Im q > 0 for decaying
 // waves, the Poynting flux for propagating ones.

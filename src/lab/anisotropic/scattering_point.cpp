@@ -22,22 +22,30 @@ Mat42 interface_amplitudes(const Mat4& front, const Mat4& back, const Mat2& r) n
 }
 
 // The same where both media's s and p waves decouple and R is diagonal:
-// two 2x2 systems, s in the rows (Ey, Hx) and p in (Ex, Hy). Returns
-// diag(g1) and diag(g2).
-std::pair<Mat2, Mat2> decoupled_interface_amplitudes(const Mat4& front, const Mat4& back, const Mat2& r) noexcept {
-    Mat2 g1{}, g2{};
+// two 2x2 systems, s in the rows (Ey, Hx) and p in (Ex, Hy). Returns the
+// diagonals of tau = g1^-1 and of g2 g1^-1, by Cramer's rule with the
+// common determinant cancelled.
+struct DecoupledStep {
+    std::array<Cx, 2> tau;
+    std::array<Cx, 2> r;
+};
+DecoupledStep decoupled_step(const Mat4& front, const Mat4& back, const Mat2& r) noexcept {
+    DecoupledStep out{};
     constexpr std::size_t rows[2][2] = {{1, 2}, {0, 3}};
     for (std::size_t pol = 0; pol < 2; ++pol) {
         const std::size_t a = rows[pol][0], b = rows[pol][1];
         const std::size_t fwd = pol, bwd = pol + 2;
         const Cx va = back[a][fwd] + back[a][bwd] * r[pol][pol];
         const Cx vb = back[b][fwd] + back[b][bwd] * r[pol][pol];
-        // [front[a][fwd] front[a][bwd]; front[b][fwd] front[b][bwd]] (x, y) = (va, vb)
-        const Cx inv_det = 1.0 / (front[a][fwd] * front[b][bwd] - front[a][bwd] * front[b][fwd]);
-        g1[pol][pol] = (va * front[b][bwd] - vb * front[a][bwd]) * inv_det;
-        g2[pol][pol] = (vb * front[a][fwd] - va * front[b][fwd]) * inv_det;
+        // [front[a][fwd] front[a][bwd]; front[b][fwd] front[b][bwd]] (g1, g2) = (va, vb)
+        const Cx det = front[a][fwd] * front[b][bwd] - front[a][bwd] * front[b][fwd];
+        const Cx g1_det = va * front[b][bwd] - vb * front[a][bwd];
+        const Cx g2_det = vb * front[a][fwd] - va * front[b][fwd];
+        const Cx inv = 1.0 / g1_det;
+        out.tau[pol] = det * inv;
+        out.r[pol] = g2_det * inv;
     }
-    return {g1, g2};
+    return out;
 }
 
 // e^{z q_m} for the four waves, each exponential taken once where waves
@@ -65,32 +73,30 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
     Mat2 r{};
     bool diagonal = true;  // r, and every tau so far
     for (std::size_t j = media - 1; j-- > 0;) {
-        Mat2 g1_inv, g2;
+        // tau = g1^-1 and r = g2 g1^-1 at the interface, before propagation.
+        Mat2& tau = tau_[j];
         diagonal = diagonal && modes_[j].decoupled && modes_[j + 1].decoupled;
         if (diagonal) {
-            const auto [g1, g2_] = decoupled_interface_amplitudes(modes_[j].field, modes_[j + 1].field, r);
-            g1_inv = {{{1.0 / g1[0][0], 0.0}, {0.0, 1.0 / g1[1][1]}}};
-            g2 = g2_;
+            const DecoupledStep step = decoupled_step(modes_[j].field, modes_[j + 1].field, r);
+            tau = {{{step.tau[0], 0.0}, {0.0, step.tau[1]}}};
+            r = {{{step.r[0], 0.0}, {0.0, step.r[1]}}};
         } else {
             const Mat42 g = interface_amplitudes(modes_[j].field, modes_[j + 1].field, r);
-            g1_inv = inverse({{{g[0][0], g[0][1]}, {g[1][0], g[1][1]}}});
-            g2 = {{{g[2][0], g[2][1]}, {g[3][0], g[3][1]}}};
+            tau = inverse({{{g[0][0], g[0][1]}, {g[1][0], g[1][1]}}});
+            r = Mat2{{{g[2][0], g[2][1]}, {g[3][0], g[3][1]}}} * tau;
         }
-        Mat2& tau = tau_[j];
-        tau = g1_inv;
         if (j == 0) {
-            r = g2 * g1_inv;
             break;
         }
-        // e^{i k0 q d} forward, e^{-i k0 q d} backward: both decay.
+        // Layer j: tau E_f and E_b r E_f, with e^{i k0 q d} forward and
+        // e^{-i k0 q d} backward, both decaying.
         const std::array<Cx, 4> e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes_[j].q);
         for (std::size_t i = 0; i < 2; ++i) {
             for (std::size_t k = 0; k < 2; ++k) {
                 tau[i][k] *= e[k];
-                g2[i][k] *= e[2 + i];
+                r[i][k] *= e[2 + i] * e[k];
             }
         }
-        r = g2 * tau;
     }
     Mat2 t = tau_[0];
     for (std::size_t j = 1; j + 1 < media; ++j) {
