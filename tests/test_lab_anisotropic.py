@@ -151,12 +151,20 @@ def random_tensor(rng: np.random.Generator, loss: float) -> np.ndarray:
     return ql.rotate_tensor(np.diag(principal**2), tuple(rng.uniform(0.0, np.pi, 3)))
 
 
-@pytest.mark.parametrize("exit_kind", ["isotropic", "anisotropic"])
+def gyrotropic_tensor(rng: np.random.Generator) -> np.ndarray:
+    """A lossless magneto-optic medium: Hermitian, not symmetric, turned at random."""
+    e, g = rng.uniform(2.0, 4.0), rng.uniform(0.05, 0.3)
+    return ql.rotate_tensor(np.array([[e, 1j * g, 0.0], [-1j * g, e, 0.0], [0.0, 0.0, e + 0.2]]),
+                            tuple(rng.uniform(0.0, np.pi, 3)))
+
+
+@pytest.mark.parametrize("exit_kind", ["isotropic", "anisotropic", "magneto-optic"])
 def test_lossless_stacks_conserve_energy(exit_kind: str) -> None:
     rng = np.random.default_rng(7)
     for _ in range(5):
-        exit_tensor = random_tensor(rng, 0.0) if exit_kind == "anisotropic" else 2.1 * np.eye(3)
-        eps = np.stack([1.2 * np.eye(3), random_tensor(rng, 0.0), random_tensor(rng, 0.0), exit_tensor])
+        exit_tensor = {"anisotropic": random_tensor(rng, 0.0), "magneto-optic": gyrotropic_tensor(rng),
+                       "isotropic": 2.1 * np.eye(3)}[exit_kind]
+        eps = np.stack([1.2 * np.eye(3), random_tensor(rng, 0.0), gyrotropic_tensor(rng), exit_tensor])
         res = ql.solve_anisotropic(eps, rng.uniform(50.0, 900.0, 2), WAVELENGTHS, [0.0, 0.5, 1.0])
         for polarisation in ("s", "p", np.array([1.0, 0.5j]), np.array([1.0, 0.2, -0.3, 0.4])):
             np.testing.assert_allclose(res.R(polarisation) + res.T(polarisation), 1.0, rtol=0, atol=1e-12)
