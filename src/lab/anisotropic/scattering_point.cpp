@@ -1,6 +1,7 @@
 #include "lab/anisotropic/scattering_point.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace quilmo::lab::anisotropic {
@@ -8,6 +9,9 @@ namespace quilmo::lab::anisotropic {
 namespace {
 
 constexpr double two_pi = 6.283185307179586;
+
+// Bit for bit, so that signed zeros (which pick a root's branch) count.
+bool same_bits(const Tensor& a, const Tensor& b) noexcept { return std::memcmp(&a, &b, sizeof(Tensor)) == 0; }
 
 // G = F_j^-1 F_{j+1} [I; R]: the amplitudes in medium j at their interface
 // with medium j + 1 per forward amplitude of medium j + 1.
@@ -67,7 +71,15 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
     modes_.resize(media);
     tau_.resize(media - 1);
     for (std::size_t j = 0; j < media; ++j) {
-        modes_[j] = medium_modes(eps[j], xi);
+        // A medium equal to one of the two before it (alternating stacks) has
+        // its modes: they are a pure function of the tensor's bits.
+        if (j >= 1 && same_bits(eps[j], eps[j - 1])) {
+            modes_[j] = modes_[j - 1];
+        } else if (j >= 2 && same_bits(eps[j], eps[j - 2])) {
+            modes_[j] = modes_[j - 2];
+        } else {
+            modes_[j] = medium_modes(eps[j], xi);
+        }
     }
     const double k0 = two_pi / wavelength;
     Mat2 r{};
