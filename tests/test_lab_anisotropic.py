@@ -273,3 +273,13 @@ def test_generalised_ellipsometry_fit_recovers_a_tilted_uniaxial_film() -> None:
     result = fit(film, {"d": 400.0, "tilt": 0.6}, wl, measured, angles=angles)
     assert result.success
     assert abs(result.values["d"] - 420.0) < 1e-6 and abs(result.values["tilt"] - 0.7) < 1e-9
+
+
+@pytest.mark.parametrize("exit_tensor", [2.0 * np.eye(3), np.diag([2.0, 2.2, 2.4])], ids=["isotropic", "biaxial"])
+def test_to_xarray_holds_what_the_exit_medium_defines(exit_tensor: np.ndarray) -> None:
+    pytest.importorskip("xarray")
+    res = ql.solve_anisotropic(np.stack([np.eye(3), exit_tensor]), [], WAVELENGTHS, [0.0, 0.4])
+    data = res.to_xarray()
+    assert data["mueller_r"].dims == ("stack", "angle", "wavelength", "row", "column")
+    np.testing.assert_array_equal(data["jones_r"].sel(out="p", **{"in": "p"}), res.jones_r[..., 1, 1])
+    assert ("T_matrix" in data) == (exit_tensor[0, 0] == exit_tensor[2, 2])
