@@ -9,9 +9,21 @@ import numpy as np
 import pytest
 
 import quilmo_lab as ql
+from quilmo_lab._media import TensorMaterial
 from quilmo_lab._mueller import stokes
 
 WAVELENGTHS = np.linspace(420.0, 780.0, 5)
+
+
+class _Fixed(TensorMaterial):
+    """A tensor given per wavelength of one solve (pyElli's, for the comparisons)."""
+
+    def __init__(self, tensor: np.ndarray) -> None:
+        self.tensor = tensor
+        self.name = "fixed tensor"
+
+    def permittivity(self, wavelengths: object) -> np.ndarray:
+        return self.tensor
 
 
 def isotropic_tensors(n: np.ndarray) -> np.ndarray:
@@ -283,3 +295,24 @@ def test_to_xarray_holds_what_the_exit_medium_defines(exit_tensor: np.ndarray) -
     assert data["mueller_r"].dims == ("stack", "angle", "wavelength", "row", "column")
     np.testing.assert_array_equal(data["jones_r"].sel(out="p", **{"in": "p"}), res.jones_r[..., 1, 1])
     assert ("T_matrix" in data) == (exit_tensor[0, 0] == exit_tensor[2, 2])
+
+
+def test_twisted_layer_agrees_with_pyelli_finely_sliced() -> None:
+    elli = pytest.importorskip("elli", reason="pyElli is not installed")
+    wl = np.linspace(500.0, 700.0, 3)
+    material = elli.BiaxialMaterial(*(elli.ConstantRefractiveIndex(n=n) for n in (1.5, 1.6, 1.75)))
+    material.set_rotation(elli.rotation_euler(20.0, 60.0, 10.0))
+    front = elli.IsotropicMaterial(elli.ConstantRefractiveIndex(n=1.0))
+    back = elli.IsotropicMaterial(elli.ConstantRefractiveIndex(n=1.5))
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        structure = elli.Structure(front, [elli.TwistedLayer(material, 2000.0, 512, 75.0)], back)
+        reference = elli.Experiment(structure, wl, 40.0).evaluate(elli.Solver4x4)
+
+    tensor = np.moveaxis(material.get_tensor(wl), 0, -1)
+    twisted = ql.TwistedLayer(_Fixed(tensor), 2000.0, twist=np.radians(75.0))
+    res = ql.Stack([twisted], exit=1.5).solve(wl, np.radians(40.0))
+    flip = (..., slice(None, None, -1), slice(None, None, -1))
+    # pyElli's 512 slices are accurate to a few 1e-7
+    np.testing.assert_allclose(res.R_matrix[0, 0], reference.R_matrix[flip], rtol=0, atol=1e-6)
+    np.testing.assert_allclose(res.T_matrix[0, 0], reference.T_matrix[flip], rtol=0, atol=1e-6)
