@@ -9,7 +9,7 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._checks import (axis, batch_size, count_text, owned_array, shape_text, thickness_array,
+from quilmo_lab._checks import (axis, batch_size, count_text, number_array, shape_text, thickness_array,
                                 thread_count)
 from quilmo_lab._mueller import mueller, passed_power, power_form
 from quilmo_lab._optional import xarray_module
@@ -25,8 +25,9 @@ ComplexArray = npt.NDArray[np.complex128]
 
 
 def _permittivity_array(value: object, wavelengths: int) -> ComplexArray:
-    """Permittivity tensors as an owned (1 or B, media, 3, 3, 1 or W) array."""
-    array = owned_array("permittivity", value, np.complex128)
+    """Permittivity tensors as a C-contiguous (1 or B, media, 3, 3, 1 or W) array; the result
+    keeps none of it, so the caller's array is read in place where it already fits."""
+    array = np.ascontiguousarray(number_array("permittivity", value, complex_allowed=True), dtype=np.complex128)
     received = array.shape
     if array.ndim == 3:
         array = array.reshape(1, *array.shape, 1)
