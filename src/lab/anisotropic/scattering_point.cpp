@@ -70,6 +70,7 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
     const std::size_t media = eps.size();
     modes_.resize(media);
     tau_.resize(media - 1);
+    propagation_.resize(media);
     for (std::size_t j = 0; j < media; ++j) {
         // A medium equal to one of the two before it (alternating stacks) has
         // its modes: they are a pure function of the tensor's bits.
@@ -102,7 +103,15 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
         }
         // Layer j: tau E_f and E_b r E_f, with e^{i k0 q d} forward and
         // e^{-i k0 q d} backward, both decaying.
-        const std::array<Cx, 4> e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes_[j].q);
+        // A layer equal in bits to the one two further on (alternating stacks)
+        // has its propagation factors.
+        std::array<Cx, 4>& e = propagation_[j];
+        if (j + 2 < media - 1 && same_bits(eps[j], eps[j + 2]) &&
+            std::memcmp(&thickness[j - 1], &thickness[j + 1], sizeof(double)) == 0) {
+            e = propagation_[j + 2];
+        } else {
+            e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes_[j].q);
+        }
         for (std::size_t i = 0; i < 2; ++i) {
             for (std::size_t k = 0; k < 2; ++k) {
                 tau[i][k] *= e[k];

@@ -41,6 +41,7 @@ public:
 private:
     std::vector<Modes> modes_;
     std::vector<Mat2> tau_;
+    std::vector<std::array<Cx, 4>> propagation_;  // by inner layer
 };
 
 }  // namespace quilmo::lab::anisotropic
