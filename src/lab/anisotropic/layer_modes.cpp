@@ -239,12 +239,28 @@ Modes general_modes(const Mat4& d) noexcept {
         waves[partner] = {mean, pair[1]};
         found[i] = found[partner] = true;
     }
-    // Two forward waves: the two that rank first on decay, then flux.
+    // Forward: decaying into the stack, or propagating with the flux into it.
+    double scale = 1.0;
+    for (const Wave& w : waves) {
+        scale = std::max(scale, std::abs(w.q));
+    }
     std::array<std::size_t, 4> order{0, 1, 2, 3};
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t x, std::size_t y) { return first_is_forward(waves[x], waves[y]); });
-    std::array<Wave, 4> sorted{waves[order[0]], waves[order[1]], waves[order[2]], waves[order[3]]};
-    return from_waves(sorted);
+    auto forward = [&](const Wave& w) {
+        const double decay = w.q.imag();
+        return std::fabs(decay) > 1e-12 * scale ? decay > 0.0 : flux(w) > 0.0;
+    };
+    const auto split = std::stable_partition(order.begin(), order.end(),
+                                             [&](std::size_t i) { return forward(waves[i]); });
+    if (split - order.begin() != 2) {
+        // Not two and two (rounding at the edge of propagation): rank by Im q,
+        // then by flux, and take the first two as forward.
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+            const Wave& a = waves[x];
+            const Wave& b = waves[y];
+            return a.q.imag() != b.q.imag() ? a.q.imag() > b.q.imag() : flux(a) > flux(b);
+        });
+    }
+    return from_waves({waves[order[0]], waves[order[1]], waves[order[2]], waves[order[3]]});
 }
 
 }  // namespace
