@@ -44,23 +44,28 @@ def _permittivity_array(value: object, wavelengths: int) -> ComplexArray:
         raise ValueError(f"permittivity must have {wavelengths} columns, one per wavelength (or 1 for tensors "
                          f"that do not depend on the wavelength); received {columns} columns")
     incidence = array[:, 0]
-    diagonal = np.einsum("biiw->biw", incidence)
-    off_diagonal = incidence - np.einsum("biw,ij->bijw", diagonal, np.eye(3))
-    isotropic = not off_diagonal.any() and bool(np.all(diagonal == diagonal[:, :1]))
-    if not isotropic or diagonal.imag.any() or not bool(np.all(diagonal.real >= 1.0)):
+    diagonal = incidence[:, _DIAGONAL, _DIAGONAL]
+    if not _scalar_multiple(incidence) or diagonal.imag.any() or not bool(np.all(diagonal.real >= 1.0)):
         raise ValueError("permittivity of the incidence medium (medium 0) must be n^2 times the identity with a "
                          "real n >= 1: the incident and reflected waves are split into s and p there, and their "
                          "power is only defined in a lossless medium; received the tensor "
-                         f"{np.array2string(incidence.reshape(-1, 3, 3, incidence.shape[-1])[0, :, :, 0])}")
+                         f"{np.array2string(incidence[0, :, :, 0])}")
     return array
+
+
+_DIAGONAL = np.arange(3)
+_ROWS, _COLUMNS = np.nonzero(~np.eye(3, dtype=bool))
+
+
+def _scalar_multiple(tensors: ComplexArray) -> bool:
+    """Whether every (B, 3, 3, W) tensor is a multiple of the identity."""
+    diagonal = tensors[:, _DIAGONAL, _DIAGONAL]
+    return not tensors[:, _ROWS, _COLUMNS].any() and bool(np.all(diagonal == diagonal[:, :1]))
 
 
 def _exit_is_isotropic(permittivity: ComplexArray) -> bool:
     """Whether every exit tensor is a multiple of the identity (its modes are then s and p)."""
-    exit_medium = permittivity[:, -1]
-    diagonal = np.einsum("biiw->biw", exit_medium)
-    off_diagonal = exit_medium - np.einsum("biw,ij->bijw", diagonal, np.eye(3))
-    return not off_diagonal.any() and bool(np.all(diagonal == diagonal[:, :1]))
+    return _scalar_multiple(permittivity[:, -1])
 
 
 class AnisotropicResult:
