@@ -316,3 +316,21 @@ def test_twisted_layer_agrees_with_pyelli_finely_sliced() -> None:
     # pyElli's 512 slices are accurate to a few 1e-7
     np.testing.assert_allclose(res.R_matrix[0, 0], reference.R_matrix[flip], rtol=0, atol=1e-6)
     np.testing.assert_allclose(res.T_matrix[0, 0], reference.T_matrix[flip], rtol=0, atol=1e-6)
+
+
+def test_design_takes_anisotropic_stacks_with_a_differenced_jacobian() -> None:
+    pytest.importorskip("scipy", reason="design needs SciPy")
+    from quilmo_lab import design
+
+    target = design.Target("R", np.linspace(450.0, 650.0, 9), value=0.0, tolerance=0.01, angle=0.3,
+                           polarisation="p")
+    # a uniaxial material with equal indices is isotropic: the analytic Jacobian is the reference
+    tensorial = ql.Stack([ql.Layer(ql.Uniaxial(1.38, 1.38), 80.0), ql.Layer(2.1, 30.0)], exit=1.52)
+    plain = ql.Stack([ql.Layer(1.38, 80.0), ql.Layer(2.1, 30.0)], exit=1.52)
+    differenced = design.Evaluator(tensorial, [target]).evaluate([80.0, 30.0])
+    analytic = design.Evaluator(plain, [target]).evaluate([80.0, 30.0])
+    np.testing.assert_allclose(differenced.residuals, analytic.residuals, rtol=0, atol=1e-12)
+    np.testing.assert_allclose(differenced.jacobian, analytic.jacobian, rtol=0, atol=1e-6)
+    film = ql.Stack([ql.Layer(ql.Uniaxial(1.38, 1.45, axis=(0.5, 0.3)), 80.0), ql.Layer(2.1, 30.0)], exit=1.52)
+    refined = design.refine(film, [target])
+    assert refined.merit < 0.5 * refined.initial_merit
