@@ -203,6 +203,29 @@ def test_mueller_matrices_follow_the_jones_matrices() -> None:
     np.testing.assert_allclose(res.T(e), res.T(stokes(e)), rtol=1e-13)
 
 
+@pytest.mark.parametrize("phi", [np.array([0.0, 0.4, np.pi / 2]), np.linspace(0.0, 3.0, 12).reshape(4, 1, 3),
+                                 np.array([0.2, 0.7, 1.1, 2.0]).reshape(4, 1, 1)])
+def test_arrays_of_polarisation_angles_broadcast_as_in_solve(phi: np.ndarray) -> None:
+    rng = np.random.default_rng(4)
+    stack = [1.0, 1.8 + 0.05j, 1.4, 1.52]
+    iso = np.stack([n**2 * np.eye(3) for n in stack])
+    res = ql.solve_anisotropic(iso, [90.0, 150.0], WAVELENGTHS[:3], [0.2, 0.8])
+    ref = ql.solve(stack, [90.0, 150.0], WAVELENGTHS[:3], [0.2, 0.8])
+    for name in "RTA":
+        got, want = getattr(res, name)(phi), getattr(ref, name)(phi)
+        assert got.shape == want.shape
+        np.testing.assert_allclose(got, want, rtol=0, atol=1e-12)
+    # an anisotropic stack: every angle of the array is its scalar angle's result
+    eps = np.stack([np.eye(3), random_tensor(rng, 0.1), 2.0 * np.eye(3)])
+    res = ql.solve_anisotropic(eps, [300.0], WAVELENGTHS[:3], [0.2, 0.8])
+    for name in "RTA":
+        got = getattr(res, name)(phi)
+        where = np.broadcast_to(phi, got.shape)
+        for angle in np.unique(phi):
+            want = np.broadcast_to(getattr(res, name)(float(angle)), got.shape)
+            np.testing.assert_allclose(got[where == angle], want[where == angle], rtol=1e-13, atol=1e-15)
+
+
 def test_thick_strongly_absorbing_biaxial_layer_is_finite_without_warnings() -> None:
     rng = np.random.default_rng(5)
     eps = np.stack([np.eye(3), random_tensor(rng, 3.0), random_tensor(rng, 0.0)])
@@ -260,7 +283,7 @@ def test_incidence_medium_must_be_isotropic_and_lossless(incidence: np.ndarray, 
 
 
 @pytest.mark.parametrize("polarisation, error", [
-    ("circular", ValueError), (np.array([1.0, 0.0, 0.0]), ValueError), (np.zeros(2, complex), ValueError),
+    ("circular", ValueError), (np.array([1.0, 0.0, 0.0j]), ValueError), (np.zeros(2, complex), ValueError),
     (np.array([1.0, 2.0, 0.0, 0.0]), ValueError), (True, TypeError), (object(), TypeError),
 ])
 def test_polarisation_mistakes_name_what_is_expected(polarisation: object, error: type) -> None:

@@ -228,8 +228,10 @@ class AnisotropicResult:
         Parameters
         ----------
         polarisation : str, float or array_like, optional
-            "s", "p", "unpolarized" (default), an angle φ in radians, a complex Jones
-            vector (2,) or a real Stokes vector (4,).
+            "s", "p", "unpolarized" (default), an angle φ in radians (linear polarisation
+            from s towards p) or an array of them broadcast against the (B, A, W) grid as in
+            `Result.R`, a complex Jones vector (2,) or a real Stokes vector (4,). A real array
+            of shape (4,) is read as a Stokes vector: give four angles as shape (1, 4) or (4, 1).
 
         Returns
         -------
@@ -240,6 +242,8 @@ class AnisotropicResult:
         >>> res = ql.solve_anisotropic([np.eye(3), 2.25 * np.eye(3)], [], [500.0], 0.5)
         >>> print(np.round(res.R("s")[0, 0], 4), np.round(res.R(np.array([1, 1j]))[0, 0], 4))
         [0.0559] [0.0412]
+        >>> print(np.round(res.R([0.0, np.pi / 2])[0, 0], 4))
+        [0.0559 0.0265]
         """
         return passed_power(power_form(self._jones_r), polarisation)
 
