@@ -154,19 +154,35 @@ TEST(AnisotropicGrid, SameBitsForAnyThreadCount) {
     for (std::size_t a = 0; a < angles; ++a) th[a] = 0.3 * a;
     const quilmo::lab::Grid shape{nullptr, stacks, media, wavelengths, d.data(), 1, wl.data(), wavelengths,
                                   th.data(), angles, stacks};
-    const std::size_t points = shape.points();
-    auto run = [&](std::size_t threads) {
+    auto run = [&](const quilmo::lab::Grid& grid, const Complex* tensors, std::size_t threads) {
+        const std::size_t points = grid.points();
         std::vector<Complex> out(3 * 4 * points);
         std::vector<double> flux(2 * points);
-        quilmo::lab::solve_anisotropic({shape, eps.data()},
+        quilmo::lab::solve_anisotropic({grid, tensors},
                                        {out.data(), out.data() + 4 * points, out.data() + 8 * points, flux.data()},
                                        threads);
         return std::make_pair(out, flux);
     };
-    const auto one = run(1);
-    const auto two = run(2);
-    EXPECT_EQ(std::memcmp(one.first.data(), two.first.data(), one.first.size() * sizeof(Complex)), 0);
-    EXPECT_EQ(std::memcmp(one.second.data(), two.second.data(), one.second.size() * sizeof(double)), 0);
+    const auto one = run(shape, eps.data(), 1);
+    for (const std::size_t threads : {2, 3, 4, 7}) {
+        const auto many = run(shape, eps.data(), threads);
+        EXPECT_EQ(std::memcmp(one.first.data(), many.first.data(), one.first.size() * sizeof(Complex)), 0) << threads;
+        EXPECT_EQ(std::memcmp(one.second.data(), many.second.data(), one.second.size() * sizeof(double)), 0)
+            << threads;
+    }
+    // Each stack solved on its own gives its piece of the whole grid.
+    const std::size_t piece = angles * wavelengths, points = shape.points();
+    for (std::size_t s = 0; s < stacks; ++s) {
+        quilmo::lab::Grid alone = shape;
+        alone.index_stacks = alone.stacks = 1;
+        const auto part = run(alone, eps.data() + s * media * 9 * wavelengths, 3);
+        // Outputs run point by point: four amplitudes, two fluxes each.
+        for (std::size_t k = 0; k < 3; ++k)
+            EXPECT_EQ(std::memcmp(&part.first[4 * k * piece], &one.first[4 * (k * points + s * piece)],
+                                  4 * piece * sizeof(Complex)),
+                      0);
+        EXPECT_EQ(std::memcmp(part.second.data(), &one.second[2 * s * piece], 2 * piece * sizeof(double)), 0);
+    }
 }
 
 }  // namespace
