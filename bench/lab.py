@@ -27,6 +27,9 @@ interleaved round by round so that a busy machine slows all alike):
      worker processes against one local solve on 2 threads, with the scheduler's
      overhead per task and the default chunks (bench/lab_distributed.py; needs
      the "distributed" extra).
+ 10. anisotropic: solve_anisotropic per point against solve on isotropic
+     stacks, and against pyElli's Solver4x4 on a 20-layer uniaxial stack
+     (bench/lab_anisotropic.py).
 """
 
 import os
@@ -49,6 +52,7 @@ import quilmo_lab as ql  # noqa: E402
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import machine, stacks  # noqa: E402
+import lab_anisotropic  # noqa: E402
 import lab_design  # noqa: E402
 import lab_distributed  # noqa: E402
 import lab_materials  # noqa: E402
@@ -196,6 +200,8 @@ def main() -> None:
         lab_distributed.run(1, stacks=200, count=500, tasks=20) if args.quick else lab_distributed.run(5)
     except ImportError as missing:
         print(f"distributed.solve: skipped ({missing})")
+    print()
+    lab_anisotropic.run(max(budget, 0.05))
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")
 
 

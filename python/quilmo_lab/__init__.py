@@ -7,7 +7,9 @@ the conventions of `tmm` (n + ik with k > 0 absorbing):
   fraction absorbed in each layer and, with ``derivatives=True``, the derivatives of
   all of them by every layer thickness, for batches of stacks (a `Result`);
 - `profile`: the absorbed power density and |E|^2 in depth (a `Profile`);
-- `dispersion`: the phase, group delay, GDD and TOD of r or t (a `Dispersion`).
+- `dispersion`: the phase, group delay, GDD and TOD of r or t (a `Dispersion`);
+- `solve_anisotropic`: Jones and Mueller matrices of stacks of anisotropic media
+  (permittivity tensors, `Uniaxial`, `Biaxial`, `TwistedLayer`; an `AnisotropicResult`).
 
 Each takes either the arrays (``indices, thicknesses, wavelengths, ...``) or a
 `Stack` of `Layer` objects and wavelengths (``stack, wavelengths, ...``); a Stack has
@@ -36,6 +38,7 @@ import importlib
 from typing import TYPE_CHECKING
 
 from quilmo_lab import materials
+from quilmo_lab.anisotropic import AnisotropicResult, solve_anisotropic
 from quilmo_lab.dispersion import Dispersion, dispersion
 from quilmo_lab.materials import (
     Bruggeman,
@@ -58,6 +61,7 @@ from quilmo_lab.profile import Profile, profile
 from quilmo_lab.result import Result, ellipsometry_convention
 from quilmo_lab.solve import solve
 from quilmo_lab.stack import Layer, Stack
+from quilmo_lab.tensors import Biaxial, TwistedLayer, Uniaxial, euler_matrix, rotate_tensor
 
 
 if TYPE_CHECKING:
@@ -71,6 +75,13 @@ else:
 
 
 __all__ = [
+    "AnisotropicResult",
+    "Biaxial",
+    "TwistedLayer",
+    "Uniaxial",
+    "euler_matrix",
+    "rotate_tensor",
+    "solve_anisotropic",
     "Bruggeman",
     "Cauchy",
     "Constant",

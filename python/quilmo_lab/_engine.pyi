@@ -43,3 +43,8 @@ def dispersion(series: Annotated[NDArray[numpy.complex128], dict(shape=(None, No
     """
     Fills phase (rad), GD (fs), GDD (fs^2) and TOD (fs^3) of r (side 0) or t (side 1), s (pol 0) or p (pol 1), for each stack and wavelength (nm).
     """
+
+def anisotropic(permittivity: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, jones_r: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], jones_t: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], transmitted: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], exit_flux: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills the Jones matrices jones_r and jones_t (in the outer media's mode bases), the transmitted power form and the exit modes' fluxes of every (stack, angle, wavelength) point of stacks of permittivity tensors.
+    """

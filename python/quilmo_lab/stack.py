@@ -10,15 +10,16 @@ from __future__ import annotations
 import math
 import numbers
 from collections.abc import Sequence
-from typing import TYPE_CHECKING, Literal
+from typing import TYPE_CHECKING, Literal, overload
 
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import flag, shape_text, type_name, wavelength_array
-from quilmo_lab._media import Medium, MediumLike, medium
+from quilmo_lab._media import Medium, MediumLike, TensorMaterial, medium
 
 if TYPE_CHECKING:
+    from quilmo_lab.anisotropic import AnisotropicResult
     from quilmo_lab.dispersion import Dispersion, Side
     from quilmo_lab.profile import Profile
     from quilmo_lab.result import Result
@@ -234,13 +235,45 @@ class Stack:
         media = (self.incident, *(layer.material for layer in self.layers), self.exit)
         result = np.empty((len(media), wl.size), np.complex128)
         for row, part in enumerate(media):
+            if isinstance(part, TensorMaterial):
+                raise ValueError(f"indices are not defined for the anisotropic medium {part!r} (medium {row}); "
+                                 "received a stack with anisotropic media: solve it with Stack.solve")
             result[row] = part(wl)
         return result
 
+    @property
+    def anisotropic(self) -> bool:
+        """Whether a medium of this stack is anisotropic (a `Uniaxial`, `Biaxial` or
+        `TwistedLayer`): its solve is then the 4x4 one.
+
+        Examples
+        --------
+        >>> ql.Stack([ql.Layer(ql.Uniaxial(1.5, 1.6), 100.0)]).anisotropic
+        True
+        """
+        from quilmo_lab.tensors import TwistedLayer
+
+        media = (self.incident, *(layer.material for layer in self.layers), self.exit)
+        return (any(isinstance(part, TensorMaterial) for part in media)
+                or any(isinstance(layer, TwistedLayer) for layer in self.layers))
+
+    @overload
     def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
               thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
-              threads: int | None = None, derivatives: bool = False) -> Result:
-        """Amplitudes and powers of this stack: ``quilmo_lab.solve(self, ...)``.
+              threads: int | None = None, derivatives: Literal[True], azimuths: None = None) -> Result: ...
+
+    @overload
+    def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
+              thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+              threads: int | None = None, derivatives: bool = False,
+              azimuths: npt.ArrayLike | None = None) -> Result | AnisotropicResult: ...
+
+    def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
+              thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
+              threads: int | None = None, derivatives: bool = False,
+              azimuths: npt.ArrayLike | None = None) -> Result | AnisotropicResult:
+        """Amplitudes and powers of this stack: ``quilmo_lab.solve(self, ...)``, or the 4x4 solve
+        (`solve_anisotropic`) where a medium is anisotropic or `azimuths` are given.
 
         Parameters
         ----------
@@ -249,29 +282,52 @@ class Stack:
         angles : float or array_like, optional
             Angles of incidence in radians, a scalar or (A,).
         thicknesses : array_like, optional
-            A (B, layers) batch of variants of this design's thicknesses, solved at once.
+            A (B, layers) batch of variants of this design's thicknesses, solved at once
+            (isotropic stacks only).
         coherent : array_like of bool, optional
-            Flags replacing the layers' own.
+            Flags replacing the layers' own (isotropic stacks only).
         threads : int, optional
             Worker threads.
         derivatives : bool, optional
-            Also compute the derivatives by every layer thickness.
+            Also compute the derivatives by every layer thickness (isotropic stacks only).
+        azimuths : float or array_like, optional
+            The sample turned about its normal by these angles, radians (from x towards
+            y), (B,): the batch axis of the `AnisotropicResult`.
 
         Returns
         -------
-        Result
-            As `quilmo_lab.solve` returns it.
+        Result or AnisotropicResult
+            As `quilmo_lab.solve` or `quilmo_lab.solve_anisotropic` returns it.
+
+        Raises
+        ------
+        ValueError
+            For `thicknesses`, `coherent` or `derivatives` with an anisotropic solve.
 
         See Also
         --------
-        quilmo_lab.solve
+        quilmo_lab.solve, quilmo_lab.solve_anisotropic
 
         Examples
         --------
         >>> res = ql.Stack([ql.Layer(1.38, 99.6)], exit=1.52).solve([550.0], [0.0, 0.5], derivatives=True)
         >>> res.shape, res.dR_s.shape
         ((1, 2, 1), (1, 2, 1, 1))
+        >>> film = ql.Stack([ql.Layer(ql.Uniaxial(1.5, 1.6, axis=(1.0, 0.0)), 300.0)], exit=1.46)
+        >>> film.solve([633.0], 1.0, azimuths=[0.0, 0.5]).shape
+        (2, 1, 1)
         """
+        if self.anisotropic or azimuths is not None:
+            for name, value in (("thicknesses", thicknesses), ("coherent", coherent)):
+                if value is not None:
+                    raise ValueError(f"{name} is not taken by the anisotropic solve (the batch axis is the "
+                                     f"azimuths); received {name} with an anisotropic stack or azimuths")
+            if derivatives:
+                raise ValueError("derivatives are not computed by the anisotropic solve; received "
+                                 "derivatives=True with an anisotropic stack or azimuths")
+            from quilmo_lab.anisotropic import _solve_stack
+
+            return _solve_stack(self, wavelengths, angles, azimuths, threads)
         from quilmo_lab.solve import solve
 
         return solve(self, wavelengths, angles, thicknesses=thicknesses, coherent=coherent, threads=threads,

@@ -9,7 +9,7 @@ derivatives), central differences over one batched call for phase, GD and GDD.
 from __future__ import annotations
 
 import math
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from dataclasses import dataclass
 
 import numpy as np
@@ -17,6 +17,7 @@ import numpy.typing as npt
 
 from quilmo_lab._checks import shape_text, thread_count, type_name
 from quilmo_lab._polarisation import Polarisation, polarised, wrapped_phase
+from quilmo_lab.anisotropic import _stack_permittivity, solve_anisotropic
 from quilmo_lab.design.targets import PHASE_QUANTITIES, Target
 from quilmo_lab.dispersion import dispersion
 from quilmo_lab.index_series import stack_index_derivatives
@@ -160,6 +161,18 @@ class Evaluator:
                 raise TypeError(f"targets[{i}] must be a quilmo_lab.design.Target; received {type_name(target)}")
         # every layer's coherence flag, the solve's `coherent`
         self._coherent = stack.coherent
+        # anisotropic media: R, T and A from the 4x4 solve, the Jacobian by central
+        # differences in one batched solve per target
+        self._anisotropic = stack.anisotropic
+        if self._anisotropic:
+            from quilmo_lab.tensors import TwistedLayer
+
+            if any(isinstance(layer, TwistedLayer) for layer in stack.layers):
+                raise ValueError("stack must not hold a TwistedLayer for design (its slices are not layers whose "
+                                 "thickness can be refined); received a stack with one")
+            if any(t.quantity in PHASE_QUANTITIES for t in targets):
+                raise ValueError("targets must be R, T or A for a stack with anisotropic media; received "
+                                 + ", ".join(t.quantity for t in targets if t.quantity in PHASE_QUANTITIES))
         if not self._coherent.all() and any(t.quantity in PHASE_QUANTITIES for t in targets):
             raise ValueError("targets must be R, T or A for a stack with incoherent layers (phase, GD and GDD need "
                              "a coherent stack); received "
@@ -169,8 +182,10 @@ class Evaluator:
         self.layers = len(stack.layers)
         thread_count(threads)  # a bad count is reported before the first evaluation
         self.threads = threads
-        # every target's indices at its wavelengths (and, for phases, their λ-derivatives), once
-        self._indices = [stack.indices(t.wavelengths) for t in targets]
+        # every target's indices (permittivity tensors for anisotropic media) at its wavelengths
+        # (and, for phases, their λ-derivatives), once
+        self._indices = [_stack_permittivity(stack, t.wavelengths, ())[0] if self._anisotropic
+                         else stack.indices(t.wavelengths) for t in targets]
         self._index_derivatives: list[ComplexArray | None] = [
             stack_index_derivatives(stack, t.wavelengths) if t.quantity in PHASE_QUANTITIES else None
             for t in targets]
@@ -202,7 +217,9 @@ class Evaluator:
         d = self._batch(thicknesses)
         out = []
         for target, indices, derivatives in zip(self.targets, self._indices, self._index_derivatives):
-            if derivatives is None:
+            if self._anisotropic:
+                out.append(self._anisotropic_power(target, indices, d))
+            elif derivatives is None:
                 result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
                                threads=self.threads)
                 out.append(_power(result, target.quantity, target.polarisation, False)[:, 0, :])
@@ -280,7 +297,10 @@ class Evaluator:
             raise ValueError(f"thicknesses must be one design's for evaluate; received {d.shape[0]} designs")
         values, residuals, rows = [], [], []
         for target, indices, derivatives in zip(self.targets, self._indices, self._index_derivatives):
-            if derivatives is None:
+            if self._anisotropic:
+                value, dvalue = self._differenced(target, d[0], jacobian,
+                                                  lambda batch: self._anisotropic_power(target, indices, batch))
+            elif derivatives is None:
                 result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
                                threads=self.threads, derivatives=jacobian)
                 value = _power(result, target.quantity, target.polarisation, False)[0, 0]
@@ -294,6 +314,22 @@ class Evaluator:
                 rows.append(target.residual_jacobian(value, dvalue))
         return Evaluation(values, np.concatenate(residuals),
                           np.concatenate(rows, axis=0) if jacobian else None)
+
+    def _anisotropic_power(self, target: Target, tensors: ComplexArray, d: FloatArray) -> FloatArray:
+        """(B, W) R, T or A of the designs `d` of a stack with anisotropic media."""
+        result = solve_anisotropic(tensors, d, target.wavelengths, target.angle, threads=self.threads)
+        quantity = {"R": result.R, "T": result.T, "A": result.A}[target.quantity]
+        return quantity(target.polarisation)[:, 0, :]
+
+    def _differenced(self, target: Target, d: FloatArray, jacobian: bool,
+                     values_of: Callable[[FloatArray], FloatArray]) -> tuple[FloatArray, FloatArray | None]:
+        """A target's (W,) value and (W, layers) central-difference Jacobian, in one batched call."""
+        if not jacobian:
+            return values_of(d[None, :])[0], None
+        steps = PHASE_STEP * np.eye(self.layers)
+        values = values_of(np.concatenate([d[None, :], d + steps, d - steps]))
+        up, down = values[1:1 + self.layers], values[1 + self.layers:]
+        return values[0], ((up - down) / (2 * PHASE_STEP)).T
 
     def _phase_with_jacobian(self, target: Target, indices: ComplexArray, derivatives: ComplexArray,
                              d: FloatArray, jacobian: bool) -> tuple[FloatArray, FloatArray | None]:

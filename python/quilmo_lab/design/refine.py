@@ -106,6 +106,9 @@ def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np
     -----
     Trust-region least squares (``scipy.optimize.least_squares``, method "trf") with the
     analytic thickness Jacobian of R, T and A, and central differences for phase targets.
+    A stack with anisotropic media (R, T and A targets only; no TwistedLayer) is solved
+    by `solve_anisotropic`, its Jacobian by central differences in one batched solve of
+    2 x layers + 1 designs per target.
 
     Examples
     --------

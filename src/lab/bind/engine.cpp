@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "lab/bind/anisotropic.hpp"
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/derivatives.hpp"
 #include "lab/coherent/coherent_grid.hpp"
@@ -97,4 +98,5 @@ NB_MODULE(_engine, m) {
     m.def("default_threads", &quilmo::lab::default_threads,
           "The threads a solve uses when it names none.");
     bind_derivatives(m);
+    bind_anisotropic(m);
 }
