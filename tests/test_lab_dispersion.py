@@ -117,3 +117,18 @@ def test_bad_arguments_name_themselves():
         ql.dispersion(stack, [600.0], index_derivatives=np.zeros((3, 3, 1)))
     with pytest.raises(ValueError, match="indices must be one stack's"):
         ql.dispersion(np.ones((2, 3, 1)), [100.0], [600.0])
+
+
+@pytest.mark.parametrize("thickness, gdd_rtol, tod_rtol", [(2e4, 1e-8, 1e-5), (1e5, 1e-7, 1e-4), (1e7, 1e-4, None)])
+@pytest.mark.parametrize("pol", ["s", "p"])
+def test_opaque_layer_reflects_as_the_stack_cut_after_it(thickness, gdd_rtol, tod_rtol, pol):
+    # Before, the jet of an opaque layer's matrix was 0 x infinity: NaN from 2e4 nm of silver. The
+    # higher orders lose digits to the thickness (a jet's k-th term grows as d^k and cancels in r).
+    wl = [500.0, 600.0, 700.0]
+    thick = ql.dispersion(ql.Stack([ql.Layer("Ag", thickness)], exit="N-BK7"), wl, 0.3, "r", pol)
+    cut = ql.dispersion(ql.Stack([], exit="Ag"), wl, 0.3, "r", pol)
+    for quantity, rtol in [("phase", 1e-12), ("gd", 1e-10), ("gdd", gdd_rtol), ("tod", tod_rtol)]:
+        assert np.isfinite(getattr(thick, quantity)).all(), quantity
+        if rtol is not None:
+            np.testing.assert_allclose(getattr(thick, quantity), getattr(cut, quantity), rtol=rtol,
+                                       err_msg=quantity)

@@ -145,6 +145,17 @@ def test_out_of_range_wavelengths_are_refused_unless_extrapolating():
     assert Tabulated([400.0, 500.0], [1.5, 1.4], extrapolate=True)([300.0, 600.0]) == pytest.approx([1.6, 1.3])
 
 
+@pytest.mark.parametrize("wavelengths, text", [
+    ([100.0, np.nan], "received 1 wavelength.*100 nm"),
+    ([np.nan, 3000.0], "received 1 wavelength.*3000 nm"),
+    ([-500.0, np.nan], "positive.*received -500"),
+])
+def test_nan_does_not_hide_the_other_wavelengths_from_the_checks(wavelengths, text):
+    with pytest.raises(ValueError, match=text):
+        library["N-BK7"](wavelengths)
+    assert np.isnan(library["N-BK7"]([np.nan, 500.0])[0]) and np.isnan(library["N-BK7"]([np.nan, np.nan])).all()
+
+
 @pytest.mark.parametrize("build, error, text", [
     (lambda: Cauchy("1.5"), TypeError, "A must be a real number; received str"),
     (lambda: Sellmeier([1.0]), TypeError, "exactly one of C"),

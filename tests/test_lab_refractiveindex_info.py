@@ -122,3 +122,42 @@ def test_missing_pyyaml_is_explained(tmp_path, monkeypatch):
     monkeypatch.setitem(sys.modules, "yaml", None)
     with pytest.raises(ImportError, match="needs PyYAML"):
         read_refractiveindex_info(page)
+
+
+# A few hundred bytes of anchors and aliases that expand to gigabytes (before: 30 s and 4 GiB).
+_BILLION_LAUGHS = ("x0: &a0 [\"0.5 1.5 0\", \"0.5 1.5 0\"]\n"
+                   + "".join(f"x{i}: &a{i} [*a{i - 1}, *a{i - 1}, *a{i - 1}, *a{i - 1}]\n" for i in range(1, 20))
+                   + "DATA:\n  - type: tabulated nk\n    data: *a19\n")
+
+
+@pytest.mark.parametrize("content, text", [
+    (_BILLION_LAUGHS.encode(), "anchors and aliases are not part of a page"),
+    (b"DATA: " + b"[" * 100_000 + b"]" * 100_000, "nests at most 32 levels"),
+    (b"DATA:\n  - type: formula 1\n    coefficients: \xff\xfe 1 2\n", "must be UTF-8 text; received byte 0xff"),
+    (b"DATA: [unclosed\n", "not a YAML page"),
+    (b"\x00" * 10, "not a YAML page"),
+    (b"DATA:\n" + b"  - type: tabulated nk\n    data: |\n" + b"      0.5 1.5 0\n" * 2_500_000, "at most 32 MiB"),
+])
+def test_hostile_files_are_refused_naming_the_file(tmp_path, content, text):
+    path = tmp_path / "page.yml"
+    path.write_bytes(content)
+    with pytest.raises(ValueError, match=text) as info:
+        read_refractiveindex_info(path)
+    assert str(path) in str(info.value)
+
+
+def test_a_directory_or_a_missing_file_is_named(tmp_path):
+    with pytest.raises(ValueError, match=f"{tmp_path}.*is a directory"):
+        read_refractiveindex_info(tmp_path)
+    with pytest.raises(FileNotFoundError, match="no refractiveindex.info page at .*absent.yml"):
+        read_refractiveindex_info(tmp_path / "absent.yml")
+
+
+@pytest.mark.parametrize("page", ["../outside", "../../outside.yml", "main/../../outside"])
+def test_database_pages_stay_inside_the_root(tmp_path, page):
+    root = tmp_path / "db"
+    (root / "data").mkdir(parents=True)
+    _page(tmp_path / "outside.yml", {"type": "formula 5", "wavelength_range": "0.4 0.9", "coefficients": "1.5"})
+    _page(root / "outside.yml", {"type": "formula 5", "wavelength_range": "0.4 0.9", "coefficients": "1.5"})
+    with pytest.raises(ValueError, match="must lie inside the database"):
+        load_from_database(root / "data", page)

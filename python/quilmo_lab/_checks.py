@@ -85,6 +85,19 @@ def axis(name: str, value: object, letter: str) -> FloatArray:
     return array.reshape(-1)
 
 
+def incidence_angles(name: str, value: object, letter: str) -> FloatArray:
+    """Angles of incidence in radians as an owned (N,) array, each within [-pi/2, pi/2]
+    (NaN passes through): beyond that the light would come from the exit side, and a value
+    such as 2.0 or 45.0 is most likely a slip of units."""
+    angles = axis(name, value, letter)
+    with np.errstate(invalid="ignore"):
+        beyond = np.abs(angles) > np.pi / 2
+    if beyond.any():
+        raise ValueError(f"{name} must be angles of incidence in radians between -pi/2 and pi/2 (did you "
+                         f"pass degrees?); received {angles[beyond][0]!r}")
+    return angles
+
+
 def index_array(value: object, wavelengths: int) -> ComplexArray:
     """Refractive indices as an owned (1 or B, media, 1 or W) array."""
     array = owned_array("indices", value, np.complex128)
@@ -164,6 +177,17 @@ def coherence_mask(value: object, media: int) -> npt.NDArray[np.bool_] | None:
     if mask.all():
         return None
     return mask
+
+
+def result_array(shape: tuple[int, ...], dtype: type[Scalar], grid: str) -> npt.NDArray[Scalar]:
+    """An array of `shape` for the engine to fill; a MemoryError naming `grid` (what the array
+    holds the results of) when it cannot be allocated."""
+    try:
+        return np.empty(shape, dtype=dtype)
+    except (MemoryError, ValueError):  # ValueError: more bytes than an address holds
+        size = math.prod(shape) * np.dtype(dtype).itemsize
+        raise MemoryError(f"the results of {grid} need {size / 2 ** 30:.3g} GiB (an array of shape "
+                          f"{shape_text(shape)}), which could not be allocated") from None
 
 
 def thread_count(threads: object) -> int:

@@ -29,6 +29,11 @@ def profile(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None
 def default_threads() -> int:
     """The threads a solve uses when it names none."""
 
+def started_workers() -> int:
+    """
+    The worker threads the grid has started in this process (at most one per thread asked for, capped).
+    """
+
 def thickness_jacobian(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, amplitudes: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None, None), order='C', device='cpu')], threads: int) -> None:
     """
     Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).

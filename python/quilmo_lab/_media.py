@@ -59,11 +59,19 @@ def medium(value: object, what: str) -> Medium:
     if isinstance(value, (Material, SampledIndices, TensorMaterial)):
         return value
     if isinstance(value, str):
-        return library[value]
+        try:
+            return library[value]
+        except KeyError as error:
+            raise ValueError(f"{what} must be a Material, a library name, a number or an array of indices; "
+                             f"received the name {value!r}, which is not in the library ({error.args[0]})") from None
     if isinstance(value, numbers.Complex) and not isinstance(value, bool):
         return Constant(complex(value))
     if isinstance(value, (np.ndarray, list, tuple)):
-        array = np.asarray(value)
+        try:
+            array = np.asarray(value)
+        except (TypeError, ValueError) as error:  # ragged nested lists, among others
+            raise ValueError(f"{what} as an array must be a 1-D array of indices over the wavelengths; received a "
+                             f"{type_name(value)} NumPy cannot read as one ({error})") from None
         if array.dtype.kind not in "iufc" or array.ndim != 1:
             raise TypeError(f"{what} as an array must be a 1-D array of indices over the wavelengths; "
                             f"received dtype {array.dtype}, shape {shape_text(array.shape)}")

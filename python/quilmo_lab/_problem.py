@@ -15,12 +15,16 @@ from __future__ import annotations
 
 from collections.abc import Mapping
 from dataclasses import dataclass, field
+from typing import TypeVar
+
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._checks import (axis, batch_size, coherence_mask, index_array, lossless_incidence_or_normal,
-                                thickness_array, thread_count, type_name)
+from quilmo_lab._checks import (axis, batch_size, coherence_mask, incidence_angles, index_array,
+                                lossless_incidence_or_normal, result_array, thickness_array, thread_count, type_name)
 from quilmo_lab.stack import Stack
+
+Scalar = TypeVar("Scalar", bound=np.generic)
 
 FloatArray = npt.NDArray[np.float64]
 ComplexArray = npt.NDArray[np.complex128]
@@ -130,6 +134,13 @@ class GridProblem:
         """(B, A, W)."""
         return self.stacks, int(self.angles.shape[0]), int(self.wavelengths.shape[0])
 
+    def empty(self, shape: tuple[int, ...], dtype: type[Scalar]) -> npt.NDArray[Scalar]:
+        """An array for the engine to fill with results of this grid; a MemoryError naming the
+        grid when it does not fit."""
+        b, a, w = self.grid
+        return result_array(shape, dtype, f"a grid of {b} stacks x {a} angles x {w} wavelengths of "
+                                          f"{self.media} media")
+
 
 def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, object]
                  ) -> tuple[GridProblem, dict[str, object]]:
@@ -152,7 +163,7 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
         wavelengths = axis("wavelengths", values.pop("wavelengths"), "W")
         indices, thicknesses = values.pop("indices"), values.pop("thicknesses")
     letter = "A" if form.angle == "angles" else "1"
-    angles = axis(form.angle, values.pop(form.angle), letter)
+    angles = incidence_angles(form.angle, values.pop(form.angle), letter)
     if form.one_angle and angles.shape != (1,):
         raise ValueError(f"{form.angle} must be one angle of incidence in radians; received {angles.shape[0]}")
     n = index_array(indices, wavelengths.shape[0])

@@ -17,7 +17,7 @@ from typing import TYPE_CHECKING, TypeAlias
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._checks import choice, number_array, shape_text, type_name
+from quilmo_lab._checks import choice, number_array, real_number, shape_text, type_name
 from quilmo_lab._optional import colour_module
 from quilmo_lab._polarisation import Polarisation, check_polarisation
 from quilmo_lab.dispersion import SIDES, Side
@@ -33,6 +33,8 @@ Illuminant: TypeAlias = "str | SpectralDistribution"
 OBSERVER = "CIE 1931 2 Degree Standard Observer"
 # The visible range a colour is computed over; a spectrum must cover it.
 VISIBLE = (380.0, 780.0)
+# The finest spectrum stack_colour computes (some 40,000 wavelengths).
+MIN_STEP = 0.01
 
 
 @dataclass(frozen=True)
@@ -130,6 +132,13 @@ def spectrum_colour(wavelengths: npt.ArrayLike, values: npt.ArrayLike, illuminan
     if wl.ndim != 1 or v.shape != wl.shape:
         raise ValueError(f"values must have the shape (W,) of the wavelengths; received shape {shape_text(v.shape)} "
                          f"for wavelengths of shape {shape_text(wl.shape)}")
+    if not (np.isfinite(wl).all() and np.isfinite(v).all()):
+        where = "wavelengths" if not np.isfinite(wl).all() else "values"
+        bad = np.count_nonzero(~np.isfinite(wl if where == "wavelengths" else v))
+        raise ValueError(f"{where} must be finite; received {bad} NaN or infinite entries")
+    if np.unique(wl).size != wl.size:
+        raise ValueError(f"wavelengths must not repeat (one value per wavelength); received "
+                         f"{wl.size - np.unique(wl).size} repeated")
     if wl.size < 2 or wl.min() > VISIBLE[0] or wl.max() < VISIBLE[1]:
         raise ValueError(f"wavelengths must cover the visible range {VISIBLE[0]:g}-{VISIBLE[1]:g} nm; "
                          f"received {wl.min():g}-{wl.max():g} nm")
@@ -177,7 +186,7 @@ def stack_colour(stack: Stack, side: Side = "r", angle: float = 0.0, polarisatio
     observer : str, optional
         As for `spectrum_colour`.
     step : float, optional
-        The spacing in nm of the spectrum computed over 380-780 nm.
+        The spacing in nm of the spectrum computed over 380-780 nm, 0.01 to 400.
 
     Returns
     -------
@@ -207,6 +216,9 @@ def stack_colour(stack: Stack, side: Side = "r", angle: float = 0.0, polarisatio
     choice("side", side, SIDES)
     check_polarisation(polarisation)
     phi = _ANGLES[polarisation] if isinstance(polarisation, str) else polarisation
+    step = real_number("step", step, minimum=MIN_STEP)
+    if step > VISIBLE[1] - VISIBLE[0]:
+        raise ValueError(f"step must be at most the visible range's {VISIBLE[1] - VISIBLE[0]:g} nm; received {step!r}")
     wl = np.arange(VISIBLE[0], VISIBLE[1] + step / 2, step)
     result = stack.solve(wl, angle)
     spectrum = result.R(phi) if side == "r" else result.T(phi)

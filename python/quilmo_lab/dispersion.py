@@ -200,7 +200,7 @@ def dispersion(*args: object, **kwargs: object) -> Dispersion:
         series[1:] = stack_index_derivatives(problem.stack, problem.wavelengths)
     else:
         series[1:] = _given_series(values["index_derivatives"], problem)
-    out = np.empty((4, problem.stacks, problem.wavelengths.shape[0]), dtype=np.float64)
+    out = problem.empty((4, problem.stacks, problem.wavelengths.shape[0]), np.float64)
     angle = float(problem.angles[0])
     _engine.dispersion(series, problem.thicknesses, problem.wavelengths, angle, SIDES.index(side),
                        POLARISATIONS.index(polarisation), out, problem.threads)

@@ -18,7 +18,7 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._checks import axis, choice, on_grid, real_number, thread_count, type_name, whole_number
+from quilmo_lab._checks import axis, choice, incidence_angles, on_grid, real_number, thread_count, type_name, whole_number
 from quilmo_lab._optional import scipy_least_squares
 from quilmo_lab._polarisation import wrapped_phase
 from quilmo_lab.anisotropic import AnisotropicResult
@@ -271,7 +271,7 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         raise ValueError("parameters must name at least one parameter to fit; received none")
     p0 = np.array([real_number(f"parameters[{name!r}]", parameters[name]) for name in names], dtype=np.float64)
     wl = axis("wavelengths", wavelengths, "W")
-    theta = axis("angles", angles, "A")
+    theta = incidence_angles("angles", angles, "A")
     shape = (theta.size, wl.size)
     if not measured:
         raise ValueError(f"measured must hold at least one of {', '.join(QUANTITIES)}; received none")

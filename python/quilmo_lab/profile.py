@@ -252,7 +252,7 @@ def profile(*args: object, **kwargs: object) -> Profile:
         raise ValueError(f"indices and thicknesses must describe one stack for a profile; "
                          f"received {problem.stacks}")
     depths = axis("depths", values["depths"], "D")
-    out = np.empty((4, problem.wavelengths.shape[0], depths.shape[0]), dtype=np.float64)
+    out = problem.empty((4, problem.wavelengths.shape[0], depths.shape[0]), np.float64)
     _engine.profile(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.flags,
                     depths, out, problem.threads)
     return Profile(out, problem.wavelengths, depths)

@@ -25,9 +25,9 @@ def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
 
     def absorb() -> FloatArray:
         b, a, w = problem.grid
-        layers = np.empty((2, b, a, problem.layers, w), dtype=np.float64)
+        layers = problem.empty((2, b, a, problem.layers, w), np.float64)
         _engine.absorbed(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks,
-                         problem.flags, np.empty((4, b, a, w), dtype=np.float64), layers, problem.threads)
+                         problem.flags, problem.empty((4, b, a, w), np.float64), layers, problem.threads)
         return layers
 
     return absorb
@@ -69,12 +69,17 @@ def solve(*args: object, **kwargs: object) -> Result:
     wavelengths : array_like
         Vacuum wavelengths, (W,) (nm with a Stack).
     angles : float or array_like, optional
-        Angles of incidence in the incidence medium, radians, a scalar or (A,).
+        Angles of incidence in the incidence medium, radians within [-pi/2, pi/2], a scalar
+        or (A,). At exactly grazing incidence (pi/2, or so close that sin rounds to 1) no
+        light enters: R = 1, T = 0, r = -1, t = 0.
     coherent : array_like of bool, optional
         One flag per inner layer (default: all True, or the Stack's layers'). A layer
         flagged False is treated by intensity, without phase, as thick substrates are.
     threads : int, optional
-        Worker threads, 1 to 255 (default: every processor this process may use).
+        Worker threads, 1 to 255 (default: every processor this process may use, at most
+        255). More than the processors is allowed but gains nothing: the process keeps one
+        set of workers for all calls, at most 64 (or one per processor where there are
+        more), and a call runs on fewer threads when the system refuses new ones.
     derivatives : bool, optional
         Also compute the derivatives of amplitudes and powers by every inner-layer
         thickness (analytic; all layers at about the cost of two solves).
@@ -90,8 +95,13 @@ def solve(*args: object, **kwargs: object) -> Result:
         For a value of the wrong kind (complex thicknesses, a float `threads`) or a call
         that fits neither form.
     ValueError
-        For shapes that do not fit together, or an absorbing incidence medium at an
-        oblique angle (R and T are only defined there at normal incidence).
+        For shapes that do not fit together, angles beyond pi/2 (degrees passed as
+        radians), or an absorbing incidence medium at an oblique angle (R and T are only
+        defined there at normal incidence).
+    MemoryError
+        For a grid whose results do not fit in memory; the message names the grid.
+    KeyboardInterrupt
+        On Ctrl-C, within some milliseconds; the next call works as usual.
 
     See Also
     --------
@@ -107,7 +117,8 @@ def solve(*args: object, **kwargs: object) -> Result:
     carried with their exponential scaled out: R and T stay finite. Incoherent layers
     combine the coherent runs between them by power, the equivalent of the
     power-transfer matrices of Katsidis & Siapkas [1]_ and Byrnes [2]_. The results are
-    the same bits for any `threads`; the interpreter lock is released while the engine runs.
+    the same bits for any `threads`; the interpreter lock is released while the engine runs,
+    and Ctrl-C abandons the call within some milliseconds (KeyboardInterrupt).
 
     References
     ----------
@@ -142,20 +153,20 @@ def solve(*args: object, **kwargs: object) -> Result:
     derivatives = flag("derivatives", options["derivatives"])
     b, a, w = problem.grid
     grid = (problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks)
-    powers = np.empty((4, b, a, w), dtype=np.float64)
+    powers = problem.empty((4, b, a, w), np.float64)
     derivative_shape = (4, b, a, problem.layers, w)
-    power_derivatives = np.empty(derivative_shape, dtype=np.float64) if derivatives else None
+    power_derivatives = problem.empty(derivative_shape, np.float64) if derivatives else None
     if problem.coherent is not None:
         _engine.incoherent(*grid, problem.coherent, powers, problem.threads)
         if power_derivatives is not None:
             _engine.mixed_thickness_jacobian(*grid, problem.coherent, power_derivatives, problem.threads)
         return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem),
                       power_derivatives=power_derivatives)
-    amplitudes = np.empty((4, b, a, w), dtype=np.complex128)
+    amplitudes = problem.empty((4, b, a, w), np.complex128)
     _engine.coherent(*grid, amplitudes, powers, problem.threads)
     amplitude_derivatives = None
     if power_derivatives is not None:
-        amplitude_derivatives = np.empty(derivative_shape, dtype=np.complex128)
+        amplitude_derivatives = problem.empty(derivative_shape, np.complex128)
         _engine.thickness_jacobian(*grid, amplitude_derivatives, power_derivatives, problem.threads)
     return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem), amplitudes=amplitudes,
                   power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives)

@@ -40,10 +40,12 @@ using detail::MatrixOf;
 
 // Layer matrices P = diag(e^{-i delta}, e^{+i delta}), delta = S t with
 // S = phase_numerator / wavelength; scaled_layer_matrix divides P by its
-// growing exponential for layers so thick or absorbing that P overflows.
+// growing exponential for layers so thick or absorbing that P overflows, and
+// scaled_diagonal does the same for a phase of any number type.
 using detail::layer_matrix;
 using detail::phase_layer_matrix;
 using detail::phase_numerator;
+using detail::scaled_diagonal;
 using detail::scaled_layer_matrix;
 using detail::ScaledLayerMatrix;
 using detail::widen_both;

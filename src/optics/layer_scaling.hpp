@@ -16,6 +16,27 @@
 
 namespace quilmo::optics::detail {
 
+// The value of a real part at the point itself: the number for a double;
+// number types that carry derivatives (Taylor jets) give their own overload.
+inline double leading_value(double x) noexcept { return x; }
+
+// The diagonal entries e^{-i delta}, e^{+i delta} of a layer of phase delta
+// (any complex type C with parts that take `- double` and a cexp), both
+// divided by e^{log_scale}, log_scale = |Im delta| at the point: an exact
+// positive real factor, so every phase and its derivatives stay as they are.
+template <class C>
+struct ScaledDiagonal {
+    C e_minus;
+    C e_plus;
+    double log_scale;
+};
+
+template <class C>
+ScaledDiagonal<C> scaled_diagonal(const C& delta) noexcept {
+    const double growth = std::fabs(leading_value(delta.im));
+    return {cexp(C{delta.im - growth, -delta.re}), cexp(C{-delta.im - growth, delta.re}), growth};
+}
+
 // matrix * e^{log_scale} is the layer's P.
 struct ScaledLayerMatrix {
     TransferMatrix matrix;
@@ -24,11 +45,9 @@ struct ScaledLayerMatrix {
 
 inline ScaledLayerMatrix scaled_layer_matrix(const Medium& m, double wavelength, double t) noexcept {
     const Complex phase = phase_numerator(m) / wavelength;
-    const double growth = std::fabs(phase.im * t);
-    const Complex e_plus = cexp({-(phase.im) * t - growth, phase.re * t});
-    const Complex e_minus = cexp({phase.im * t - growth, -(phase.re) * t});
+    const ScaledDiagonal<Complex> layer = scaled_diagonal(Complex{phase.re * t, phase.im * t});
     constexpr Complex zero{0.0, 0.0};
-    return {{e_minus, zero, zero, e_plus}, growth};
+    return {{layer.e_minus, zero, zero, layer.e_plus}, layer.log_scale};
 }
 
 }  // namespace quilmo::optics::detail

@@ -5,6 +5,7 @@ from __future__ import annotations
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._checks import real_vector, type_name
 from quilmo_lab._media import MediumLike
 from quilmo_lab.stack import Layer, Stack
 
@@ -29,7 +30,9 @@ def with_thicknesses(stack: Stack, thicknesses: npt.ArrayLike) -> Stack:
     >>> with_thicknesses(ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52), [99.6])
     1 | 1.38 99.6 nm | 1.52
     """
-    d = np.asarray(thicknesses, dtype=np.float64)
+    if not isinstance(stack, Stack):
+        raise TypeError(f"stack must be a quilmo_lab.Stack; received {type_name(stack)}")
+    d = real_vector("thicknesses", thicknesses, length=len(stack.layers))
     layers = [Layer(layer.material, float(t), layer.coherent) for layer, t in zip(stack.layers, d)]
     return Stack(layers, incident=stack.incident, exit=stack.exit)
 

@@ -23,6 +23,7 @@ from dataclasses import dataclass, field
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab._checks import real_number
 from quilmo_lab._media import Medium, MediumLike, medium
 from quilmo_lab.design.editing import insert_layer, merge_and_drop
 from quilmo_lab.design.evaluation import Evaluator
@@ -118,7 +119,16 @@ class Candidate:
     material: Medium
 
 
+# The most needle positions one search weighs: each costs a layer in the gradient's stack.
+MAX_POSITIONS = 100_000
+
+
 def _candidates(stack: Stack, materials: Sequence[Medium], spacing: float) -> list[Candidate]:
+    spacing = real_number("spacing", spacing, minimum=0.0, strictly=True)
+    positions = sum(math.ceil(layer.thickness / spacing) for layer in stack.layers if layer.coherent)
+    if positions > MAX_POSITIONS:
+        raise ValueError(f"spacing must leave at most {MAX_POSITIONS} needle positions in the design's "
+                         f"{stack.thicknesses.sum():g} nm; received {spacing!r} nm, which gives {positions}")
     out = []
     for host, layer in enumerate(stack.layers):
         if not layer.coherent:  # a substrate or window treated by intensity takes no needles

@@ -64,6 +64,27 @@ def _bounds(bounds: Bounds, layers: int) -> tuple[FloatArray, FloatArray]:
     return lo, hi
 
 
+def _fixed_mask(fixed: object, layers: int) -> npt.NDArray[np.bool_]:
+    """The layers `fixed` names, by index or by one flag per layer."""
+    try:
+        array = np.asarray(fixed)
+    except (TypeError, ValueError):
+        array = np.asarray([], dtype=object)
+    if array.ndim == 1 and array.size == 0:
+        return np.zeros(layers, dtype=bool)
+    if array.dtype == np.bool_ and array.ndim == 1:
+        if array.size != layers:
+            raise ValueError(f"fixed as flags must have one per layer ({layers}); received {array.size}")
+        return array.copy()
+    if array.ndim != 1 or array.dtype.kind not in "iu":
+        raise TypeError(f"fixed must be layer indices (ints) or one bool per layer; received {fixed!r}")
+    if array.min() < -layers or array.max() >= layers:
+        raise ValueError(f"fixed must hold indices of the {layers} layers; received {array.tolist()}")
+    mask = np.zeros(layers, dtype=bool)
+    mask[array] = True
+    return mask
+
+
 def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np.inf),
            fixed: Sequence[int] = (), max_evaluations: int = 500, tolerance: float = 1e-8,
            threads: int | None = None) -> Refined:
@@ -78,8 +99,8 @@ def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np
     bounds : tuple, optional
         (low, high) thicknesses in nm, numbers or one per layer, 0 <= low < high. The
         thicknesses start clipped into them.
-    fixed : sequence of int, optional
-        Indices of layers that keep their thickness.
+    fixed : sequence of int or of bool, optional
+        Indices of layers that keep their thickness, or one flag per layer (True: fixed).
     max_evaluations : int, optional
         The most evaluations of the merit.
     tolerance : float, optional
@@ -124,9 +145,7 @@ def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np
     evaluator = Evaluator(stack, targets, threads)
     layers = evaluator.layers
     lo, hi = _bounds(bounds, layers)
-    free = np.ones(layers, dtype=bool)
-    for index in fixed:
-        free[index] = False
+    free = ~_fixed_mask(fixed, layers)
     d0 = np.clip(stack.thicknesses, lo, hi)
     initial = evaluator.evaluate(stack.thicknesses, jacobian=False).merit
     if not free.any():

@@ -7,7 +7,7 @@ import math
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._checks import axis, choice, per_wavelength, real_number
+from quilmo_lab._checks import axis, choice, incidence_angles, per_wavelength, real_number
 from quilmo_lab._polarisation import Polarisation, check_polarisation, wrapped_phase
 from quilmo_lab.dispersion import SIDES, Side
 
@@ -74,7 +74,7 @@ class Target:
         if wl.size == 0:
             raise ValueError("wavelengths must hold at least one wavelength; received none")
         self._wavelengths = wl
-        self._angle = real_number("angle", angle)
+        self._angle = float(incidence_angles("angle", real_number("angle", angle), "1")[0])
         self._tolerance = real_number("tolerance", tolerance, minimum=0.0, strictly=True)
         self._weight = real_number("weight", weight, minimum=0.0, strictly=True)
         check_polarisation(polarisation)

@@ -190,12 +190,13 @@ class Material:
         if extrapolate is None:
             extrapolate = self.extrapolate
         low, high = self.valid_range
-        low_seen = float(wl.min())
+        # NaN passes through as NaN; the checks apply to the other values (fmin/fmax skip NaN).
+        low_seen = float(np.fmin.reduce(wl, axis=None))
         if low_seen <= 0.0:
             raise ValueError(f"wavelengths must be positive (vacuum wavelengths in nm); received {low_seen:g}")
         if extrapolate or (low_seen >= low and high == math.inf):
             return wl  # one pass over the wavelengths where the range has no upper end
-        if low_seen < low or float(wl.max()) > high:
+        if low_seen < low or float(np.fmax.reduce(wl, axis=None)) > high:
             outside = wl[(wl < low) | (wl > high)]
             shown = ", ".join(f"{value:g}" for value in outside[:5]) + (", ..." if outside.size > 5 else "")
             raise ValueError(

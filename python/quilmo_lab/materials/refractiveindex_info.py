@@ -22,6 +22,11 @@ from quilmo_lab.materials.separate_nk import SeparateNK
 from quilmo_lab.materials.tabulated import Tabulated
 
 _MICROMETRE = 1e3  # nm
+
+# The largest page read (the database's largest tables are a few MiB) and the deepest
+# nesting (its pages nest three levels): beyond either, a file is not a page.
+MAX_PAGE_BYTES = 32 << 20
+MAX_PAGE_DEPTH = 32
 DATA_TYPES = "'formula 1' to 'formula 9', 'tabulated n', 'tabulated k' or 'tabulated nk'"
 
 
@@ -52,6 +57,60 @@ def _formula(entry: dict[str, Any], source: str, name: str) -> Material:
         raise ValueError(f"{source}: {kind} must have a wavelength_range of two numbers (µm); received {span.size}")
     return RefractiveIndexFormula(number, _numbers(entry.get("coefficients", ""), "coefficients", source),
                                   valid_range=(float(span[0]) * _MICROMETRE, float(span[1]) * _MICROMETRE), name=name)
+
+
+def _page_loader(yaml: Any) -> type:
+    """A YAML loader of plain data that refuses anchors and aliases (whose expansion lets a
+    few hundred bytes describe gigabytes) and nesting deeper than MAX_PAGE_DEPTH."""
+
+    class PageLoader(yaml.SafeLoader):  # type: ignore[misc]
+        depth = 0
+
+        def compose_node(self, parent: Any, index: Any) -> Any:
+            event = self.peek_event()
+            if isinstance(event, yaml.AliasEvent) or getattr(event, "anchor", None) is not None:
+                raise ValueError("YAML anchors and aliases are not part of a page; received "
+                                 f"{'an alias' if isinstance(event, yaml.AliasEvent) else 'an anchor'} "
+                                 f"at line {event.start_mark.line + 1}")
+            self.depth += 1
+            if self.depth > MAX_PAGE_DEPTH:
+                raise ValueError(f"a page nests at most {MAX_PAGE_DEPTH} levels; received deeper nesting at line "
+                                 f"{event.start_mark.line + 1}")
+            try:
+                return super().compose_node(parent, index)
+            finally:
+                self.depth -= 1
+
+    return PageLoader
+
+
+def _read_page(path: Path) -> Any:
+    """The parsed YAML of the page at `path`; FileNotFoundError or ValueError naming it."""
+    yaml = yaml_module("reading refractiveindex.info files")
+    try:
+        if path.is_dir():
+            raise ValueError("is a directory, not a refractiveindex.info page")
+        size = path.stat().st_size
+        if size > MAX_PAGE_BYTES:
+            raise ValueError(f"a refractiveindex.info page has at most {MAX_PAGE_BYTES >> 20} MiB; received "
+                             f"{size} bytes")
+        text = path.read_bytes()[:MAX_PAGE_BYTES + 1].decode("utf-8")
+        loader = _page_loader(yaml)(text)
+        try:
+            return loader.get_single_data()
+        finally:
+            loader.dispose()
+    except FileNotFoundError:
+        raise FileNotFoundError(f"no refractiveindex.info page at {path}") from None
+    except UnicodeDecodeError as error:
+        raise ValueError(f"{path}: a refractiveindex.info page must be UTF-8 text; received byte "
+                         f"{error.object[error.start]:#04x} at offset {error.start}") from None
+    except yaml.YAMLError as error:
+        raise ValueError(f"{path}: not a YAML page: {' '.join(str(error).split())}") from None
+    except RecursionError:
+        raise ValueError(f"{path}: a page nests at most {MAX_PAGE_DEPTH} levels; received deeper nesting") from None
+    except (ValueError, OSError) as error:
+        raise ValueError(f"{path}: {error}") from None
 
 
 def material_from_page(page: dict[str, Any], *, name: str, source: str = "<page>",
@@ -139,8 +198,12 @@ def read_refractiveindex_info(path: str | os.PathLike[str], *, name: str | None 
     ------
     ImportError
         Without PyYAML (``pip install "quilmo[materials]"``).
+    FileNotFoundError
+        Where the file does not exist.
     ValueError
-        For a malformed page.
+        For a file that cannot be read as a page (a directory, not UTF-8, not YAML, larger
+        than 32 MiB, nested deeper than 32 levels, with YAML anchors or aliases) or a
+        malformed page; the message names the file.
 
     See Also
     --------
@@ -157,8 +220,7 @@ def read_refractiveindex_info(path: str | os.PathLike[str], *, name: str | None 
     ('MgF2', 1.3785)
     """
     path = Path(os.fspath(path))
-    with open(path, encoding="utf-8") as stream:
-        page = yaml_module("reading refractiveindex.info files").safe_load(stream)
+    page = _read_page(path)
     return material_from_page(page, name=name if name is not None else path.stem, source=str(path),
                               interpolation=interpolation)
 
@@ -190,6 +252,9 @@ def load_from_database(root: str | os.PathLike[str], shelf: str, book: str | Non
     ------
     FileNotFoundError
         Where no such page is found; the message lists the paths tried.
+    ValueError
+        For a page outside `root` (``"../x"``, an absolute path, a link leading out) or a
+        file that is not a page (see `read_refractiveindex_info`).
 
     Notes
     -----
@@ -214,7 +279,11 @@ def load_from_database(root: str | os.PathLike[str], shelf: str, book: str | Non
     candidates = [root / base / relative for base in ("data-nk", "data", ".")]
     if len(parts) >= 2:  # newer layout: shelf/book/nk/page.yml
         candidates.append(root / "data" / Path(*parts[:-1]) / "nk" / parts[-1])
+    inside = root.resolve()
     for candidate in candidates:
+        if not candidate.resolve().is_relative_to(inside):
+            raise ValueError(f"the page {relative} must lie inside the database at {root}; received a path "
+                             f"that leads to {candidate.resolve()}")
         if candidate.is_file():
             default = f"{parts[-2]} ({Path(parts[-1]).stem})" if len(parts) >= 2 else Path(parts[-1]).stem
             return read_refractiveindex_info(candidate, name=name if name is not None else default,

@@ -66,7 +66,12 @@ class TaucLorentz(Material):
             raise ValueError(f"C must be less than 2·E0 = {2.0 * self.E0:g} eV; received {self.C:g}")
         self.eps_inf = real_number("eps_inf", eps_inf)
         super().__init__(name=name, valid_range=valid_range, extrapolate=extrapolate)
-        self._constants()
+        try:
+            self._constants()
+        except (ZeroDivisionError, ValueError, OverflowError):
+            # E0 = Eg with a vanishing C, or parameters so far apart that a constant overflows
+            raise ValueError(f"A, E0, C and Eg must leave the closed form finite (Eg apart from E0 unless C is "
+                             f"broad); received A={self.A:g}, E0={self.E0:g}, C={self.C:g}, Eg={self.Eg:g}") from None
 
     def _default_name(self) -> str:
         return "TaucLorentz"

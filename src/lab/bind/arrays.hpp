@@ -8,6 +8,7 @@
 
 #include <complex>
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -61,6 +62,37 @@ inline Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, c
     check_grid(grid);
     require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
     return grid;
+}
+
+// The bytes an array of the call occupies, by its parameter's name.
+struct Span {
+    const char* name;
+    const void* data;
+    std::size_t bytes;
+};
+
+template <class Array>
+Span span_of(const char* name, const Array& array) {
+    return {name, array.data(), array.nbytes()};
+}
+
+// No output shares a byte with another output or with an input: the engine
+// reads its inputs while it writes, and writes every output once.
+inline void require_apart(std::initializer_list<Span> outputs, std::initializer_list<Span> inputs) {
+    const auto overlap = [](const Span& a, const Span& b) {
+        const auto* a0 = static_cast<const unsigned char*>(a.data);
+        const auto* b0 = static_cast<const unsigned char*>(b.data);
+        return a.bytes != 0 && b.bytes != 0 && std::less<>()(a0, b0 + b.bytes) && std::less<>()(b0, a0 + a.bytes);
+    };
+    for (auto out = outputs.begin(); out != outputs.end(); ++out) {
+        for (auto other = outputs.begin(); other != out; ++other) {
+            require(!overlap(*out, *other),
+                    std::string(out->name) + " must not share memory with " + other->name);
+        }
+        for (const Span& in : inputs) {
+            require(!overlap(*out, in), std::string(out->name) + " must not share memory with " + in.name);
+        }
+    }
 }
 
 inline void require_mask(const Mask& mask, const Grid& grid) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "lab/bind/arrays.hpp"
+#include "lab/bind/released.hpp"
 #include "lab/core/grid.hpp"
 #include "lab/derivatives/dispersion_grid.hpp"
 #include "lab/derivatives/jacobian_grid.hpp"
@@ -35,8 +36,9 @@ void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengt
     require_layer_values(amplitudes, grid, stacks, "amplitudes");
     require_layer_values(powers, grid, stacks, "powers");
     const quilmo::lab::JacobianOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
-    nb::gil_scoped_release released;
-    quilmo::lab::thickness_jacobian(grid, out, threads);
+    require_apart({span_of("amplitudes", amplitudes), span_of("powers", powers)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
+                   span_of("angles", angles)});
+    run_released(grid, [&] { quilmo::lab::thickness_jacobian(grid, out, threads); });
 }
 
 void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
@@ -44,8 +46,9 @@ void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wav
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
     require_layer_values(powers, grid, stacks, "powers");
-    nb::gil_scoped_release released;
-    quilmo::lab::mixed_thickness_jacobian(grid, coherent.data(), powers.data(), threads);
+    require_apart({span_of("powers", powers)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
+                   span_of("angles", angles), span_of("coherent", coherent)});
+    run_released(grid, [&] { quilmo::lab::mixed_thickness_jacobian(grid, coherent.data(), powers.data(), threads); });
 }
 
 void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, double angle, int side, int pol,
@@ -73,8 +76,9 @@ void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, doubl
     const std::size_t block = grid.stacks * grid.wavelength_count;
     double* o = out.data();
     const quilmo::lab::DispersionOutputs outputs{o, o + block, o + 2 * block, o + 3 * block};
-    nb::gil_scoped_release released;
-    quilmo::lab::dispersion(grid, side, pol, outputs, threads);
+    require_apart({span_of("out", out)},
+                  {span_of("series", series), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths)});
+    run_released(grid, [&] { quilmo::lab::dispersion(grid, side, pol, outputs, threads); });
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "lab/bind/anisotropic.hpp"
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/derivatives.hpp"
+#include "lab/bind/released.hpp"
 #include "lab/coherent/coherent_grid.hpp"
 #include "lab/core/grid.hpp"
 #include "lab/core/pools.hpp"
@@ -37,8 +38,10 @@ void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis a
     require_point_values(powers, grid, stacks, "powers");
     const quilmo::lab::CoherentOutputs out{
         reinterpret_cast<quilmo::optics::Complex*>(amplitudes.data()), powers.data()};
-    nb::gil_scoped_release released;
-    quilmo::lab::solve_coherent(grid, out, threads);
+    require_apart({span_of("amplitudes", amplitudes), span_of("powers", powers)},
+                  {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
+                   span_of("angles", angles)});
+    run_released(grid, [&] { quilmo::lab::solve_coherent(grid, out, threads); });
 }
 
 void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
@@ -46,8 +49,9 @@ void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
     require_mask(coherent, grid);
     require_point_values(powers, grid, stacks, "powers");
-    nb::gil_scoped_release released;
-    quilmo::lab::solve_incoherent(grid, coherent.data(), powers.data(), threads);
+    require_apart({span_of("powers", powers)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
+                   span_of("angles", angles), span_of("coherent", coherent)});
+    run_released(grid, [&] { quilmo::lab::solve_incoherent(grid, coherent.data(), powers.data(), threads); });
 }
 
 void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
@@ -57,8 +61,12 @@ void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis a
     require_point_values(powers, grid, stacks, "powers");
     require_shape(layers, {2, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count}, "layers",
                   "(2, stacks, angles, media - 2, wavelengths)");
-    nb::gil_scoped_release released;
-    quilmo::lab::solve_absorbed(grid, coherent.data(), powers.data(), layers.data(), threads);
+    require_apart({span_of("powers", powers), span_of("layers", layers)},
+                  {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
+                   span_of("angles", angles), span_of("coherent", coherent)});
+    run_released(grid, [&] {
+        quilmo::lab::solve_absorbed(grid, coherent.data(), powers.data(), layers.data(), threads);
+    });
 }
 
 void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, Mask coherent, Axis depths,
@@ -66,8 +74,11 @@ void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis an
     const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, 1);
     require_mask(coherent, grid);
     require_shape(out, {4, grid.wavelength_count, depths.shape(0)}, "out", "(4, wavelengths, depths)");
-    nb::gil_scoped_release released;
-    quilmo::lab::solve_profile(grid, coherent.data(), depths.data(), depths.shape(0), out.data(), threads);
+    require_apart({span_of("out", out)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
+                   span_of("angles", angles), span_of("coherent", coherent), span_of("depths", depths)});
+    run_released(grid, [&] {
+        quilmo::lab::solve_profile(grid, coherent.data(), depths.data(), depths.shape(0), out.data(), threads);
+    });
 }
 
 }  // namespace
@@ -97,6 +108,8 @@ NB_MODULE(_engine, m) {
           "per wavelength and depth.");
     m.def("default_threads", &quilmo::lab::default_threads,
           "The threads a solve uses when it names none.");
+    m.def("started_workers", &quilmo::lab::started_workers,
+          "The worker threads the grid has started in this process (at most one per thread asked for, capped).");
     bind_derivatives(m);
     bind_anisotropic(m);
 }

@@ -7,8 +7,9 @@
 // a layer matrix once per point where the stack's plan shows layers that
 // repeat. Where that product overflows (a layer so thick or absorbing that
 // e^{|Im delta|} leaves the range of doubles), the point is computed again by
-// the scaled product. Points with a NaN or infinite input keep the exact
-// pass's result, so that they flow through as in DataPy.
+// the scaled product; at exactly grazing incidence it is the limit of every
+// stack. Points with a NaN or infinite input keep the exact pass's result, so
+// that they flow through as in DataPy.
 #pragma once
 
 #include <vector>
@@ -85,6 +86,18 @@ inline CoherentResult coherent_result(const ScaledProduct& product, const Medium
     return {a, {{r_s * r_s, optics::norm(a.s.t) * flux_s}, {r_p * r_p, optics::norm(a.p.t) * flux_p}}};
 }
 
+// At exactly grazing incidence (the incidence medium's cosine 0: sin theta
+// rounds to 1 within 1e-8 rad of pi/2) no light enters the stack; the limit
+// theta -> pi/2 of every stack, which the plain formulas leave as 0/0, is
+// r = -1 for s and p, t = 0: R = 1, T = 0.
+inline bool grazing(const Medium& incidence) noexcept { return incidence.c.re == 0.0 && incidence.c.im == 0.0; }
+
+inline CoherentResult grazing_result() noexcept {
+    const Amplitudes turned_back{{-1.0, 0.0}, {0.0, 0.0}};
+    const Powers<> all_reflected{1.0, 0.0};
+    return {{turned_back, turned_back}, {all_reflected, all_reflected}};
+}
+
 }  // namespace coherent_formulas
 
 // One thread's solver: scratch space for the layer matrices of one point.
@@ -118,6 +131,9 @@ public:
         CoherentResult exact = coherent_result({out, 0.0}, incidence, exit);
         if (finite_amplitudes(exact.amplitudes) || !inputs_finite(builder, media)) {
             return exact;
+        }
+        if (grazing(incidence)) {
+            return grazing_result();
         }
         const ScaledProduct scaled =
             scaled_product([&](std::size_t j) -> const Medium& { return builder.medium(j); },

@@ -27,6 +27,8 @@ struct ScaledProduct {
     double log_scale;
 };
 
+// The largest modulus of a real or imaginary part of m, and m times a power
+// of two; matrix types of Taylor jets give their own overloads.
 inline double largest_part(const MatrixLanes& m) noexcept {
     double big = 0.0;
     for (const ComplexLanes* z : {&m.m00, &m.m10, &m.m01, &m.m11}) {
@@ -37,9 +39,17 @@ inline double largest_part(const MatrixLanes& m) noexcept {
     return big;
 }
 
+inline void scale_parts(MatrixLanes& m, double factor) noexcept {
+    for (ComplexLanes* z : {&m.m00, &m.m10, &m.m01, &m.m11}) {
+        z->re = factor * z->re;
+        z->im = factor * z->im;
+    }
+}
+
 // Divides m by 2^e, e the binary exponent of its largest finite part, when
-// that lies outside [-256, 256]; returns e (else 0).
-inline int rebalance(MatrixLanes& m) noexcept {
+// that lies outside [-256, 256]; returns e (else 0). Exact.
+template <class Matrix>
+int rebalance(Matrix& m) noexcept {
     const double big = largest_part(m);
     if (!(big > 0.0) || !std::isfinite(big)) {
         return 0;
@@ -49,10 +59,7 @@ inline int rebalance(MatrixLanes& m) noexcept {
         return 0;
     }
     const double factor = std::ldexp(1.0, -e);
-    for (ComplexLanes* z : {&m.m00, &m.m10, &m.m01, &m.m11}) {
-        z->re = factor * z->re;
-        z->im = factor * z->im;
-    }
+    scale_parts(m, factor);
     return e;
 }
 

@@ -40,6 +40,16 @@ constexpr Jet operator-(const Jet& a, const Jet& b) noexcept {
     return out;
 }
 
+// a less a constant: only the value moves.
+constexpr Jet operator-(const Jet& a, double s) noexcept {
+    Jet out = a;
+    out.c[0] = a.c[0] - s;
+    return out;
+}
+
+// The value at the point, as the kernel's scaled layers read it.
+constexpr double leading_value(const Jet& a) noexcept { return a.c[0]; }
+
 constexpr Jet operator-(const Jet& a) noexcept {
     Jet out;
     for (int k = 0; k < jet_terms; ++k) out.c[k] = -a.c[k];

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "lab/coherent/scaled_product.hpp"
 #include "lab/core/kernel_names.hpp"
 #include "lab/derivatives/jet.hpp"
 
@@ -51,6 +52,24 @@ inline ComplexJet index_jet(const IndexSeries& series, const Jet& wavelength) no
         im[k] = series[k].im / factorial;
     }
     return {compose(re, wavelength), compose(im, wavelength)};
+}
+
+// For rebalance (coherent/scaled_product.hpp): over every coefficient.
+inline double largest_part(const JetMatrix& m) noexcept {
+    double big = 0.0;
+    for (const ComplexJet* z : {&m.m00, &m.m10, &m.m01, &m.m11}) {
+        for (int k = 0; k < jet_terms; ++k) {
+            big = std::max({big, std::fabs(z->re.c[k]), std::fabs(z->im.c[k])});
+        }
+    }
+    return big;
+}
+
+inline void scale_parts(JetMatrix& m, double factor) noexcept {
+    for (ComplexJet* z : {&m.m00, &m.m10, &m.m01, &m.m11}) {
+        z->re = factor * z->re;
+        z->im = factor * z->im;
+    }
 }
 
 struct MediumJet {
@@ -90,13 +109,14 @@ PhaseDerivatives phase_derivatives(std::size_t media, SeriesOf series_of, const 
         m = next;
         next = medium_jet(index_jet(series_of(j + 1), lambda), tangential);
         const ComplexJet phase = scale(w * (d[j - 1] / light_speed_nm_per_fs), m.k);
-        // A positive real factor leaves every phase unchanged: remove the
-        // growing exponential of an absorbing layer so it cannot overflow.
-        const double damping = std::exp(-std::fabs(phase.im.c[0]));
-        const ComplexJet e_minus = constant({damping, 0.0}) * cexp({phase.im, -phase.re});
-        const ComplexJet e_plus = constant({damping, 0.0}) * cexp({-phase.im, phase.re});
+        // The kernel's scaled layer: the growing exponential of an absorbing
+        // layer taken out inside the exponent, so that an opaque layer's
+        // entries are 1 and 0 rather than 0 times infinity. A positive real
+        // factor leaves every phase unchanged; its scale is not needed.
+        const auto layer = optics::kernel::scaled_diagonal(phase);
         const ComplexJet zero{};
-        acc = (acc * JetMatrix{e_minus, zero, zero, e_plus}) * interface_jet(m, next, pol);
+        acc = (acc * JetMatrix{layer.e_minus, zero, zero, layer.e_plus}) * interface_jet(m, next, pol);
+        rebalance(acc);
     }
     const ComplexJet amplitude = side == side_reflection ? acc.m10 / acc.m00 : optics::reciprocal(acc.m00);
     const Jet phi = arg(amplitude);
