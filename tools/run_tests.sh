@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 source tools/pythons.sh
 
 failures=()
-TEST_REQUIREMENTS=(pytest hypothesis mypy "distributed>=2024.12" tmm xarray scipy pyyaml colour-science)
+TEST_REQUIREMENTS=(pytest hypothesis mypy "distributed>=2024.12" tmm xarray scipy pyyaml colour-science refnx)
 
 run_pytest_leg() {
     local name=$1 python=$2 numpy=$3
