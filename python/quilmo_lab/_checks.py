@@ -124,7 +124,7 @@ def roughness_array(value: object, media: int, stacks: int) -> FloatArray:
     if value is None:
         return np.zeros((1, interfaces), dtype=np.float64)
     array = owned_array("roughness", value, np.float64)
-    if np.ndim(value) == 0:
+    if isinstance(value, numbers.Real):
         array = np.full((1, interfaces), array.reshape(-1)[0], dtype=np.float64)
     if array.ndim not in (1, 2) or array.shape[-1] != interfaces:
         received = (count_text(array.shape[-1], "entry", "entries") if array.ndim in (1, 2)
