@@ -164,3 +164,33 @@ def test_bad_model_and_layer_roughness_are_refused():
         ql.Layer(1.5, 10.0, roughness=-2.0)
     with pytest.raises(ValueError, match="does not model rough interfaces"):
         ql.dispersion(ql.Stack([ql.Layer(1.5, 10.0, roughness=1.0)]), [500.0])
+
+
+@pytest.mark.parametrize("model", ["nevot-croce", "debye-waller"])
+def test_roughness_derivatives_match_differences(model):
+    n = np.array([1.0, 2.2 + 0.05j, 1.5, 1.46 + 0.02j])
+    d = np.array([80.0, 140.0])
+    sigma = np.array([3.0, 0.0, 2.0])
+    wl, angles = [480.0, 760.0], [0.0, 0.6]
+    res = ql.solve(n, d, wl, angles, roughness=sigma, roughness_model=model, derivatives=True)
+    for interface in range(3):
+        def at(shift, interface=interface):
+            moved = sigma.copy()
+            moved[interface] = abs(moved[interface] + shift)  # even in sigma: |.| keeps it valid at 0
+            return ql.solve(n, d, wl, angles, roughness=moved, roughness_model=model)
+        for pol in "sp":
+            for kind in "RT":
+                got = getattr(res, f"d{kind}_droughness")(pol)[:, :, interface]
+                expected = central_difference(lambda h: getattr(at(h), f"{kind}_{pol}"), 1e-3)
+                np.testing.assert_allclose(got, expected, rtol=0, atol=1e-10)
+    assert not res.dR_droughness()[:, :, 1].any()
+
+
+def test_roughness_derivatives_of_smooth_and_mixed_stacks():
+    smooth = ql.solve([1.0, 1.4, 1.5], [90.0], [500.0], derivatives=True)
+    assert smooth.dT_droughness("s").shape == (1, 1, 2, 1) and not smooth.dT_droughness("s").any()
+    mixed = ql.solve([1.0, 1.4, 1.5], [9e4], [500.0], coherent=[False], roughness=2.0, derivatives=True)
+    with pytest.raises(AttributeError, match="incoherent layers"):
+        mixed.dR_droughness()
+    with pytest.raises(AttributeError, match="derivatives=True"):
+        ql.solve([1.0, 1.4, 1.5], [90.0], [500.0], roughness=2.0).dR_droughness()

@@ -11,7 +11,7 @@ import numpy.typing as npt
 from quilmo_lab._checks import choice
 from quilmo_lab._optional import xarray_module
 from quilmo_lab._polarisation import Polarisation, polarised
-from quilmo_lab._values import frozen, not_computed, not_defined_with_incoherent_layers, plane
+from quilmo_lab._values import frozen, missing, not_computed, not_defined_with_incoherent_layers, plane
 
 if TYPE_CHECKING:
     import xarray
@@ -83,7 +83,8 @@ class Result:
     def __init__(self, powers: FloatArray, wavelengths: FloatArray, angles: FloatArray, *,
                  absorb: Callable[[], FloatArray], amplitudes: ComplexArray | None = None,
                  power_derivatives: FloatArray | None = None,
-                 amplitude_derivatives: ComplexArray | None = None) -> None:
+                 amplitude_derivatives: ComplexArray | None = None,
+                 roughness_derivatives: FloatArray | None = None) -> None:
         # powers and amplitudes: (4, B, A, W); their derivatives (4, B, A, layers, W), with
         # amplitudes None for a stack with incoherent layers and derivatives None where
         # not asked for. absorb computes the (2, B, A, layers, W) absorbed fractions from
@@ -95,6 +96,8 @@ class Result:
         self._amplitudes = None if amplitudes is None else frozen(amplitudes)
         self._power_derivatives = None if power_derivatives is None else frozen(power_derivatives)
         self._amplitude_derivatives = None if amplitude_derivatives is None else frozen(amplitude_derivatives)
+        # (4, B, A, media - 1, W) derivatives of R_s, R_p, T_s, T_p by each interface's roughness
+        self._roughness_derivatives = None if roughness_derivatives is None else frozen(roughness_derivatives)
         self._absorbed: FloatArray | None = None
         self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
         self._ellipsometry_derivatives: tuple[FloatArray, FloatArray] | None = None
@@ -708,6 +711,73 @@ class Result:
         [1.132]
         """
         return np.asarray(-(self.dR(polarisation) + self.dT(polarisation)), dtype=np.float64)
+
+    # roughness derivatives ----------------------------------------------------------------------
+    def _roughness_derivative(self, name: str, index: int) -> FloatArray:
+        if self._roughness_derivatives is None:
+            if self._amplitudes is None and self._power_derivatives is not None:
+                raise missing(self, name, "is not computed for a stack with incoherent layers",
+                              "the thickness derivatives are; solve with every layer coherent for these")
+            raise not_computed(self, name)
+        return plane(self._roughness_derivatives, index)
+
+    def dR_droughness(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """d R / d roughness of each interface, per unit of roughness, (B, A, media - 1, W).
+
+        Interface j joins media j and j + 1. A Gaussian roughness has no first-order
+        effect: the derivative at a roughness of 0 is 0, so a fit of roughness starts
+        above 0.
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, media - 1, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.52], [], [400.0], roughness=5.0, derivatives=True)
+        >>> print(np.round(res.dR_droughness()[0, 0, :, 0] * 1e4, 3))
+        [-6.153]
+        """
+        return polarised(self._roughness_derivative("dR_droughness", 0),
+                         self._roughness_derivative("dR_droughness", 1), polarisation, layer_axis=True)
+
+    def dT_droughness(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """d T / d roughness of each interface, per unit of roughness, (B, A, media - 1, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, media - 1, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.52], [], [400.0], roughness=5.0, derivatives=True)
+        >>> bool(res.dT_droughness()[0, 0, 0, 0] > 0)
+        True
+        """
+        return polarised(self._roughness_derivative("dT_droughness", 2),
+                         self._roughness_derivative("dT_droughness", 3), polarisation, layer_axis=True)
 
     def _psi_delta_derivatives(self, name: str) -> tuple[FloatArray, FloatArray]:
         if self._ellipsometry_derivatives is None:

@@ -81,7 +81,8 @@ def solve(*args: object, **kwargs: object) -> Result:
         Worker threads, 1 to 255 (default: every processor this process may use).
     derivatives : bool, optional
         Also compute the derivatives of amplitudes and powers by every inner-layer
-        thickness (analytic; all layers at about the cost of two solves).
+        thickness (analytic; all layers at about the cost of two solves), and of the powers
+        of coherent stacks by every interface's roughness (`Result.dR_droughness`).
     roughness : float or array_like, optional
         RMS roughness of every interface in the unit of `wavelengths`: a scalar for all,
         (media - 1,) or (B, media - 1); interface j joins media j and j + 1 (default: the
@@ -183,9 +184,15 @@ def solve(*args: object, **kwargs: object) -> Result:
                       power_derivatives=power_derivatives)
     amplitudes = np.empty((4, b, a, w), dtype=np.complex128)
     _engine.coherent(*grid, amplitudes, powers, problem.threads)
-    amplitude_derivatives = None
+    amplitude_derivatives = roughness_derivatives = None
     if power_derivatives is not None:
         amplitude_derivatives = np.empty(derivative_shape, dtype=np.complex128)
         _engine.thickness_jacobian(*grid, amplitude_derivatives, power_derivatives, problem.threads)
+        # a smooth interface's derivative by its roughness is 0: no pass for smooth stacks
+        roughness_derivatives = np.zeros((4, b, a, problem.media - 1, w), dtype=np.float64)
+        if problem.rough:
+            _engine.roughness_jacobian(*grid, np.empty(roughness_derivatives.shape, dtype=np.complex128),
+                                       roughness_derivatives, problem.threads)
     return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem), amplitudes=amplitudes,
-                  power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives)
+                  power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives,
+                  roughness_derivatives=roughness_derivatives)

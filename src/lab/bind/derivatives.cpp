@@ -41,6 +41,20 @@ void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengt
     quilmo::lab::thickness_jacobian(grid, out, threads);
 }
 
+void roughness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
+                        std::size_t stacks, Roughness roughness, int roughness_model,
+                        Output<Amplitude, 5> amplitudes, Output<double, 5> powers, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    require_shape(amplitudes, {4, stacks, grid.angle_count, grid.media - 1, grid.wavelength_count}, "amplitudes",
+                  "(4, stacks, angles, media - 1, wavelengths)");
+    require_shape(powers, {4, stacks, grid.angle_count, grid.media - 1, grid.wavelength_count}, "powers",
+                  "(4, stacks, angles, media - 1, wavelengths)");
+    const quilmo::lab::JacobianOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
+    nb::gil_scoped_release released;
+    quilmo::lab::roughness_jacobian(grid, out, threads);
+}
+
 void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
                               std::size_t stacks, Roughness roughness, int roughness_model, Mask coherent,
                               Output<double, 5> powers, std::size_t threads) {
@@ -90,6 +104,11 @@ void bind_derivatives(nb::module_& m) {
           "powers"_a.noconvert(), "threads"_a,
           "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
           "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
+    m.def("roughness_jacobian", &roughness_jacobian, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "roughness"_a.noconvert(),
+          "roughness_model"_a, "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+          "Fills the derivatives by the roughness of every interface of the amplitudes (r_s, r_p, t_s, t_p) "
+          "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, media - 1, wavelengths).");
     m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian, "indices"_a.noconvert(),
           "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
           "roughness"_a.noconvert(), "roughness_model"_a,

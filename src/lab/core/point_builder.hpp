@@ -66,6 +66,16 @@ public:
         }
     }
     const MatrixLanes& interface(std::size_t j) const noexcept { return interfaces_[plan_.interface_source[j]]; }
+    // dD/dsigma of interface j (computed first), zero where it is smooth.
+    MatrixLanes interface_slope(std::size_t j) const noexcept {
+        if (!rough(j)) {
+            const ComplexLanes zero = optics::kernel::both(Complex{0.0, 0.0});
+            return {zero, zero, zero, zero};
+        }
+        const Medium& m = media_[plan_.medium_source[j]];
+        const Medium& next = media_[plan_.medium_source[j + 1]];
+        return rough_slope(interface(j), rough_log_slopes(grid_.roughness_model, m, next, sigma_[j], wavelength_));
+    }
 
     // Every medium in its own place, for routines that read them as a span;
     // `coherent` is the point's mask (one flag per inner layer, or empty).

@@ -47,6 +47,24 @@ inline RoughFactors rough_factors(RoughnessModel model, const Medium& from, cons
     return {optics::cexp(minus_two * (a * a)), optics::cexp(minus_two * (b * b)), pass};
 }
 
+// The derivatives by sigma of the logarithms of the three factors of
+// rough_factors: each factor is e^{c sigma^2}, so its slope is 2 c sigma (0 at
+// sigma = 0, where a Gaussian roughness has no first-order effect).
+inline RoughFactors rough_log_slopes(RoughnessModel model, const Medium& from, const Medium& to, double sigma,
+                                     double wavelength) noexcept {
+    const double scale = optics::two_pi / wavelength;
+    const Complex a = scale * from.k;
+    const Complex b = scale * to.k;
+    const Complex difference = a - b;
+    const Complex pass = sigma * (difference * difference);
+    const Complex minus_four_sigma{-4.0 * sigma, 0.0};
+    if (model == RoughnessModel::nevot_croce) {
+        const Complex reflect = minus_four_sigma * (a * b);
+        return {reflect, reflect, pass};
+    }
+    return {minus_four_sigma * (a * a), minus_four_sigma * (b * b), pass};
+}
+
 // The interface matrix of the smooth `d` ([[1/t, r/t], [r/t, 1/t]], s and p in
 // lanes) made rough by `f`.
 inline MatrixLanes roughen(const MatrixLanes& d, const RoughFactors& f) noexcept {
@@ -54,6 +72,16 @@ inline MatrixLanes roughen(const MatrixLanes& d, const RoughFactors& f) noexcept
     const Complex inverse_pass = optics::reciprocal(f.pass);
     const ComplexLanes diagonal = d.m00 * both(inverse_pass);
     return {diagonal, d.m10 * both(f.reflect * inverse_pass), d.m01 * both(f.reflect_back * inverse_pass), diagonal};
+}
+
+// dD/dsigma of the rough interface matrix `rough` (roughen's result) from the
+// slopes of rough_log_slopes: its diagonal carries 1/t's factor, its
+// off-diagonal entries r's (or r''s) over t's.
+inline MatrixLanes rough_slope(const MatrixLanes& rough, const RoughFactors& slopes) noexcept {
+    using optics::kernel::both;
+    const Complex diagonal{-slopes.pass.re, -slopes.pass.im};
+    return {rough.m00 * both(diagonal), rough.m10 * both(slopes.reflect - slopes.pass),
+            rough.m01 * both(slopes.reflect_back - slopes.pass), rough.m11 * both(diagonal)};
 }
 
 }  // namespace quilmo::lab
