@@ -18,6 +18,11 @@ def incoherent(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, N
     Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in coherent treated by intensity.
     """
 
+def cross(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, coherent: Annotated[NDArray[numpy.bool_], dict(shape=(None,), order='C', device='cpu', writable=False)], out: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills out with the s-p cross terms of R and T (r_s conj(r_p) and its power-unit analogue for t, summed by power over incoherent layers) of every point.
+    """
+
 def absorbed(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, coherent: Annotated[NDArray[numpy.bool_], dict(shape=(None,), order='C', device='cpu', writable=False)], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], layers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None, None), order='C', device='cpu')], threads: int) -> None:
     """
     Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, s and p) of every point.

@@ -15,6 +15,7 @@ from quilmo_lab.result import Result
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
 
 FORM = Form("solve", parameters=(("angles", 0.0),),
             options=(("coherent", None), ("threads", None), ("derivatives", False), ("roughness", None),
@@ -32,6 +33,18 @@ def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
         return layers
 
     return absorb
+
+
+def _cross_terms(problem: GridProblem) -> Callable[[], ComplexArray]:
+    """Computes the (2, B, A, W) s-p cross terms of R and T of the problem's grid on demand."""
+
+    def cross() -> ComplexArray:
+        b, a, w = problem.grid
+        out = np.empty((2, b, a, w), dtype=np.complex128)
+        _engine.cross(*problem.engine_grid, problem.flags, out, problem.threads)
+        return out
+
+    return cross
 
 
 @overload
@@ -181,7 +194,7 @@ def solve(*args: object, **kwargs: object) -> Result:
         if power_derivatives is not None:
             _engine.mixed_thickness_jacobian(*grid, problem.coherent, power_derivatives, problem.threads)
         return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem),
-                      power_derivatives=power_derivatives)
+                      power_derivatives=power_derivatives, cross=_cross_terms(problem))
     amplitudes = np.empty((4, b, a, w), dtype=np.complex128)
     _engine.coherent(*grid, amplitudes, powers, problem.threads)
     amplitude_derivatives = roughness_derivatives = None
@@ -195,4 +208,4 @@ def solve(*args: object, **kwargs: object) -> Result:
                                        roughness_derivatives, problem.threads)
     return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem), amplitudes=amplitudes,
                   power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives,
-                  roughness_derivatives=roughness_derivatives)
+                  roughness_derivatives=roughness_derivatives, cross=_cross_terms(problem))

@@ -53,6 +53,16 @@ void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis
     quilmo::lab::solve_incoherent(grid, coherent.data(), powers.data(), threads);
 }
 
+void cross(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
+           Roughness roughness, int roughness_model, Mask coherent, Output<Amplitude, 4> out, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    require_mask(coherent, grid);
+    require_shape(out, {2, stacks, grid.angle_count, grid.wavelength_count}, "out", "(2, stacks, angles, wavelengths)");
+    nb::gil_scoped_release released;
+    quilmo::lab::solve_cross(grid, coherent.data(), reinterpret_cast<quilmo::optics::Complex*>(out.data()), threads);
+}
+
 void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
               Roughness roughness, int roughness_model, Mask coherent, Output<double, 4> powers,
               Output<double, 5> layers, std::size_t threads) {
@@ -97,6 +107,11 @@ NB_MODULE(_engine, m) {
           "powers"_a.noconvert(), "threads"_a,
           "Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in "
           "coherent treated by intensity.");
+    m.def("cross", &cross, "indices"_a.noconvert(), "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(),
+          "angles"_a.noconvert(), "stacks"_a, "roughness"_a.noconvert(), "roughness_model"_a,
+          "coherent"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
+          "Fills out with the s-p cross terms of R and T (r_s conj(r_p) and its power-unit analogue for t, "
+          "summed by power over incoherent layers) of every point.");
     m.def("absorbed", &absorbed, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
           "roughness"_a.noconvert(), "roughness_model"_a, "coherent"_a.noconvert(),
