@@ -9,9 +9,12 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._checks import flag
+from quilmo_lab._checks import flag, type_name
 from quilmo_lab._problem import Form, GridProblem, read_problem
+from quilmo_lab.cone import Cone
+from quilmo_lab.measurement import Averaging, averaged_solve, thickness_spread_array
 from quilmo_lab.result import Result
+from quilmo_lab.slit import Slit
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
@@ -19,7 +22,8 @@ ComplexArray = npt.NDArray[np.complex128]
 
 FORM = Form("solve", parameters=(("angles", 0.0),),
             options=(("coherent", None), ("threads", None), ("derivatives", False), ("roughness", None),
-                     ("roughness_model", "nevot-croce")))
+                     ("roughness_model", "nevot-croce"), ("cone", None), ("bandwidth", None),
+                     ("thickness_spread", 0.0)))
 
 
 def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
@@ -51,14 +55,16 @@ def _cross_terms(problem: GridProblem) -> Callable[[], ComplexArray]:
 def solve(stack: Stack, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
           thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
           threads: int | None = None, derivatives: bool = False, roughness: npt.ArrayLike | None = None,
-          roughness_model: str = "nevot-croce") -> Result: ...
+          roughness_model: str = "nevot-croce", cone: Cone | None = None,
+          bandwidth: Slit | None = None, thickness_spread: npt.ArrayLike = 0.0) -> Result: ...
 
 
 @overload
 def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
           angles: npt.ArrayLike = 0.0, *, coherent: npt.ArrayLike | None = None, threads: int | None = None,
           derivatives: bool = False, roughness: npt.ArrayLike | None = None,
-          roughness_model: str = "nevot-croce") -> Result: ...
+          roughness_model: str = "nevot-croce", cone: Cone | None = None,
+          bandwidth: Slit | None = None, thickness_spread: npt.ArrayLike = 0.0) -> Result: ...
 
 
 def solve(*args: object, **kwargs: object) -> Result:
@@ -66,8 +72,8 @@ def solve(*args: object, **kwargs: object) -> Result:
 
     Called as ``solve(stack, wavelengths, angles=0.0, *, thicknesses=None, <options>)`` for a
     `Stack`, or as ``solve(indices, thicknesses, wavelengths, angles=0.0, *, <options>)`` for
-    arrays; the options are `coherent`, `threads`, `derivatives`, `roughness` and
-    `roughness_model`.
+    arrays; the options are `coherent`, `threads`, `derivatives`, `roughness`,
+    `roughness_model`, `cone`, `bandwidth` and `thickness_spread`.
 
     Parameters
     ----------
@@ -102,11 +108,21 @@ def solve(*args: object, **kwargs: object) -> Result:
         Stack's layers' `roughness`, or smooth). See Notes.
     roughness_model : {"nevot-croce", "debye-waller"}, optional
         The factors of a rough interface (default "nevot-croce").
+    cone : Cone, optional
+        Average over every ray of a cone around each angle of `angles` (the chief rays).
+    bandwidth : Slit, optional
+        Convolve with a slit's instrument function around each wavelength.
+    thickness_spread : float or array_like, optional
+        Standard deviation of each inner layer's thickness in the unit of `wavelengths`, a
+        scalar for every layer or (media - 2,), uncorrelated between layers; R, T and A are
+        averaged by intensity over the Gaussian distribution (tensor Gauss-Hermite).
 
     Returns
     -------
-    Result
-        Arrays of shape (B, A, W); see `Result`.
+    Result or AveragedResult
+        Arrays of shape (B, A, W); see `Result`. With `cone`, `bandwidth` or
+        `thickness_spread`, an `AveragedResult`: powers, absorbed fractions, Mueller
+        matrices and derivatives of the average, no amplitudes.
 
     Raises
     ------
@@ -184,6 +200,30 @@ def solve(*args: object, **kwargs: object) -> Result:
     """
     problem, options = read_problem(FORM, args, kwargs)
     derivatives = flag("derivatives", options["derivatives"])
+    averaging = _averaging(problem, options)
+    if averaging is not None:
+        return averaged_solve(problem, averaging, derivatives, _solve_problem)
+    return _solve_problem(problem, derivatives)
+
+
+def _averaging(problem: GridProblem, options: dict[str, object]) -> Averaging | None:
+    """The averages a call asks for, checked; None for a plain solve."""
+    cone, slit = options["cone"], options["bandwidth"]
+    if cone is not None and not isinstance(cone, Cone):
+        raise TypeError(f"cone must be a quilmo_lab.Cone or None; received {type_name(cone)}")
+    if slit is not None and not isinstance(slit, Slit):
+        raise TypeError(f"bandwidth must be a quilmo_lab.Slit or None; received {type_name(slit)}")
+    spread = thickness_spread_array(options["thickness_spread"], problem.layers)
+    # a cone or slit of zero size measures what solve computes, bit for bit
+    cone = None if cone is None or cone.half_angle == 0 else cone
+    slit = None if slit is None or slit.fwhm == 0 else slit
+    if cone is None and slit is None and not spread.any():
+        return None
+    return Averaging(cone, slit, spread if spread.any() else None)
+
+
+def _solve_problem(problem: GridProblem, derivatives: bool) -> Result:
+    """The Result of a checked problem: one engine pass (and one more for derivatives)."""
     b, a, w = problem.grid
     grid = problem.engine_grid
     powers = np.empty((4, b, a, w), dtype=np.float64)
