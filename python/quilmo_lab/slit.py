@@ -58,7 +58,7 @@ class Slit:
     Slit(fwhm=2, shape='gaussian', domain='wavelength', tolerance=1e-06)
     >>> res = ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], bandwidth=ql.Slit(2.0))
     >>> print(np.round(res.R()[0, 0], 5))
-    [0.01259]
+    [0.0126]
     """
 
     def __init__(self, fwhm: float, shape: Shape = "gaussian", domain: Domain = "wavelength", *,

@@ -12,7 +12,7 @@ from quilmo_lab import _engine
 from quilmo_lab._checks import flag, type_name
 from quilmo_lab._problem import Form, GridProblem, read_problem
 from quilmo_lab.cone import Cone
-from quilmo_lab.measurement import Averaging, averaged_solve, thickness_spread_array
+from quilmo_lab._averaging import Averaging, averaged_solve, thickness_spread_array
 from quilmo_lab.result import Result
 from quilmo_lab.slit import Slit
 from quilmo_lab.stack import Stack
