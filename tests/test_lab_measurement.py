@@ -175,3 +175,32 @@ def test_derivatives_of_averages_are_averages_of_derivatives():
 def test_bad_options_are_refused(call, error, text):
     with pytest.raises(error, match=text):
         call()
+
+
+def test_fit_recovers_thickness_and_roughness_measured_in_a_cone():
+    pytest.importorskip("scipy")
+    wl = np.linspace(400.0, 800.0, 41)
+
+    def film(d, sigma):
+        return ql.Stack([ql.Layer(2.1, d, roughness=sigma)], exit=1.52, exit_roughness=1.0)
+
+    cone = ql.Cone(0.1)
+    measured = film(180.0, 6.0).solve(wl, 0.5, cone=cone)
+    from quilmo_lab.fit import fit
+
+    fitted = fit(film, {"d": 170.0, "sigma": 3.0}, wl, {"R_s": measured.R_s[0], "T_p": measured.T_p[0]},
+                        angles=[0.5], thickness={"d": 0}, cone=cone)
+    assert abs(fitted.values["d"] - 180.0) < 1e-3 and abs(fitted.values["sigma"] - 6.0) < 1e-2
+
+
+def test_design_refines_the_average_it_is_given():
+    pytest.importorskip("scipy")
+    from quilmo_lab import design
+
+    target = design.Target("R", np.linspace(450.0, 650.0, 9), value=0.0, tolerance=0.01)
+    coating = ql.Stack([ql.Layer(1.38, 80.0)], exit=1.52)
+    spread = design.refine(coating, [target], bounds=(50.0, 150.0), thickness_spread=5.0, cone=ql.Cone(0.3))
+    evaluator = design.Evaluator(spread.stack, [target], thickness_spread=5.0, cone=ql.Cone(0.3))
+    assert spread.merit == pytest.approx(evaluator.evaluate(spread.stack.thicknesses).merit, rel=1e-12)
+    with pytest.raises(ValueError, match="an average has no phase"):
+        design.Evaluator(coating, [design.Target("GD", [500.0], value=0.0, polarisation="s")], cone=ql.Cone(0.1))

@@ -19,6 +19,8 @@ from quilmo_lab._checks import flag, real_number, shape_text, type_name, wavelen
 from quilmo_lab._media import Medium, MediumLike, medium
 
 if TYPE_CHECKING:
+    from quilmo_lab.cone import Cone
+    from quilmo_lab.slit import Slit
     from quilmo_lab.dispersion import Dispersion, Side
     from quilmo_lab.profile import Profile
     from quilmo_lab.result import Result
@@ -287,7 +289,8 @@ class Stack:
     def solve(self, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
               thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
               threads: int | None = None, derivatives: bool = False, roughness: npt.ArrayLike | None = None,
-              roughness_model: str = "nevot-croce") -> Result:
+              roughness_model: str = "nevot-croce", cone: Cone | None = None, bandwidth: Slit | None = None,
+              thickness_spread: npt.ArrayLike = 0.0) -> Result:
         """Amplitudes and powers of this stack: ``quilmo_lab.solve(self, ...)``.
 
         Parameters
@@ -309,6 +312,8 @@ class Stack:
             (B, media - 1).
         roughness_model : {"nevot-croce", "debye-waller"}, optional
             The rough interfaces' factors.
+        cone, bandwidth, thickness_spread : optional
+            Averages over what an instrument sees, as for `quilmo_lab.solve`.
 
         Returns
         -------
@@ -328,7 +333,8 @@ class Stack:
         from quilmo_lab.solve import solve
 
         return solve(self, wavelengths, angles, thicknesses=thicknesses, coherent=coherent, threads=threads,
-                     derivatives=derivatives, roughness=roughness, roughness_model=roughness_model)
+                     derivatives=derivatives, roughness=roughness, roughness_model=roughness_model, cone=cone,
+                     bandwidth=bandwidth, thickness_spread=thickness_spread)
 
     def profile(self, wavelengths: npt.ArrayLike, angle: float, depths: npt.ArrayLike, *,
                 thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
