@@ -88,47 +88,41 @@ class Level:
 
     result: Result
     spread_weights: FloatArray   # (S,)
-    ray_weights: FloatArray      # (A, N)
-    psi: FloatArray              # (A, N)
+    ray_weights: FloatArray      # (A, N, M): rays at N angles of incidence, M azimuths each
+    psi: FloatArray              # (A, N, M)
     slit_weights: FloatArray     # (W, K)
     stacks: int                  # B
 
     def contract(self, s: FloatArray, p: FloatArray, layer_axis: bool = False) -> tuple[FloatArray, FloatArray]:
         """The averages for s and p incident in the chief frame, (B, A, [L,] W), of per-ray
         quantities of the ray's own s and p, (B*S, A*N, [L,] W*K)."""
-        a, n = self.psi.shape
+        a, n = self.psi.shape[:2]
         w, k = self.slit_weights.shape
         b, sn = self.stacks, self.spread_weights.size
         shape = (b, sn, a, n, -1, w, k) if layer_axis else (b, sn, a, n, w, k)
         s, p = s.reshape(shape), p.reshape(shape)
-        cos2, sin2 = np.cos(self.psi) ** 2, np.sin(self.psi) ** 2
-        spec = "bsanlwk->balw" if layer_axis else "bsanwk->baw"
-        weights = (self.spread_weights, self.ray_weights, self.slit_weights)
-        inner = "s,an,wk,"
+        along = np.einsum("anm,anm->an", self.ray_weights, np.cos(self.psi) ** 2)
+        across = np.einsum("anm,anm->an", self.ray_weights, np.sin(self.psi) ** 2)
+        spec = "s,an,wk,bsanlwk->balw" if layer_axis else "s,an,wk,bsanwk->baw"
 
-        def average(values: FloatArray) -> FloatArray:
-            return np.asarray(np.einsum(inner + spec, *weights, values), dtype=np.float64)
+        def average(values: FloatArray, weights: FloatArray) -> FloatArray:
+            return np.asarray(np.einsum(spec, self.spread_weights, weights, self.slit_weights, values),
+                              dtype=np.float64)
 
-        return average(_mix(s, p, cos2, sin2, layer_axis)), average(_mix(s, p, sin2, cos2, layer_axis))
+        return average(s, along) + average(p, across), average(s, across) + average(p, along)
 
     def contract_mueller(self, m: FloatArray, reflected: bool) -> FloatArray:
         """The average of per-ray Mueller matrices (B*S, A*N, W*K, 4, 4), each turned into the
         chief frame: R(psi) M R(psi) for reflection (its p axis mirrored), R(-psi) M R(psi)
         for transmission."""
-        a, n = self.psi.shape
+        a, n = self.psi.shape[:2]
         w, k = self.slit_weights.shape
         m = m.reshape(self.stacks, self.spread_weights.size, a, n, w, k, 4, 4)
         into = _stokes_rotation(self.psi)
         out = into if reflected else _stokes_rotation(-self.psi)
-        turned = np.einsum("anij,bsanwkjl,anlm->bsanwkim", out, m, into)
-        return np.asarray(np.einsum("s,an,wk,bsanwkim->bawim", self.spread_weights, self.ray_weights,
-                                    self.slit_weights, turned), dtype=np.float64)
-
-
-def _mix(s: FloatArray, p: FloatArray, cs: FloatArray, cp: FloatArray, layer_axis: bool) -> FloatArray:
-    """cs s + cp p with (A, N) weights put onto the ray axes."""
-    index = (None, None, slice(None), slice(None)) + ((None,) * (3 if layer_axis else 2))
-    return np.asarray(cs[index] * s + cp[index] * p, dtype=np.float64)
+        turns = np.einsum("anm,anmij,anmlq->anijlq", self.ray_weights, out, into)
+        return np.asarray(np.einsum("s,wk,anijlq,bsanwkjl->bawiq", self.spread_weights, self.slit_weights, turns, m),
+                          dtype=np.float64)
 
 
 def _stokes_rotation(psi: FloatArray) -> FloatArray:
@@ -176,7 +170,7 @@ def _solve_level(problem: GridProblem, averaging: Averaging, level: int, derivat
         elif indices.shape[2] != 1:
             indices = _interpolated(indices, wavelengths, flat)
         wavelengths = flat
-    ray_weights, psi = np.ones((a, 1)), np.zeros((a, 1))
+    ray_weights, psi = np.ones((a, 1, 1)), np.zeros((a, 1, 1))
     if averaging.cone is not None:
         rays, ray_weights, psi = averaging.cone.rays(angles, level)
         angles = rays.ravel()

@@ -53,9 +53,12 @@ class Cone:
     is carried to each ray by the rotation that takes the chief ray onto it, and the
     reflected and transmitted light back the same way, so that the averaged Mueller
     matrices are those of the whole beam in the chief ray's s and p. The quadrature is
-    Gauss-Legendre in alpha and the midpoint rule in the azimuth around the chief ray (over
-    half the circle: the two halves mirror each other), both doubled until R and T agree
-    with the previous level to `tolerance`.
+    over the angle of incidence theta, the only one a ray's R and T depend on: the trapezoid
+    rule in t, theta = middle + width cos t, on each stretch of theta (which turns the
+    square-root ends of the cone's arcs into smooth ones), doubled until R and T agree with
+    the previous level to `tolerance`; for each theta, Gauss-Legendre over the arc of
+    azimuths inside the cone gives its weight and the turns of polarisation, without rays
+    of its own.
 
     Examples
     --------
@@ -135,52 +138,77 @@ class Cone:
     def rays(self, chief: FloatArray, level: int) -> tuple[FloatArray, FloatArray, FloatArray]:
         """The quadrature of `level` (0, 1, ...) around every chief angle.
 
-        Returns the angles of incidence (A, N), the weights (A, N) summing to 1 over each
-        chief angle, and the angle psi (A, N) of each ray's s direction from the chief
-        ray's s direction carried onto it (towards the carried p direction).
+        A ray's R and T depend only on its angle of incidence theta, so the cone is
+        integrated over theta (the engine's rays) and, for each theta, over the arc of
+        azimuths the cone holds (weights and polarisation turns only). Returns the angles
+        of incidence (A, N), the weights (A, N, M) summing to 1 over each chief angle, and
+        the angle psi (A, N, M) of each ray's s direction from the chief ray's s direction
+        carried onto it (towards the carried p direction).
 
         Examples
         --------
-        >>> theta, weight, psi = ql.Cone(0.1).rays(np.array([0.0]), 0)
-        >>> theta.shape, round(float(weight.sum()), 12)
-        ((1, 4), 1.0)
+        >>> theta, weight, psi = ql.Cone(0.1).rays(np.array([0.3]), 0)
+        >>> theta.shape, weight.shape, round(float(weight.sum()), 12)
+        ((1, 9), (1, 9, 24), 1.0)
         """
-        count = 2 ** (level + 1)
-        x, w = np.polynomial.legendre.leggauss(count)
-        alpha = (x + 1) * (self._half_angle / 2)
-        alpha_weight = w * np.sin(alpha) * self.weights(alpha)
-        azimuth_count = 2 ** (level + 1)
-        beta = (np.arange(azimuth_count) + 0.5) * (np.pi / azimuth_count)
-        a, b = np.meshgrid(alpha, beta, indexing="ij")
-        weight = np.broadcast_to(alpha_weight[:, None], a.shape).ravel()
-        a, b = a.ravel(), b.ravel()
-        thetas, psis = [], []
+        thetas, weights, psis = [], [], []
         for theta_c in chief:
-            theta, psi = _ray_geometry(float(theta_c), a, b)
+            theta, weight, psi = self._rays_around(float(theta_c), level)
             thetas.append(theta)
+            weights.append(weight)
             psis.append(psi)
-        total = weight.sum()
-        weights = np.broadcast_to(weight / total if total > 0 else np.full_like(weight, 1 / weight.size),
-                                  (chief.size, weight.size))
         return np.array(thetas), np.array(weights), np.array(psis)
+
+    def _rays_around(self, theta_c: float, level: int) -> tuple[FloatArray, FloatArray, FloatArray]:
+        half = self._half_angle
+        # Where the cone holds whole circles of azimuth (theta below half - theta_c) the
+        # weight is smooth in theta: Gauss-Legendre. Where it holds arcs, their lengths have
+        # square-root ends; theta = middle + width cos t makes them smooth in t in [0, pi],
+        # where the trapezoid rule converges fast.
+        count = 2 ** (level + 2)
+        parts_theta, parts_weight = [], []
+        whole = half - theta_c
+        if whole > 0:
+            x, w = np.polynomial.legendre.leggauss(count)
+            parts_theta.append((x + 1) * (whole / 2))
+            parts_weight.append(w * (whole / 2))
+        if theta_c > 0:
+            low = abs(theta_c - half)
+            middle, width = (low + theta_c + half) / 2, (theta_c + half - low) / 2
+            t = np.arange(count + 1) * (np.pi / count)
+            trapezoid = np.full(count + 1, np.pi / count)
+            trapezoid[[0, -1]] /= 2
+            parts_theta.append(middle + width * np.cos(t))
+            parts_weight.append(trapezoid * width * np.sin(t))
+        theta, d_theta = np.concatenate(parts_theta), np.concatenate(parts_weight)
+        x, w = np.polynomial.legendre.leggauss(24)
+        sin_c, cos_c = math.sin(theta_c), math.cos(theta_c)
+        with np.errstate(divide="ignore", invalid="ignore"):
+            cos_arc = (math.cos(half) - np.cos(theta) * cos_c) / (np.sin(theta) * sin_c)
+        arc = np.where(np.sin(theta) * sin_c > 0, np.arccos(np.clip(cos_arc, -1.0, 1.0)), np.pi)
+        phi = arc[:, None] * x[None, :]
+        k = np.stack([np.sin(theta)[:, None] * np.cos(phi), np.sin(theta)[:, None] * np.sin(phi),
+                      np.broadcast_to(np.cos(theta)[:, None], phi.shape)], axis=-1).reshape(-1, 3)
+        alpha = np.arccos(np.clip(k @ np.array([sin_c, 0.0, cos_c]), -1.0, 1.0))
+        weight = (d_theta * np.sin(theta) * arc)[:, None] * w[None, :] * \
+            self.weights(alpha).reshape(phi.shape)
+        total = weight.sum()
+        weight = weight / total if total > 0 else np.full_like(weight, 1 / weight.size)
+        return theta, weight, _polarisation_turn(theta_c, k).reshape(phi.shape)
 
     def __repr__(self) -> str:
         weighting = repr(self._weighting) if isinstance(self._weighting, str) else "<callable>"
         return f"Cone(half_angle={self._half_angle:.5g}, weighting={weighting}, tolerance={self._tolerance:g})"
 
 
-def _ray_geometry(theta_c: float, alpha: FloatArray, beta: FloatArray) -> tuple[FloatArray, FloatArray]:
-    """Angle of incidence and polarisation rotation psi of rays at (alpha, beta) around a chief
-    ray at theta_c in the x-z plane (the surface normal along z)."""
+def _polarisation_turn(theta_c: float, k: FloatArray) -> FloatArray:
+    """The angle psi of the s direction of rays `k` (N, 3) from the chief ray's s direction
+    carried onto them by the rotation about chief x k (the surface normal along z, the chief
+    ray at theta_c in the x-z plane)."""
     sin_c, cos_c = math.sin(theta_c), math.cos(theta_c)
-    local = np.stack([np.sin(alpha) * np.cos(beta), np.sin(alpha) * np.sin(beta), np.cos(alpha)], axis=-1)
-    rotate = np.array([[cos_c, 0.0, sin_c], [0.0, 1.0, 0.0], [-sin_c, 0.0, cos_c]])
-    k = local @ rotate.T
-    theta = np.arccos(np.clip(k[:, 2], -1.0, 1.0))
     chief = np.array([sin_c, 0.0, cos_c])
     s_chief = np.array([0.0, 1.0, 0.0])
     p_chief = np.cross(s_chief, chief)
-    # the chief basis carried onto each ray by the rotation about chief x k
     axis = np.cross(chief, k)
     sin_a = np.linalg.norm(axis, axis=-1)
     cos_a = k @ chief
@@ -194,5 +222,5 @@ def _ray_geometry(theta_c: float, alpha: FloatArray, beta: FloatArray) -> tuple[
     s_ray = np.cross([0.0, 0.0, 1.0], k)
     norm = np.linalg.norm(s_ray, axis=-1)
     s_ray = np.where(norm[:, None] > 1e-12, s_ray / np.where(norm > 0, norm, 1)[:, None], s_carried)
-    psi = np.arctan2(np.einsum("ij,ij->i", s_ray, p_carried), np.einsum("ij,ij->i", s_ray, s_carried))
-    return theta, np.asarray(psi, dtype=np.float64)
+    return np.asarray(np.arctan2(np.einsum("ij,ij->i", s_ray, p_carried), np.einsum("ij,ij->i", s_ray, s_carried)),
+                      dtype=np.float64)
