@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import dataclasses
 import itertools
+import warnings
 from collections.abc import Callable
 
 import numpy as np
@@ -28,7 +29,7 @@ ComplexArray = npt.NDArray[np.complex128]
 
 # Levels of refinement before giving up on the tolerance, and the most stacks a tensor
 # product of thickness nodes may hold.
-MAX_LEVEL = 6
+MAX_LEVEL = 8
 MAX_THICKNESS_NODES = 4096
 
 
@@ -193,4 +194,8 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
         if previous is not None and np.nanmax(np.abs(powers - previous), initial=0.0) < averaging.tolerance:
             break
         previous = powers
+    else:
+        warnings.warn(f"the averages did not reach the tolerance {averaging.tolerance:g} in R and T after "
+                      f"{MAX_LEVEL + 1} levels of quadrature; they are those of the last level", RuntimeWarning,
+                      stacklevel=3)
     return AveragedResult(np.stack([powers[0], powers[1], powers[2], powers[3]]), problem, current, averaging)
