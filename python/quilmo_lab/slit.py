@@ -46,7 +46,8 @@ class Slit:
     -----
     Around each requested wavelength the engine evaluates the stack at the nodes of a
     Gauss quadrature of the normalised instrument function: Gauss-Hermite for the
-    Gaussian (never truncated), Gauss-Legendre on each half of the triangle (its kink at
+    Gaussian (never truncated; beyond 65 nodes Gauss-Legendre over +-9 standard deviations,
+    whose tails weigh less than 1e-18), Gauss-Legendre on each half of the triangle (its kink at
     the centre) and over the rectangle; the node count doubles until R and T change by
     less than `tolerance`. Materials are evaluated at those wavelengths; indices given
     as arrays over the requested wavelengths are interpolated linearly between them (and
@@ -102,9 +103,15 @@ class Slit:
         """
         count = 2 ** (level + 1)
         if self._shape == "gaussian":
-            x, w = np.polynomial.hermite_e.hermegauss(count + 1)
             sigma = self._fwhm / (2 * math.sqrt(2 * math.log(2)))
-            return x * sigma, w / w.sum()
+            if count <= 64:
+                x, w = np.polynomial.hermite_e.hermegauss(count + 1)
+                return x * sigma, w / w.sum()
+            # beyond the node counts where Gauss-Hermite's weights stay finite: Gauss-Legendre
+            # over +-9 sigma, where the Gaussian's tails hold less than 1e-18 of its weight
+            x, w = np.polynomial.legendre.leggauss(count)
+            w = w * np.exp(-(9.0 * x) ** 2 / 2)
+            return x * (9.0 * sigma), w / w.sum()
         x, w = np.polynomial.legendre.leggauss(count)
         if self._shape == "rectangle":
             return x * (self._fwhm / 2), w / w.sum()
