@@ -149,7 +149,7 @@ class Cone:
         --------
         >>> theta, weight, psi = ql.Cone(0.1).rays(np.array([0.3]), 0)
         >>> theta.shape, weight.shape, round(float(weight.sum()), 12)
-        ((1, 9), (1, 9, 24), 1.0)
+        ((1, 5), (1, 5, 24), 1.0)
         """
         thetas, weights, psis = [], [], []
         for theta_c in chief:
