@@ -18,6 +18,7 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import real_number
+from quilmo_lab._quadrature import gauss_hermite
 from quilmo_lab._problem import GridProblem
 from quilmo_lab.cone import Cone
 from quilmo_lab.measurement import AveragedResult
@@ -65,7 +66,7 @@ class Averaging:
         assert self.spread is not None
         spreading = np.flatnonzero(self.spread)
         count = level + 2
-        x, w = np.polynomial.hermite_e.hermegauss(count)
+        x, w = gauss_hermite(count)
         w = w / w.sum()
         nodes = count ** spreading.size
         if nodes > MAX_THICKNESS_NODES:

@@ -10,6 +10,7 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import choice, real_number, type_name
+from quilmo_lab._quadrature import gauss_legendre
 
 FloatArray = npt.NDArray[np.float64]
 Weighting = Literal["uniform", "lambertian"]
@@ -169,7 +170,7 @@ class Cone:
         parts_theta, parts_weight = [], []
         whole = half - theta_c
         if whole > 0:
-            x, w = np.polynomial.legendre.leggauss(count)
+            x, w = gauss_legendre(count)
             parts_theta.append((x + 1) * (whole / 2))
             parts_weight.append(w * (whole / 2))
         if theta_c > 0:
@@ -181,7 +182,7 @@ class Cone:
             parts_theta.append(middle + width * np.cos(t))
             parts_weight.append(trapezoid * width * np.sin(t))
         theta, d_theta = np.concatenate(parts_theta), np.concatenate(parts_weight)
-        x, w = np.polynomial.legendre.leggauss(24)
+        x, w = gauss_legendre(24)
         sin_c, cos_c = math.sin(theta_c), math.cos(theta_c)
         with np.errstate(divide="ignore", invalid="ignore"):
             cos_arc = (math.cos(half) - np.cos(theta) * cos_c) / (np.sin(theta) * sin_c)

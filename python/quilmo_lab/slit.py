@@ -9,6 +9,7 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import choice, real_number
+from quilmo_lab._quadrature import gauss_hermite, gauss_legendre
 
 FloatArray = npt.NDArray[np.float64]
 Shape = Literal["gaussian", "triangle", "rectangle"]
@@ -105,14 +106,14 @@ class Slit:
         if self._shape == "gaussian":
             sigma = self._fwhm / (2 * math.sqrt(2 * math.log(2)))
             if count <= 64:
-                x, w = np.polynomial.hermite_e.hermegauss(count + 1)
+                x, w = gauss_hermite(count + 1)
                 return x * sigma, w / w.sum()
             # beyond the node counts where Gauss-Hermite's weights stay finite: Gauss-Legendre
             # over +-9 sigma, where the Gaussian's tails hold less than 1e-18 of its weight
-            x, w = np.polynomial.legendre.leggauss(count)
+            x, w = gauss_legendre(count)
             w = w * np.exp(-(9.0 * x) ** 2 / 2)
             return x * (9.0 * sigma), w / w.sum()
-        x, w = np.polynomial.legendre.leggauss(count)
+        x, w = gauss_legendre(count)
         if self._shape == "rectangle":
             return x * (self._fwhm / 2), w / w.sum()
         # triangle of base 2 fwhm: Gauss-Legendre on each half, weighted by the hat

@@ -11,6 +11,7 @@ from __future__ import annotations
 import math
 from collections.abc import Sequence
 from dataclasses import dataclass
+from typing import Any
 
 import numpy as np
 import numpy.typing as npt
@@ -172,7 +173,7 @@ class Evaluator:
                              "a coherent stack); received "
                              + ", ".join(t.quantity for t in targets if t.quantity in PHASE_QUANTITIES))
         # what the instrument sees, passed to every solve (with the Stack's roughness)
-        self._measurement: dict[str, object] = dict(roughness=stack.roughness, roughness_model=roughness_model)
+        self._measurement: dict[str, Any] = dict(roughness=stack.roughness, roughness_model=roughness_model)
         averaged = dict(cone=cone, bandwidth=bandwidth, thickness_spread=thickness_spread)
         if cone is not None or bandwidth is not None or np.any(np.asarray(thickness_spread) != 0):
             if any(t.quantity in PHASE_QUANTITIES for t in targets):
@@ -229,9 +230,9 @@ class Evaluator:
         materials between the target's wavelengths, so it solves the Stack."""
         if "bandwidth" in self._measurement and self._measurement["bandwidth"] is not None:
             return solve(self.stack, target.wavelengths, target.angle, thicknesses=d, coherent=self._coherent,
-                         threads=self.threads, derivatives=derivatives, **self._measurement)  # type: ignore[arg-type]
+                         threads=self.threads, derivatives=derivatives, **self._measurement)
         return solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent, threads=self.threads,
-                     derivatives=derivatives, **self._measurement)  # type: ignore[arg-type]
+                     derivatives=derivatives, **self._measurement)
 
     def _phase(self, target: Target, indices: ComplexArray, derivatives: ComplexArray, d: FloatArray
                ) -> FloatArray:
