@@ -29,8 +29,8 @@ ComplexArray = npt.NDArray[np.complex128]
 _STOKES = np.array([[1, 0, 0, 1], [1, 0, 0, -1], [0, 1, 1, 0], [0, 1j, -1j, 0]], dtype=np.complex128)
 _STOKES_INVERSE = np.linalg.inv(_STOKES)
 
-EXPECTED = ("'s', 'p', 'unpolarized', an angle in radians, a complex Jones vector of shape (2,) "
-            "or a real Stokes vector of shape (4,)")
+EXPECTED = ("'s', 'p', 'unpolarized', an angle in radians (or an array of them), a complex Jones vector "
+            "of shape (2,) or a real Stokes vector of shape (4,)")
 
 
 def mueller(jones: ComplexArray) -> FloatArray:
@@ -66,12 +66,14 @@ def coherency(polarisation: object) -> ComplexArray:
         phi = float(array)
         e = np.array([math.cos(phi), math.sin(phi)], dtype=np.complex128)
         return np.outer(e, np.conj(e))
+    if array.ndim >= 1 and array.shape != (4,) and array.dtype.kind != "c":
+        return _linear_coherency(array.astype(np.float64))
     if array.shape == (2,) and array.dtype.kind == "c":
         e = array.astype(np.complex128)
         norm = float(np.vdot(e, e).real)
         if not norm > 0:
             raise ValueError(f"polarisation as a Jones vector must not be zero; received {array!r}")
-        return np.outer(e, np.conj(e)) / norm
+        return np.asarray(np.outer(e, np.conj(e)) / norm, dtype=np.complex128)
     if array.shape == (4,) and array.dtype.kind != "c":
         i, q, u, v = (float(x) for x in array)
         if not i > 0 or q * q + u * u + v * v > i * i * (1 + 1e-12):
@@ -82,10 +84,20 @@ def coherency(polarisation: object) -> ComplexArray:
                      f"and dtype {array.dtype}")
 
 
+def _linear_coherency(angles: FloatArray) -> ComplexArray:
+    """Coherency matrices (..., 2, 2) of linear polarisations at `angles` from s towards p, the
+    cosines and sines from the C library as for a scalar angle (NumPy's may differ in the last bit)."""
+    c = np.asarray(np.frompyfunc(math.cos, 1, 1)(angles), dtype=np.float64)
+    s = np.asarray(np.frompyfunc(math.sin, 1, 1)(angles), dtype=np.float64)
+    return np.asarray(np.stack([np.stack([c * c, c * s], -1), np.stack([s * c, s * s], -1)], -2),
+                      dtype=np.complex128)
+
+
 def passed_power(form: ComplexArray, polarisation: object) -> FloatArray:
-    """tr(P C) of (..., 2, 2) power forms P for the incident `polarisation`'s coherency C."""
+    """tr(P C) of (..., 2, 2) power forms P for the incident `polarisation`'s coherency C; an
+    array of angles gives a stack of C broadcast against the forms' leading axes."""
     c = coherency(polarisation)
-    return np.asarray(np.einsum("...ij,ji->...", form, c).real, dtype=np.float64)
+    return np.asarray(np.einsum("...ij,...ji->...", form, c).real, dtype=np.float64)
 
 
 def power_form(jones: ComplexArray) -> ComplexArray:
