@@ -57,9 +57,12 @@ from quilmo_lab.materials import (
     load_from_database,
     read_refractiveindex_info,
 )
+from quilmo_lab.cone import Cone
+from quilmo_lab.measurement import AveragedResult
 from quilmo_lab.profile import Profile, profile
 from quilmo_lab.result import Result, ellipsometry_convention
 from quilmo_lab.solve import solve
+from quilmo_lab.slit import Slit
 from quilmo_lab.stack import Layer, Stack
 from quilmo_lab.tensors import Biaxial, TwistedLayer, Uniaxial, euler_matrix, rotate_tensor
 
@@ -82,8 +85,10 @@ __all__ = [
     "euler_matrix",
     "rotate_tensor",
     "solve_anisotropic",
+    "AveragedResult",
     "Bruggeman",
     "Cauchy",
+    "Cone",
     "Constant",
     "Drude",
     "Dispersion",
@@ -96,6 +101,7 @@ __all__ = [
     "Result",
     "Sellmeier",
     "SeparateNK",
+    "Slit",
     "Stack",
     "Tabulated",
     "TaucLorentz",

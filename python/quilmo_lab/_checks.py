@@ -130,6 +130,38 @@ def thickness_array(value: object, media: int) -> FloatArray:
     return array
 
 
+def roughness_array(value: object, media: int, stacks: int) -> FloatArray:
+    """RMS roughness of every interface as an owned (1 or B, media - 1) array of finite
+    numbers of at least 0 (None: every interface smooth)."""
+    interfaces = media - 1
+    if value is None:
+        return np.zeros((1, interfaces), dtype=np.float64)
+    array = owned_array("roughness", value, np.float64)
+    if isinstance(value, numbers.Real):
+        array = np.full((1, interfaces), array.reshape(-1)[0], dtype=np.float64)
+    if array.ndim not in (1, 2) or array.shape[-1] != interfaces:
+        received = (count_text(array.shape[-1], "entry", "entries") if array.ndim in (1, 2)
+                    else f"shape {shape_text(array.shape)}")
+        raise ValueError(f"roughness must have {interfaces} entries (one per interface) or shape "
+                         f"(B, {interfaces}) for {count_text(media, 'medium', 'media')}; received {received}")
+    array = array.reshape(1, -1) if array.ndim == 1 else array
+    if array.shape[0] not in (1, stacks) and stacks != 1:
+        raise ValueError(f"roughness must hold one row for all stacks or one per stack ({stacks}); received "
+                         f"{array.shape[0]} rows")
+    bad = array[~(np.isfinite(array) & (array >= 0))]
+    if bad.size:
+        raise ValueError(f"roughness must be finite and at least 0; received {bad.flat[0]!r}")
+    return array
+
+
+ROUGHNESS_MODELS = ("nevot-croce", "debye-waller")
+
+
+def roughness_model(value: object) -> int:
+    """The engine's code of a roughness model name: 0 Nevot-Croce, 1 Debye-Waller."""
+    return ROUGHNESS_MODELS.index(choice("roughness_model", value, ROUGHNESS_MODELS))
+
+
 def batch_size(index_stacks: int, thickness_stacks: int) -> int:
     """B of a solve whose indices hold `index_stacks` stacks and thicknesses `thickness_stacks`."""
     if index_stacks != thickness_stacks and 1 not in (index_stacks, thickness_stacks):

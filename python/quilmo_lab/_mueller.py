@@ -103,3 +103,43 @@ def passed_power(form: ComplexArray, polarisation: object) -> FloatArray:
 def power_form(jones: ComplexArray) -> ComplexArray:
     """J^H J: the power form of amplitudes J in a basis where |amplitude|^2 is power."""
     return np.asarray(np.conj(np.swapaxes(jones, -1, -2)) @ jones, dtype=np.complex128)
+
+
+def isotropic_mueller(power_s: FloatArray, power_p: FloatArray, cross: ComplexArray) -> FloatArray:
+    """The (..., 4, 4) Mueller matrices of an isotropic stack from its s and p powers and the
+    cross term X = a_s conj(a_p) of its (summed) amplitudes, in power units.
+
+    For one pair of amplitudes this is ``mueller(diag(a_s, a_p))``; sums over incoherent paths
+    of such matrices keep the form, with |X|^2 <= power_s power_p (equal without depolarisation).
+    """
+    m = np.zeros((*np.shape(power_s), 4, 4), dtype=np.float64)
+    half_sum = (power_s + power_p) / 2
+    half_difference = (power_s - power_p) / 2
+    m[..., 0, 0] = m[..., 1, 1] = half_sum
+    m[..., 0, 1] = m[..., 1, 0] = half_difference
+    m[..., 2, 2] = m[..., 3, 3] = cross.real
+    m[..., 2, 3] = cross.imag
+    m[..., 3, 2] = -cross.imag
+    return m
+
+
+def depolarisation_index(m: FloatArray) -> FloatArray:
+    """1 - P_Δ of (..., 4, 4) Mueller matrices, P_Δ Gil and Bernabeu's depolarisation index
+    sqrt((tr(MᵀM) - m00²) / (3 m00²)): 0 for a non-depolarising matrix, 1 for an ideal
+    depolariser; NaN where m00 is 0."""
+    m00 = m[..., 0, 0]
+    with np.errstate(invalid="ignore", divide="ignore"):
+        ratio = (np.einsum("...ij,...ij->...", m, m) - m00**2) / (3 * m00**2)
+        index = 1.0 - np.sqrt(np.clip(ratio, 0.0, 1.0))
+    return np.asarray(np.where(m00 > 0, index, np.nan), dtype=np.float64)
+
+
+def pseudo_psi_delta(m: FloatArray) -> tuple[FloatArray, FloatArray]:
+    """The psi and delta (radians) an ellipsometer reports for (..., 4, 4) Mueller matrices of
+    isotropic samples: from N = m01/m00, C = -m22/m00, S = m23/m00 as psi = atan2(sqrt(C² + S²), N) / 2
+    and delta = atan2(S, C); for a non-depolarising matrix arctan|r_p/r_s| and arg(-r_p/r_s)."""
+    n = m[..., 0, 1]
+    c = -m[..., 2, 2]
+    s = m[..., 2, 3]
+    psi = np.arctan2(np.hypot(c, s), n) / 2
+    return np.asarray(psi, dtype=np.float64), np.asarray(np.arctan2(s, c), dtype=np.float64)

@@ -15,6 +15,8 @@ import math
 from collections.abc import Callable, Mapping
 from dataclasses import dataclass
 
+from typing import Any
+
 import numpy as np
 import numpy.typing as npt
 
@@ -22,8 +24,9 @@ from quilmo_lab._checks import axis, choice, incidence_angles, on_grid, real_num
 from quilmo_lab._optional import scipy_least_squares
 from quilmo_lab._polarisation import wrapped_phase
 from quilmo_lab.anisotropic import AnisotropicResult
+from quilmo_lab.cone import Cone
 from quilmo_lab.result import Result
-from quilmo_lab.solve import solve
+from quilmo_lab.slit import Slit
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
@@ -133,6 +136,7 @@ class _Problem:
         # its Jacobian is by central differences
         self.anisotropic = (model(**dict(zip(names, (float(v) for v in start)))).anisotropic
                             or any(name in CROSS_POLARISATION for name in measured))
+        self.measurement: dict[str, Any] = {}
 
     def stack(self, p: FloatArray) -> Stack:
         return self.model(**dict(zip(self.names, (float(v) for v in p))))
@@ -140,14 +144,16 @@ class _Problem:
     def _solve(self, p: FloatArray, derivatives: bool) -> Result | AnisotropicResult:
         stack = self.stack(p)
         if self.anisotropic:
-            return stack.solve(self.wavelengths, self.angles, threads=self.threads, azimuths=[0.0])
+            return stack.solve(self.wavelengths, self.angles, threads=self.threads, azimuths=[0.0],
+                               **self.measurement)
         for name, layer in self.thickness.items():
             value = p[self.names.index(name)]
             if not math.isclose(stack.layers[layer].thickness, value, rel_tol=1e-12, abs_tol=1e-12):
                 raise ValueError(f"thickness[{name!r}] must be the layer whose thickness {name} is; received layer "
                                  f"{layer}, which the model makes {stack.layers[layer].thickness:g} nm thick for "
                                  f"{name} = {value:g}")
-        return solve(stack, self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives)
+        return stack.solve(self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives,
+                           **self.measurement)
 
     def residuals(self, p: FloatArray) -> FloatArray:
         return self._residuals(self._solve(p, False))
@@ -163,7 +169,11 @@ class _Problem:
 
     def jacobian(self, p: FloatArray) -> FloatArray:
         columns: list[FloatArray | None] = [None] * len(self.names)
-        if self.thickness and not self.anisotropic:
+        # an average has no derivatives of psi and delta: those columns by differences too
+        averaged = self.measurement.get("cone") is not None or self.measurement.get("bandwidth") is not None \
+            or bool(np.any(np.asarray(self.measurement.get("thickness_spread", 0.0)) != 0))
+        if self.thickness and not self.anisotropic and not (
+                averaged and ("psi" in self.measured or "delta" in self.measured)):
             result = self._solve(p, True)
             for name, layer in self.thickness.items():
                 parts = [(_quantity(result, q, True)[:, layer, :] / self.sigma[q]).ravel() for q in self.measured]
@@ -196,7 +206,8 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         measured: Mapping[str, npt.ArrayLike], *, angles: npt.ArrayLike = 0.0,
         sigma: Mapping[str, npt.ArrayLike] | None = None, thickness: Mapping[str, int] | None = None,
         bounds: Mapping[str, tuple[float, float]] | None = None, threads: int | None = None,
-        max_evaluations: int = 200) -> FitResult:
+        max_evaluations: int = 200, cone: Cone | None = None, bandwidth: Slit | None = None,
+        thickness_spread: npt.ArrayLike = 0.0, roughness_model: str = "nevot-croce") -> FitResult:
     """Fit parameters of a model stack to measured spectra or ellipsometry.
 
     Parameters
@@ -225,6 +236,9 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         Worker threads of the solves.
     max_evaluations : int, optional
         The most evaluations of the model.
+    cone, bandwidth, thickness_spread, roughness_model : optional
+        What the instrument sees, as for `quilmo_lab.solve`; the model's layers give the
+        roughness, which may be a parameter (its column of the Jacobian by differences).
 
     Returns
     -------
@@ -296,6 +310,8 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
     thread_count(threads)  # a bad count is reported before the fit starts
     least_squares = scipy_least_squares("quilmo_lab.fit")
     problem = _Problem(model, names, wl, theta, data, noise, layers, threads, p0)
+    problem.measurement = dict(cone=cone, bandwidth=bandwidth, thickness_spread=thickness_spread,
+                               roughness_model=roughness_model)
     result = least_squares(problem.residuals, np.clip(p0, lo, hi), jac=problem.jacobian, bounds=(lo, hi),
                            method="trf", x_scale="jac", max_nfev=max_evaluations)
     jac = problem.jacobian(result.x)

@@ -8,6 +8,8 @@ from collections.abc import Sequence
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab.cone import Cone
+from quilmo_lab.slit import Slit
 from quilmo_lab._checks import number_array, whole_number
 from quilmo_lab.design.evaluation import Evaluator
 from quilmo_lab.design.targets import Target
@@ -86,7 +88,9 @@ class ToleranceResult:
 
 
 def tolerance(stack: Stack, targets: Sequence[Target], sigma: float | npt.ArrayLike, *, samples: int = 500,
-              relative: bool = False, seed: Seed = None, threads: int | None = None) -> ToleranceResult:
+              relative: bool = False, seed: Seed = None, threads: int | None = None, cone: Cone | None = None,
+              bandwidth: Slit | None = None, thickness_spread: npt.ArrayLike = 0.0,
+              roughness_model: str = "nevot-croce") -> ToleranceResult:
     """How a design's merit and spectra spread under random thickness errors.
 
     Parameters
@@ -106,6 +110,9 @@ def tolerance(stack: Stack, targets: Sequence[Target], sigma: float | npt.ArrayL
         Anything ``numpy.random.default_rng`` accepts.
     threads : int, optional
         Worker threads of the solves.
+    cone, bandwidth, thickness_spread, roughness_model : optional
+        What the instrument sees, as for `quilmo_lab.solve` (the stack's layers give the
+        roughness): R, T and A are averaged, and so are their thickness derivatives.
 
     Returns
     -------
@@ -130,7 +137,8 @@ def tolerance(stack: Stack, targets: Sequence[Target], sigma: float | npt.ArrayL
     >>> round(result.nominal_merit, 4), bool(result.merit_std > 0)
     (1.6024, True)
     """
-    evaluator = Evaluator(stack, targets, threads)
+    evaluator = Evaluator(stack, targets, threads, cone=cone, bandwidth=bandwidth, thickness_spread=thickness_spread,
+                          roughness_model=roughness_model)
     drawn = drawn_designs(stack, sigma, samples=samples, relative=relative, seed=seed)
     merits, values = merits_of(evaluator, with_nominal(stack, drawn))
     return spread_of(merits, values, drawn)

@@ -28,6 +28,7 @@ using Indices = Input<Amplitude, nb::ndim<3>>;
 using Thicknesses = Input<double, nb::ndim<2>>;
 using Axis = Input<double, nb::ndim<1>>;
 using Mask = Input<bool, nb::ndim<1>>;
+using Roughness = Input<double, nb::ndim<2>>;
 
 static_assert(sizeof(Amplitude) == sizeof(optics::Complex));
 
@@ -51,16 +52,22 @@ inline const optics::Complex* complex_data(const Indices& indices) {
     return reinterpret_cast<const optics::Complex*>(indices.data());
 }
 
-// The checked (stack, angle, wavelength) grid of a solve.
+// The checked (stack, angle, wavelength) grid of a solve; `roughness` is
+// (1 or stacks, media - 1), model 0 Nevot-Croce and 1 Debye-Waller.
 inline Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, const Axis& wavelengths,
-                       const Axis& angles, std::size_t stacks) {
-    const Grid grid{
+                       const Axis& angles, std::size_t stacks, const Roughness& roughness, int model) {
+    Grid grid{
         complex_data(indices), indices.shape(0),     indices.shape(1),  indices.shape(2),
         thicknesses.data(),    thicknesses.shape(0), wavelengths.data(), wavelengths.shape(0),
         angles.data(),         angles.shape(0),      stacks,
     };
+    grid.roughness = roughness.data();
+    grid.roughness_stacks = roughness.shape(0);
+    require(model == 0 || model == 1, "roughness_model must be 0 (Nevot-Croce) or 1 (Debye-Waller)");
+    grid.roughness_model = static_cast<RoughnessModel>(model);
     check_grid(grid);
     require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
+    require(roughness.shape(1) == grid.media - 1, "roughness must have one column per interface");
     return grid;
 }
 

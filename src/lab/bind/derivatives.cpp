@@ -30,9 +30,11 @@ void require_layer_values(const Output<T, 5>& array, const quilmo::lab::Grid& gr
 }
 
 void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
-                        std::size_t stacks, Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
+                        std::size_t stacks, Roughness roughness, int roughness_model,
+                        Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
                         std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_layer_values(amplitudes, grid, stacks, "amplitudes");
     require_layer_values(powers, grid, stacks, "powers");
     const quilmo::lab::JacobianOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
@@ -41,9 +43,25 @@ void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengt
     run_released(grid, [&] { quilmo::lab::thickness_jacobian(grid, out, threads); });
 }
 
+void roughness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
+                        std::size_t stacks, Roughness roughness, int roughness_model,
+                        Output<Amplitude, 5> amplitudes, Output<double, 5> powers, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    require_shape(amplitudes, {4, stacks, grid.angle_count, grid.media - 1, grid.wavelength_count}, "amplitudes",
+                  "(4, stacks, angles, media - 1, wavelengths)");
+    require_shape(powers, {4, stacks, grid.angle_count, grid.media - 1, grid.wavelength_count}, "powers",
+                  "(4, stacks, angles, media - 1, wavelengths)");
+    const quilmo::lab::JacobianOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
+    nb::gil_scoped_release released;
+    quilmo::lab::roughness_jacobian(grid, out, threads);
+}
+
 void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles,
-                              std::size_t stacks, Mask coherent, Output<double, 5> powers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+                              std::size_t stacks, Roughness roughness, int roughness_model, Mask coherent,
+                              Output<double, 5> powers, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_mask(coherent, grid);
     require_layer_values(powers, grid, stacks, "powers");
     require_apart({span_of("powers", powers)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
@@ -85,12 +103,19 @@ void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, doubl
 
 void bind_derivatives(nb::module_& m) {
     m.def("thickness_jacobian", &thickness_jacobian, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "amplitudes"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "roughness"_a.noconvert(), "roughness_model"_a, "amplitudes"_a.noconvert(),
           "powers"_a.noconvert(), "threads"_a,
           "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
           "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
+    m.def("roughness_jacobian", &roughness_jacobian, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "roughness"_a.noconvert(),
+          "roughness_model"_a, "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+          "Fills the derivatives by the roughness of every interface of the amplitudes (r_s, r_p, t_s, t_p) "
+          "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, media - 1, wavelengths).");
     m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian, "indices"_a.noconvert(),
           "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "roughness"_a.noconvert(), "roughness_model"_a,
           "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
           "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "
           "layers flagged False in coherent are treated by intensity.");

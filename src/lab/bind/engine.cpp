@@ -32,8 +32,10 @@ void require_point_values(const Output<T, 4>& array, const quilmo::lab::Grid& gr
 }
 
 void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
-              Output<Amplitude, 4> amplitudes, Output<double, 4> powers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+              Roughness roughness, int roughness_model, Output<Amplitude, 4> amplitudes, Output<double, 4> powers,
+              std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_point_values(amplitudes, grid, stacks, "amplitudes");
     require_point_values(powers, grid, stacks, "powers");
     const quilmo::lab::CoherentOutputs out{
@@ -45,8 +47,10 @@ void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis a
 }
 
 void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
-                Mask coherent, Output<double, 4> powers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+                Roughness roughness, int roughness_model, Mask coherent, Output<double, 4> powers,
+                std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_mask(coherent, grid);
     require_point_values(powers, grid, stacks, "powers");
     require_apart({span_of("powers", powers)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
@@ -54,9 +58,21 @@ void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis
     run_released(grid, [&] { quilmo::lab::solve_incoherent(grid, coherent.data(), powers.data(), threads); });
 }
 
+void cross(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
+           Roughness roughness, int roughness_model, Mask coherent, Output<Amplitude, 4> out, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    require_mask(coherent, grid);
+    require_shape(out, {2, stacks, grid.angle_count, grid.wavelength_count}, "out", "(2, stacks, angles, wavelengths)");
+    nb::gil_scoped_release released;
+    quilmo::lab::solve_cross(grid, coherent.data(), reinterpret_cast<quilmo::optics::Complex*>(out.data()), threads);
+}
+
 void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, std::size_t stacks,
-              Mask coherent, Output<double, 4> powers, Output<double, 5> layers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+              Roughness roughness, int roughness_model, Mask coherent, Output<double, 4> powers,
+              Output<double, 5> layers, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_mask(coherent, grid);
     require_point_values(powers, grid, stacks, "powers");
     require_shape(layers, {2, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count}, "layers",
@@ -69,9 +85,11 @@ void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis a
     });
 }
 
-void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, Mask coherent, Axis depths,
+void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis angles, Roughness roughness,
+             int roughness_model, Mask coherent, Axis depths,
              Output<double, 3> out, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, 1);
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, 1, roughness, roughness_model);
     require_mask(coherent, grid);
     require_shape(out, {4, grid.wavelength_count, depths.shape(0)}, "out", "(4, wavelengths, depths)");
     require_apart({span_of("out", out)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
@@ -84,26 +102,37 @@ void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Axis an
 }  // namespace
 
 NB_MODULE(_engine, m) {
-    m.doc() = "The compiled grid of quilmo_lab; call it through quilmo_lab.solve.";
+    m.doc() =
+        "The compiled grid of quilmo_lab; call it through quilmo_lab.solve. Every grid function takes "
+        "roughness, (1 or stacks, media - 1) RMS roughness per interface in the unit of the wavelengths, "
+        "and roughness_model, 0 for Nevot-Croce and 1 for Debye-Waller.";
     m.def("coherent", &coherent, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "roughness"_a.noconvert(), "roughness_model"_a,
           "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
           "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of every "
           "(stack, angle, wavelength) point; threads 0 means every processor this process may "
           "use.");
     m.def("incoherent", &incoherent, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "roughness"_a.noconvert(), "roughness_model"_a, "coherent"_a.noconvert(),
           "powers"_a.noconvert(), "threads"_a,
           "Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in "
           "coherent treated by intensity.");
+    m.def("cross", &cross, "indices"_a.noconvert(), "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(),
+          "angles"_a.noconvert(), "stacks"_a, "roughness"_a.noconvert(), "roughness_model"_a,
+          "coherent"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
+          "Fills out with the s-p cross terms of R and T (r_s conj(r_p) and its power-unit analogue for t, "
+          "summed by power over incoherent layers) of every point.");
     m.def("absorbed", &absorbed, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+          "roughness"_a.noconvert(), "roughness_model"_a, "coherent"_a.noconvert(),
           "powers"_a.noconvert(), "layers"_a.noconvert(), "threads"_a,
           "Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, "
           "s and p) of every point.");
     m.def("profile", &profile, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "coherent"_a.noconvert(),
-          "depths"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
+          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "roughness"_a.noconvert(), "roughness_model"_a,
+          "coherent"_a.noconvert(), "depths"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
           "Fills out with the absorbed power density and |E|^2 (s, p, s, p) of one stack at one angle, "
           "per wavelength and depth.");
     m.def("default_threads", &quilmo::lab::default_threads,

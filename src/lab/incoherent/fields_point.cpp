@@ -29,8 +29,14 @@ RunAmplitudes light_run(const PointMedia& point, Run run, bool from_back, FieldW
 
     Complex gamma{0.0, 0.0};
     for (std::size_t i = span; i-- > 0;) {
-        const Fresnel f = fresnel<Pol>(medium(i), medium(i + 1));
-        const Complex round_trip = Complex{1.0, 0.0} + f.r * gamma;
+        Fresnel f = fresnel<Pol>(medium(i), medium(i + 1));
+        Complex r_back = f.r;  // -r' of the interface, as its matrix holds it
+        if (point.rough(std::min(index(i), index(i + 1)))) {
+            const RoughFactors rough = point.rough_factors_of(index(i), index(i + 1));
+            r_back = f.r * rough.reflect_back;
+            f = {f.r * rough.reflect, f.tau * rough.pass};
+        }
+        const Complex round_trip = Complex{1.0, 0.0} + r_back * gamma;
         sweep[i].reflect = (f.r + gamma) / round_trip;
         sweep[i].pass = f.tau / round_trip;
         if (i > 0) {

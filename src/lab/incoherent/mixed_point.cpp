@@ -28,4 +28,19 @@ PerPolarisation<Powers<>> mixed_powers(const PointMedia& point, std::span<const 
             power_transfer<double>(work.fractions.p, work.passes, work.behind)};
 }
 
+Powers<Complex> mixed_cross(const PointMedia& point, std::span<const MatrixLanes> interfaces, RunsWorkspace& work,
+                            std::vector<RunFractions<Complex>>& fractions, std::vector<Complex>& passes,
+                            std::vector<Complex>& behind) {
+    work.split(point);
+    const std::size_t count = work.runs.size();
+    fractions.resize(count);
+    passes.resize(count);
+    behind.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        fractions[k] = run_cross_fractions(point, work.runs[k], interfaces);
+        passes[k] = {work.passes[k], 0.0};
+    }
+    return power_transfer<Complex>(fractions, passes, behind);
+}
+
 }  // namespace quilmo::lab
