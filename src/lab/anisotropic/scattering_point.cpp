@@ -1,6 +1,8 @@
 #include "lab/anisotropic/scattering_point.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -10,8 +12,18 @@ namespace {
 
 constexpr double two_pi = 6.283185307179586;
 
-// Bit for bit, so that signed zeros (which pick a root's branch) count.
-bool same_bits(const Tensor& a, const Tensor& b) noexcept { return std::memcmp(&a, &b, sizeof(Tensor)) == 0; }
+// Bit for bit, so that signed zeros (which pick a root's branch) count; word
+// by word and inline, as it runs a few times per layer and point.
+bool same_bits(const Tensor& a, const Tensor& b) noexcept {
+    using Words = std::array<std::uint64_t, sizeof(Tensor) / sizeof(std::uint64_t)>;
+    const Words x = std::bit_cast<Words>(a), y = std::bit_cast<Words>(b);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (x[i] != y[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // G = F_j^-1 F_{j+1} [I; R]: the amplitudes in medium j at their interface
 // with medium j + 1 per forward amplitude of medium j + 1.
@@ -68,18 +80,20 @@ std::array<Cx, 4> propagation(Cx z, const std::array<Cx, 4>& q) noexcept {
 PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const double> thickness,
                                    double wavelength, double xi) {
     const std::size_t media = eps.size();
-    modes_.resize(media);
+    modes_.clear();
+    which_.resize(media);
     tau_.resize(media - 1);
     propagation_.resize(media);
     for (std::size_t j = 0; j < media; ++j) {
         // A medium equal to one of the two before it (alternating stacks) has
         // its modes: they are a pure function of the tensor's bits.
         if (j >= 1 && same_bits(eps[j], eps[j - 1])) {
-            modes_[j] = modes_[j - 1];
+            which_[j] = which_[j - 1];
         } else if (j >= 2 && same_bits(eps[j], eps[j - 2])) {
-            modes_[j] = modes_[j - 2];
+            which_[j] = which_[j - 2];
         } else {
-            modes_[j] = medium_modes(eps[j], xi);
+            which_[j] = modes_.size();
+            modes_.push_back(medium_modes(eps[j], xi));
         }
     }
     const double k0 = two_pi / wavelength;
@@ -88,13 +102,13 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
     for (std::size_t j = media - 1; j-- > 0;) {
         // tau = g1^-1 and r = g2 g1^-1 at the interface, before propagation.
         Mat2& tau = tau_[j];
-        diagonal = diagonal && modes_[j].decoupled && modes_[j + 1].decoupled;
+        diagonal = diagonal && modes(j).decoupled && modes(j + 1).decoupled;
         if (diagonal) {
-            const DecoupledStep step = decoupled_step(modes_[j].field, modes_[j + 1].field, r);
+            const DecoupledStep step = decoupled_step(modes(j).field, modes(j + 1).field, r);
             tau = {{{step.tau[0], 0.0}, {0.0, step.tau[1]}}};
             r = {{{step.r[0], 0.0}, {0.0, step.r[1]}}};
         } else {
-            const Mat42 g = interface_amplitudes(modes_[j].field, modes_[j + 1].field, r);
+            const Mat42 g = interface_amplitudes(modes(j).field, modes(j + 1).field, r);
             tau = inverse({{{g[0][0], g[0][1]}, {g[1][0], g[1][1]}}});
             r = Mat2{{{g[2][0], g[2][1]}, {g[3][0], g[3][1]}}} * tau;
         }
@@ -110,7 +124,7 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
             std::memcmp(&thickness[j - 1], &thickness[j + 1], sizeof(double)) == 0) {
             e = propagation_[j + 2];
         } else {
-            e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes_[j].q);
+            e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes(j).q);
         }
         for (std::size_t i = 0; i < 2; ++i) {
             for (std::size_t k = 0; k < 2; ++k) {
@@ -124,8 +138,8 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
         t = tau_[j] * t;
     }
     PointResult out{r, t, {}, {}};
-    const Mat4& exit = modes_[media - 1].field;
-    const double incident = normal_flux(modes_[0].field, 0);
+    const Mat4& exit = modes(media - 1).field;
+    const double incident = normal_flux(modes(0).field, 0);
     std::array<std::array<Cx, 4>, 2> e{};
     for (std::size_t j = 0; j < 2; ++j) {
         for (std::size_t row = 0; row < 4; ++row) {
