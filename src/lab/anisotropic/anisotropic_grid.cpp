@@ -1,8 +1,10 @@
 #include "lab/anisotropic/anisotropic_grid.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -34,12 +36,12 @@ void store(Complex* out, const Mat2& m) noexcept {
 bool scalar_everywhere(const TensorGrid& grid, std::size_t s, std::size_t j) {
     const std::size_t columns = grid.shape.index_columns;
     const Complex* tensor = grid.permittivity + (s * grid.shape.media + j) * 9 * columns;
-    const auto same = [](const Complex& a, const Complex& b) { return std::memcmp(&a, &b, sizeof(Complex)) == 0; };
-    constexpr Complex zero{0.0, 0.0};
-    for (std::size_t w = 0; w < columns; ++w) {
-        for (std::size_t k = 0; k < 9; ++k) {
-            const Complex& e = tensor[k * columns + w];
-            if (k % 4 == 0 ? !same(e, tensor[w]) : !same(e, zero)) {
+    using Bits = std::array<std::uint64_t, 2>;
+    const auto bits = [](const Complex& z) { return std::bit_cast<Bits>(z); };
+    for (std::size_t k = 1; k < 9; ++k) {
+        const Complex* component = tensor + k * columns;
+        for (std::size_t w = 0; w < columns; ++w) {
+            if (k % 4 == 0 ? bits(component[w]) != bits(tensor[w]) : bits(component[w]) != Bits{0, 0}) {
                 return false;
             }
         }

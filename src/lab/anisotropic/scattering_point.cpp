@@ -1,8 +1,6 @@
 #include "lab/anisotropic/scattering_point.hpp"
 
-#include <bit>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -12,18 +10,8 @@ namespace {
 
 constexpr double two_pi = 6.283185307179586;
 
-// Bit for bit, so that signed zeros (which pick a root's branch) count; word
-// by word and inline, as it runs a few times per layer and point.
-bool same_bits(const Tensor& a, const Tensor& b) noexcept {
-    using Words = std::array<std::uint64_t, sizeof(Tensor) / sizeof(std::uint64_t)>;
-    const Words x = std::bit_cast<Words>(a), y = std::bit_cast<Words>(b);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        if (x[i] != y[i]) {
-            return false;
-        }
-    }
-    return true;
-}
+// Bit for bit, so that signed zeros (which pick a root's branch) count.
+bool same_bits(const Tensor& a, const Tensor& b) noexcept { return std::memcmp(&a, &b, sizeof(Tensor)) == 0; }
 
 // G = F_j^-1 F_{j+1} [I; R]: the amplitudes in medium j at their interface
 // with medium j + 1 per forward amplitude of medium j + 1.
