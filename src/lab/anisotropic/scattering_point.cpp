@@ -87,6 +87,7 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
     const double k0 = two_pi / wavelength;
     Mat2 r{};
     bool diagonal = true;  // r, and every tau so far
+    std::size_t first_diagonal = media;  // every tau_j from it on is diagonal (j >= 1)
     for (std::size_t j = media - 1; j-- > 0;) {
         // tau = g1^-1 and r = g2 g1^-1 at the interface, before propagation.
         Mat2& tau = tau_[j];
@@ -114,16 +115,33 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
         } else {
             e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes(j).q);
         }
-        for (std::size_t i = 0; i < 2; ++i) {
-            for (std::size_t k = 0; k < 2; ++k) {
-                tau[i][k] *= e[k];
-                r[i][k] *= e[2 + i] * e[k];
+        if (diagonal) {
+            // The zeros off the diagonal stay +0, not 0 times a factor.
+            for (std::size_t i = 0; i < 2; ++i) {
+                tau[i][i] *= e[i];
+                r[i][i] *= e[2 + i] * e[i];
+            }
+        } else {
+            for (std::size_t i = 0; i < 2; ++i) {
+                for (std::size_t k = 0; k < 2; ++k) {
+                    tau[i][k] *= e[k];
+                    r[i][k] *= e[2 + i] * e[k];
+                }
             }
         }
+        first_diagonal = diagonal ? j : first_diagonal;
     }
+    // t = tau_{media-2} ... tau_1 tau_0; a diagonal tau scales t's rows.
     Mat2 t = tau_[0];
     for (std::size_t j = 1; j + 1 < media; ++j) {
-        t = tau_[j] * t;
+        if (j >= first_diagonal) {
+            for (std::size_t k = 0; k < 2; ++k) {
+                t[0][k] = tau_[j][0][0] * t[0][k];
+                t[1][k] = tau_[j][1][1] * t[1][k];
+            }
+        } else {
+            t = tau_[j] * t;
+        }
     }
     PointResult out{r, t, {}, {}};
     const Mat4& exit = modes(media - 1).field;
