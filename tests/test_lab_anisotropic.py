@@ -357,3 +357,6 @@ def test_design_takes_anisotropic_stacks_with_a_differenced_jacobian() -> None:
     film = ql.Stack([ql.Layer(ql.Uniaxial(1.38, 1.45, axis=(0.5, 0.3)), 80.0), ql.Layer(2.1, 30.0)], exit=1.52)
     refined = design.refine(film, [target])
     assert refined.merit < 0.5 * refined.initial_merit
+    twisted = ql.Stack([ql.TwistedLayer(ql.Uniaxial(1.5, 1.6, axis=(np.pi / 2, 0.0)), 800.0, twist=1.0)], exit=1.52)
+    with pytest.raises(ValueError, match="TwistedLayer"):
+        design.refine(twisted, [target])

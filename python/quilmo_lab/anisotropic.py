@@ -44,8 +44,8 @@ def _permittivity_array(value: object, wavelengths: int) -> ComplexArray:
         raise ValueError(f"permittivity must have {wavelengths} columns, one per wavelength (or 1 for tensors "
                          f"that do not depend on the wavelength); received {columns} columns")
     incidence = array[:, 0]
-    diagonal = incidence[:, _DIAGONAL, _DIAGONAL]
-    if not _scalar_multiple(incidence) or diagonal.imag.any() or not bool(np.all(diagonal.real >= 1.0)):
+    n_squared = incidence[:, 0, 0]
+    if not _scalar_multiple(incidence) or n_squared.imag.any() or not bool(np.all(n_squared.real >= 1.0)):
         raise ValueError("permittivity of the incidence medium (medium 0) must be n^2 times the identity with a "
                          "real n >= 1: the incident and reflected waves are split into s and p there, and their "
                          "power is only defined in a lossless medium; received the tensor "
@@ -53,14 +53,13 @@ def _permittivity_array(value: object, wavelengths: int) -> ComplexArray:
     return array
 
 
-_DIAGONAL = np.arange(3)
-_ROWS, _COLUMNS = np.nonzero(~np.eye(3, dtype=bool))
-
-
 def _scalar_multiple(tensors: ComplexArray) -> bool:
-    """Whether every (B, 3, 3, W) tensor is a multiple of the identity."""
-    diagonal = tensors[:, _DIAGONAL, _DIAGONAL]
-    return not tensors[:, _ROWS, _COLUMNS].any() and bool(np.all(diagonal == diagonal[:, :1]))
+    """Whether every (B, 3, 3, W) tensor is a multiple of the identity (read through views of the
+    nine components, (B, 9, W): the diagonal is every fourth, 1:4 and 5:8 the rest)."""
+    flat = tensors.reshape(tensors.shape[0], 9, tensors.shape[-1])
+    if flat[:, 1:4].any() or flat[:, 5:8].any():
+        return False
+    return bool(np.array_equal(flat[:, 4], flat[:, 0]) and np.array_equal(flat[:, 8], flat[:, 0]))
 
 
 def _exit_is_isotropic(permittivity: ComplexArray) -> bool:

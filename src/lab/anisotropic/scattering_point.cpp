@@ -68,33 +68,36 @@ std::array<Cx, 4> propagation(Cx z, const std::array<Cx, 4>& q) noexcept {
 PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const double> thickness,
                                    double wavelength, double xi) {
     const std::size_t media = eps.size();
-    modes_.resize(media);
+    modes_.clear();
+    which_.resize(media);
     tau_.resize(media - 1);
     propagation_.resize(media);
     for (std::size_t j = 0; j < media; ++j) {
         // A medium equal to one of the two before it (alternating stacks) has
         // its modes: they are a pure function of the tensor's bits.
         if (j >= 1 && same_bits(eps[j], eps[j - 1])) {
-            modes_[j] = modes_[j - 1];
+            which_[j] = which_[j - 1];
         } else if (j >= 2 && same_bits(eps[j], eps[j - 2])) {
-            modes_[j] = modes_[j - 2];
+            which_[j] = which_[j - 2];
         } else {
-            modes_[j] = medium_modes(eps[j], xi);
+            which_[j] = modes_.size();
+            modes_.push_back(medium_modes(eps[j], xi));
         }
     }
     const double k0 = two_pi / wavelength;
     Mat2 r{};
     bool diagonal = true;  // r, and every tau so far
+    std::size_t first_diagonal = media;  // every tau_j from it on is diagonal (j >= 1)
     for (std::size_t j = media - 1; j-- > 0;) {
         // tau = g1^-1 and r = g2 g1^-1 at the interface, before propagation.
         Mat2& tau = tau_[j];
-        diagonal = diagonal && modes_[j].decoupled && modes_[j + 1].decoupled;
+        diagonal = diagonal && modes(j).decoupled && modes(j + 1).decoupled;
         if (diagonal) {
-            const DecoupledStep step = decoupled_step(modes_[j].field, modes_[j + 1].field, r);
+            const DecoupledStep step = decoupled_step(modes(j).field, modes(j + 1).field, r);
             tau = {{{step.tau[0], 0.0}, {0.0, step.tau[1]}}};
             r = {{{step.r[0], 0.0}, {0.0, step.r[1]}}};
         } else {
-            const Mat42 g = interface_amplitudes(modes_[j].field, modes_[j + 1].field, r);
+            const Mat42 g = interface_amplitudes(modes(j).field, modes(j + 1).field, r);
             tau = inverse({{{g[0][0], g[0][1]}, {g[1][0], g[1][1]}}});
             r = Mat2{{{g[2][0], g[2][1]}, {g[3][0], g[3][1]}}} * tau;
         }
@@ -110,22 +113,39 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
             std::memcmp(&thickness[j - 1], &thickness[j + 1], sizeof(double)) == 0) {
             e = propagation_[j + 2];
         } else {
-            e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes_[j].q);
+            e = propagation(Cx{0.0, k0 * thickness[j - 1]}, modes(j).q);
         }
-        for (std::size_t i = 0; i < 2; ++i) {
-            for (std::size_t k = 0; k < 2; ++k) {
-                tau[i][k] *= e[k];
-                r[i][k] *= e[2 + i] * e[k];
+        if (diagonal) {
+            // The zeros off the diagonal stay +0, not 0 times a factor.
+            for (std::size_t i = 0; i < 2; ++i) {
+                tau[i][i] *= e[i];
+                r[i][i] *= e[2 + i] * e[i];
+            }
+        } else {
+            for (std::size_t i = 0; i < 2; ++i) {
+                for (std::size_t k = 0; k < 2; ++k) {
+                    tau[i][k] *= e[k];
+                    r[i][k] *= e[2 + i] * e[k];
+                }
             }
         }
+        first_diagonal = diagonal ? j : first_diagonal;
     }
+    // t = tau_{media-2} ... tau_1 tau_0; a diagonal tau scales t's rows.
     Mat2 t = tau_[0];
     for (std::size_t j = 1; j + 1 < media; ++j) {
-        t = tau_[j] * t;
+        if (j >= first_diagonal) {
+            for (std::size_t k = 0; k < 2; ++k) {
+                t[0][k] = tau_[j][0][0] * t[0][k];
+                t[1][k] = tau_[j][1][1] * t[1][k];
+            }
+        } else {
+            t = tau_[j] * t;
+        }
     }
     PointResult out{r, t, {}, {}};
-    const Mat4& exit = modes_[media - 1].field;
-    const double incident = normal_flux(modes_[0].field, 0);
+    const Mat4& exit = modes(media - 1).field;
+    const double incident = normal_flux(modes(0).field, 0);
     std::array<std::array<Cx, 4>, 2> e{};
     for (std::size_t j = 0; j < 2; ++j) {
         for (std::size_t row = 0; row < 4; ++row) {

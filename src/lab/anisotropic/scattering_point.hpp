@@ -39,7 +39,10 @@ public:
                       double xi);
 
 private:
-    std::vector<Modes> modes_;
+    const Modes& modes(std::size_t j) const noexcept { return modes_[which_[j]]; }
+
+    std::vector<Modes> modes_;        // the distinct media's
+    std::vector<std::size_t> which_;  // medium j's place in modes_
     std::vector<Mat2> tau_;
     std::vector<std::array<Cx, 4>> propagation_;  // by inner layer
 };
