@@ -35,6 +35,11 @@ def _angle_grid(front, indices, thicknesses, angle):
         res = ql.solve(indices, thicknesses, WAVELENGTHS, angle, derivatives=True)
         return {"dR_s": res.dR_s, "dR_p": res.dR_p, "dT_s": res.dT_s, "dT_p": res.dT_p,
                 "dr_s": res.dr_s, "dr_p": res.dr_p, "dt_s": res.dt_s, "dt_p": res.dt_p}
+    if front == "roughness derivatives":
+        res = ql.solve(indices, thicknesses, WAVELENGTHS, angle, derivatives=True,
+                       roughness=np.linspace(1.0, 3.0, len(indices) - 1))
+        return {"R": res.R(), "T": res.T(), "dR_s": res.dR_droughness("s"), "dR_p": res.dR_droughness("p"),
+                "dT_s": res.dT_droughness("s"), "dT_p": res.dT_droughness("p")}
     if front == "derivatives incoherent":
         res = ql.solve(indices, thicknesses, WAVELENGTHS, angle, derivatives=True, coherent=[False] * layers)
         return {"dR_s": res.dR_s, "dR_p": res.dR_p, "dT_s": res.dT_s, "dT_p": res.dT_p}
@@ -50,6 +55,7 @@ def _angle_grid(front, indices, thicknesses, angle):
 
 LIMITS = {"R": 1.0, "R_p": 1.0, "phase": np.pi}
 FRONTS = ["incoherent", "absorbed", "absorbed incoherent", "profile", "derivatives", "derivatives incoherent",
+          "roughness derivatives",
           "dispersion s", "dispersion p", "anisotropic"]
 
 
