@@ -211,7 +211,9 @@ def profile(*args: object, **kwargs: object) -> Profile:
     wavelengths : array_like
         Vacuum wavelengths, (W,).
     angle : float
-        The angle of incidence in the incidence medium, radians.
+        The angle of incidence in the incidence medium, radians. At grazing incidence
+        (see `solve`) the incident and reflected waves cancel: |E|^2 and the density are
+        0 at every depth.
     depths : array_like
         Depths from the first interface, (D,), in the unit of the wavelengths: negative
         in the incidence medium, past the last interface in the exit medium.

@@ -146,6 +146,14 @@ PointResult ScatteringPoint::solve(std::span<const Tensor> eps, std::span<const 
     PointResult out{r, t, {}, {}};
     const Mat4& exit = modes(media - 1).field;
     const double incident = normal_flux(modes(0).field, 0);
+    if (incident == 0.0 && t == Mat2{}) {
+        // Grazing incidence: the recursion already gives the limit r = -1,
+        // t = 0 (no light enters; a NaN input makes t NaN and goes on), but
+        // every flux over the incident one is 0/0. Transmitted power is 0;
+        // the exit flux per unit amplitude has no finite limit, and 0 keeps
+        // its products with t at their limit 0.
+        return out;
+    }
     std::array<std::array<Cx, 4>, 2> e{};
     for (std::size_t j = 0; j < 2; ++j) {
         for (std::size_t row = 0; row < 4; ++row) {

@@ -74,6 +74,14 @@ struct GradientBase {
 template <class Emit>
 CoherentResult coherent_gradient(const PointMedia& point, std::span<const MatrixLanes> interfaces,
                                  GradientProducts& ws, const Emit& emit) {
+    if (coherent_formulas::grazing_limit(point)) {
+        // r and t are constant (-1 and 0) in every thickness there.
+        const ThicknessDerivative none{};
+        for (std::size_t j = point.media.size() - 2; j >= 1; --j) {
+            emit(j, none, none);
+        }
+        return coherent_formulas::grazing_result();
+    }
     const std::size_t last = point.media.size() - 1;
     auto medium = [&](std::size_t j) -> const Medium& { return point.media[j]; };
     auto interface = [&](std::size_t j) -> const MatrixLanes& { return interfaces[j]; };

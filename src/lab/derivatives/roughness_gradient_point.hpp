@@ -27,6 +27,14 @@ CoherentResult coherent_roughness_gradient(const PointMedia& point, std::span<co
                                            const SlopeOf& slope, GradientProducts& ws, const Emit& emit) {
     using optics::kernel::both;
     const std::size_t last = point.media.size() - 1;
+    if (coherent_formulas::grazing_limit(point)) {
+        // r and t are constant (-1 and 0) in every roughness there.
+        const ThicknessDerivative none{};
+        for (std::size_t i = last; i-- > 0;) {
+            emit(i, none, none);
+        }
+        return coherent_formulas::grazing_result();
+    }
     auto medium = [&](std::size_t j) -> const Medium& { return point.media[j]; };
     auto interface = [&](std::size_t j) -> const MatrixLanes& { return interfaces[j]; };
     double removed = 0.0;

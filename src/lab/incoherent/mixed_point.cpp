@@ -1,5 +1,6 @@
 #include "lab/incoherent/mixed_point.hpp"
 
+#include "lab/coherent/coherent_point.hpp"
 #include "lab/incoherent/power_transfer.hpp"
 
 namespace quilmo::lab {
@@ -18,6 +19,9 @@ void RunsWorkspace::split(const PointMedia& point) {
 
 PerPolarisation<Powers<>> mixed_powers(const PointMedia& point, std::span<const MatrixLanes> interfaces,
                                        RunsWorkspace& work) {
+    if (coherent_formulas::grazing_limit(point)) {
+        return coherent_formulas::grazing_result().powers;
+    }
     work.split(point);
     for (std::size_t k = 0; k < work.runs.size(); ++k) {
         const PerPolarisation<RunFractions<>> fractions = run_fractions(point, work.runs[k], interfaces);
