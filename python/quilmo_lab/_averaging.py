@@ -102,9 +102,14 @@ class Rule:
     along: FloatArray    # (R,) weight of the ray's s (p) for light s (p) in the chief frame
     across: FloatArray   # (R,) weight of the ray's p (s) for light s (p) in the chief frame
     turns: Callable[[bool], FloatArray]  # (R, 4, 4, 4, 4) weighted Stokes turns, reflected or not
-    keys: IntArray       # (W, K) keys of the slit's wavelengths around each requested one
-    wavelengths: FloatArray  # (W, K)
-    weights: FloatArray  # (W, K)
+    rows: IntArray       # (W',) the requested wavelengths the level refines, ascending
+    keys: IntArray       # (W', K) keys of the slit's wavelengths around each of them
+    wavelengths: FloatArray  # (W', K)
+    weights: FloatArray  # (W', K)
+
+    def row(self, wanted: IntArray) -> IntArray:
+        """The rows of the requested wavelengths `wanted` (among `rows`)."""
+        return np.searchsorted(self.rows, wanted)
 
 
 @dataclasses.dataclass(frozen=True)
@@ -137,22 +142,20 @@ class Quadrature:
         return self.averaging.spread is None
 
     def rule(self, level: int) -> Rule:
-        if level not in self._rules:
-            self._rules[level] = self._make_rule(level)
+        """The rule of a level refined already."""
         return self._rules[level]
 
-    def _make_rule(self, level: int) -> Rule:
-        angles, centres = self.problem.angles, self.problem.wavelengths
+    def _make_rule(self, level: int, rows: IntArray) -> Rule:
+        angles, centres = self.problem.angles, self.problem.wavelengths[rows]
         if self.averaging.cone is not None:
             chief, key, theta, ray_weights, psi = self.averaging.cone.rays(angles, level)
         else:
             chief, key, theta = np.arange(angles.size, dtype=np.int64), np.zeros(angles.size, np.int64), angles
             ray_weights, psi = np.ones((angles.size, 1)), np.zeros((angles.size, 1))
         if self.averaging.slit is not None:
-            keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level)
+            keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level, rows)
         else:
-            keys, wavelengths, weights = np.arange(centres.size, dtype=np.int64)[:, None], centres[:, None], \
-                np.ones((centres.size, 1))
+            keys, wavelengths, weights = rows.astype(np.int64)[:, None], centres[:, None], np.ones((rows.size, 1))
 
         def turns(reflected: bool) -> FloatArray:
             into = _stokes_rotation(psi)
@@ -160,13 +163,13 @@ class Quadrature:
             return np.asarray(np.einsum("rm,rmij,rmlq->rijlq", ray_weights, out, into), dtype=np.float64)
 
         return Rule(chief, chief * RAY_STRIDE + key, theta, np.einsum("rm,rm->r", ray_weights, np.cos(psi) ** 2),
-                    np.einsum("rm,rm->r", ray_weights, np.sin(psi) ** 2), turns, keys, wavelengths, weights)
+                    np.einsum("rm,rm->r", ray_weights, np.sin(psi) ** 2), turns, rows, keys, wavelengths, weights)
 
     def refine(self, level: int, active: IntArray) -> None:
         """Solves the nodes of `level` not yet solved for the requested wavelengths `active`."""
-        rule = self.rule(level)
-        keys, first = np.unique(rule.keys[active], return_index=True)
-        wavelengths = rule.wavelengths[active].ravel()[first]
+        rule = self._rules[level] = self._make_rule(level, active)
+        keys, first = np.unique(rule.keys, return_index=True)
+        wavelengths = rule.wavelengths.ravel()[first]
         if level == 0 or not self.nested:
             self._solve(level, np.arange(rule.rays.size), keys, wavelengths)
             return
@@ -174,7 +177,7 @@ class Quadrature:
         old = np.isin(rule.rays, before.rays)
         if not old.all():
             self._solve(level, np.flatnonzero(~old), keys, wavelengths)
-        new = ~np.isin(keys, before.keys[active])
+        new = ~np.isin(keys, before.keys[before.row(active)])
         if new.any():
             self._solve(level, np.flatnonzero(old), keys[new], wavelengths[new])
 
@@ -223,9 +226,9 @@ class Quadrature:
         rule = self.rule(level)
         at = np.minimum(np.searchsorted(piece.rays, rule.rays), piece.rays.size - 1)
         found = np.flatnonzero(piece.rays[at] == rule.rays)
-        keys = rule.keys[wanted]
+        keys = rule.keys[rule.row(wanted)]
         where = np.minimum(np.searchsorted(piece.keys, keys), piece.keys.size - 1)
-        weights = np.where(piece.keys[where] == keys, rule.weights[wanted], 0.0)
+        weights = np.where(piece.keys[where] == keys, rule.weights[rule.row(wanted)], 0.0)
         return found, at[found], where, weights
 
     def sum(self, level: int, wanted: IntArray, quantity: Callable[[Result], tuple[FloatArray, FloatArray]],
@@ -321,10 +324,15 @@ def _stokes_rotation(psi: FloatArray) -> FloatArray:
 
 def _interpolated(indices: ComplexArray, centres: FloatArray, at: FloatArray) -> ComplexArray:
     """(B, media, W) indices over the centres, linear between them (constant beyond), at `at`."""
-    out = np.empty((*indices.shape[:2], at.size), dtype=np.complex128)
-    for b, j in np.ndindex(*indices.shape[:2]):
-        out[b, j] = (np.interp(at, centres, indices[b, j].real) + 1j * np.interp(at, centres, indices[b, j].imag))
-    return out
+    order = np.argsort(centres, kind="stable")
+    centres, indices = centres[order], indices[:, :, order]
+    if centres.size == 1:
+        return np.repeat(indices, at.size, axis=2)
+    right = np.clip(np.searchsorted(centres, at, side="right"), 1, centres.size - 1)
+    span = centres[right] - centres[right - 1]
+    fraction = np.clip((at - centres[right - 1]) / np.where(span > 0, span, 1.0), 0.0, 1.0)
+    return np.asarray(indices[:, :, right - 1] * (1 - fraction) + indices[:, :, right] * fraction,
+                      dtype=np.complex128)
 
 
 def _powers(result: Result) -> tuple[FloatArray, FloatArray]:

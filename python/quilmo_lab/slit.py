@@ -93,10 +93,13 @@ class Slit:
         """
         return self._tolerance
 
-    def wavelengths(self, centres: FloatArray, level: int) -> tuple[IntArray, FloatArray, FloatArray]:
+    def wavelengths(self, centres: FloatArray, level: int,
+                    labels: IntArray | None = None) -> tuple[IntArray, FloatArray, FloatArray]:
         """The quadrature of `level` (0, 1, ...) around every centre: keys (W, K) of the
         nodes (equal keys for equal nodes, of any level and any centre), their wavelengths
         (W, K) and their weights (W, K), summing to 1 per centre (rows padded with weight 0).
+        Nodes of one centre alone are told apart by the centre's label in `labels` (W,)
+        (by default its position), so that subsets of the centres keep their keys.
 
         The Gaussian's nodes lie on one grid shared by every centre, uniform in the domain
         with spacing sigma / 2**level; the triangle's and the rectangle's are Clenshaw-Curtis
@@ -113,15 +116,15 @@ class Slit:
         if self._shape == "gaussian":
             key, around, weights = _shared_gaussian(u, self._fwhm / (2 * math.sqrt(2 * math.log(2))), level)
         else:
-            key, offsets, weights = self._own_nodes(u.size, level)
+            key, offsets, weights = self._own_nodes(np.arange(u.size) if labels is None else labels, level)
             around = u[:, None] + offsets
         wavelengths = around if self._domain == "wavelength" else 1.0 / around
         if not (np.isfinite(wavelengths) & (wavelengths > 0)).all():
             raise ValueError("the slit reaches wavelengths at or below 0: its fwhm is too wide for the wavelengths")
         return key, np.asarray(wavelengths, dtype=np.float64), weights
 
-    def _own_nodes(self, centres: int, level: int) -> tuple[IntArray, FloatArray, FloatArray]:
-        """Keys, offsets and weights (centres, K) of Clenshaw-Curtis rules around each centre."""
+    def _own_nodes(self, labels: IntArray, level: int) -> tuple[IntArray, FloatArray, FloatArray]:
+        """Keys, offsets and weights (W, K) of Clenshaw-Curtis rules around each labelled centre."""
         count = 2 ** (level + 1)
         x, w = clenshaw_curtis(count)
         j = np.arange(count + 1, dtype=np.int64) * 2 ** (_KEY_BITS - level)
@@ -133,7 +136,7 @@ class Slit:
             hat = w * (1 - (x + 1) / 2)
             offsets, weights = np.concatenate([-half, half]), np.concatenate([hat, hat])
             local = np.concatenate([j, j + 2 ** (_KEY_BITS + 2)])
-        key = np.arange(centres, dtype=np.int64)[:, None] * 2 ** (_KEY_BITS + 3) + local[None, :]
+        key = np.asarray(labels, dtype=np.int64)[:, None] * 2 ** (_KEY_BITS + 3) + local[None, :]
         shape = key.shape
         return key, np.broadcast_to(offsets, shape).copy(), np.broadcast_to(weights / weights.sum(), shape).copy()
 
