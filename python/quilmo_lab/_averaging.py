@@ -174,10 +174,10 @@ class Quadrature:
             self._solve(level, np.arange(rule.rays.size), keys, wavelengths)
             return
         before = self.rule(level - 1)
-        old = np.isin(rule.rays, before.rays)
+        old = np.isin(rule.rays, before.rays, kind="sort")
         if not old.all():
             self._solve(level, np.flatnonzero(~old), keys, wavelengths)
-        new = ~np.isin(keys, before.keys[before.row(active)])
+        new = ~np.isin(keys, before.keys[before.row(active)], kind="sort")
         if new.any():
             self._solve(level, np.flatnonzero(old), keys[new], wavelengths[new])
 
