@@ -58,12 +58,16 @@ class Cone:
     is carried to each ray by the rotation that takes the chief ray onto it, and the
     reflected and transmitted light back the same way, so that the averaged Mueller
     matrices are those of the whole beam in the chief ray's s and p. The quadrature is
-    over the angle of incidence theta, the only one a ray's R and T depend on: the trapezoid
-    rule in t, theta = middle + width cos t, on each stretch of theta (which turns the
-    square-root ends of the cone's arcs into smooth ones), doubled until R and T agree with
-    the previous level to `tolerance`; for each theta, Gauss-Legendre over the arc of
-    azimuths inside the cone gives its weight and the turns of polarisation, without rays
-    of its own.
+    over the angle of incidence theta, the only one a ray's R and T depend on. Where the
+    cone holds whole circles of azimuth, Clenshaw-Curtis in theta; where it holds arcs,
+    the trapezoid rule in t, theta = middle + width cos t (which turns the square-root ends
+    of the arcs into smooth ones). Both converge exponentially on smooth integrands and
+    both keep every node when the node count doubles, so each level solves only its new
+    angles of incidence, and only at the wavelengths whose R and T still changed by
+    `tolerance` or more from the previous level: a wavelength on a steep band edge
+    refines alone while the flat stretches of the spectrum stop after a few levels. For
+    each theta, Gauss-Legendre over the arc of azimuths inside the cone gives its weight
+    and the turns of polarisation, without rays of its own.
 
     Examples
     --------

@@ -46,14 +46,17 @@ class Slit:
 
     Notes
     -----
-    Around each requested wavelength the engine evaluates the stack at the nodes of a
-    Gauss quadrature of the normalised instrument function: Gauss-Hermite for the
-    Gaussian (never truncated; beyond 65 nodes Gauss-Legendre over +-9 standard deviations,
-    whose tails weigh less than 1e-18), Gauss-Legendre on each half of the triangle (its kink at
-    the centre) and over the rectangle; the node count doubles until R and T change by
-    less than `tolerance`. Materials are evaluated at those wavelengths; indices given
-    as arrays over the requested wavelengths are interpolated linearly between them (and
-    held constant beyond the first and last).
+    The Gaussian is integrated by the trapezoid rule on one grid uniform in the domain and
+    shared by every requested wavelength, over +-9 standard deviations around each (its
+    tails beyond weigh less than 1e-18): wavelengths closer than the slit's width share
+    their evaluations, and the trapezoid rule of a smooth function times a Gaussian
+    converges faster than any power of the spacing. The triangle (on each half, where it
+    is linear) and the rectangle take Clenshaw-Curtis nodes around each wavelength. Each
+    level halves the spacing or doubles the nodes, keeping every node of the previous
+    level, and solves only its new wavelengths around the requested wavelengths whose R
+    and T still changed by `tolerance` or more. Materials are evaluated at those
+    wavelengths; indices given as arrays over the requested wavelengths are interpolated
+    linearly between them (and held constant beyond the first and last).
 
     Examples
     --------
