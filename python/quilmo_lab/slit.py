@@ -113,7 +113,7 @@ class Slit:
         --------
         >>> key, wl, w = ql.Slit(2.0).wavelengths(np.array([500.0, 500.5]), 0)
         >>> wl.shape, np.unique(key).size, bool(np.allclose(w.sum(axis=1), 1.0))
-        ((2, 19), 20, True)
+        ((2, 18), 19, True)
         """
         u = centres if self._domain == "wavelength" else 1.0 / centres
         if self._shape == "gaussian":
