@@ -93,6 +93,53 @@ def test_slit_against_a_dense_convolution(shape, domain):
             assert abs(getattr(res, name)()[0, 0, w] - expected) <= 1e-6
 
 
+def dense_slit(solve_at, centre, fwhm, shape):
+    """The convolution of solve_at(wavelengths) -> (..., K) with the slit around `centre` by a dense
+    trapezoid rule."""
+    if shape == "gaussian":
+        sigma = fwhm / (2 * np.sqrt(2 * np.log(2)))
+        x = np.linspace(-9 * sigma, 9 * sigma, 4001)
+        g = np.exp(-x**2 / (2 * sigma**2))
+    else:
+        half = fwhm if shape == "triangle" else fwhm / 2
+        x = np.linspace(-half, half, 4001)
+        g = 1 - np.abs(x) / fwhm if shape == "triangle" else np.ones_like(x)
+    g[[0, -1]] *= 0.5
+    return solve_at(centre + x) @ g / g.sum()
+
+
+@pytest.mark.parametrize("shape", ["gaussian", "triangle", "rectangle"])
+def test_slits_over_a_band_edge_refine_each_wavelength_to_the_tolerance(shape):
+    # wavelengths closer than the slit, some on the filter's steep edge, others where it is flat:
+    # they converge at different levels and share nodes
+    n, d = filter_stack()
+    wl = np.linspace(516.0, 540.0, 17)
+    res = ql.solve(n, d, wl, 0.2, bandwidth=ql.Slit(3.0, shape))
+    for w, centre in enumerate(wl):
+        expected = dense_slit(lambda at: ql.solve(n, d, at, 0.2).T()[0, 0], centre, 3.0, shape)
+        assert abs(res.T()[0, 0, w] - expected) <= 1e-6
+    assert res.quadrature["points"] < res.quadrature["wavelengths"] * wl.size
+
+
+def test_cone_and_slit_together_are_the_slit_of_the_cone():
+    n, d = filter_stack()
+    wl = np.array([535.0, 541.0, 550.0])
+    cone = ql.Cone(0.12)
+    res = ql.solve(n, d, wl, 0.3, cone=cone, bandwidth=ql.Slit(2.0))
+    for w, centre in enumerate(wl):
+        expected = dense_slit(lambda at: ql.solve(n, d, at, 0.3, cone=cone).R_s[0, 0], centre, 2.0, "gaussian")
+        assert abs(res.R_s[0, 0, w] - expected) <= 2e-6
+
+
+def test_a_cone_refines_only_the_wavelengths_not_yet_converged():
+    n, d = filter_stack()
+    wl = np.linspace(500.0, 600.0, 41)
+    res = ql.solve(n, d, wl, 0.3, cone=ql.Cone(0.15))
+    assert res.quadrature["points"] < 0.6 * res.quadrature["rays"] * wl.size
+    expected = brute_cone(n, d, wl[::8], 0.3, 0.15, np.ones_like)
+    np.testing.assert_allclose(res.R()[0, 0, ::8], expected["R"], rtol=0, atol=1e-6)
+
+
 def test_slit_interpolates_indices_given_over_the_wavelengths():
     wl = np.linspace(500.0, 600.0, 11)
     n = np.stack([np.ones(11), 2.0 + 0.001 * (wl - 500), np.full(11, 1.5)]).astype(complex)

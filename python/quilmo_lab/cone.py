@@ -10,10 +10,14 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import choice, real_number, type_name
-from quilmo_lab._quadrature import gauss_legendre
+from quilmo_lab._quadrature import clenshaw_curtis, gauss_legendre
 
 FloatArray = npt.NDArray[np.float64]
+IntArray = npt.NDArray[np.int64]
 Weighting = Literal["uniform", "lambertian"]
+
+# Keys of the nodes: their index at the finest level this many halvings below level 0.
+_KEY_BITS = 20
 
 
 class Cone:
@@ -54,12 +58,16 @@ class Cone:
     is carried to each ray by the rotation that takes the chief ray onto it, and the
     reflected and transmitted light back the same way, so that the averaged Mueller
     matrices are those of the whole beam in the chief ray's s and p. The quadrature is
-    over the angle of incidence theta, the only one a ray's R and T depend on: the trapezoid
-    rule in t, theta = middle + width cos t, on each stretch of theta (which turns the
-    square-root ends of the cone's arcs into smooth ones), doubled until R and T agree with
-    the previous level to `tolerance`; for each theta, Gauss-Legendre over the arc of
-    azimuths inside the cone gives its weight and the turns of polarisation, without rays
-    of its own.
+    over the angle of incidence theta, the only one a ray's R and T depend on. Where the
+    cone holds whole circles of azimuth, Clenshaw-Curtis in theta; where it holds arcs,
+    the trapezoid rule in t, theta = middle + width cos t (which turns the square-root ends
+    of the arcs into smooth ones). Both converge exponentially on smooth integrands and
+    both keep every node when the node count doubles, so each level solves only its new
+    angles of incidence, and only at the wavelengths whose R and T still changed by
+    `tolerance` or more from the previous level: a wavelength on a steep band edge
+    refines alone while the flat stretches of the spectrum stop after a few levels. For
+    each theta, Gauss-Legendre over the arc of azimuths inside the cone gives its weight
+    and the turns of polarisation, without rays of its own.
 
     Examples
     --------
@@ -136,41 +144,47 @@ class Cone:
             raise ValueError("the cone's weighting must return one finite non-negative weight per angle")
         return values
 
-    def rays(self, chief: FloatArray, level: int) -> tuple[FloatArray, FloatArray, FloatArray]:
+    def rays(self, chief: FloatArray, level: int) -> tuple[IntArray, IntArray, FloatArray, FloatArray, FloatArray]:
         """The quadrature of `level` (0, 1, ...) around every chief angle.
 
         A ray's R and T depend only on its angle of incidence theta, so the cone is
         integrated over theta (the engine's rays) and, for each theta, over the arc of
-        azimuths the cone holds (weights and polarisation turns only). Returns the angles
-        of incidence (A, N), the weights (A, N, M) summing to 1 over each chief angle, and
-        the angle psi (A, N, M) of each ray's s direction from the chief ray's s direction
-        carried onto it (towards the carried p direction).
+        azimuths the cone holds (weights and polarisation turns only). Every level holds the
+        previous level's angles of incidence, with the same keys, and about as many new ones.
+        Returns, for the R angles of incidence of every chief angle: the chief angle's index
+        (R,), the node's key (R,) (equal keys for equal nodes of any level), the angle of
+        incidence (R,), the weights (R, M) summing to 1 over each chief angle, and the angle
+        psi (R, M) of each ray's s direction from the chief ray's s direction carried onto it
+        (towards the carried p direction).
 
         Examples
         --------
-        >>> theta, weight, psi = ql.Cone(0.1).rays(np.array([0.3]), 0)
+        >>> chief, key, theta, weight, psi = ql.Cone(0.1).rays(np.array([0.3]), 0)
         >>> theta.shape, weight.shape, round(float(weight.sum()), 12)
-        ((1, 5), (1, 5, 24), 1.0)
+        ((5,), (5, 24), 1.0)
+        >>> finer = ql.Cone(0.1).rays(np.array([0.3]), 1)
+        >>> bool(np.isin(key, finer[1]).all())
+        True
         """
-        thetas, weights, psis = [], [], []
-        for theta_c in chief:
-            theta, weight, psi = self._rays_around(float(theta_c), level)
-            thetas.append(theta)
-            weights.append(weight)
-            psis.append(psi)
-        return np.array(thetas), np.array(weights), np.array(psis)
+        parts = [self._rays_around(float(theta_c), level) for theta_c in chief]
+        index = np.concatenate([np.full(part[0].size, a, dtype=np.int64) for a, part in enumerate(parts)])
+        key, theta, weight, psi = (np.concatenate([part[i] for part in parts]) for i in range(4))
+        return index, key, theta, weight, psi
 
-    def _rays_around(self, theta_c: float, level: int) -> tuple[FloatArray, FloatArray, FloatArray]:
+    def _rays_around(self, theta_c: float, level: int) -> tuple[IntArray, FloatArray, FloatArray, FloatArray]:
         half = self._half_angle
         # Where the cone holds whole circles of azimuth (theta below half - theta_c) the
-        # weight is smooth in theta: Gauss-Legendre. Where it holds arcs, their lengths have
+        # weight is smooth in theta: Clenshaw-Curtis. Where it holds arcs, their lengths have
         # square-root ends; theta = middle + width cos t makes them smooth in t in [0, pi],
-        # where the trapezoid rule converges fast.
+        # where the trapezoid rule converges fast. Both take the nodes t = j pi / count, so
+        # doubling count keeps every node: a node's key is j scaled to the finest level.
         count = 2 ** (level + 2)
-        parts_theta, parts_weight = [], []
+        scale = 2 ** (_KEY_BITS - level)
+        parts_key, parts_theta, parts_weight = [], [], []
         whole = half - theta_c
         if whole > 0:
-            x, w = gauss_legendre(count)
+            x, w = clenshaw_curtis(count)
+            parts_key.append(np.arange(count + 1, dtype=np.int64) * scale)
             parts_theta.append((x + 1) * (whole / 2))
             parts_weight.append(w * (whole / 2))
         if theta_c > 0:
@@ -179,8 +193,10 @@ class Cone:
             t = np.arange(count + 1) * (np.pi / count)
             trapezoid = np.full(count + 1, np.pi / count)
             trapezoid[[0, -1]] /= 2
+            parts_key.append(np.arange(count + 1, dtype=np.int64) * scale + 2 ** (_KEY_BITS + 3))
             parts_theta.append(middle + width * np.cos(t))
             parts_weight.append(trapezoid * width * np.sin(t))
+        key = np.concatenate(parts_key)
         theta, d_theta = np.concatenate(parts_theta), np.concatenate(parts_weight)
         x, w = gauss_legendre(24)
         sin_c, cos_c = math.sin(theta_c), math.cos(theta_c)
@@ -195,7 +211,7 @@ class Cone:
             self.weights(alpha).reshape(phi.shape)
         total = weight.sum()
         weight = weight / total if total > 0 else np.full_like(weight, 1 / weight.size)
-        return theta, weight, _polarisation_turn(theta_c, k).reshape(phi.shape)
+        return key, theta, weight, _polarisation_turn(theta_c, k).reshape(phi.shape)
 
     def __repr__(self) -> str:
         weighting = repr(self._weighting) if isinstance(self._weighting, str) else "<callable>"

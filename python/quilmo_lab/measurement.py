@@ -13,7 +13,7 @@ from quilmo_lab._values import frozen, missing
 from quilmo_lab.result import Result
 
 if TYPE_CHECKING:
-    from quilmo_lab._averaging import Averaging, Level
+    from quilmo_lab._averaging import Quadrature
     from quilmo_lab._problem import GridProblem
 
 FloatArray = npt.NDArray[np.float64]
@@ -41,25 +41,26 @@ class AveragedResult(Result):
     AttributeError: r_s is not defined for an averaged result: it adds rays, wavelengths or thicknesses by power, without a common phase; R, T, A, absorbed, their derivatives, the Mueller matrices and the pseudo psi and delta are defined
     """
 
-    def __init__(self, powers: FloatArray, problem: GridProblem, level: Level, averaging: Averaging) -> None:
+    def __init__(self, powers: FloatArray, problem: GridProblem, quadrature: Quadrature) -> None:
+        layers = problem.layers
+
         def absorb() -> FloatArray:
-            s, p = level.contract(level.result.absorbed_s, level.result.absorbed_p, layer_axis=True)
-            return np.stack([s, p])
+            return np.stack(quadrature.contract(lambda ray: (ray.absorbed_s, ray.absorbed_p), layers))
 
         derivatives = None
         roughness_derivatives = None
-        ray = level.result
+        ray = quadrature.pieces[0].result
         if ray._power_derivatives is not None:
-            d = ray._power_derivatives
-            derivatives = np.stack([*level.contract(d[0], d[1], True), *level.contract(d[2], d[3], True)])
+            derivatives = np.concatenate([_contracted(quadrature, "_power_derivatives", 0, layers),
+                                          _contracted(quadrature, "_power_derivatives", 2, layers)])
             if ray._roughness_derivatives is not None:
-                d = ray._roughness_derivatives
-                roughness_derivatives = np.stack([*level.contract(d[0], d[1], True),
-                                                  *level.contract(d[2], d[3], True)])
+                interfaces = ray._roughness_derivatives.shape[3]
+                roughness_derivatives = np.concatenate([
+                    _contracted(quadrature, "_roughness_derivatives", 0, interfaces),
+                    _contracted(quadrature, "_roughness_derivatives", 2, interfaces)])
         super().__init__(powers, problem.wavelengths, problem.angles, absorb=absorb,
                          power_derivatives=derivatives, roughness_derivatives=roughness_derivatives)
-        self._level = level
-        self._averaging = averaging
+        self._quadrature = quadrature
 
     def _amplitude(self, name: str) -> ComplexArray:
         raise _not_for_averages(self, name)
@@ -72,9 +73,8 @@ class AveragedResult(Result):
 
     def _mueller_pair(self, name: str) -> tuple[FloatArray, FloatArray]:
         if self._mueller is None:
-            ray = self._level.result
-            self._mueller = (frozen(self._level.contract_mueller(ray.mueller_r, True)),
-                             frozen(self._level.contract_mueller(ray.mueller_t, False)))
+            self._mueller = (frozen(self._quadrature.contract_mueller(True)),
+                             frozen(self._quadrature.contract_mueller(False)))
         return self._mueller
 
     def _roughness_derivative(self, name: str, index: int) -> FloatArray:
@@ -96,20 +96,27 @@ class AveragedResult(Result):
 
     @property
     def quadrature(self) -> dict[str, int]:
-        """How many rays per chief angle, wavelengths per requested one and stacks per
-        thickness the converged quadrature took.
+        """The finest converged rule's rays per chief angle, wavelengths per requested one and
+        stacks per thickness, and the (stack, angle, wavelength) points solved in all
+        ("points"; the rules are nested and only wavelengths not yet converged are refined,
+        so most wavelengths stop at coarser rules).
 
         Examples
         --------
         >>> ql.solve([1.0, 1.5], [], [500.0], cone=ql.Cone(0.1)).quadrature["rays"] > 1
         True
         """
-        return {"rays": int(self._level.psi.shape[1]), "wavelengths": int(self._level.slit_weights.shape[1]),
-                "thicknesses": int(self._level.spread_weights.size)}
+        return self._quadrature.counts
 
     def __repr__(self) -> str:
         b, a, w = self.shape
         return f"<quilmo_lab.AveragedResult: {b} stacks x {a} angles x {w} wavelengths>"
+
+
+def _contracted(quadrature: Quadrature, name: str, first: int, layers: int) -> FloatArray:
+    """The averages (2, B, A, layers, W) of the s and p derivatives `name`[first], [first + 1]."""
+    return np.stack(quadrature.contract(lambda ray: (getattr(ray, name)[first], getattr(ray, name)[first + 1]),
+                                        layers))
 
 
 def _not_for_averages(owner: object, name: str) -> AttributeError:
