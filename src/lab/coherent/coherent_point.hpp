@@ -97,7 +97,7 @@ inline CoherentResult coherent_result(const ScaledProduct& product, const Medium
 // or carry derivatives (the dispersion's jets); their values decide.
 template <class MediumOf>
 bool grazing(const MediumOf& incidence) noexcept {
-    using optics::detail::leading_value;
+    using optics::kernel::leading_value;
     return leading_value(incidence.c.re) == 0.0 && leading_value(incidence.c.im) == 0.0;
 }
 
