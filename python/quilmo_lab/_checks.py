@@ -108,14 +108,19 @@ def index_array(value: object, wavelengths: int) -> ComplexArray:
     elif array.ndim != 3:
         raise ValueError("indices must have shape (media,), (media, W) or (B, media, W); "
                          f"received shape {shape_text(array.shape)}")
-    media, columns = array.shape[1], array.shape[2]
+    media_and_columns("indices", array.shape[1], array.shape[2], wavelengths)
+    return array
+
+
+def media_and_columns(name: str, media: int, columns: int, wavelengths: int) -> None:
+    """Checks that a stack's per-medium values (`name`: indices, permittivity tensors) describe
+    at least 2 media, over 1 or `wavelengths` columns."""
     if media < 2:
-        raise ValueError("indices must hold at least 2 media (incidence and exit medium); "
+        raise ValueError(f"{name} must hold at least 2 media (incidence and exit medium); "
                          f"received {count_text(media, 'medium', 'media')}")
     if columns not in (1, wavelengths):
-        raise ValueError(f"indices must have {wavelengths} columns, one per wavelength (or 1 for indices that "
+        raise ValueError(f"{name} must have {wavelengths} columns, one per wavelength (or 1 for {name} that "
                          f"do not depend on the wavelength); received {columns} columns")
-    return array
 
 
 def thickness_array(value: object, media: int) -> FloatArray:

@@ -9,8 +9,8 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._checks import (axis, batch_size, count_text, number_array, shape_text, thickness_array,
-                                thread_count)
+from quilmo_lab._checks import (axis, batch_size, media_and_columns, number_array, shape_text,
+                                thickness_array, thread_count)
 from quilmo_lab._mueller import mueller, passed_power, power_form
 from quilmo_lab._optional import xarray_module
 from quilmo_lab._values import frozen, missing
@@ -36,13 +36,7 @@ def _permittivity_array(value: object, wavelengths: int) -> ComplexArray:
     if array.ndim != 5 or array.shape[2:4] != (3, 3):
         raise ValueError("permittivity must have shape (media, 3, 3), (media, 3, 3, W) or (B, media, 3, 3, W); "
                          f"received shape {shape_text(received)}")
-    media, columns = array.shape[1], array.shape[4]
-    if media < 2:
-        raise ValueError("permittivity must hold at least 2 media (incidence and exit medium); "
-                         f"received {count_text(media, 'medium', 'media')}")
-    if columns not in (1, wavelengths):
-        raise ValueError(f"permittivity must have {wavelengths} columns, one per wavelength (or 1 for tensors "
-                         f"that do not depend on the wavelength); received {columns} columns")
+    media_and_columns("permittivity", array.shape[1], array.shape[4], wavelengths)
     incidence = array[:, 0]
     n_squared = incidence[:, 0, 0]
     if not _scalar_multiple(incidence) or n_squared.imag.any() or not bool(np.all(n_squared.real >= 1.0)):
