@@ -355,8 +355,9 @@ def _interpolated(indices: ComplexArray, centres: FloatArray, at: FloatArray) ->
     right = np.clip(np.searchsorted(centres, at, side="right"), 1, centres.size - 1)
     span = centres[right] - centres[right - 1]
     fraction = np.clip((at - centres[right - 1]) / np.where(span > 0, span, 1.0), 0.0, 1.0)
-    return np.asarray(indices[:, :, right - 1] * (1 - fraction) + indices[:, :, right] * fraction,
-                      dtype=np.complex128)
+    # complex weights: NumPy's complex-by-real product casts through a slow buffered loop
+    return np.asarray(indices[:, :, right - 1] * (1 - fraction).astype(np.complex128)
+                      + indices[:, :, right] * fraction.astype(np.complex128), dtype=np.complex128)
 
 
 def _reflected_and_transmitted(result: Result) -> tuple[FloatArray, FloatArray]:
