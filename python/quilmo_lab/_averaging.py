@@ -16,7 +16,7 @@ from __future__ import annotations
 import dataclasses
 import itertools
 import warnings
-from collections.abc import Callable
+from collections.abc import Callable, Iterator
 
 import numpy as np
 import numpy.typing as npt
@@ -218,17 +218,39 @@ class Quadrature:
         return [piece for piece in self.pieces
                 if piece.level == level or (self.nested and piece.level < level)]
 
-    def _weights(self, piece: Piece, level: int, wanted: IntArray) -> tuple[IntArray, IntArray, IntArray,
-                                                                               FloatArray]:
-        """Where the rule of `level` meets the piece: its rays found (rule index, piece index)
-        and, for the requested wavelengths `wanted`, the piece's wavelengths (|wanted|, K) and
-        their weights (0 for nodes outside the piece)."""
+    def _merged(self, level: int, values_of: Callable[[Result], tuple[FloatArray, ...]],
+                axis: int) -> Iterator[tuple[IntArray, FloatArray, IntArray, tuple[FloatArray, ...]]]:
+        """The pieces the rule of `level` sums over, those on the same rays and thickness nodes
+        joined along the wavelengths (`axis` of the values): their rays, thickness weights,
+        keys (ascending) and values. A slit's levels add wavelengths on the same rays, so its
+        sums take one gather per level however many levels were solved."""
+        groups: dict[bytes, list[Piece]] = {}
+        for piece in self._pieces_of(level):
+            groups.setdefault(piece.rays.tobytes() + piece.spread_weights.tobytes(), []).append(piece)
+        for pieces in groups.values():
+            values = [values_of(piece.result) for piece in pieces]
+            if len(pieces) == 1:
+                yield pieces[0].rays, pieces[0].spread_weights, pieces[0].keys, values[0]
+                continue
+            keys = np.concatenate([piece.keys for piece in pieces])
+            order = np.argsort(keys, kind="stable")
+            joined = tuple(np.take(np.concatenate([value[i] for value in values], axis=axis), order, axis=axis)
+                           for i in range(len(values[0])))
+            yield pieces[0].rays, pieces[0].spread_weights, keys[order], joined
+
+    def _weights(self, rays: IntArray, keys: IntArray, level: int,
+                 wanted: IntArray) -> tuple[IntArray, IntArray, IntArray, FloatArray]:
+        """Where the rule of `level` meets solved `rays` and wavelength `keys` (both sorted):
+        the rays found (rule index, index among `rays`) and, for the requested wavelengths
+        `wanted`, the index among `keys` of their wavelengths (|wanted|, K) and their weights
+        (0 for nodes not among `keys`)."""
         rule = self.rule(level)
-        at = np.minimum(np.searchsorted(piece.rays, rule.rays), piece.rays.size - 1)
-        found = np.flatnonzero(piece.rays[at] == rule.rays)
-        keys = rule.keys[rule.row(wanted)]
-        where = np.minimum(np.searchsorted(piece.keys, keys), piece.keys.size - 1)
-        weights = np.where(piece.keys[where] == keys, rule.weights[rule.row(wanted)], 0.0)
+        at = np.minimum(np.searchsorted(rays, rule.rays), rays.size - 1)
+        found = np.flatnonzero(rays[at] == rule.rays)
+        rows = rule.row(wanted)
+        wanted_keys = rule.keys[rows]
+        where = np.minimum(np.searchsorted(keys, wanted_keys), keys.size - 1)
+        weights = np.where(keys[where] == wanted_keys, rule.weights[rows], 0.0)
         return found, at[found], where, weights
 
     def sum(self, level: int, wanted: IntArray, quantity: Callable[[Result], tuple[FloatArray, FloatArray]],
@@ -237,20 +259,19 @@ class Quadrature:
         rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G)."""
         rule = self.rule(level)
         b, a = self.problem.grid[:2]
-        spec = "s,ar,wk,bsrlwk->balw" if layer_axis else "s,ar,wk,bsrwk->baw"
+        spec = "s,ar,bsrlw->balw" if layer_axis else "s,ar,bsrw->baw"
         total_s = total_p = np.zeros(0)
-        for piece in self._pieces_of(level):
-            found, at, where, weights = self._weights(piece, level, wanted)
-            along, across = np.zeros((a, piece.rays.size)), np.zeros((a, piece.rays.size))
+        for rays, spread_weights, keys, (s, p) in self._merged(level, quantity, -1):
+            found, at, where, weights = self._weights(rays, keys, level, wanted)
+            along, across = np.zeros((a, rays.size)), np.zeros((a, rays.size))
             along[rule.chief[found], at] = rule.along[found]
             across[rule.chief[found], at] = rule.across[found]
-            s, p = quantity(piece.result)
-            shape = (b, piece.spread_weights.size, piece.rays.size, *s.shape[2:])
-            s, p = s.reshape(shape)[..., where], p.reshape(shape)[..., where]
+            shape = (b, spread_weights.size, rays.size, *s.shape[2:])
+            # the slit's weights first (two operands: a fast contraction), then rays and thicknesses
+            s, p = (np.einsum("...wk,wk->...w", values.reshape(shape)[..., where], weights) for values in (s, p))
 
             def average(values: FloatArray, ray_weights: FloatArray) -> FloatArray:
-                return np.asarray(np.einsum(spec, piece.spread_weights, ray_weights, weights, values),
-                                  dtype=np.float64)
+                return np.asarray(np.einsum(spec, spread_weights, ray_weights, values), dtype=np.float64)
 
             part_s, part_p = average(s, along) + average(p, across), average(s, across) + average(p, along)
             total_s, total_p = (part_s, part_p) if total_s.size == 0 else (total_s + part_s, total_p + part_p)
@@ -264,13 +285,16 @@ class Quadrature:
         b, a = self.problem.grid[:2]
         turns = rule.turns(reflected)
         total = np.zeros((b, a, wanted.size, 4, 4))
-        for piece in self._pieces_of(level):
-            found, at, where, weights = self._weights(piece, level, wanted)
-            weighted = np.zeros((a, piece.rays.size, 4, 4, 4, 4))
+
+        def mueller(result: Result) -> tuple[FloatArray]:
+            return (result.mueller_r if reflected else result.mueller_t,)
+
+        for rays, spread_weights, keys, (m,) in self._merged(level, mueller, 2):
+            found, at, where, weights = self._weights(rays, keys, level, wanted)
+            weighted = np.zeros((a, rays.size, 4, 4, 4, 4))
             weighted[rule.chief[found], at] = turns[found]
-            m = piece.result.mueller_r if reflected else piece.result.mueller_t
-            m = m.reshape(b, piece.spread_weights.size, piece.rays.size, m.shape[2], 4, 4)[:, :, :, where]
-            total += np.einsum("s,arijlq,wk,bsrwkjl->bawiq", piece.spread_weights, weighted, weights, m)
+            m = m.reshape(b, spread_weights.size, rays.size, m.shape[2], 4, 4)[:, :, :, where]
+            total += np.einsum("s,arijlq,wk,bsrwkjl->bawiq", spread_weights, weighted, weights, m)
         return total
 
     def _by_level(self, shape: tuple[int, ...], average: Callable[[int, IntArray], FloatArray],
@@ -331,16 +355,14 @@ def _interpolated(indices: ComplexArray, centres: FloatArray, at: FloatArray) ->
     right = np.clip(np.searchsorted(centres, at, side="right"), 1, centres.size - 1)
     span = centres[right] - centres[right - 1]
     fraction = np.clip((at - centres[right - 1]) / np.where(span > 0, span, 1.0), 0.0, 1.0)
-    return np.asarray(indices[:, :, right - 1] * (1 - fraction) + indices[:, :, right] * fraction,
-                      dtype=np.complex128)
+    # complex weights: NumPy's complex-by-real product casts through a slow buffered loop
+    return np.asarray(indices[:, :, right - 1] * (1 - fraction).astype(np.complex128)
+                      + indices[:, :, right] * fraction.astype(np.complex128), dtype=np.complex128)
 
 
-def _powers(result: Result) -> tuple[FloatArray, FloatArray]:
-    return result.R_s, result.R_p
-
-
-def _transmitted(result: Result) -> tuple[FloatArray, FloatArray]:
-    return result.T_s, result.T_p
+def _reflected_and_transmitted(result: Result) -> tuple[FloatArray, FloatArray]:
+    """R and T of the ray's own s (p), (B*S, rays, 2, G): one sum contracts both."""
+    return np.stack([result.R_s, result.T_s], axis=2), np.stack([result.R_p, result.T_p], axis=2)
 
 
 def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool,
@@ -354,7 +376,8 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
     previous: FloatArray | None = None
     for level in range(MAX_LEVEL + 1):
         quadrature.refine(level, active)
-        current = np.stack([*quadrature.sum(level, active, _powers), *quadrature.sum(level, active, _transmitted)])
+        s, p = quadrature.sum(level, active, _reflected_and_transmitted, layer_axis=True)
+        current = np.stack([s[:, :, 0], p[:, :, 0], s[:, :, 1], p[:, :, 1]])
         if previous is not None:
             change = np.abs(current - previous).reshape(-1, active.size)
             done = np.where(np.isnan(change), 0.0, change).max(axis=0, initial=0.0) < averaging.tolerance
