@@ -196,7 +196,7 @@ def measured(budget: float) -> None:
     # the points solved per point of the plain solve: the cost's share that no machine load changes
     coned_q = ql.solve(n, mirror.d, wl, theta, cone=cone).quadrature
     slitted_q = ql.solve(n, mirror.d, wl, theta, bandwidth=slit).quadrature
-    print(f"\n9. the 42-media mirror, W = 1000, 30 degrees, {THREADS} threads: solve {plain * 1e3:.2f} ms; "
+    print(f"\n11. the 42-media mirror, W = 1000, 30 degrees, {THREADS} threads: solve {plain * 1e3:.2f} ms; "
           f"10 degree cone {coned * 1e3:.1f} ms ({coned / plain:.1f}x; {coned_q['points'] / wl.size:.1f} points "
           f"per point, up to {coned_q['rays']} rays per chief angle); 2 nm slit {slitted * 1e3:.1f} ms "
           f"({slitted / plain:.1f}x; {slitted_q['points'] / wl.size:.2f} points per point, up to "
