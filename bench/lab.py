@@ -23,8 +23,21 @@ interleaved round by round so that a busy machine slows all alike):
      expression of its formula (bench/lab_materials.py).
   8. design: the analytic Jacobian by every thickness and a dispersion call
      against one solve (bench/lab_design.py).
-  9. single calls as tmm scripts make them: one-point solve, quilmo_lab.tmm
-     against tmm, and tmm's own tests through each (bench/lab_tmm.py).
+  9. distributed.solve of 10^4 stacks x 1000 wavelengths on a LocalCluster of 2
+     worker processes against one local solve on 2 threads, with the scheduler's
+     overhead per task and the default chunks (bench/lab_distributed.py; needs
+     the "distributed" extra).
+ 10. anisotropic: solve_anisotropic per point against solve on isotropic
+     stacks, and against pyElli's Solver4x4 on a 20-layer uniaxial stack
+     (bench/lab_anisotropic.py).
+ 11. what an instrument sees, on the 42-media mirror at W = 1,000, 30 degrees:
+     a cone of 10 degrees half angle and a 2 nm Gaussian slit at the default
+     tolerance (1e-6 in R and T), each against a plain solve, with the points
+     solved per point of the plain solve (the load-independent share of the
+     cost) and the finest rule any wavelength took.
+ 12. single calls as tmm scripts make them: one-point solve, quilmo.DataPy at
+     one wavelength, quilmo_lab.tmm against tmm, and tmm's own tests through
+     each (bench/lab_tmm.py).
 """
 
 import os
@@ -47,7 +60,9 @@ import quilmo_lab as ql  # noqa: E402
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import machine, stacks  # noqa: E402
+import lab_anisotropic  # noqa: E402
 import lab_design  # noqa: E402
+import lab_distributed  # noqa: E402
 import lab_materials  # noqa: E402
 import lab_tmm  # noqa: E402
 
@@ -171,6 +186,27 @@ def depth_profile(budget: float) -> None:
           f"{two * 1e3:.1f} ms on {THREADS}")
 
 
+def measured(budget: float) -> None:
+    mirror = stacks()[1]
+    wl = mirror.wavelengths(1000)
+    n = mirror.index_matrix(wl)
+    theta = math.radians(30.0)
+    cone, slit = ql.Cone(math.radians(10.0)), ql.Slit(2.0)  # the default tolerance, 1e-6 in R and T
+    plain, coned, slitted = interleaved_best([
+        lambda: ql.solve(n, mirror.d, wl, theta, threads=THREADS),
+        lambda: ql.solve(n, mirror.d, wl, theta, cone=cone, threads=THREADS),
+        lambda: ql.solve(n, mirror.d, wl, theta, bandwidth=slit, threads=THREADS),
+    ], budget)
+    # the points solved per point of the plain solve: the cost's share that no machine load changes
+    coned_q = ql.solve(n, mirror.d, wl, theta, cone=cone).quadrature
+    slitted_q = ql.solve(n, mirror.d, wl, theta, bandwidth=slit).quadrature
+    print(f"\n11. the 42-media mirror, W = 1000, 30 degrees, {THREADS} threads: solve {plain * 1e3:.2f} ms; "
+          f"10 degree cone {coned * 1e3:.1f} ms ({coned / plain:.1f}x; {coned_q['points'] / wl.size:.1f} points "
+          f"per point, up to {coned_q['rays']} rays per chief angle); 2 nm slit {slitted * 1e3:.1f} ms "
+          f"({slitted / plain:.1f}x; {slitted_q['points'] / wl.size:.2f} points per point, up to "
+          f"{slitted_q['wavelengths']} wavelengths per wavelength)")
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--budget", type=float, default=0.5, help="seconds of repeats per timing")
@@ -189,6 +225,15 @@ def main() -> None:
     lab_materials.run(10_000 if args.quick else 1_000_000, 1 if args.quick else 15)
     print()
     lab_design.run(max(budget, 0.05))
+    print()
+    try:
+        lab_distributed.run(1, stacks=200, count=500, tasks=20) if args.quick else lab_distributed.run(5)
+    except ImportError as missing:
+        print(f"distributed.solve: skipped ({missing})")
+    print()
+    lab_anisotropic.run(max(budget, 0.05))
+    print()
+    measured(budget)
     print()
     lab_tmm.run(max(budget, 0.05))
     print(f"\nload average at the end: {os.getloadavg()[0]:.2f}")

@@ -43,6 +43,7 @@ def run(budget: float = 1.5) -> None:
         d, n, wl = absorbing_stack(media, count)
         # the engine's layout: (B, media, W) indices, (B, layers) thicknesses, (A,) angles
         indices, thicknesses, angles = n[None], d[None], np.zeros(1)
+        smooth = np.zeros((1, media - 1))
         shape = (4, 1, 1, count)
         dshape = (4, 1, 1, media - 2, count)
         amplitudes, powers = np.empty(shape, complex), np.empty(shape)
@@ -50,9 +51,9 @@ def run(budget: float = 1.5) -> None:
         stack = ql.Stack([ql.Layer(complex(n[j, 0]), d[j - 1]) for j in range(1, media - 1)], incident=1.0,
                          exit=1.52)
         for threads in (1, 2):
-            solve = best_time(lambda: _engine.coherent(indices, thicknesses, wl, angles, 1, amplitudes, powers,
+            solve = best_time(lambda: _engine.coherent(indices, thicknesses, wl, angles, 1, smooth, 0, amplitudes, powers,
                                                        threads), budget)
-            jacobian = best_time(lambda: _engine.thickness_jacobian(indices, thicknesses, wl, angles, 1, damplitudes,
+            jacobian = best_time(lambda: _engine.thickness_jacobian(indices, thicknesses, wl, angles, 1, smooth, 0, damplitudes,
                                                                     dpowers, threads), budget)
             whole = best_time(lambda: ql.solve(n, d, wl, derivatives=True, threads=threads), budget)
             plain = best_time(lambda: ql.solve(n, d, wl, threads=threads), budget)

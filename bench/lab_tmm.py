@@ -55,7 +55,7 @@ def tests_on(core):
 def run(budget):
     import tmm
 
-    print("9. single calls: quilmo_lab against tmm, 550 nm, 30 degrees, s")
+    print("12. single calls: quilmo_lab against tmm, 550 nm, 30 degrees, s")
     (single,) = interleaved_best([lambda: ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], THETA, threads=1)], budget)
     print(f"ql.solve, one point of 3 media: {single * 1e6:.1f} us")
     print(f"{'stack':<16} {'media':>5} {'tmm us':>9} {'quilmo_lab.tmm us':>18} {'speed-up':>8}")

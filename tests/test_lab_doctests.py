@@ -17,20 +17,24 @@ import quilmo_lab
 
 MODULES = sorted(name for _, name, _ in pkgutil.walk_packages(quilmo_lab.__path__, "quilmo_lab."))
 # what the examples of a module need beyond NumPy
-NEEDS = {"quilmo_lab.design": "scipy", "quilmo_lab.fit": "scipy", "quilmo_lab.colour": "colour",
-         "quilmo_lab.materials.refractiveindex_info": "yaml"}
+NEEDS = {"quilmo_lab.design": ("scipy",), "quilmo_lab.fit": ("scipy",), "quilmo_lab.colour": ("colour",),
+         "quilmo_lab.materials.refractiveindex_info": ("yaml",),
+         "quilmo_lab.distributed": ("dask", "distributed", "xarray", "zarr", "scipy")}
 
 
-def _needed(module: str) -> str | None:
-    return next((extra for prefix, extra in NEEDS.items() if module == prefix or module.startswith(prefix + ".")),
-                None)
+def _missing(module: str) -> str | None:
+    """The first package the examples of `module` need that is not installed."""
+    for prefix, packages in NEEDS.items():
+        if module == prefix or module.startswith(prefix + "."):
+            return next((package for package in packages if importlib.util.find_spec(package) is None), None)
+    return None
 
 
 @pytest.mark.parametrize("name", ["quilmo_lab", *MODULES])
 def test_docstring_examples_run(name):
-    needed = _needed(name)
-    if needed is not None and importlib.util.find_spec(needed) is None:
-        pytest.skip(f"the examples of {name} need {needed}")
+    missing = _missing(name)
+    if missing is not None:
+        pytest.skip(f"the examples of {name} need {missing}")
     if importlib.util.find_spec("colour") is not None:
         importlib.import_module("colour")  # it sets NumPy's printing to that of 1.13 when first imported
     module = importlib.import_module(name)

@@ -58,7 +58,7 @@ def test_analytic_thickness_column_matches_differences():
     problem = fit._Problem(film, ["d", "A", "B"], WL, ANGLES,
                            {"psi": np.zeros((3, WL.size)), "delta": np.zeros((3, WL.size))},
                            {"psi": np.full((3, WL.size), NOISE), "delta": np.full((3, WL.size), NOISE)},
-                           {"d": 0}, None)
+                           {"d": 0}, None, np.array([250.0, 1.46, 4500.0]))
     p = np.array([250.0, 1.46, 4500.0])
     analytic = problem.jacobian(p)
     problem.thickness = {}

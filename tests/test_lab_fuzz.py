@@ -2,7 +2,8 @@
 
 Only TypeError, ValueError, FileNotFoundError and MemoryError may escape, each in our wording
 (naming what was expected and what was received), never another library's text, and no call
-may take long. A short derandomised run in CI; QUILMO_FUZZ_LONG=1 runs a hundred times more.
+may take long. A short derandomised run in CI; QUILMO_FUZZ_LONG=1 runs a hundred times more,
+QUILMO_FUZZ_EXAMPLES=N exactly N per front (the sanitizer leg runs fewer).
 """
 
 import os
@@ -18,7 +19,8 @@ import quilmo_lab as ql
 import quilmo_lab.design
 
 LONG = os.environ.get("QUILMO_FUZZ_LONG") == "1"
-FUZZ = settings(max_examples=100_000 if LONG else 1_500, deadline=None, derandomize=not LONG,
+EXAMPLES = int(os.environ.get("QUILMO_FUZZ_EXAMPLES", 100_000 if LONG else 1_500))
+FUZZ = settings(max_examples=EXAMPLES, deadline=None, derandomize=not LONG,
                 suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large,
                                        HealthCheck.filter_too_much])
 ALLOWED = (TypeError, ValueError, FileNotFoundError, MemoryError)

@@ -15,7 +15,7 @@ from conftest import run_python
 
 # Seconds between SIGINT and KeyboardInterrupt that the test accepts (typically some ms; the
 # margin absorbs a loaded machine).
-LATENCY = 0.5
+LATENCY = 1.0
 
 
 def _long_problem():

@@ -50,7 +50,8 @@ def test_engine_refuses_outputs_that_share_memory(overlap):
         powers = buffer.reshape(4, 1, 2, 8)
         expected = "powers must not share memory with wavelengths"
     with pytest.raises(ValueError, match=expected):
-        _engine.coherent(indices, thicknesses, wavelengths, angles, 1, amplitudes, powers, 1)
+        _engine.coherent(indices, thicknesses, wavelengths, angles, 1, np.zeros((1, 2)), 0, amplitudes, powers,
+                         1)
 
 
 def test_inputs_rewritten_during_a_call_do_not_tear_results():

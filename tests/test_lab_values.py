@@ -73,8 +73,8 @@ RESULTS = {
 HANDED_OUT = [
     ("solve", name) for name in ("r_s", "r_p", "t_s", "t_p", "R_s", "R_p", "T_s", "T_p", "psi", "delta",
                                  "absorbed_s", "absorbed_p", "dr_s", "dt_p", "dR_s", "dT_p", "dpsi", "ddelta",
-                                 "wavelengths", "angles")
-] + [("mixed", name) for name in ("R_s", "T_p", "absorbed_p", "dR_p", "wavelengths")] + [
+                                 "wavelengths", "angles", "mueller_r", "depolarisation_index_t")
+] + [("mixed", name) for name in ("R_s", "T_p", "absorbed_p", "dR_p", "wavelengths", "mueller_t", "psi")] + [
     ("profile", name) for name in ("density_s", "density_p", "E2_s", "E2_p", "wavelengths", "depths")
 ] + [("dispersion", name) for name in ("phase", "gd", "gdd", "tod", "wavelengths")]
 
@@ -98,7 +98,7 @@ MISSING = [
     ("plain", "dr_p", "was not computed; solve with derivatives=True"),
     ("plain", "dpsi", "was not computed; solve with derivatives=True"),
     ("mixed", "r_s", "is not defined for a stack with incoherent layers"),
-    ("mixed", "delta", "is not defined for a stack with incoherent layers"),
+    ("mixed", "r_p", "is not defined for a stack with incoherent layers"),
     ("mixed", "dt_s", "is not defined for a stack with incoherent layers"),
     ("mixed", "ddelta", "is not defined for a stack with incoherent layers"),
 ]

@@ -37,6 +37,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # Fewer rounds: every operation is several times slower here.
 export QUILMO_LEAK_ITERATIONS=${QUILMO_LEAK_ITERATIONS:-5000}
 export QUILMO_STRESS_ITERATIONS=${QUILMO_STRESS_ITERATIONS:-1000}
+export QUILMO_FUZZ_EXAMPLES=${QUILMO_FUZZ_EXAMPLES:-300}
 export PYTHONPATH="$PWD/$build:$PWD/$build/site${PYTHONPATH:+:$PYTHONPATH}"
 
 "$python" -c "import quilmo, sys; assert quilmo.__file__.startswith('$PWD/$build'), quilmo.__file__"

@@ -25,13 +25,13 @@ if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     cat build/tsan-pool-configure.log >&2
     exit 1
 fi
-cmake --build "$build" -j2 --target test_pool test_pool_global test_lab_grid test_lab_pools
+cmake --build "$build" -j2 --target test_pool test_pool_global test_lab_grid test_lab_anisotropic test_lab_pools
 
 # exitcode=66 marks a report apart from a failed test; atexit_sleep_ms=0 spares
 # each forked child the default one-second pause at exit.
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 atexit_sleep_ms=0 ${TSAN_OPTIONS:-}"
 status=0
-for test in test_pool test_pool_global test_lab_grid test_lab_pools; do
+for test in test_pool test_pool_global test_lab_grid test_lab_anisotropic test_lab_pools; do
     "$build/tests/cpp/$test" --gtest_brief=1 || { echo "FAILED under ThreadSanitizer: $test (exit $?)" >&2; status=1; }
 done
 exit $status

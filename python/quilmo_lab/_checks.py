@@ -128,14 +128,19 @@ def index_array(value: object, wavelengths: int) -> ComplexArray:
     elif array.ndim != 3:
         raise ValueError("indices must have shape (media,), (media, W) or (B, media, W); "
                          f"received shape {shape_text(array.shape)}")
-    media, columns = array.shape[1], array.shape[2]
+    media_and_columns("indices", array.shape[1], array.shape[2], wavelengths)
+    return array
+
+
+def media_and_columns(name: str, media: int, columns: int, wavelengths: int) -> None:
+    """Checks that a stack's per-medium values (`name`: indices, permittivity tensors) describe
+    at least 2 media, over 1 or `wavelengths` columns."""
     if media < 2:
-        raise ValueError("indices must hold at least 2 media (incidence and exit medium); "
+        raise ValueError(f"{name} must hold at least 2 media (incidence and exit medium); "
                          f"received {count_text(media, 'medium', 'media')}")
     if columns not in (1, wavelengths):
-        raise ValueError(f"indices must have {wavelengths} columns, one per wavelength (or 1 for indices that "
+        raise ValueError(f"{name} must have {wavelengths} columns, one per wavelength (or 1 for {name} that "
                          f"do not depend on the wavelength); received {columns} columns")
-    return array
 
 
 def thickness_array(value: object, media: int) -> FloatArray:
@@ -148,6 +153,38 @@ def thickness_array(value: object, media: int) -> FloatArray:
         raise ValueError(f"thicknesses must have {layers} entries or shape (B, {layers}) for "
                          f"{count_text(media, 'medium', 'media')}; received {received}")
     return array
+
+
+def roughness_array(value: object, media: int, stacks: int) -> FloatArray:
+    """RMS roughness of every interface as an owned (1 or B, media - 1) array of finite
+    numbers of at least 0 (None: every interface smooth)."""
+    interfaces = media - 1
+    if value is None:
+        return np.zeros((1, interfaces), dtype=np.float64)
+    array = owned_array("roughness", value, np.float64)
+    if isinstance(value, numbers.Real):
+        array = np.full((1, interfaces), array.reshape(-1)[0], dtype=np.float64)
+    if array.ndim not in (1, 2) or array.shape[-1] != interfaces:
+        received = (count_text(array.shape[-1], "entry", "entries") if array.ndim in (1, 2)
+                    else f"shape {shape_text(array.shape)}")
+        raise ValueError(f"roughness must have {interfaces} entries (one per interface) or shape "
+                         f"(B, {interfaces}) for {count_text(media, 'medium', 'media')}; received {received}")
+    array = array.reshape(1, -1) if array.ndim == 1 else array
+    if array.shape[0] not in (1, stacks) and stacks != 1:
+        raise ValueError(f"roughness must hold one row for all stacks or one per stack ({stacks}); received "
+                         f"{array.shape[0]} rows")
+    bad = array[~(np.isfinite(array) & (array >= 0))]
+    if bad.size:
+        raise ValueError(f"roughness must be finite and at least 0; received {bad.flat[0]!r}")
+    return array
+
+
+ROUGHNESS_MODELS = ("nevot-croce", "debye-waller")
+
+
+def roughness_model(value: object) -> int:
+    """The engine's code of a roughness model name: 0 Nevot-Croce, 1 Debye-Waller."""
+    return ROUGHNESS_MODELS.index(choice("roughness_model", value, ROUGHNESS_MODELS))
 
 
 def batch_size(index_stacks: int, thickness_stacks: int) -> int:

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import abc
 import numbers
 from typing import TypeAlias
 
@@ -13,6 +14,24 @@ from quilmo_lab.materials.base import Material
 from quilmo_lab.materials.constant import Constant
 from quilmo_lab.materials.library import library
 
+
+
+class TensorMaterial(abc.ABC):
+    """An anisotropic material: its permittivity tensor in the lab frame at any wavelength.
+
+    The base of `quilmo_lab.Uniaxial` and `quilmo_lab.Biaxial`; a Layer and a Stack take
+    one in place of an isotropic material, and `Stack.solve` then returns an
+    `AnisotropicResult`.
+    """
+
+    name: str
+
+    @abc.abstractmethod
+    def permittivity(self, wavelengths: npt.ArrayLike) -> npt.NDArray[np.complex128]:
+        """The (3, 3, W) relative permittivity in the lab frame at `wavelengths` (nm)."""
+
+    def __repr__(self) -> str:
+        return self.name
 
 
 class SampledIndices:
@@ -30,14 +49,14 @@ class SampledIndices:
         return self.values
 
 
-Medium: TypeAlias = Material | SampledIndices
+Medium: TypeAlias = Material | SampledIndices | TensorMaterial
 # What users may give wherever a Stack takes a medium.
 MediumLike: TypeAlias = Medium | str | complex | npt.ArrayLike
 
 
 def medium(value: object, what: str) -> Medium:
     """The medium `value` stands for; `what` names it in errors ("exit", "layers[2].material")."""
-    if isinstance(value, (Material, SampledIndices)):
+    if isinstance(value, (Material, SampledIndices, TensorMaterial)):
         return value
     if isinstance(value, str):
         try:

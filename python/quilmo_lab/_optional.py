@@ -36,3 +36,19 @@ def colour_module(needed_by: str) -> ModuleType:
 def yaml_module(needed_by: str) -> ModuleType:
     """PyYAML (the "materials" extra)."""
     return _module("yaml", needed_by, "PyYAML", "materials")
+
+
+def dask_module(needed_by: str) -> ModuleType:
+    """Dask with its arrays (the "distributed" extra)."""
+    _module("dask.array", needed_by, "Dask", "distributed")
+    return _module("dask", needed_by, "Dask", "distributed")
+
+
+def zarr_module(needed_by: str) -> ModuleType:
+    """Zarr (the "distributed" extra)."""
+    return _module("zarr", needed_by, "Zarr", "distributed")
+
+
+def distributed_xarray(needed_by: str) -> ModuleType:
+    """xarray, as the distributed fronts use it (the "distributed" extra)."""
+    return _module("xarray", needed_by, "xarray", "distributed")

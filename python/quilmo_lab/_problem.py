@@ -21,7 +21,8 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import (axis, batch_size, coherence_mask, incidence_angles, index_array,
-                                result_array, thickness_array, thread_count, type_name)
+                                result_array, roughness_array, roughness_model, thickness_array, thread_count,
+                                type_name)
 from quilmo_lab.stack import Stack
 
 Scalar = TypeVar("Scalar", bound=np.generic)
@@ -113,6 +114,19 @@ class GridProblem:
     coherent: BoolArray | None       # one flag per inner layer; None where every layer is coherent
     threads: int                     # the engine's thread argument, 0 for its default
     stack: Stack | None              # the Stack the call named, if any
+    roughness: FloatArray = field(default_factory=lambda: np.zeros((1, 1)))  # (1 or B, media - 1)
+    roughness_model: int = 0         # 0 Nevot-Croce, 1 Debye-Waller
+
+    @property
+    def rough(self) -> bool:
+        """Some interface of some stack is rough."""
+        return bool(self.roughness.any())
+
+    @property
+    def engine_grid(self) -> tuple[ComplexArray, FloatArray, FloatArray, FloatArray, int, FloatArray, int]:
+        """The leading arguments of the engine's grid functions."""
+        return (self.indices, self.thicknesses, self.wavelengths, self.angles, self.stacks, self.roughness,
+                self.roughness_model)
 
     @property
     def media(self) -> int:
@@ -149,6 +163,8 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
     stack_form = isinstance(args[0], Stack) if args else "stack" in kwargs
     values = form.signatures[stack_form].bind(args, kwargs)
     coherent = values.pop("coherent", None)
+    roughness = values.pop("roughness", None)
+    model = values.pop("roughness_model", "nevot-croce")
     if stack_form:
         stack = values.pop("stack")
         if not isinstance(stack, Stack):
@@ -158,6 +174,11 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
         thicknesses = values.pop("thicknesses")
         thicknesses = stack.thicknesses if thicknesses is None else thicknesses
         coherent = stack.coherent if coherent is None else coherent
+        if roughness is None and stack.rough:
+            if not any(name == "roughness" for name, _ in form.options):
+                raise ValueError(f"{form.front}() does not model rough interfaces; received a Stack with "
+                                 "roughness (set its layers' roughness to 0)")
+            roughness = stack.roughness
     else:
         stack = None
         wavelengths = axis("wavelengths", values.pop("wavelengths"), "W")
@@ -171,8 +192,12 @@ def read_problem(form: Form, args: tuple[object, ...], kwargs: Mapping[str, obje
     batch = d.ndim == 2
     d = d.reshape(1, -1) if d.ndim == 1 else d
     stacks = batch_size(n.shape[0], d.shape[0])
+    rough = roughness_array(roughness, n.shape[1], stacks)
+    if rough.shape[0] != 1:
+        stacks, batch = rough.shape[0], True
     problem = GridProblem(
         indices=n, thicknesses=d, wavelengths=wavelengths, angles=angles,
         stacks=stacks, batch=batch,
-        coherent=coherence_mask(coherent, n.shape[1]), threads=thread_count(values.pop("threads")), stack=stack)
+        coherent=coherence_mask(coherent, n.shape[1]), threads=thread_count(values.pop("threads")), stack=stack,
+        roughness=rough, roughness_model=roughness_model(model))
     return problem, values

@@ -43,5 +43,5 @@ def not_defined_with_incoherent_layers(owner: object, name: str) -> AttributeErr
     return missing(owner, name,
                    "is not defined for a stack with incoherent layers: light adds by power in them, with no "
                    "phase across the stack",
-                   "R_s, R_p, T_s, T_p, absorbed and their thickness derivatives are defined; solve with every "
-                   "layer coherent for amplitudes, psi and delta")
+                   "R_s, R_p, T_s, T_p, absorbed, their thickness derivatives, the Mueller matrices and the "
+                   "pseudo psi and delta are defined; solve with every layer coherent for amplitudes")

@@ -126,7 +126,8 @@ def dispersion(*args: object, **kwargs: object) -> Dispersion:
         Vacuum wavelengths in nm, (W,).
     angle : float, optional
         The angle of incidence in the incidence medium, radians, held fixed as the
-        frequency varies.
+        frequency varies. At grazing incidence (see `solve`) r = -1 at every frequency:
+        phase pi, GD, GDD and TOD 0; t = 0 has no phase there (NaN).
     side : {"r", "t"}, optional
         The reflected or the transmitted amplitude.
     polarisation : {"s", "p"}, optional

@@ -15,18 +15,25 @@ import math
 from collections.abc import Callable, Mapping
 from dataclasses import dataclass
 
+from typing import Any
+
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import axis, choice, incidence_angles, on_grid, real_number, thread_count, type_name, whole_number
 from quilmo_lab._optional import scipy_least_squares
 from quilmo_lab._polarisation import wrapped_phase
+from quilmo_lab.anisotropic import AnisotropicResult
+from quilmo_lab.cone import Cone
 from quilmo_lab.result import Result
+from quilmo_lab.slit import Slit
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
 
-QUANTITIES = ("R", "T", "R_s", "R_p", "T_s", "T_p", "psi", "delta")
+QUANTITIES = ("R", "T", "R_s", "R_p", "T_s", "T_p", "psi", "delta", "psi_ps", "delta_ps", "psi_sp", "delta_sp")
+# Generalised ellipsometry: only the 4x4 solve computes these.
+CROSS_POLARISATION = ("psi_ps", "delta_ps", "psi_sp", "delta_sp")
 
 # Relative step of the central differences for parameters that are not thicknesses:
 # near the cube root of the double precision, the best balance of truncation and rounding.
@@ -96,8 +103,16 @@ class FitResult:
 UNPOLARISED = math.pi / 4
 
 
-def _quantity(result: Result, name: str, derivative: bool) -> FloatArray:
+def _quantity(result: Result | AnisotropicResult, name: str, derivative: bool) -> FloatArray:
     """(A, W) values or (A, layers, W) thickness derivatives of one measured quantity."""
+    if isinstance(result, AnisotropicResult):
+        if name in ("R", "T", "R_s", "R_p", "T_s", "T_p"):
+            polarisation = "unpolarized" if len(name) == 1 else name[-1]
+            value = result.R(polarisation) if name[0] == "R" else result.T(polarisation)
+        else:
+            value = getattr(result, name)
+        values: FloatArray = np.asarray(value, dtype=np.float64)[0]
+        return values
     if name in ("psi", "delta"):
         value = (result.dpsi if name == "psi" else result.ddelta) if derivative else getattr(result, name)
     elif name in ("R", "T"):
@@ -112,40 +127,53 @@ def _quantity(result: Result, name: str, derivative: bool) -> FloatArray:
 class _Problem:
     def __init__(self, model: Callable[..., Stack], names: list[str], wavelengths: FloatArray, angles: FloatArray,
                  measured: dict[str, FloatArray], sigma: dict[str, FloatArray], thickness: dict[str, int],
-                 threads: int | None) -> None:
+                 threads: int | None, start: FloatArray) -> None:
         self.model, self.names = model, names
         self.wavelengths, self.angles = wavelengths, angles
         self.measured, self.sigma, self.thickness = measured, sigma, thickness
         self.threads = threads
+        # the 4x4 solve where the model is anisotropic or cross-polarisation is measured;
+        # its Jacobian is by central differences
+        self.anisotropic = (model(**dict(zip(names, (float(v) for v in start)))).anisotropic
+                            or any(name in CROSS_POLARISATION for name in measured))
+        self.measurement: dict[str, Any] = {}
 
     def stack(self, p: FloatArray) -> Stack:
         return self.model(**dict(zip(self.names, (float(v) for v in p))))
 
-    def _solve(self, p: FloatArray, derivatives: bool) -> Result:
+    def _solve(self, p: FloatArray, derivatives: bool) -> Result | AnisotropicResult:
         stack = self.stack(p)
+        if self.anisotropic:
+            return stack.solve(self.wavelengths, self.angles, threads=self.threads, azimuths=[0.0],
+                               **self.measurement)
         for name, layer in self.thickness.items():
             value = p[self.names.index(name)]
             if not math.isclose(stack.layers[layer].thickness, value, rel_tol=1e-12, abs_tol=1e-12):
                 raise ValueError(f"thickness[{name!r}] must be the layer whose thickness {name} is; received layer "
                                  f"{layer}, which the model makes {stack.layers[layer].thickness:g} nm thick for "
                                  f"{name} = {value:g}")
-        return stack.solve(self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives)
+        return stack.solve(self.wavelengths, self.angles, threads=self.threads, derivatives=derivatives,
+                           **self.measurement)
 
     def residuals(self, p: FloatArray) -> FloatArray:
         return self._residuals(self._solve(p, False))
 
-    def _residuals(self, result: Result) -> FloatArray:
+    def _residuals(self, result: Result | AnisotropicResult) -> FloatArray:
         parts = []
         for name, data in self.measured.items():
             difference = _quantity(result, name, False) - data
-            if name == "delta":
+            if name.startswith("delta"):
                 difference = wrapped_phase(difference)
             parts.append((difference / self.sigma[name]).ravel())
         return np.concatenate(parts)
 
     def jacobian(self, p: FloatArray) -> FloatArray:
         columns: list[FloatArray | None] = [None] * len(self.names)
-        if self.thickness:
+        # an average has no derivatives of psi and delta: those columns by differences too
+        averaged = self.measurement.get("cone") is not None or self.measurement.get("bandwidth") is not None \
+            or bool(np.any(np.asarray(self.measurement.get("thickness_spread", 0.0)) != 0))
+        if self.thickness and not self.anisotropic and not (
+                averaged and ("psi" in self.measured or "delta" in self.measured)):
             result = self._solve(p, True)
             for name, layer in self.thickness.items():
                 parts = [(_quantity(result, q, True)[:, layer, :] / self.sigma[q]).ravel() for q in self.measured]
@@ -167,7 +195,7 @@ class _Problem:
         out = difference.copy()
         for name, data in self.measured.items():
             size = data.size
-            if name == "delta":
+            if name.startswith("delta"):
                 scale = np.broadcast_to(self.sigma[name], data.shape).ravel()
                 out[start:start + size] = wrapped_phase(difference[start:start + size] * scale) / scale
             start += size
@@ -178,7 +206,8 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         measured: Mapping[str, npt.ArrayLike], *, angles: npt.ArrayLike = 0.0,
         sigma: Mapping[str, npt.ArrayLike] | None = None, thickness: Mapping[str, int] | None = None,
         bounds: Mapping[str, tuple[float, float]] | None = None, threads: int | None = None,
-        max_evaluations: int = 200) -> FitResult:
+        max_evaluations: int = 200, cone: Cone | None = None, bandwidth: Slit | None = None,
+        thickness_spread: npt.ArrayLike = 0.0, roughness_model: str = "nevot-croce") -> FitResult:
     """Fit parameters of a model stack to measured spectra or ellipsometry.
 
     Parameters
@@ -191,7 +220,9 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         The measurement's wavelengths in nm, (W,).
     measured : mapping of str to array_like
         Data by quantity: "R" and "T" (unpolarised light), "R_s", "R_p", "T_s", "T_p",
-        "psi" and "delta" (radians, `tmm`'s convention), each (A, W), or (W,) for one angle.
+        "psi" and "delta" (radians, `tmm`'s convention), and the generalised
+        ellipsometry angles "psi_ps", "delta_ps", "psi_sp", "delta_sp" (as
+        `AnisotropicResult` defines them), each (A, W), or (W,) for one angle.
     angles : float or array_like, optional
         The angles of incidence in radians, (A,).
     sigma : mapping of str to float or array_like, optional
@@ -205,6 +236,9 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         Worker threads of the solves.
     max_evaluations : int, optional
         The most evaluations of the model.
+    cone, bandwidth, thickness_spread, roughness_model : optional
+        What the instrument sees, as for `quilmo_lab.solve`; the model's layers give the
+        roughness, which may be a parameter (its column of the Jacobian by differences).
 
     Returns
     -------
@@ -224,7 +258,10 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
     The chi-square of the residuals divided by `sigma` is minimised with
     ``scipy.optimize.least_squares``. Columns of the Jacobian for parameters that are
     thicknesses come from the engine's analytic derivatives (also with incoherent
-    layers, for R and T), the others from central differences. Standard errors and
+    layers, for R and T), the others from central differences. A model with
+    anisotropic media, or a measurement of cross-polarisation, is solved by
+    `solve_anisotropic`, and every column then comes from central differences: two
+    solves per parameter for each Jacobian. Standard errors and
     correlations come from the Jacobian at the solution.
 
     Examples
@@ -272,7 +309,9 @@ def fit(model: Callable[..., Stack], parameters: Mapping[str, float], wavelength
         hi[index] = real_number(f"bounds[{name!r}][1]", high) if high != math.inf else high
     thread_count(threads)  # a bad count is reported before the fit starts
     least_squares = scipy_least_squares("quilmo_lab.fit")
-    problem = _Problem(model, names, wl, theta, data, noise, layers, threads)
+    problem = _Problem(model, names, wl, theta, data, noise, layers, threads, p0)
+    problem.measurement = dict(cone=cone, bandwidth=bandwidth, thickness_spread=thickness_spread,
+                               roughness_model=roughness_model)
     result = least_squares(problem.residuals, np.clip(p0, lo, hi), jac=problem.jacobian, bounds=(lo, hi),
                            method="trf", x_scale="jac", max_nfev=max_evaluations)
     jac = problem.jacobian(result.x)

@@ -17,7 +17,8 @@ from quilmo_lab.stack import Stack
 FloatArray = npt.NDArray[np.float64]
 
 FORM = Form("profile", parameters=(("angle", REQUIRED), ("depths", REQUIRED)),
-            options=(("coherent", None), ("threads", None)), one_angle=True)
+            options=(("coherent", None), ("threads", None), ("roughness", None), ("roughness_model", "nevot-croce")),
+            one_angle=True)
 
 
 class Profile:
@@ -182,13 +183,14 @@ class Profile:
 @overload
 def profile(stack: Stack, wavelengths: npt.ArrayLike, angle: float, depths: npt.ArrayLike, *,
             thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
-            threads: int | None = None) -> Profile: ...
+            threads: int | None = None, roughness: npt.ArrayLike | None = None,
+            roughness_model: str = "nevot-croce") -> Profile: ...
 
 
 @overload
 def profile(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike, angle: float,
-            depths: npt.ArrayLike, *, coherent: npt.ArrayLike | None = None, threads: int | None = None
-            ) -> Profile: ...
+            depths: npt.ArrayLike, *, coherent: npt.ArrayLike | None = None, threads: int | None = None,
+            roughness: npt.ArrayLike | None = None, roughness_model: str = "nevot-croce") -> Profile: ...
 
 
 def profile(*args: object, **kwargs: object) -> Profile:
@@ -209,7 +211,9 @@ def profile(*args: object, **kwargs: object) -> Profile:
     wavelengths : array_like
         Vacuum wavelengths, (W,).
     angle : float
-        The angle of incidence in the incidence medium, radians.
+        The angle of incidence in the incidence medium, radians. At grazing incidence
+        (see `solve`) the incident and reflected waves cancel: |E|^2 and the density are
+        0 at every depth.
     depths : array_like
         Depths from the first interface, (D,), in the unit of the wavelengths: negative
         in the incidence medium, past the last interface in the exit medium.
@@ -218,6 +222,9 @@ def profile(*args: object, **kwargs: object) -> Profile:
         layers have profiles too.
     threads : int, optional
         Worker threads, as for `solve`.
+    roughness, roughness_model : optional
+        Rough interfaces, as for `solve`: the waves in each layer are those of the rough
+        interfaces' coefficients.
 
     Returns
     -------
@@ -253,6 +260,6 @@ def profile(*args: object, **kwargs: object) -> Profile:
                          f"received {problem.stacks}")
     depths = axis("depths", values["depths"], "D")
     out = problem.empty((4, problem.wavelengths.shape[0], depths.shape[0]), np.float64)
-    _engine.profile(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.flags,
-                    depths, out, problem.threads)
+    _engine.profile(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.roughness,
+                    problem.roughness_model, problem.flags, depths, out, problem.threads)
     return Profile(out, problem.wavelengths, depths)

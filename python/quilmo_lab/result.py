@@ -9,9 +9,10 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import choice
+from quilmo_lab._mueller import depolarisation_index, isotropic_mueller, pseudo_psi_delta
 from quilmo_lab._optional import xarray_module
 from quilmo_lab._polarisation import Polarisation, polarised
-from quilmo_lab._values import frozen, not_computed, not_defined_with_incoherent_layers, plane
+from quilmo_lab._values import frozen, missing, not_computed, not_defined_with_incoherent_layers, plane
 
 if TYPE_CHECKING:
     import xarray
@@ -83,7 +84,9 @@ class Result:
     def __init__(self, powers: FloatArray, wavelengths: FloatArray, angles: npt.NDArray[Any], *,
                  absorb: Callable[[], FloatArray], amplitudes: ComplexArray | None = None,
                  power_derivatives: FloatArray | None = None,
-                 amplitude_derivatives: ComplexArray | None = None) -> None:
+                 amplitude_derivatives: ComplexArray | None = None,
+                 roughness_derivatives: FloatArray | None = None,
+                 cross: Callable[[], ComplexArray] | None = None) -> None:
         # powers and amplitudes: (4, B, A, W); their derivatives (4, B, A, layers, W), with
         # amplitudes None for a stack with incoherent layers and derivatives None where
         # not asked for. absorb computes the (2, B, A, layers, W) absorbed fractions from
@@ -95,6 +98,11 @@ class Result:
         self._amplitudes = None if amplitudes is None else frozen(amplitudes)
         self._power_derivatives = None if power_derivatives is None else frozen(power_derivatives)
         self._amplitude_derivatives = None if amplitude_derivatives is None else frozen(amplitude_derivatives)
+        # (4, B, A, media - 1, W) derivatives of R_s, R_p, T_s, T_p by each interface's roughness
+        self._roughness_derivatives = None if roughness_derivatives is None else frozen(roughness_derivatives)
+        # cross computes the (2, B, A, W) s-p cross terms of R and T (for the Mueller matrices)
+        self._cross_of = cross
+        self._mueller: tuple[FloatArray, FloatArray] | None = None
         self._absorbed: FloatArray | None = None
         self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
         self._ellipsometry_derivatives: tuple[FloatArray, FloatArray] | None = None
@@ -400,7 +408,7 @@ class Result:
         >>> print(np.round(res.A()[0, 0], 4))
         [0.0961]
         """
-        return np.asarray((1.0 - self.R(polarisation)) - self.T(polarisation), dtype=np.float64)
+        return absorptance(self.R(polarisation), self.T(polarisation))
 
     # absorption per layer ---------------------------------------------------------------------
     def _layers(self) -> FloatArray:
@@ -467,20 +475,95 @@ class Result:
     def _psi_delta(self, name: str) -> tuple[FloatArray, FloatArray]:
         if self._ellipsometry is None:
             if self._amplitudes is None:
-                raise not_defined_with_incoherent_layers(self, name)
-            with np.errstate(divide="ignore", invalid="ignore"):
-                rho = self.r_p / self.r_s
-            self._ellipsometry = (frozen(np.arctan(np.abs(rho))), frozen(np.angle(-rho)))
+                psi, delta = pseudo_psi_delta(self.mueller_r)
+                self._ellipsometry = (frozen(psi), frozen(delta))
+                return self._ellipsometry
+            psi, delta = ellipsometric_angles(self.r_s, self.r_p)
+            self._ellipsometry = (frozen(psi), frozen(delta))
         return self._ellipsometry
+
+    # Mueller matrices -------------------------------------------------------------------------
+    def _mueller_pair(self, name: str) -> tuple[FloatArray, FloatArray]:
+        if self._mueller is None:
+            if self._cross_of is None:
+                raise missing(self, name, "was not computed", "solve the stack with quilmo_lab.solve")
+            cross = self._cross_of()
+            reflected = isotropic_mueller(self.R_s, self.R_p, cross[0])
+            transmitted = isotropic_mueller(self.T_s, self.T_p, cross[1])
+            self._mueller = (frozen(reflected), frozen(transmitted))
+        return self._mueller
+
+    @property
+    def mueller_r(self) -> FloatArray:
+        """Mueller matrices of reflection, (B, A, W, 4, 4), in power units: m00 is the
+        unpolarised R.
+
+        Stokes vectors are (I, Q, U, V) in the (s, p) basis: Q = |E_s|^2 - |E_p|^2,
+        U = 2 Re(E_s conj(E_p)), V = 2 Im(conj(E_s) E_p). For a coherent stack this is the
+        non-depolarising matrix of diag(r_s, r_p); with incoherent layers the matrices of
+        every path through them add, the backside reflections of a substrate included, and
+        the sum depolarises (`depolarisation_index_r`).
+
+        Examples
+        --------
+        A 1 mm glass plate in air, its back face included, at 60 degrees:
+
+        >>> plate = ql.solve([1.0, 1.5, 1.0], [1e6], [600.0], np.radians(60.0), coherent=[False])
+        >>> print(np.round(plate.mueller_r[0, 0, 0, :2, :2], 4), np.round(plate.mueller_r[0, 0, 0, 2, 2], 4))
+        [[0.1519 0.1483]
+         [0.1483 0.1519]] 0.0325
+        >>> print(np.round(plate.depolarisation_index_r[0, 0, 0], 5))
+        0.00034
+        """
+        return self._mueller_pair("mueller_r")[0]
+
+    @property
+    def mueller_t(self) -> FloatArray:
+        """Mueller matrices of transmission, (B, A, W, 4, 4), in power units: m00 is the
+        unpolarised T; as `mueller_r`.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.5], [], [600.0], 0.5)
+        >>> print(np.round(res.mueller_t[0, 0, 0, 0, 0] - res.T()[0, 0, 0], 15))
+        0.0
+        """
+        return self._mueller_pair("mueller_t")[1]
+
+    @property
+    def depolarisation_index_r(self) -> FloatArray:
+        """1 - P_Δ of `mueller_r`, (B, A, W): 0 for a non-depolarising matrix (a coherent
+        stack), above 0 where incoherent paths add; P_Δ is the depolarisation index of
+        Gil and Bernabeu (Opt. Acta 33, 185 (1986)).
+
+        Examples
+        --------
+        >>> float(ql.solve([1.0, 1.4, 1.5], [90.0], [500.0], 0.7).depolarisation_index_r[0, 0, 0]) < 1e-7
+        True
+        """
+        return frozen(depolarisation_index(self.mueller_r))
+
+    @property
+    def depolarisation_index_t(self) -> FloatArray:
+        """1 - P_Δ of `mueller_t`, (B, A, W); as `depolarisation_index_r`.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.5, 1.0], [1e6], [600.0], 1.0, coherent=[False])
+        >>> bool(res.depolarisation_index_t[0, 0, 0] > 0)
+        True
+        """
+        return frozen(depolarisation_index(self.mueller_t))
 
     @property
     def psi(self) -> FloatArray:
         """Ellipsometric angle psi = arctan|r_p / r_s|, radians, (B, A, W).
 
-        Raises
-        ------
-        AttributeError
-            For a stack solved with incoherent layers.
+        With incoherent layers r_s and r_p have no phase across the stack; psi and delta
+        are then the pseudo angles an ellipsometer reports, from `mueller_r` (backside
+        reflections included): psi = atan2(sqrt(C^2 + S^2), N) / 2 and delta = atan2(S, C)
+        with N = m01/m00, C = -m22/m00, S = m23/m00, which are the angles above where the
+        matrix does not depolarise.
 
         Examples
         --------
@@ -496,10 +579,7 @@ class Result:
 
         This is `tmm`'s convention; `ellipsometry_convention` converts to pyElli's.
 
-        Raises
-        ------
-        AttributeError
-            For a stack solved with incoherent layers.
+        With incoherent layers, the pseudo delta of `mueller_r` (see `psi`).
 
         Examples
         --------
@@ -745,17 +825,78 @@ class Result:
         """
         return np.asarray(-(self.dR(polarisation) + self.dT(polarisation)), dtype=np.float64)
 
+    # roughness derivatives ----------------------------------------------------------------------
+    def _roughness_derivative(self, name: str, index: int) -> FloatArray:
+        if self._roughness_derivatives is None:
+            if self._amplitudes is None and self._power_derivatives is not None:
+                raise missing(self, name, "is not computed for a stack with incoherent layers",
+                              "the thickness derivatives are; solve with every layer coherent for these")
+            raise not_computed(self, name)
+        return plane(self._roughness_derivatives, index)
+
+    def dR_droughness(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """d R / d roughness of each interface, per unit of roughness, (B, A, media - 1, W).
+
+        Interface j joins media j and j + 1. A Gaussian roughness has no first-order
+        effect: the derivative at a roughness of 0 is 0, so a fit of roughness starts
+        above 0.
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, media - 1, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.52], [], [400.0], roughness=5.0, derivatives=True)
+        >>> print(np.round(res.dR_droughness()[0, 0, :, 0] * 1e4, 3))
+        [-6.153]
+        """
+        return polarised(self._roughness_derivative("dR_droughness", 0),
+                         self._roughness_derivative("dR_droughness", 1), polarisation, layer_axis=True)
+
+    def dT_droughness(self, polarisation: Polarisation = "unpolarized") -> FloatArray:
+        """d T / d roughness of each interface, per unit of roughness, (B, A, media - 1, W).
+
+        Parameters
+        ----------
+        polarisation : {"unpolarized", "s", "p"} or float or array_like
+            As for `R`.
+
+        Returns
+        -------
+        ndarray
+            A new array, (B, A, media - 1, W).
+
+        Raises
+        ------
+        AttributeError
+            Without ``derivatives=True``, or for a stack with incoherent layers.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.52], [], [400.0], roughness=5.0, derivatives=True)
+        >>> bool(res.dT_droughness()[0, 0, 0, 0] > 0)
+        True
+        """
+        return polarised(self._roughness_derivative("dT_droughness", 2),
+                         self._roughness_derivative("dT_droughness", 3), polarisation, layer_axis=True)
+
     def _psi_delta_derivatives(self, name: str) -> tuple[FloatArray, FloatArray]:
         if self._ellipsometry_derivatives is None:
             dr_s, dr_p = self._amplitude_derivatives_for(name)[:2]
-            r_s, r_p = self.r_s[:, :, None, :], self.r_p[:, :, None, :]
-            with np.errstate(divide="ignore", invalid="ignore"):
-                rho = np.abs(r_p / r_s)
-                # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
-                log_change = dr_p / r_p - dr_s / r_s
-                dpsi = rho / (1.0 + rho * rho) * log_change.real
-            self._ellipsometry_derivatives = (frozen(np.asarray(dpsi, dtype=np.float64)),
-                                              frozen(np.asarray(log_change.imag, dtype=np.float64)))
+            dpsi, ddelta = ellipsometric_derivatives(self.r_s, self.r_p, dr_s, dr_p)
+            self._ellipsometry_derivatives = (frozen(dpsi), frozen(ddelta))
         return self._ellipsometry_derivatives
 
     @property
@@ -828,6 +969,89 @@ class Result:
     def __repr__(self) -> str:
         b, a, w = self.shape
         return f"<quilmo_lab.Result: {b} stacks x {a} angles x {w} wavelengths>"
+
+
+def absorptance(reflectance: FloatArray, transmittance: FloatArray) -> FloatArray:
+    """The absorptance 1 - R - T, in the order `Result.A` computes it.
+
+    Parameters
+    ----------
+    reflectance, transmittance : ndarray
+        R and T of the same points.
+
+    Returns
+    -------
+    ndarray
+        A new float64 array, (1 - R) - T.
+
+    Examples
+    --------
+    >>> from quilmo_lab.result import absorptance
+    >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [50.0], [550.0])
+    >>> bool(np.array_equal(absorptance(res.R_s, res.T_s), res.A("s")))
+    True
+    """
+    return np.asarray((1.0 - reflectance) - transmittance, dtype=np.float64)
+
+
+def ellipsometric_angles(r_s: ComplexArray, r_p: ComplexArray) -> tuple[FloatArray, FloatArray]:
+    """psi = arctan|r_p / r_s| and delta = arg(-r_p / r_s) of amplitudes, as `Result.psi` and `Result.delta`.
+
+    Parameters
+    ----------
+    r_s, r_p : ndarray
+        The amplitude reflection coefficients of the same points.
+
+    Returns
+    -------
+    psi, delta : ndarray
+        New float64 arrays, radians; delta in (-π, π].
+
+    Examples
+    --------
+    >>> from quilmo_lab.result import ellipsometric_angles
+    >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], np.radians(70.0))
+    >>> psi, delta = ellipsometric_angles(res.r_s, res.r_p)
+    >>> bool(np.array_equal(psi, res.psi)), bool(np.array_equal(delta, res.delta))
+    (True, True)
+    """
+    with np.errstate(divide="ignore", invalid="ignore"):
+        rho = r_p / r_s
+    return np.arctan(np.abs(rho)), np.angle(-rho)
+
+
+def ellipsometric_derivatives(r_s: ComplexArray, r_p: ComplexArray, dr_s: ComplexArray, dr_p: ComplexArray
+                              ) -> tuple[FloatArray, FloatArray]:
+    """d psi and d delta by thickness from the amplitudes and their derivatives, as `Result.dpsi`
+    and `Result.ddelta`.
+
+    Parameters
+    ----------
+    r_s, r_p : ndarray
+        Amplitudes, (B, A, W).
+    dr_s, dr_p : ndarray
+        Their derivatives by each layer's thickness, (B, A, layers, W).
+
+    Returns
+    -------
+    dpsi, ddelta : ndarray
+        New float64 arrays, (B, A, layers, W).
+
+    Examples
+    --------
+    >>> from quilmo_lab.result import ellipsometric_derivatives
+    >>> res = ql.solve([1.0, 1.46, 3.88 + 0.02j], [100.0], [633.0], 1.2, derivatives=True)
+    >>> dpsi, ddelta = ellipsometric_derivatives(res.r_s, res.r_p, res.dr_s, res.dr_p)
+    >>> bool(np.array_equal(dpsi, res.dpsi)), bool(np.array_equal(ddelta, res.ddelta))
+    (True, True)
+    """
+    r_s, r_p = r_s[:, :, None, :], r_p[:, :, None, :]
+    with np.errstate(divide="ignore", invalid="ignore"):
+        rho = np.abs(r_p / r_s)
+        # d ln(rho) = dr_p / r_p - dr_s / r_s; psi = arctan|rho|, delta = arg(-rho)
+        log_change = dr_p / r_p - dr_s / r_s
+        dpsi = rho / (1.0 + rho * rho) * log_change.real
+    return np.asarray(dpsi, dtype=np.float64), np.asarray(log_change.imag, dtype=np.float64)
 
 
 def ellipsometry_convention(delta: npt.ArrayLike, convention: Convention) -> FloatArray:

@@ -9,15 +9,21 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._checks import flag
+from quilmo_lab._checks import flag, type_name
 from quilmo_lab._problem import Form, GridProblem, read_problem
+from quilmo_lab.cone import Cone
+from quilmo_lab._averaging import Averaging, averaged_solve, thickness_spread_array
 from quilmo_lab.result import Result
+from quilmo_lab.slit import Slit
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
 
 FORM = Form("solve", parameters=(("angles", 0.0),),
-            options=(("coherent", None), ("threads", None), ("derivatives", False)))
+            options=(("coherent", None), ("threads", None), ("derivatives", False), ("roughness", None),
+                     ("roughness_model", "nevot-croce"), ("cone", None), ("bandwidth", None),
+                     ("thickness_spread", 0.0)))
 
 
 def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
@@ -26,31 +32,48 @@ def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
     def absorb() -> FloatArray:
         b, a, w = problem.grid
         layers = problem.empty((2, b, a, problem.layers, w), np.float64)
-        _engine.absorbed(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks,
-                         problem.flags, problem.empty((4, b, a, w), np.float64), layers, problem.threads)
+        _engine.absorbed(*problem.engine_grid, problem.flags, problem.empty((4, b, a, w), np.float64), layers,
+                         problem.threads)
         return layers
 
     return absorb
 
 
+def _cross_terms(problem: GridProblem) -> Callable[[], ComplexArray]:
+    """Computes the (2, B, A, W) s-p cross terms of R and T of the problem's grid on demand."""
+
+    def cross() -> ComplexArray:
+        b, a, w = problem.grid
+        out = problem.empty((2, b, a, w), np.complex128)
+        _engine.cross(*problem.engine_grid, problem.flags, out, problem.threads)
+        return out
+
+    return cross
+
+
 @overload
 def solve(stack: Stack, wavelengths: npt.ArrayLike, angles: npt.ArrayLike = 0.0, *,
           thicknesses: npt.ArrayLike | None = None, coherent: npt.ArrayLike | None = None,
-          threads: int | None = None, derivatives: bool = False) -> Result: ...
+          threads: int | None = None, derivatives: bool = False, roughness: npt.ArrayLike | None = None,
+          roughness_model: str = "nevot-croce", cone: Cone | None = None,
+          bandwidth: Slit | None = None, thickness_spread: npt.ArrayLike = 0.0) -> Result: ...
 
 
 @overload
 def solve(indices: npt.ArrayLike, thicknesses: npt.ArrayLike, wavelengths: npt.ArrayLike,
           angles: npt.ArrayLike = 0.0, *, coherent: npt.ArrayLike | None = None, threads: int | None = None,
-          derivatives: bool = False) -> Result: ...
+          derivatives: bool = False, roughness: npt.ArrayLike | None = None,
+          roughness_model: str = "nevot-croce", cone: Cone | None = None,
+          bandwidth: Slit | None = None, thickness_spread: npt.ArrayLike = 0.0) -> Result: ...
 
 
 def solve(*args: object, **kwargs: object) -> Result:
     """Solve thin-film stacks for s and p polarisation on a grid of (stack, angle, wavelength) points.
 
-    Called as ``solve(stack, wavelengths, angles=0.0, *, thicknesses=None, coherent=None,
-    threads=None, derivatives=False)`` for a `Stack`, or as ``solve(indices, thicknesses,
-    wavelengths, angles=0.0, *, coherent=None, threads=None, derivatives=False)`` for arrays.
+    Called as ``solve(stack, wavelengths, angles=0.0, *, thicknesses=None, <options>)`` for a
+    `Stack`, or as ``solve(indices, thicknesses, wavelengths, angles=0.0, *, <options>)`` for
+    arrays; the options are `coherent`, `threads`, `derivatives`, `roughness`,
+    `roughness_model`, `cone`, `bandwidth` and `thickness_spread`.
 
     Parameters
     ----------
@@ -82,12 +105,29 @@ def solve(*args: object, **kwargs: object) -> Result:
         more), and a call runs on fewer threads when the system refuses new ones.
     derivatives : bool, optional
         Also compute the derivatives of amplitudes and powers by every inner-layer
-        thickness (analytic; all layers at about the cost of two solves).
+        thickness (analytic; all layers at about the cost of two solves), and of the powers
+        of coherent stacks by every interface's roughness (`Result.dR_droughness`).
+    roughness : float or array_like, optional
+        RMS roughness of every interface in the unit of `wavelengths`: a scalar for all,
+        (media - 1,) or (B, media - 1); interface j joins media j and j + 1 (default: the
+        Stack's layers' `roughness`, or smooth). See Notes.
+    roughness_model : {"nevot-croce", "debye-waller"}, optional
+        The factors of a rough interface (default "nevot-croce").
+    cone : Cone, optional
+        Average over every ray of a cone around each angle of `angles` (the chief rays).
+    bandwidth : Slit, optional
+        Convolve with a slit's instrument function around each wavelength.
+    thickness_spread : float or array_like, optional
+        Standard deviation of each inner layer's thickness in the unit of `wavelengths`, a
+        scalar for every layer or (media - 2,), uncorrelated between layers; R, T and A are
+        averaged by intensity over the Gaussian distribution (tensor Gauss-Hermite).
 
     Returns
     -------
-    Result
-        Arrays of shape (B, A, W); see `Result`.
+    Result or AveragedResult
+        Arrays of shape (B, A, W); see `Result`. With `cone`, `bandwidth` or
+        `thickness_spread`, an `AveragedResult`: powers, absorbed fractions, Mueller
+        matrices and derivatives of the average, no amplitudes.
 
     Raises
     ------
@@ -120,12 +160,31 @@ def solve(*args: object, **kwargs: object) -> Result:
     the same bits for any `threads`; the interpreter lock is released while the engine runs,
     and Ctrl-C abandons the call within some milliseconds (KeyboardInterrupt).
 
+    A rough interface between media j and j + 1, with K = 2 pi n cos(theta) / wavelength
+    in each, multiplies r by exp(-2 K_j K_j+1 sigma^2) (Nevot-Croce [3]_) or by
+    exp(-2 K_j^2 sigma^2) (Debye-Waller, K of the side the light comes from), and t by
+    exp((K_j - K_j+1)^2 sigma^2 / 2) in both, in every coherent product and in the power
+    coefficients of incoherent interfaces. For s polarisation a stack's R is the Abeles
+    recursion with Nevot-Croce factors of X-ray and neutron reflectometry. The factors
+    are a small-roughness model and do not conserve energy exactly: on a dielectric
+    interface the factor on t exceeds 1, so R + T exceeds 1 by up to about
+    (K_j - K_j+1)^2 sigma^2 T (about 1e-3 for sigma = 5 nm between air and glass at
+    500 nm). With `roughness` 0 everywhere the results are the smooth ones, bit for bit.
+
+    Near grazing incidence the engine knows the angle through sin(theta), which rounds
+    near 1: at a distance e = pi/2 - abs(theta) the relative error of T and of 1 - R is
+    about 1e-16 / e**2 (about 1e-9 at e = 1e-4, 1e-4 at e = 1e-6), their absolute error
+    stays below about 1e-7, and within about 1.5e-8 rad of grazing the results are the
+    limit (R = 1, T = 0, nothing absorbed, and derivatives by thickness 0).
+
     References
     ----------
     .. [1] C. C. Katsidis and D. I. Siapkas, "General transfer-matrix method for optical
        multilayer systems with coherent, partially coherent, and incoherent
        interference", Appl. Opt. 41, 3978 (2002).
     .. [2] S. J. Byrnes, "Multilayer optical calculations", arXiv:1603.02720 (2016).
+    .. [3] L. Nevot and P. Croce, "Caracterisation des surfaces par reflexion rasante de
+       rayons X", Rev. Phys. Appl. 15, 761 (1980).
 
     Examples
     --------
@@ -148,11 +207,42 @@ def solve(*args: object, **kwargs: object) -> Result:
     ...                coherent=[True, False, True])
     >>> print(np.round(res.T()[0, 0], 4), res.coherent)
     [0.9751] False
+
+    A glass surface with 10 nm of RMS roughness reflects less, the more so in the blue:
+
+    >>> smooth = ql.solve([1.0, 1.52], [], [400.0, 800.0])
+    >>> rough = ql.solve([1.0, 1.52], [], [400.0, 800.0], roughness=10.0)
+    >>> print(np.round(smooth.R()[0, 0], 4), np.round(rough.R()[0, 0], 4))
+    [0.0426 0.0426] [0.0366 0.041 ]
     """
     problem, options = read_problem(FORM, args, kwargs)
     derivatives = flag("derivatives", options["derivatives"])
+    averaging = _averaging(problem, options)
+    if averaging is not None:
+        return averaged_solve(problem, averaging, derivatives, _solve_problem)
+    return _solve_problem(problem, derivatives)
+
+
+def _averaging(problem: GridProblem, options: dict[str, object]) -> Averaging | None:
+    """The averages a call asks for, checked; None for a plain solve."""
+    cone, slit = options["cone"], options["bandwidth"]
+    if cone is not None and not isinstance(cone, Cone):
+        raise TypeError(f"cone must be a quilmo_lab.Cone or None; received {type_name(cone)}")
+    if slit is not None and not isinstance(slit, Slit):
+        raise TypeError(f"bandwidth must be a quilmo_lab.Slit or None; received {type_name(slit)}")
+    spread = thickness_spread_array(options["thickness_spread"], problem.layers)
+    # a cone or slit of zero size measures what solve computes, bit for bit
+    cone = None if cone is None or cone.half_angle == 0 else cone
+    slit = None if slit is None or slit.fwhm == 0 else slit
+    if cone is None and slit is None and not spread.any():
+        return None
+    return Averaging(cone, slit, spread if spread.any() else None)
+
+
+def _solve_problem(problem: GridProblem, derivatives: bool) -> Result:
+    """The Result of a checked problem: one engine pass (and one more for derivatives)."""
     b, a, w = problem.grid
-    grid = (problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.stacks)
+    grid = problem.engine_grid
     powers = problem.empty((4, b, a, w), np.float64)
     derivative_shape = (4, b, a, problem.layers, w)
     power_derivatives = problem.empty(derivative_shape, np.float64) if derivatives else None
@@ -161,12 +251,18 @@ def solve(*args: object, **kwargs: object) -> Result:
         if power_derivatives is not None:
             _engine.mixed_thickness_jacobian(*grid, problem.coherent, power_derivatives, problem.threads)
         return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem),
-                      power_derivatives=power_derivatives)
+                      power_derivatives=power_derivatives, cross=_cross_terms(problem))
     amplitudes = problem.empty((4, b, a, w), np.complex128)
     _engine.coherent(*grid, amplitudes, powers, problem.threads)
-    amplitude_derivatives = None
+    amplitude_derivatives = roughness_derivatives = None
     if power_derivatives is not None:
         amplitude_derivatives = problem.empty(derivative_shape, np.complex128)
         _engine.thickness_jacobian(*grid, amplitude_derivatives, power_derivatives, problem.threads)
+        # a smooth interface's derivative by its roughness is 0: no pass for smooth stacks
+        roughness_derivatives = np.zeros((4, b, a, problem.media - 1, w), dtype=np.float64)
+        if problem.rough:
+            _engine.roughness_jacobian(*grid, np.empty(roughness_derivatives.shape, dtype=np.complex128),
+                                       roughness_derivatives, problem.threads)
     return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem), amplitudes=amplitudes,
-                  power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives)
+                  power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives,
+                  roughness_derivatives=roughness_derivatives, cross=_cross_terms(problem))

@@ -267,6 +267,7 @@ def _amplitudes(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th: n
     shape = th.shape
     indices = n.reshape(1, -1, 1)
     thicknesses = np.ascontiguousarray(d[1:-1].reshape(1, -1))
+    smooth = np.zeros((1, n.size - 1))
     angles_flat = th.reshape(-1)
     lam_flat = np.ascontiguousarray(lam.reshape(-1), dtype=np.float64)
     complex_angles = angles_flat.dtype.kind == "c" and bool(angles_flat.imag.any())
@@ -277,18 +278,18 @@ def _amplitudes(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th: n
                                       dtype=angle_type)
         out = np.empty((4, 1, 1, lam_flat.size), dtype=np.complex128)
         powers = np.empty((4, 1, 1, lam_flat.size))
-        _engine.coherent(indices, thicknesses, lam_flat, angles, 1, out, powers, 1)
+        _engine.coherent(indices, thicknesses, lam_flat, angles, 1, smooth, 0, out, powers, 1)
         return out.reshape((4, *shape))
     angles = np.ascontiguousarray(angles_flat if complex_angles else angles_flat.real, dtype=angle_type)
     if bool(np.all(lam_flat == lam_flat[0])):
         out = np.empty((4, 1, angles.size, 1), dtype=np.complex128)
         powers = np.empty((4, 1, angles.size, 1))
-        _engine.coherent(indices, thicknesses, lam_flat[:1].copy(), angles, 1, out, powers, 1)
+        _engine.coherent(indices, thicknesses, lam_flat[:1].copy(), angles, 1, smooth, 0, out, powers, 1)
         return out.reshape((4, *shape))
     out = np.empty((4, angles.size), dtype=np.complex128)
     for i in range(angles.size):
         point = np.empty((4, 1, 1, 1), dtype=np.complex128)
-        _engine.coherent(indices, thicknesses, lam_flat[i:i + 1].copy(), angles[i:i + 1].copy(), 1, point,
+        _engine.coherent(indices, thicknesses, lam_flat[i:i + 1].copy(), angles[i:i + 1].copy(), 1, smooth, 0, point,
                          np.empty((4, 1, 1, 1)), 1)
         out[:, i] = point.reshape(4)
     return out.reshape((4, *shape))
@@ -772,7 +773,7 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
     powers = np.empty((4, 1, 1, 1))
     layers = np.empty((2, 1, 1, max(n.size - 2, 0), 1))
     _engine.absorbed(n.reshape(1, -1, 1), np.ascontiguousarray(d[1:-1].reshape(1, -1)),
-                     np.array([float(lam_vac)]), angles, 1, coherent, powers, layers, 1)
+                     np.array([float(lam_vac)]), angles, 1, np.zeros((1, n.size - 1)), 0, coherent, powers, layers, 1)
     side = 0 if pol == "s" else 1
     return {"R": float(powers[side].item()), "T": float(powers[side + 2].item()),
             "absorbed": layers[side, 0, 0, :, 0].copy(), "pol": pol, "n_list": n, "d_list": d,

@@ -50,4 +50,8 @@ using detail::scaled_layer_matrix;
 using detail::ScaledLayerMatrix;
 using detail::widen_both;
 
+// The value at the point of a real part of any of those number types (a
+// double is its own; Taylor jets give their leading coefficient).
+using detail::leading_value;
+
 }  // namespace quilmo::optics::kernel

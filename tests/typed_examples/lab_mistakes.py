@@ -25,4 +25,4 @@ ql.profile([1.0, 1.5], [], wl, 0.0, [1.0]).density_s.append(1.0)  # E: attr-defi
 ql.solve([1.0, 1.5], [], wl, derivatives=1.0)  # E: call-overload
 ql.dispersion(ql.Stack([]), wl, angle="0")  # E: call-overload
 ql.dispersion(ql.Stack([]), wl, polarisation="unpolarized")  # E: call-overload
-ql.Stack([]).solve(wl, pol="s")  # E: call-arg
+ql.Stack([]).solve(wl, pol="s")  # E: call-overload

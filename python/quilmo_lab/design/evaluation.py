@@ -9,18 +9,22 @@ derivatives), central differences over one batched call for phase, GD and GDD.
 from __future__ import annotations
 
 import math
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from dataclasses import dataclass
+from typing import Any
 
 import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import shape_text, thread_count, type_name
 from quilmo_lab._polarisation import Polarisation, polarised, wrapped_phase
+from quilmo_lab.anisotropic import _stack_permittivity, solve_anisotropic
+from quilmo_lab.cone import Cone
 from quilmo_lab.design.targets import PHASE_QUANTITIES, Target
 from quilmo_lab.dispersion import dispersion
 from quilmo_lab.index_series import stack_index_derivatives
 from quilmo_lab.result import Result
+from quilmo_lab.slit import Slit
 from quilmo_lab.solve import solve
 from quilmo_lab.stack import Stack
 
@@ -130,12 +134,15 @@ class Evaluator:
         At least one.
     threads : int, optional
         Worker threads of the solves.
+    cone, bandwidth, thickness_spread, roughness_model : optional
+        What the instrument sees, as for `quilmo_lab.solve` (the stack's layers give the
+        roughness): R, T and A are averaged, and so are their thickness derivatives.
 
     Raises
     ------
     TypeError, ValueError
         For targets that are not Targets, none, or phase targets on a stack with
-        incoherent layers.
+        incoherent layers or with an average.
 
     See Also
     --------
@@ -151,7 +158,9 @@ class Evaluator:
     (1, 5)
     """
 
-    def __init__(self, stack: Stack, targets: Sequence[Target], threads: int | None = None) -> None:
+    def __init__(self, stack: Stack, targets: Sequence[Target], threads: int | None = None, *,
+                 cone: Cone | None = None, bandwidth: Slit | None = None, thickness_spread: npt.ArrayLike = 0.0,
+                 roughness_model: str = "nevot-croce") -> None:
         targets = tuple(targets)
         if not targets:
             raise ValueError("targets must hold at least one Target; received none")
@@ -160,17 +169,42 @@ class Evaluator:
                 raise TypeError(f"targets[{i}] must be a quilmo_lab.design.Target; received {type_name(target)}")
         # every layer's coherence flag, the solve's `coherent`
         self._coherent = stack.coherent
+        # anisotropic media: R, T and A from the 4x4 solve, the Jacobian by central
+        # differences in one batched solve per target
+        self._anisotropic = stack.anisotropic
+        if self._anisotropic:
+            from quilmo_lab.tensors import TwistedLayer
+
+            if any(isinstance(layer, TwistedLayer) for layer in stack.layers):
+                raise ValueError("stack must not hold a TwistedLayer for design (its slices are not layers whose "
+                                 "thickness can be refined); received a stack with one")
+            if any(t.quantity in PHASE_QUANTITIES for t in targets):
+                raise ValueError("targets must be R, T or A for a stack with anisotropic media; received "
+                                 + ", ".join(t.quantity for t in targets if t.quantity in PHASE_QUANTITIES))
         if not self._coherent.all() and any(t.quantity in PHASE_QUANTITIES for t in targets):
             raise ValueError("targets must be R, T or A for a stack with incoherent layers (phase, GD and GDD need "
                              "a coherent stack); received "
                              + ", ".join(t.quantity for t in targets if t.quantity in PHASE_QUANTITIES))
+        # what the instrument sees, passed to every solve (with the Stack's roughness)
+        self._measurement: dict[str, Any] = dict(roughness=stack.roughness, roughness_model=roughness_model)
+        averaged = dict(cone=cone, bandwidth=bandwidth, thickness_spread=thickness_spread)
+        if cone is not None or bandwidth is not None or np.any(np.asarray(thickness_spread) != 0):
+            if any(t.quantity in PHASE_QUANTITIES for t in targets):
+                raise ValueError("targets must be R, T or A with cone, bandwidth or thickness_spread (an average "
+                                 "has no phase)")
+            self._measurement.update(averaged)
+        if self._anisotropic and (len(self._measurement) > 2 or stack.rough):
+            raise ValueError("stack must be isotropic for roughness, cone, bandwidth or thickness_spread; received "
+                             "a stack with anisotropic media")
         self.stack = stack
         self.targets = targets
         self.layers = len(stack.layers)
         thread_count(threads)  # a bad count is reported before the first evaluation
         self.threads = threads
-        # every target's indices at its wavelengths (and, for phases, their λ-derivatives), once
-        self._indices = [stack.indices(t.wavelengths) for t in targets]
+        # every target's indices (permittivity tensors for anisotropic media) at its wavelengths
+        # (and, for phases, their λ-derivatives), once
+        self._indices = [_stack_permittivity(stack, t.wavelengths, ())[0] if self._anisotropic
+                         else stack.indices(t.wavelengths) for t in targets]
         self._index_derivatives: list[ComplexArray | None] = [
             stack_index_derivatives(stack, t.wavelengths) if t.quantity in PHASE_QUANTITIES else None
             for t in targets]
@@ -202,13 +236,23 @@ class Evaluator:
         d = self._batch(thicknesses)
         out = []
         for target, indices, derivatives in zip(self.targets, self._indices, self._index_derivatives):
-            if derivatives is None:
-                result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
-                               threads=self.threads)
+            if self._anisotropic:
+                out.append(self._anisotropic_power(target, indices, d))
+            elif derivatives is None:
+                result = self._solve(indices, d, target, derivatives=False)
                 out.append(_power(result, target.quantity, target.polarisation, False)[:, 0, :])
             else:
                 out.append(self._phase(target, indices, derivatives, d))
         return out
+
+    def _solve(self, indices: ComplexArray, d: FloatArray, target: Target, derivatives: bool) -> Result:
+        """One target's solve of the designs `d`, as the instrument sees them; a slit needs the
+        materials between the target's wavelengths, so it solves the Stack."""
+        if "bandwidth" in self._measurement and self._measurement["bandwidth"] is not None:
+            return solve(self.stack, target.wavelengths, target.angle, thicknesses=d, coherent=self._coherent,
+                         threads=self.threads, derivatives=derivatives, **self._measurement)
+        return solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent, threads=self.threads,
+                     derivatives=derivatives, **self._measurement)
 
     def _phase(self, target: Target, indices: ComplexArray, derivatives: ComplexArray, d: FloatArray
                ) -> FloatArray:
@@ -280,9 +324,11 @@ class Evaluator:
             raise ValueError(f"thicknesses must be one design's for evaluate; received {d.shape[0]} designs")
         values, residuals, rows = [], [], []
         for target, indices, derivatives in zip(self.targets, self._indices, self._index_derivatives):
-            if derivatives is None:
-                result = solve(indices, d, target.wavelengths, target.angle, coherent=self._coherent,
-                               threads=self.threads, derivatives=jacobian)
+            if self._anisotropic:
+                value, dvalue = self._differenced(target, d[0], jacobian,
+                                                  lambda batch: self._anisotropic_power(target, indices, batch))
+            elif derivatives is None:
+                result = self._solve(indices, d, target, derivatives=jacobian)
                 value = _power(result, target.quantity, target.polarisation, False)[0, 0]
                 dvalue = (_power(result, target.quantity, target.polarisation, True)[0, 0].T
                           if jacobian else None)
@@ -294,6 +340,22 @@ class Evaluator:
                 rows.append(target.residual_jacobian(value, dvalue))
         return Evaluation(values, np.concatenate(residuals),
                           np.concatenate(rows, axis=0) if jacobian else None)
+
+    def _anisotropic_power(self, target: Target, tensors: ComplexArray, d: FloatArray) -> FloatArray:
+        """(B, W) R, T or A of the designs `d` of a stack with anisotropic media."""
+        result = solve_anisotropic(tensors, d, target.wavelengths, target.angle, threads=self.threads)
+        quantity = {"R": result.R, "T": result.T, "A": result.A}[target.quantity]
+        return quantity(target.polarisation)[:, 0, :]
+
+    def _differenced(self, target: Target, d: FloatArray, jacobian: bool,
+                     values_of: Callable[[FloatArray], FloatArray]) -> tuple[FloatArray, FloatArray | None]:
+        """A target's (W,) value and (W, layers) central-difference Jacobian, in one batched call."""
+        if not jacobian:
+            return values_of(d[None, :])[0], None
+        steps = PHASE_STEP * np.eye(self.layers)
+        values = values_of(np.concatenate([d[None, :], d + steps, d - steps]))
+        up, down = values[1:1 + self.layers], values[1 + self.layers:]
+        return values[0], ((up - down) / (2 * PHASE_STEP)).T
 
     def _phase_with_jacobian(self, target: Target, indices: ComplexArray, derivatives: ComplexArray,
                              d: FloatArray, jacobian: bool) -> tuple[FloatArray, FloatArray | None]:

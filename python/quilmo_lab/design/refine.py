@@ -8,6 +8,8 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
+from quilmo_lab.cone import Cone
+from quilmo_lab.slit import Slit
 from quilmo_lab._checks import number_array
 from quilmo_lab._optional import scipy_least_squares
 from quilmo_lab.design.editing import with_thicknesses
@@ -87,7 +89,8 @@ def _fixed_mask(fixed: object, layers: int) -> npt.NDArray[np.bool_]:
 
 def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np.inf),
            fixed: Sequence[int] = (), max_evaluations: int = 500, tolerance: float = 1e-8,
-           threads: int | None = None) -> Refined:
+           threads: int | None = None, cone: Cone | None = None, bandwidth: Slit | None = None,
+           thickness_spread: npt.ArrayLike = 0.0, roughness_model: str = "nevot-croce") -> Refined:
     """Refine the thicknesses of a design to lower the merit of its targets.
 
     Parameters
@@ -107,6 +110,9 @@ def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np
         The relative change of the merit and of the thicknesses at which the search stops.
     threads : int, optional
         Worker threads of the solves.
+    cone, bandwidth, thickness_spread, roughness_model : optional
+        What the instrument sees, as for `quilmo_lab.solve` (the stack's layers give the
+        roughness): R, T and A are averaged, and so are their thickness derivatives.
 
     Returns
     -------
@@ -127,6 +133,9 @@ def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np
     -----
     Trust-region least squares (``scipy.optimize.least_squares``, method "trf") with the
     analytic thickness Jacobian of R, T and A, and central differences for phase targets.
+    A stack with anisotropic media (R, T and A targets only; no TwistedLayer) is solved
+    by `solve_anisotropic`, its Jacobian by central differences in one batched solve of
+    2 x layers + 1 designs per target.
 
     Examples
     --------
@@ -139,7 +148,8 @@ def refine(stack: Stack, targets: Sequence[Target], *, bounds: Bounds = (0.0, np
     >>> round(float(refined.stack.thicknesses[0]), 1), round(refined.merit, 3)
     (96.3, 1.389)
     """
-    evaluator = Evaluator(stack, targets, threads)
+    evaluator = Evaluator(stack, targets, threads, cone=cone, bandwidth=bandwidth, thickness_spread=thickness_spread,
+                          roughness_model=roughness_model)
     layers = evaluator.layers
     lo, hi = _bounds(bounds, layers)
     free = ~_fixed_mask(fixed, layers)

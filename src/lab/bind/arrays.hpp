@@ -33,6 +33,15 @@ using Mask = Input<bool, nb::ndim<1>>;
 // binding taking angles has an overload for each).
 template <class Angle>
 using Angles = Input<Angle, nb::ndim<1>>;
+using Roughness = Input<double, nb::ndim<2>>;
+
+// Binds `name` twice, for real and for complex angles, with the same
+// arguments and docstring.
+template <class Real, class Complex_, class... Extra>
+void def_both_angles(nb::module_& m, const char* name, Real real, Complex_ complex, const Extra&... extra) {
+    m.def(name, real, extra...);
+    m.def(name, complex, extra...);
+}
 
 static_assert(sizeof(Amplitude) == sizeof(optics::Complex));
 
@@ -56,12 +65,13 @@ inline const optics::Complex* complex_data(const Indices& indices) {
     return reinterpret_cast<const optics::Complex*>(indices.data());
 }
 
-// The checked (stack, angle, wavelength) grid of a solve.
+// The checked (stack, angle, wavelength) grid of a solve; `roughness` is
+// (1 or stacks, media - 1), model 0 Nevot-Croce and 1 Debye-Waller.
 template <class Angle>
 Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, const Axis& wavelengths,
-                const Angles<Angle>& angles, std::size_t stacks) {
+                const Angles<Angle>& angles, std::size_t stacks, const Roughness& roughness, int model) {
     constexpr bool complex_angles = std::is_same_v<Angle, Amplitude>;
-    const Grid grid{
+    Grid grid{
         complex_data(indices),
         indices.shape(0),
         indices.shape(1),
@@ -75,8 +85,13 @@ Grid stack_grid(const Indices& indices, const Thicknesses& thicknesses, const Ax
         stacks,
         complex_angles ? reinterpret_cast<const optics::Complex*>(angles.data()) : nullptr,
     };
+    grid.roughness = roughness.data();
+    grid.roughness_stacks = roughness.shape(0);
+    require(model == 0 || model == 1, "roughness_model must be 0 (Nevot-Croce) or 1 (Debye-Waller)");
+    grid.roughness_model = static_cast<RoughnessModel>(model);
     check_grid(grid);
     require(thicknesses.shape(1) == grid.media - 2, "thicknesses must have one column per inner layer");
+    require(roughness.shape(1) == grid.media - 1, "roughness must have one column per interface");
     return grid;
 }
 

@@ -31,9 +31,11 @@ void require_layer_values(const Output<T, 5>& array, const quilmo::lab::Grid& gr
 
 template <class Angle>
 void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles,
-                        std::size_t stacks, Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
+                        std::size_t stacks, Roughness roughness, int roughness_model,
+                        Output<Amplitude, 5> amplitudes, Output<double, 5> powers,
                         std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_layer_values(amplitudes, grid, stacks, "amplitudes");
     require_layer_values(powers, grid, stacks, "powers");
     const quilmo::lab::JacobianOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
@@ -43,9 +45,26 @@ void thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengt
 }
 
 template <class Angle>
+void roughness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles,
+                        std::size_t stacks, Roughness roughness, int roughness_model,
+                        Output<Amplitude, 5> amplitudes, Output<double, 5> powers, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    require_shape(amplitudes, {4, stacks, grid.angle_count, grid.media - 1, grid.wavelength_count}, "amplitudes",
+                  "(4, stacks, angles, media - 1, wavelengths)");
+    require_shape(powers, {4, stacks, grid.angle_count, grid.media - 1, grid.wavelength_count}, "powers",
+                  "(4, stacks, angles, media - 1, wavelengths)");
+    const quilmo::lab::JacobianOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
+    nb::gil_scoped_release released;
+    quilmo::lab::roughness_jacobian(grid, out, threads);
+}
+
+template <class Angle>
 void mixed_thickness_jacobian(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles,
-                              std::size_t stacks, Mask coherent, Output<double, 5> powers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+                              std::size_t stacks, Roughness roughness, int roughness_model, Mask coherent,
+                              Output<double, 5> powers, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_mask(coherent, grid);
     require_layer_values(powers, grid, stacks, "powers");
     require_apart({span_of("powers", powers)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
@@ -86,26 +105,26 @@ void dispersion(Indices series, Thicknesses thicknesses, Axis wavelengths, doubl
 }  // namespace
 
 void bind_derivatives(nb::module_& m) {
-    m.def("thickness_jacobian", &thickness_jacobian<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "amplitudes"_a.noconvert(),
-          "powers"_a.noconvert(), "threads"_a,
-          "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
-          "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
-    m.def("thickness_jacobian", &thickness_jacobian<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "amplitudes"_a.noconvert(),
-          "powers"_a.noconvert(), "threads"_a,
-          "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
-          "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
-    m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian<double>, "indices"_a.noconvert(),
-          "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
-          "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
-          "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "
-          "layers flagged False in coherent are treated by intensity.");
-    m.def("mixed_thickness_jacobian", &mixed_thickness_jacobian<Amplitude>, "indices"_a.noconvert(),
-          "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
-          "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
-          "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "
-          "layers flagged False in coherent are treated by intensity.");
+    def_both_angles(m, "thickness_jacobian", &thickness_jacobian<double>, &thickness_jacobian<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+                    "roughness"_a.noconvert(), "roughness_model"_a, "amplitudes"_a.noconvert(),
+                    "powers"_a.noconvert(), "threads"_a,
+                    "Fills the derivatives by every inner-layer thickness of the amplitudes (r_s, r_p, t_s, t_p) "
+                    "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, layers, wavelengths).");
+    def_both_angles(m, "roughness_jacobian", &roughness_jacobian<double>, &roughness_jacobian<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "roughness"_a.noconvert(),
+                    "roughness_model"_a, "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+                    "Fills the derivatives by the roughness of every interface of the amplitudes (r_s, r_p, t_s, t_p) "
+                    "and powers (R_s, R_p, T_s, T_p), each of shape (stacks, angles, media - 1, wavelengths).");
+    def_both_angles(m, "mixed_thickness_jacobian", &mixed_thickness_jacobian<double>,
+                    &mixed_thickness_jacobian<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+                    "roughness"_a.noconvert(), "roughness_model"_a,
+                    "coherent"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+                    "Fills the derivatives of R_s, R_p, T_s, T_p by every inner-layer thickness of stacks whose "
+                    "layers flagged False in coherent are treated by intensity.");
     m.def("dispersion", &dispersion, "series"_a.noconvert(), "thicknesses"_a.noconvert(),
           "wavelengths"_a.noconvert(), "angle"_a, "side"_a, "pol"_a, "out"_a.noconvert(), "threads"_a,
           "Fills phase (rad), GD (fs), GDD (fs^2) and TOD (fs^3) of r (side 0) or t (side 1), s (pol 0) "

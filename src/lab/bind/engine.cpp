@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "lab/bind/anisotropic.hpp"
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/derivatives.hpp"
 #include "lab/bind/released.hpp"
@@ -32,8 +33,10 @@ void require_point_values(const Output<T, 4>& array, const quilmo::lab::Grid& gr
 
 template <class Angle>
 void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
-              Output<Amplitude, 4> amplitudes, Output<double, 4> powers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+              Roughness roughness, int roughness_model, Output<Amplitude, 4> amplitudes, Output<double, 4> powers,
+              std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_point_values(amplitudes, grid, stacks, "amplitudes");
     require_point_values(powers, grid, stacks, "powers");
     const quilmo::lab::CoherentOutputs out{
@@ -46,8 +49,10 @@ void coherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles
 
 template <class Angle>
 void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
-                Mask coherent, Output<double, 4> powers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+                Roughness roughness, int roughness_model, Mask coherent, Output<double, 4> powers,
+                std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_mask(coherent, grid);
     require_point_values(powers, grid, stacks, "powers");
     require_apart({span_of("powers", powers)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
@@ -56,9 +61,22 @@ void incoherent(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angl
 }
 
 template <class Angle>
+void cross(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
+           Roughness roughness, int roughness_model, Mask coherent, Output<Amplitude, 4> out, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    require_mask(coherent, grid);
+    require_shape(out, {2, stacks, grid.angle_count, grid.wavelength_count}, "out", "(2, stacks, angles, wavelengths)");
+    nb::gil_scoped_release released;
+    quilmo::lab::solve_cross(grid, coherent.data(), reinterpret_cast<quilmo::optics::Complex*>(out.data()), threads);
+}
+
+template <class Angle>
 void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
-              Mask coherent, Output<double, 4> powers, Output<double, 5> layers, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, stacks);
+              Roughness roughness, int roughness_model, Mask coherent, Output<double, 4> powers,
+              Output<double, 5> layers, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_mask(coherent, grid);
     require_point_values(powers, grid, stacks, "powers");
     require_shape(layers, {2, stacks, grid.angle_count, grid.media - 2, grid.wavelength_count}, "layers",
@@ -72,9 +90,11 @@ void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles
 }
 
 template <class Angle>
-void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, Mask coherent, Axis depths,
+void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, Roughness roughness,
+             int roughness_model, Mask coherent, Axis depths,
              Output<double, 3> out, std::size_t threads) {
-    const quilmo::lab::Grid grid = stack_grid(indices, thicknesses, wavelengths, angles, 1);
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, 1, roughness, roughness_model);
     require_mask(coherent, grid);
     require_shape(out, {4, grid.wavelength_count, depths.shape(0)}, "out", "(4, wavelengths, depths)");
     require_apart({span_of("out", out)}, {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
@@ -87,52 +107,48 @@ void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<
 }  // namespace
 
 NB_MODULE(_engine, m) {
-    m.doc() = "The compiled grid of quilmo_lab; call it through quilmo_lab.solve.";
-    m.def("coherent", &coherent<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
-          "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
-          "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of every "
-          "(stack, angle, wavelength) point; threads 0 means every processor this process may "
-          "use.");
-    m.def("coherent", &coherent<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
-          "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
-          "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of every "
-          "(stack, angle, wavelength) point; threads 0 means every processor this process may "
-          "use.");
-    m.def("incoherent", &incoherent<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
-          "powers"_a.noconvert(), "threads"_a,
-          "Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in "
-          "coherent treated by intensity.");
-    m.def("incoherent", &incoherent<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
-          "powers"_a.noconvert(), "threads"_a,
-          "Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in "
-          "coherent treated by intensity.");
-    m.def("absorbed", &absorbed<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
-          "powers"_a.noconvert(), "layers"_a.noconvert(), "threads"_a,
-          "Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, "
-          "s and p) of every point.");
-    m.def("absorbed", &absorbed<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a, "coherent"_a.noconvert(),
-          "powers"_a.noconvert(), "layers"_a.noconvert(), "threads"_a,
-          "Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, "
-          "s and p) of every point.");
-    m.def("profile", &profile<double>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "coherent"_a.noconvert(),
-          "depths"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
-          "Fills out with the absorbed power density and |E|^2 (s, p, s, p) of one stack at one angle, "
-          "per wavelength and depth.");
-    m.def("profile", &profile<Amplitude>, "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
-          "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "coherent"_a.noconvert(),
-          "depths"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
-          "Fills out with the absorbed power density and |E|^2 (s, p, s, p) of one stack at one angle, "
-          "per wavelength and depth.");
+    m.doc() =
+        "The compiled grid of quilmo_lab; call it through quilmo_lab.solve. Every grid function takes "
+        "roughness, (1 or stacks, media - 1) RMS roughness per interface in the unit of the wavelengths, "
+        "and roughness_model, 0 for Nevot-Croce and 1 for Debye-Waller.";
+    def_both_angles(m, "coherent", &coherent<double>, &coherent<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+                    "roughness"_a.noconvert(), "roughness_model"_a,
+                    "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "threads"_a,
+                    "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of every "
+                    "(stack, angle, wavelength) point; threads 0 means every processor this process may "
+                    "use.");
+    def_both_angles(m, "incoherent", &incoherent<double>, &incoherent<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+                    "roughness"_a.noconvert(), "roughness_model"_a, "coherent"_a.noconvert(),
+                    "powers"_a.noconvert(), "threads"_a,
+                    "Fills powers (R_s, R_p, T_s, T_p) of every point, the inner layers flagged False in "
+                    "coherent treated by intensity.");
+    def_both_angles(m, "cross", &cross<double>, &cross<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(),
+                    "angles"_a.noconvert(), "stacks"_a, "roughness"_a.noconvert(), "roughness_model"_a,
+                    "coherent"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
+                    "Fills out with the s-p cross terms of R and T (r_s conj(r_p) and its power-unit analogue for t, "
+                    "summed by power over incoherent layers) of every point.");
+    def_both_angles(m, "absorbed", &absorbed<double>, &absorbed<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+                    "roughness"_a.noconvert(), "roughness_model"_a, "coherent"_a.noconvert(),
+                    "powers"_a.noconvert(), "layers"_a.noconvert(), "threads"_a,
+                    "Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, "
+                    "s and p) of every point.");
+    def_both_angles(m, "profile", &profile<double>, &profile<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "roughness"_a.noconvert(), "roughness_model"_a,
+                    "coherent"_a.noconvert(), "depths"_a.noconvert(), "out"_a.noconvert(), "threads"_a,
+                    "Fills out with the absorbed power density and |E|^2 (s, p, s, p) of one stack at one angle, "
+                    "per wavelength and depth.");
     m.def("default_threads", &quilmo::lab::default_threads,
           "The threads a solve uses when it names none.");
     m.def("started_workers", &quilmo::lab::started_workers,
           "The worker threads the grid has started in this process (at most one per thread asked for, capped).");
     bind_derivatives(m);
+    bind_anisotropic(m);
 }

@@ -37,21 +37,25 @@ bool finite_amplitudes(const PerPolarisation<T>& a) noexcept {
     return finite(a.s.r) && finite(a.p.r) && finite(a.s.t) && finite(a.p.t);
 }
 
-inline bool inputs_finite(const PointBuilder& builder, std::size_t media) noexcept {
-    if (!std::isfinite(builder.wavelength()) || !finite(builder.sin_theta())) {
+inline bool inputs_finite(const PointMedia& point) noexcept {
+    if (!std::isfinite(point.wavelength)) {
         return false;
     }
-    for (std::size_t j = 0; j < media; ++j) {
-        if (!finite(builder.medium(j).n)) {
+    for (const Medium& m : point.media) {
+        if (!finite(m.n)) {
             return false;
         }
     }
-    for (const double d : builder.thicknesses()) {
+    for (const double d : point.thickness) {
         if (!std::isfinite(d)) {
             return false;
         }
     }
     return true;
+}
+
+inline bool inputs_finite(PointBuilder& builder) noexcept {
+    return finite(builder.sin_theta()) && inputs_finite(builder.media({}));
 }
 
 // r = M10 / M00 and t = 1 / M00 with the kernel's operations (those of
@@ -89,8 +93,20 @@ inline CoherentResult coherent_result(const ScaledProduct& product, const Medium
 // At exactly grazing incidence (the incidence medium's cosine 0: sin theta
 // rounds to 1 within 1e-8 rad of pi/2) no light enters the stack; the limit
 // theta -> pi/2 of every stack, which the plain formulas leave as 0/0, is
-// r = -1 for s and p, t = 0: R = 1, T = 0.
-inline bool grazing(const Medium& incidence) noexcept { return incidence.c.re == 0.0 && incidence.c.im == 0.0; }
+// r = -1 for s and p, t = 0: R = 1, T = 0. The medium's numbers are plain
+// or carry derivatives (the dispersion's jets); their values decide.
+template <class MediumOf>
+bool grazing(const MediumOf& incidence) noexcept {
+    using optics::kernel::leading_value;
+    return leading_value(incidence.c.re) == 0.0 && leading_value(incidence.c.im) == 0.0;
+}
+
+// Whether the point takes that limit: its inputs finite (a NaN stays NaN in
+// every output) and its incidence grazing. The fields vanish at every depth
+// as the incident and reflected waves cancel, so no layer absorbs.
+inline bool grazing_limit(const PointMedia& point) noexcept {
+    return grazing(point.media[0]) && inputs_finite(point);
+}
 
 inline CoherentResult grazing_result() noexcept {
     const Amplitudes turned_back{{-1.0, 0.0}, {0.0, 0.0}};
@@ -129,7 +145,7 @@ public:
         const Medium& exit = builder.medium(media - 1);
         using namespace coherent_formulas;
         CoherentResult exact = coherent_result({out, 0.0}, incidence, exit);
-        if (finite_amplitudes(exact.amplitudes) || !inputs_finite(builder, media)) {
+        if (finite_amplitudes(exact.amplitudes) || !inputs_finite(builder)) {
             return exact;
         }
         if (grazing(incidence)) {

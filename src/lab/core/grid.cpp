@@ -37,6 +37,9 @@ void check_grid(const Grid& grid) {
     require(grid.index_columns == 1 || grid.index_columns == grid.wavelength_count,
             "grid: indices hold " + std::to_string(grid.index_columns) + " columns for " +
                 std::to_string(grid.wavelength_count) + " wavelengths");
+    require(grid.roughness == nullptr || grid.roughness_stacks == 1 || grid.roughness_stacks == grid.stacks,
+            "grid: roughness holds " + std::to_string(grid.roughness_stacks) + " stacks for a batch of " +
+                std::to_string(grid.stacks));
     const std::size_t points = checked_product(checked_product(grid.stacks, grid.angle_count), grid.wavelength_count);
     checked_product(points, grid.media);  // the planes of per-layer outputs
 }

@@ -8,13 +8,16 @@
 // same for every wavelength (index_columns 1). Every (stack, angle,
 // wavelength) point is independent of the others and computed the same way
 // wherever it runs, so the results do not depend on the number of threads or
-// on how the grid is cut.
+// on how the grid is cut. Interfaces may be rough: roughness (roughness_stacks,
+// media - 1) holds each interface's RMS roughness in the unit of the
+// wavelengths (core/roughness.hpp), or is null for smooth stacks.
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
 #include "lab/core/kernel_names.hpp"
+#include "lab/core/roughness.hpp"
 
 namespace quilmo::lab {
 
@@ -34,6 +37,9 @@ struct Grid {
     // real ones: a lossy incidence medium may carry a complex angle whose
     // n_0 sin(theta_0) is what the layers share.
     const Complex* complex_angles = nullptr;
+    const double* roughness = nullptr;
+    std::size_t roughness_stacks = 1;
+    RoughnessModel roughness_model = RoughnessModel::nevot_croce;
 
     std::size_t points() const noexcept { return stacks * angle_count * wavelength_count; }
     std::size_t layers() const noexcept { return media - 2; }
@@ -63,6 +69,10 @@ struct Grid {
     }
     const double* stack_thicknesses(std::size_t stack) const noexcept {
         return thicknesses + (thickness_stacks == 1 ? 0 : stack) * layers();
+    }
+    // A stack's roughness per interface, or null.
+    const double* stack_roughness(std::size_t stack) const noexcept {
+        return roughness == nullptr ? nullptr : roughness + (roughness_stacks == 1 ? 0 : stack) * (media - 1);
     }
     std::size_t column(const Place& at) const noexcept { return index_columns == 1 ? 0 : at.wavelength; }
 };

@@ -1,6 +1,6 @@
 // Where a grid driver writes: planes of one value per point, (B, A, W) each,
-// or of one value per point and inner layer, (B, A, layers, W) each, one
-// plane after the other in one C-contiguous array.
+// or of one value per point and inner layer (or interface), (B, A, layers, W)
+// each, one plane after the other in one C-contiguous array.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +24,10 @@ struct LayerPlanes {
     std::size_t layers;
     std::size_t wavelengths;
 
-    LayerPlanes(T* data_, const Grid& grid) noexcept
-        : data(data_), points(grid.points()), layers(grid.layers()), wavelengths(grid.wavelength_count) {}
+    LayerPlanes(T* data_, const Grid& grid) noexcept : LayerPlanes(data_, grid, grid.layers()) {}
+    // `per_point` entries per point in place of the inner layers: media - 1 for interfaces.
+    LayerPlanes(T* data_, const Grid& grid, std::size_t per_point) noexcept
+        : data(data_), points(grid.points()), layers(per_point), wavelengths(grid.wavelength_count) {}
 
     // The entries of one point: point p = (stack, angle, w) and inner layer l
     // (from 0) sit at (stack, angle, l, w) of each plane.

@@ -10,7 +10,9 @@
 // once per angle. Every value is a pure function of its inputs' bits, so
 // reusing it gives the bits of computing it again. Stacks of a batch that
 // share their indices share the plan of their media; their layers are
-// planned again where their thicknesses differ.
+// planned again where their thicknesses differ. A rough interface
+// (core/roughness.hpp) depends on the wavelength and on its roughness, so it
+// is computed at every point and neither repeats nor is repeated.
 #pragma once
 
 #include <cstddef>
@@ -82,6 +84,16 @@ public:
         }
     }
     const MatrixLanes& interface(std::size_t j) const noexcept { return interfaces_[plan_.interface_source[j]]; }
+    // dD/dsigma of interface j (computed first), zero where it is smooth.
+    MatrixLanes interface_slope(std::size_t j) const noexcept {
+        if (!rough(j)) {
+            const ComplexLanes zero = optics::kernel::both(Complex{0.0, 0.0});
+            return {zero, zero, zero, zero};
+        }
+        const Medium& m = media_[plan_.medium_source[j]];
+        const Medium& next = media_[plan_.medium_source[j + 1]];
+        return rough_slope(interface(j), rough_log_slopes(grid_.roughness_model, m, next, sigma_[j], wavelength_));
+    }
 
     // Every medium in its own place, for routines that read them as a span;
     // `coherent` is the point's mask (one flag per inner layer, or empty).
@@ -110,8 +122,14 @@ private:
     }
     MatrixLanes interface_of(std::size_t j) const noexcept {
         const Medium& m = media_[plan_.medium_source[j]];
-        return optics::kernel::interface_sp(m, media_[plan_.medium_source[j + 1]], optics::twice(m.n) * m.c);
+        const Medium& next = media_[plan_.medium_source[j + 1]];
+        const MatrixLanes smooth = optics::kernel::interface_sp(m, next, optics::twice(m.n) * m.c);
+        if (!rough(j)) {
+            return smooth;
+        }
+        return roughen(smooth, rough_factors(grid_.roughness_model, m, next, sigma_[j], wavelength_));
     }
+    bool rough(std::size_t j) const noexcept { return sigma_ != nullptr && sigma_[j] != 0.0; }
     void plan(std::size_t stack);
     void prepare_angle();
 
@@ -120,6 +138,7 @@ private:
     Columns columns_;
     View2<Complex> n_{};
     const double* d_ = nullptr;
+    const double* sigma_ = nullptr;  // the stack's roughness per interface; null when all are smooth
     StackPlan plan_;
     bool fixed_ = false;  // the incidence medium is constant: so is U at one angle
     Steps per_point_, per_angle_;

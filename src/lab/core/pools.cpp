@@ -27,12 +27,12 @@ std::size_t piece_begin(std::size_t i, std::size_t count, std::size_t pieces) no
 // shared_ptr, so a lane offered to a worker that only gets to it after the
 // call returned finds it closed instead of freed.
 struct Call {
-    Call(std::size_t count_, std::size_t pieces_, detail::PieceFunction piece_, const void* body_) noexcept
+    Call(std::size_t count_, std::size_t pieces_, type_erased::PieceFunction piece_, const void* body_) noexcept
         : count(count_), pieces(pieces_), piece(piece_), body(body_) {}
 
     const std::size_t count;
     const std::size_t pieces;
-    const detail::PieceFunction piece;
+    const type_erased::PieceFunction piece;
     const void* const body;  // lives in the caller's frame: touched only by lanes that joined before closing
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
@@ -205,7 +205,7 @@ void offer(const std::shared_ptr<Call>& call, std::size_t helpers) {
 
 }  // namespace
 
-namespace detail {
+namespace type_erased {
 
 void run_pieces(std::size_t count, std::size_t pieces, std::size_t lanes, PieceFunction piece, const void* body) {
     if (count == 0) {
@@ -230,11 +230,14 @@ void run_pieces(std::size_t count, std::size_t pieces, std::size_t lanes, PieceF
         throw Interrupted();
     }
     if (call->error) {
-        std::rethrow_exception(call->error);
+        // Taken out of the call, so that the exception is freed on this
+        // thread: a worker may drop the last reference to the call later.
+        const std::exception_ptr error = std::move(call->error);
+        std::rethrow_exception(error);
     }
 }
 
-}  // namespace detail
+}  // namespace type_erased
 
 std::size_t default_threads() noexcept {
     std::size_t count = g_processors.load(std::memory_order_relaxed);

@@ -34,7 +34,7 @@ std::size_t worker_cap() noexcept;
 // The workers started so far in this process (or forked child).
 std::size_t started_workers() noexcept;
 
-namespace detail {
+namespace type_erased {
 
 using PieceFunction = void (*)(const void* body, std::size_t begin, std::size_t end);
 
@@ -45,7 +45,7 @@ using PieceFunction = void (*)(const void* body, std::size_t begin, std::size_t 
 // (throws Interrupted once every lane has stopped).
 void run_pieces(std::size_t count, std::size_t pieces, std::size_t lanes, PieceFunction piece, const void* body);
 
-}  // namespace detail
+}  // namespace type_erased
 
 // Calls body(begin, end) on consecutive ranges that cover [0, count), on up to
 // `threads` threads: a few pieces per thread so that a slow core does not hold
@@ -59,10 +59,10 @@ void parallel_ranges(std::size_t count, std::size_t threads, std::size_t grain, 
     const auto pieces_of = [count](std::size_t size) { return size == 0 ? count : (count + size - 1) / size; };
     const std::size_t wanted = std::max(threads <= 1 ? 1 : threads * pieces_per_thread, pieces_of(longest));
     const std::size_t pieces = std::max<std::size_t>(1, std::min(wanted, pieces_of(grain)));
-    const detail::PieceFunction piece = [](const void* f, std::size_t begin, std::size_t end) {
+    const type_erased::PieceFunction piece = [](const void* f, std::size_t begin, std::size_t end) {
         (*static_cast<const F*>(f))(begin, end);
     };
-    detail::run_pieces(count, pieces, std::max<std::size_t>(threads, 1), piece, &body);
+    type_erased::run_pieces(count, pieces, std::max<std::size_t>(threads, 1), piece, &body);
 }
 
 }  // namespace quilmo::lab

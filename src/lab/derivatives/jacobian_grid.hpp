@@ -23,6 +23,11 @@ struct JacobianOutputs {
 // Fills the outputs for every point on `threads` threads (0: default_threads()).
 void thickness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_t threads);
 
+// The same planes by the roughness of every interface instead, each of shape
+// (B, A, media - 1, W), for coherent stacks
+// (derivatives/roughness_gradient_point.hpp).
+void roughness_jacobian(const Grid& grid, const JacobianOutputs& out, std::size_t threads);
+
 // dR_s, dR_p, dT_s, dT_p in `powers` of stacks whose inner layer j - 1 is
 // treated by intensity where coherent[j - 1] is false
 // (derivatives/mixed_gradient_point.hpp).

@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "lab/coherent/coherent_point.hpp"
 #include "lab/core/point_media.hpp"
 #include "lab/core/polarisation.hpp"
 #include "lab/derivatives/gradient_product.hpp"
@@ -47,6 +48,15 @@ PerPolarisation<RunFractions<>> run_gradient(const PointMedia& point, std::span<
 template <class Emit>
 void mixed_gradient(const PointMedia& point, std::span<const MatrixLanes> interfaces, MixedGradientWorkspace& ws,
                     const Emit& emit) {
+    if (coherent_formulas::grazing_limit(point)) {
+        // R = 1 and T = 0 whatever the thicknesses.
+        for (const int pol : {pol_s, pol_p}) {
+            for (std::size_t j = 1; j + 1 < point.media.size(); ++j) {
+                emit(pol, j, 0.0, 0.0);
+            }
+        }
+        return;
+    }
     RunsWorkspace& runs = ws.runs;
     runs.split(point);
     const std::size_t count = runs.runs.size();

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "lab/coherent/coherent_point.hpp"
 #include "lab/coherent/scaled_product.hpp"
 #include "lab/core/kernel_names.hpp"
 #include "lab/derivatives/jet.hpp"
@@ -103,6 +104,16 @@ PhaseDerivatives phase_derivatives(std::size_t media, SeriesOf series_of, const 
     const ComplexJet sin_n0 = scale(Jet::constant(sin_theta), n0);
     const ComplexJet tangential = sin_n0 * sin_n0;
     MediumJet m = medium_jet(n0, tangential);
+    const MediumJet incidence = m;
+    auto inputs_finite = [&] {
+        for (std::size_t j = 0; j < media; ++j) {
+            for (const optics::Complex& term : series_of(j)) {
+                if (!std::isfinite(term.re) || !std::isfinite(term.im)) return false;
+            }
+            if (j + 2 < media && !std::isfinite(d[j])) return false;
+        }
+        return std::isfinite(wavelength);
+    };
     MediumJet next = medium_jet(index_jet(series_of(1), lambda), tangential);
     JetMatrix acc = interface_jet(m, next, pol);
     for (std::size_t j = 1; j + 1 < media; ++j) {
@@ -120,6 +131,11 @@ PhaseDerivatives phase_derivatives(std::size_t media, SeriesOf series_of, const 
     }
     const ComplexJet amplitude = side == side_reflection ? acc.m10 / acc.m00 : optics::reciprocal(acc.m00);
     const Jet phi = arg(amplitude);
+    if (side == side_reflection && !std::isfinite(phi.c[0]) && coherent_formulas::grazing(incidence) &&
+        inputs_finite()) {
+        // r = -1 at every frequency: phase pi, no delay. (t = 0 has no phase.)
+        return {std::atan2(0.0, -1.0), 0.0, 0.0, 0.0};
+    }
     return {phi.c[0], phi.c[1], 2.0 * phi.c[2], 6.0 * phi.c[3]};
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lab/coherent/coherent_point.hpp"
 #include "lab/core/layer_phase.hpp"
 
 namespace quilmo::lab {
@@ -29,8 +30,14 @@ RunAmplitudes light_run(const PointMedia& point, Run run, bool from_back, FieldW
 
     Complex gamma{0.0, 0.0};
     for (std::size_t i = span; i-- > 0;) {
-        const Fresnel f = fresnel<Pol>(medium(i), medium(i + 1));
-        const Complex round_trip = Complex{1.0, 0.0} + f.r * gamma;
+        Fresnel f = fresnel<Pol>(medium(i), medium(i + 1));
+        Complex r_back = f.r;  // -r' of the interface, as its matrix holds it
+        if (point.rough(std::min(index(i), index(i + 1)))) {
+            const RoughFactors rough = point.rough_factors_of(index(i), index(i + 1));
+            r_back = f.r * rough.reflect_back;
+            f = {f.r * rough.reflect, f.tau * rough.pass};
+        }
+        const Complex round_trip = Complex{1.0, 0.0} + r_back * gamma;
         sweep[i].reflect = (f.r + gamma) / round_trip;
         sweep[i].pass = f.tau / round_trip;
         if (i > 0) {
@@ -142,6 +149,11 @@ void absorbed_of(const PointMedia& point, const FieldWorkspace& work, std::span<
 
 PerPolarisation<Powers<>> absorption(const PointMedia& point, FieldWorkspace& work,
                                      const PerPolarisation<std::span<double>>& absorbed) {
+    if (coherent_formulas::grazing_limit(point)) {
+        std::ranges::fill(absorbed.s, 0.0);
+        std::ranges::fill(absorbed.p, 0.0);
+        return coherent_formulas::grazing_result().powers;
+    }
     const PerPolarisation<Powers<>> split = solve_fields(point, work);
     absorbed_of<pol_s>(point, work, absorbed.s);
     absorbed_of<pol_p>(point, work, absorbed.p);
@@ -240,6 +252,13 @@ void describe_media(const PointMedia& point, const FieldWorkspace& work, std::ve
 
 void profile_row(const PointMedia& point, std::span<const DepthPlace> places, FieldWorkspace& work,
                  const ProfileRow& out) {
+    if (coherent_formulas::grazing_limit(point)) {
+        for (const int pol : {pol_s, pol_p}) {
+            std::ranges::fill(out.density[pol], 0.0);
+            std::ranges::fill(out.field[pol], 0.0);
+        }
+        return;
+    }
     solve_fields(point, work);
     describe_media(point, work, work.profiles);
     const auto& media = work.profiles;

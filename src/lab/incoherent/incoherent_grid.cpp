@@ -39,6 +39,23 @@ void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, st
     });
 }
 
+void solve_cross(const Grid& grid, const bool* coherent, Complex* cross, std::size_t threads) {
+    const std::vector<Complex> sines = angle_sines(grid);
+    const PointPlanes<Complex> out{cross, grid.points()};
+    const std::span<const bool> mask(coherent, grid.layers());
+    for_each_point(grid, threads, grain, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, columns), work = RunsWorkspace(),
+                fractions = std::vector<RunFractions<Complex>>(), passes = std::vector<Complex>(),
+                behind = std::vector<Complex>()](std::size_t p, const Grid::Place& at) mutable {
+            builder.move_to(at);
+            const Powers<Complex> got =
+                mixed_cross(builder.media(mask), builder.interfaces(), work, fractions, passes, behind);
+            out(0, p) = got.R;
+            out(1, p) = got.T;
+        };
+    });
+}
+
 void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, double* absorbed,
                     std::size_t threads) {
     const std::vector<Complex> sines = angle_sines(grid);

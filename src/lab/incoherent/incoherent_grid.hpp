@@ -17,6 +17,10 @@ namespace quilmo::lab {
 // R_s, R_p, T_s, T_p, each (B, A, W), one after the other in `powers`.
 void solve_incoherent(const Grid& grid, const bool* coherent, double* powers, std::size_t threads);
 
+// The s-p cross terms of R and of T (incoherent/run_point.hpp), each (B, A, W),
+// one after the other in `cross`: with the powers, the point's Mueller matrices.
+void solve_cross(const Grid& grid, const bool* coherent, Complex* cross, std::size_t threads);
+
 // The same powers from the fields, and in `absorbed` the fraction of incident
 // power absorbed in each inner layer: s then p, each (B, A, media - 2, W).
 void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, double* absorbed,

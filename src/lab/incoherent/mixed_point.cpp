@@ -1,5 +1,6 @@
 #include "lab/incoherent/mixed_point.hpp"
 
+#include "lab/coherent/coherent_point.hpp"
 #include "lab/incoherent/power_transfer.hpp"
 
 namespace quilmo::lab {
@@ -18,6 +19,9 @@ void RunsWorkspace::split(const PointMedia& point) {
 
 PerPolarisation<Powers<>> mixed_powers(const PointMedia& point, std::span<const MatrixLanes> interfaces,
                                        RunsWorkspace& work) {
+    if (coherent_formulas::grazing_limit(point)) {
+        return coherent_formulas::grazing_result().powers;
+    }
     work.split(point);
     for (std::size_t k = 0; k < work.runs.size(); ++k) {
         const PerPolarisation<RunFractions<>> fractions = run_fractions(point, work.runs[k], interfaces);
@@ -26,6 +30,21 @@ PerPolarisation<Powers<>> mixed_powers(const PointMedia& point, std::span<const 
     }
     return {power_transfer<double>(work.fractions.s, work.passes, work.behind),
             power_transfer<double>(work.fractions.p, work.passes, work.behind)};
+}
+
+Powers<Complex> mixed_cross(const PointMedia& point, std::span<const MatrixLanes> interfaces, RunsWorkspace& work,
+                            std::vector<RunFractions<Complex>>& fractions, std::vector<Complex>& passes,
+                            std::vector<Complex>& behind) {
+    work.split(point);
+    const std::size_t count = work.runs.size();
+    fractions.resize(count);
+    passes.resize(count);
+    behind.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        fractions[k] = run_cross_fractions(point, work.runs[k], interfaces);
+        passes[k] = {work.passes[k], 0.0};
+    }
+    return power_transfer<Complex>(fractions, passes, behind);
 }
 
 }  // namespace quilmo::lab

@@ -27,4 +27,10 @@ struct RunsWorkspace {
 PerPolarisation<Powers<>> mixed_powers(const PointMedia& point, std::span<const MatrixLanes> interfaces,
                                        RunsWorkspace& work);
 
+// The s-p cross terms of R and T (run_cross_fractions) of the point, combined
+// by the same power transfer; `passes` and `behind` are scratch.
+Powers<Complex> mixed_cross(const PointMedia& point, std::span<const MatrixLanes> interfaces, RunsWorkspace& work,
+                            std::vector<RunFractions<Complex>>& fractions, std::vector<Complex>& passes,
+                            std::vector<Complex>& behind);
+
 }  // namespace quilmo::lab

@@ -31,6 +31,9 @@ namespace quilmo::lab {
 // The value of a plain number; number types that carry derivatives define
 // their own value_of beside them.
 constexpr double value_of(double x) noexcept { return x; }
+// A complex number (the s-p cross terms of incoherent/run_point.hpp) is
+// tested only for being zero.
+constexpr double value_of(Complex z) noexcept { return z.re == 0.0 && z.im == 0.0 ? 0.0 : 1.0; }
 
 // Power arriving at a run from its first and from its last medium, per unit
 // power incident on the stack.

@@ -43,6 +43,14 @@ inline RunFractions<> run_fractions_of(Complex r, Complex t, Complex r_back, Com
             carried_fraction(optics::norm(t_back), w_in, w_out)};
 }
 
+// The run's cross fractions of the s and p waves in power units: each entry
+// a_s conj(a_p), a = r, or t scaled by the square root of its flux weights
+// (what |a|^2 w_to / w_from is to a power). The Mueller matrix of an
+// isotropic stack is made of the s and p powers and of these; light adding
+// by power in incoherent layers adds them with the same power transfer.
+RunFractions<Complex> run_cross_fractions(const PointMedia& point, Run run,
+                                          std::span<const MatrixLanes> interfaces) noexcept;
+
 // Cuts the point at its incoherent media; `runs` is cleared first. Run k ends
 // where run k + 1 starts; the first starts at medium 0, the last ends at the
 // exit medium.

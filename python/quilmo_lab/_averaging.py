@@ -1,0 +1,395 @@
+"""The averaging layer of solve: a cone of rays, a slit's bandwidth and a spread of
+thicknesses, as quadratures over one expanded problem.
+
+Each level of quadrature expands the problem (rays as angles of incidence, the slit's
+wavelengths, the thickness nodes as a batch of stacks) and contracts the results with the
+weights. The rules of the cone and the slit are nested: a level holds every node of the one
+before, so a level solves only its new nodes, and only for the requested wavelengths whose R
+and T still changed by the options' tolerance or more (one engine call for the new angles of
+incidence, one for the new wavelengths, each on the same grid loop as every solve). The
+thickness nodes (Gauss-Hermite) are not nested: with a spread, each level solves its whole
+rule, still only for the wavelengths not yet converged.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import itertools
+import warnings
+from collections.abc import Callable, Iterator
+
+import numpy as np
+import numpy.typing as npt
+
+from quilmo_lab._checks import real_number
+from quilmo_lab._quadrature import gauss_hermite
+from quilmo_lab._problem import GridProblem
+from quilmo_lab.cone import Cone
+from quilmo_lab.measurement import AveragedResult
+from quilmo_lab.result import Result
+from quilmo_lab.slit import Slit
+
+FloatArray = npt.NDArray[np.float64]
+IntArray = npt.NDArray[np.int64]
+ComplexArray = npt.NDArray[np.complex128]
+
+# Levels of refinement before giving up on the tolerance, and the most stacks a tensor
+# product of thickness nodes may hold.
+MAX_LEVEL = 8
+MAX_THICKNESS_NODES = 4096
+
+
+def thickness_spread_array(value: object, layers: int) -> FloatArray:
+    """The standard deviation of each inner layer's thickness, (layers,), from a scalar or an
+    array of that shape; every entry finite and at least 0."""
+    if isinstance(value, (int, float)) and not isinstance(value, bool):
+        return np.full(layers, real_number("thickness_spread", value, minimum=0.0))
+    array = np.array(value, dtype=np.float64)
+    if array.shape != (layers,):
+        raise ValueError(f"thickness_spread must be a number or have {layers} entries (one per inner layer); "
+                         f"received shape {array.shape}")
+    if not (np.isfinite(array) & (array >= 0)).all():
+        raise ValueError("thickness_spread must be finite and at least 0")
+    return array
+
+
+@dataclasses.dataclass(frozen=True)
+class Averaging:
+    """The options of one averaged solve; None (or zeros) for an option not used."""
+
+    cone: Cone | None
+    slit: Slit | None
+    spread: FloatArray | None
+
+    @property
+    def tolerance(self) -> float:
+        return min(option.tolerance for option in (self.cone, self.slit, _SpreadTolerance) if option is not None)
+
+    def thickness_nodes(self, level: int) -> tuple[FloatArray, FloatArray]:
+        """Offsets (S, layers) and weights (S,) of the tensor Gauss-Hermite rule of `level`
+        over the layers that spread."""
+        assert self.spread is not None
+        spreading = np.flatnonzero(self.spread)
+        count = level + 2
+        x, w = gauss_hermite(count)
+        w = w / w.sum()
+        nodes = count ** spreading.size
+        if nodes > MAX_THICKNESS_NODES:
+            raise ValueError(f"thickness_spread on {spreading.size} layers needs {nodes} stacks per quadrature "
+                             f"level, more than {MAX_THICKNESS_NODES}; spread fewer layers")
+        offsets = np.zeros((nodes, self.spread.size))
+        weights = np.ones(nodes)
+        for row, choice in enumerate(itertools.product(range(count), repeat=spreading.size)):
+            offsets[row, spreading] = x[list(choice)] * self.spread[spreading]
+            weights[row] = np.prod(w[list(choice)])
+        return offsets, weights
+
+
+class _SpreadTolerance:
+    tolerance = 1e-6
+
+
+RAY_STRIDE = 2 ** 26  # a ray's key among all chief angles: chief index * RAY_STRIDE + its key
+
+
+@dataclasses.dataclass(frozen=True)
+class Rule:
+    """The quadrature of one level over the rays and the slit (without the thicknesses)."""
+
+    chief: IntArray      # (R,) the chief angle of each angle of incidence
+    rays: IntArray       # (R,) keys of the angles of incidence, unique among all chief angles
+    theta: FloatArray    # (R,)
+    along: FloatArray    # (R,) weight of the ray's s (p) for light s (p) in the chief frame
+    across: FloatArray   # (R,) weight of the ray's p (s) for light s (p) in the chief frame
+    turns: Callable[[bool], FloatArray]  # (R, 4, 4, 4, 4) weighted Stokes turns, reflected or not
+    rows: IntArray       # (W',) the requested wavelengths the level refines, ascending
+    keys: IntArray       # (W', K) keys of the slit's wavelengths around each of them
+    wavelengths: FloatArray  # (W', K)
+    weights: FloatArray  # (W', K)
+
+    def row(self, wanted: IntArray) -> IntArray:
+        """The rows of the requested wavelengths `wanted` (among `rows`)."""
+        return np.searchsorted(self.rows, wanted)
+
+
+@dataclasses.dataclass(frozen=True)
+class Piece:
+    """One engine call: rays x wavelengths (both sorted by key) x the thickness nodes of `level`."""
+
+    level: int
+    result: Result
+    rays: IntArray
+    keys: IntArray
+    spread_weights: FloatArray
+
+
+class Quadrature:
+    """The nested rules of one averaged solve, the engine calls made on them and the level at
+    which each requested wavelength converged."""
+
+    def __init__(self, problem: GridProblem, averaging: Averaging,
+                 solve_problem: Callable[[GridProblem, bool], Result], derivatives: bool) -> None:
+        self.problem, self.averaging = problem, averaging
+        self._solve_problem, self._derivatives = solve_problem, derivatives
+        self._rules: dict[int, Rule] = {}
+        self.pieces: list[Piece] = []
+        self.converged_at = np.full(problem.grid[2], MAX_LEVEL)
+        self.points = 0
+
+    @property
+    def nested(self) -> bool:
+        """Whether every level's rule holds the previous one's nodes (no thickness spread)."""
+        return self.averaging.spread is None
+
+    def rule(self, level: int) -> Rule:
+        """The rule of a level refined already."""
+        return self._rules[level]
+
+    def _make_rule(self, level: int, rows: IntArray) -> Rule:
+        angles, centres = self.problem.angles, self.problem.wavelengths[rows]
+        if self.averaging.cone is not None:
+            chief, key, theta, ray_weights, psi = self.averaging.cone.rays(angles, level)
+        else:
+            chief, key, theta = np.arange(angles.size, dtype=np.int64), np.zeros(angles.size, np.int64), angles
+            ray_weights, psi = np.ones((angles.size, 1)), np.zeros((angles.size, 1))
+        if self.averaging.slit is not None:
+            keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level, rows)
+        else:
+            keys, wavelengths, weights = rows.astype(np.int64)[:, None], centres[:, None], np.ones((rows.size, 1))
+
+        def turns(reflected: bool) -> FloatArray:
+            into = _stokes_rotation(psi)
+            out = into if reflected else _stokes_rotation(-psi)
+            return np.asarray(np.einsum("rm,rmij,rmlq->rijlq", ray_weights, out, into), dtype=np.float64)
+
+        return Rule(chief, chief * RAY_STRIDE + key, theta, np.einsum("rm,rm->r", ray_weights, np.cos(psi) ** 2),
+                    np.einsum("rm,rm->r", ray_weights, np.sin(psi) ** 2), turns, rows, keys, wavelengths, weights)
+
+    def refine(self, level: int, active: IntArray) -> None:
+        """Solves the nodes of `level` not yet solved for the requested wavelengths `active`."""
+        rule = self._rules[level] = self._make_rule(level, active)
+        keys, first = np.unique(rule.keys, return_index=True)
+        wavelengths = rule.wavelengths.ravel()[first]
+        if level == 0 or not self.nested:
+            self._solve(level, np.arange(rule.rays.size), keys, wavelengths)
+            return
+        before = self.rule(level - 1)
+        old = np.isin(rule.rays, before.rays, kind="sort")
+        if not old.all():
+            self._solve(level, np.flatnonzero(~old), keys, wavelengths)
+        new = ~np.isin(keys, before.keys[before.row(active)], kind="sort")
+        if new.any():
+            self._solve(level, np.flatnonzero(old), keys[new], wavelengths[new])
+
+    def _solve(self, level: int, rays: IntArray, keys: IntArray, wavelengths: FloatArray) -> None:
+        problem, rule = self.problem, self.rule(level)
+        rays = rays[np.argsort(rule.rays[rays])]
+        b = problem.grid[0]
+        indices, thicknesses, roughness = problem.indices, problem.thicknesses, problem.roughness
+        spread_weights = np.ones(1)
+        if self.averaging.spread is not None:
+            offsets, spread_weights = self.averaging.thickness_nodes(level)
+            base = np.broadcast_to(thicknesses, (b, thicknesses.shape[1]))
+            thicknesses = (base[:, None, :] + offsets[None, :, :]).reshape(-1, offsets.shape[1])
+            if (thicknesses < 0).any():
+                raise ValueError("thickness_spread reaches negative thicknesses: it must be well below the "
+                                 "thicknesses")
+            count = spread_weights.size
+            indices = np.repeat(np.broadcast_to(indices, (b, *indices.shape[1:])), count, axis=0) \
+                if indices.shape[0] != 1 else indices
+            roughness = np.repeat(np.broadcast_to(roughness, (b, roughness.shape[1])), count, axis=0) \
+                if roughness.shape[0] != 1 else roughness
+        if self.averaging.slit is None:
+            indices = indices[:, :, keys] if indices.shape[2] != 1 else indices
+        elif problem.stack is not None:
+            indices = problem.stack.indices(wavelengths)[None]
+        elif indices.shape[2] != 1:
+            indices = _interpolated(indices, problem.wavelengths, wavelengths)
+        expanded = dataclasses.replace(problem, indices=np.ascontiguousarray(indices),
+                                       thicknesses=np.ascontiguousarray(thicknesses),
+                                       wavelengths=np.ascontiguousarray(wavelengths),
+                                       angles=np.ascontiguousarray(rule.theta[rays]),
+                                       roughness=np.ascontiguousarray(roughness), stacks=b * spread_weights.size)
+        self.points += expanded.stacks * rays.size * keys.size
+        self.pieces.append(Piece(level, self._solve_problem(expanded, self._derivatives), rule.rays[rays], keys,
+                                 spread_weights))
+
+    def _pieces_of(self, level: int) -> list[Piece]:
+        return [piece for piece in self.pieces
+                if piece.level == level or (self.nested and piece.level < level)]
+
+    def _merged(self, level: int, values_of: Callable[[Result], tuple[FloatArray, ...]],
+                axis: int) -> Iterator[tuple[IntArray, FloatArray, IntArray, tuple[FloatArray, ...]]]:
+        """The pieces the rule of `level` sums over, those on the same rays and thickness nodes
+        joined along the wavelengths (`axis` of the values): their rays, thickness weights,
+        keys (ascending) and values. A slit's levels add wavelengths on the same rays, so its
+        sums take one gather per level however many levels were solved."""
+        groups: dict[bytes, list[Piece]] = {}
+        for piece in self._pieces_of(level):
+            groups.setdefault(piece.rays.tobytes() + piece.spread_weights.tobytes(), []).append(piece)
+        for pieces in groups.values():
+            values = [values_of(piece.result) for piece in pieces]
+            if len(pieces) == 1:
+                yield pieces[0].rays, pieces[0].spread_weights, pieces[0].keys, values[0]
+                continue
+            keys = np.concatenate([piece.keys for piece in pieces])
+            order = np.argsort(keys, kind="stable")
+            joined = tuple(np.take(np.concatenate([value[i] for value in values], axis=axis), order, axis=axis)
+                           for i in range(len(values[0])))
+            yield pieces[0].rays, pieces[0].spread_weights, keys[order], joined
+
+    def _weights(self, rays: IntArray, keys: IntArray, level: int,
+                 wanted: IntArray) -> tuple[IntArray, IntArray, IntArray, FloatArray]:
+        """Where the rule of `level` meets solved `rays` and wavelength `keys` (both sorted):
+        the rays found (rule index, index among `rays`) and, for the requested wavelengths
+        `wanted`, the index among `keys` of their wavelengths (|wanted|, K) and their weights
+        (0 for nodes not among `keys`)."""
+        rule = self.rule(level)
+        at = np.minimum(np.searchsorted(rays, rule.rays), rays.size - 1)
+        found = np.flatnonzero(rays[at] == rule.rays)
+        rows = rule.row(wanted)
+        wanted_keys = rule.keys[rows]
+        where = np.minimum(np.searchsorted(keys, wanted_keys), keys.size - 1)
+        weights = np.where(keys[where] == wanted_keys, rule.weights[rows], 0.0)
+        return found, at[found], where, weights
+
+    def sum(self, level: int, wanted: IntArray, quantity: Callable[[Result], tuple[FloatArray, FloatArray]],
+            layer_axis: bool = False) -> tuple[FloatArray, FloatArray]:
+        """The averages for s and p incident in the chief frame, (B, A, [L,] |wanted|), by the
+        rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G)."""
+        rule = self.rule(level)
+        b, a = self.problem.grid[:2]
+        spec = "s,ar,bsrlw->balw" if layer_axis else "s,ar,bsrw->baw"
+        total_s = total_p = np.zeros(0)
+        for rays, spread_weights, keys, (s, p) in self._merged(level, quantity, -1):
+            found, at, where, weights = self._weights(rays, keys, level, wanted)
+            along, across = np.zeros((a, rays.size)), np.zeros((a, rays.size))
+            along[rule.chief[found], at] = rule.along[found]
+            across[rule.chief[found], at] = rule.across[found]
+            shape = (b, spread_weights.size, rays.size, *s.shape[2:])
+            # the slit's weights first (two operands: a fast contraction), then rays and thicknesses
+            s, p = (np.einsum("...wk,wk->...w", values.reshape(shape)[..., where], weights) for values in (s, p))
+
+            def average(values: FloatArray, ray_weights: FloatArray) -> FloatArray:
+                return np.asarray(np.einsum(spec, spread_weights, ray_weights, values), dtype=np.float64)
+
+            part_s, part_p = average(s, along) + average(p, across), average(s, across) + average(p, along)
+            total_s, total_p = (part_s, part_p) if total_s.size == 0 else (total_s + part_s, total_p + part_p)
+        return total_s, total_p
+
+    def sum_mueller(self, level: int, wanted: IntArray, reflected: bool) -> FloatArray:
+        """The average (B, A, |wanted|, 4, 4) of per-ray Mueller matrices, each turned into the
+        chief frame: R(psi) M R(psi) for reflection (its p axis mirrored), R(-psi) M R(psi) for
+        transmission."""
+        rule = self.rule(level)
+        b, a = self.problem.grid[:2]
+        turns = rule.turns(reflected)
+        total = np.zeros((b, a, wanted.size, 4, 4))
+
+        def mueller(result: Result) -> tuple[FloatArray]:
+            return (result.mueller_r if reflected else result.mueller_t,)
+
+        for rays, spread_weights, keys, (m,) in self._merged(level, mueller, 2):
+            found, at, where, weights = self._weights(rays, keys, level, wanted)
+            weighted = np.zeros((a, rays.size, 4, 4, 4, 4))
+            weighted[rule.chief[found], at] = turns[found]
+            m = m.reshape(b, spread_weights.size, rays.size, m.shape[2], 4, 4)[:, :, :, where]
+            total += np.einsum("s,arijlq,wk,bsrwkjl->bawiq", spread_weights, weighted, weights, m)
+        return total
+
+    def _by_level(self, shape: tuple[int, ...], average: Callable[[int, IntArray], FloatArray],
+                  mueller: bool = False) -> FloatArray:
+        """An average over every requested wavelength, each by the rule it converged at, the
+        wavelengths along the last axis of `shape` (the third of Mueller matrices')."""
+        out = np.zeros(shape)
+        for level in np.unique(self.converged_at):
+            wanted = np.flatnonzero(self.converged_at == level)
+            if mueller:
+                out[:, :, wanted] = average(int(level), wanted)
+            else:
+                out[..., wanted] = average(int(level), wanted)
+        return out
+
+    def contract(self, quantity: Callable[[Result], tuple[FloatArray, FloatArray]],
+                 layers: int | None = None) -> tuple[FloatArray, FloatArray]:
+        """The converged averages (B, A, [layers,] W) for s and p incident in the chief frame."""
+        b, a, w = self.problem.grid
+        shape = (b, a, w) if layers is None else (b, a, layers, w)
+        s = self._by_level(shape, lambda level, wanted: self.sum(level, wanted, quantity, layers is not None)[0])
+        p = self._by_level(shape, lambda level, wanted: self.sum(level, wanted, quantity, layers is not None)[1])
+        return s, p
+
+    def contract_mueller(self, reflected: bool) -> FloatArray:
+        b, a, w = self.problem.grid
+        return self._by_level((b, a, w, 4, 4), lambda level, wanted: self.sum_mueller(level, wanted, reflected),
+                              mueller=True)
+
+    @property
+    def counts(self) -> dict[str, int]:
+        """The finest converged rule's rays per chief angle, wavelengths per requested one and
+        stacks per thickness, and the points solved in all."""
+        level = int(self.converged_at.max())
+        rule = self.rule(level)
+        stacks = self.averaging.thickness_nodes(level)[1].size if self.averaging.spread is not None else 1
+        return {"rays": int(np.bincount(rule.chief).max()), "wavelengths": int((rule.weights > 0).sum(axis=1).max()),
+                "thicknesses": stacks, "points": self.points}
+
+
+def _stokes_rotation(psi: FloatArray) -> FloatArray:
+    """(..., 4, 4) rotations of Stokes vectors into a basis turned by psi."""
+    c, s = np.cos(2 * psi), np.sin(2 * psi)
+    r = np.zeros((*psi.shape, 4, 4))
+    r[..., 0, 0] = r[..., 3, 3] = 1.0
+    r[..., 1, 1] = r[..., 2, 2] = c
+    r[..., 1, 2] = s
+    r[..., 2, 1] = -s
+    return r
+
+
+def _interpolated(indices: ComplexArray, centres: FloatArray, at: FloatArray) -> ComplexArray:
+    """(B, media, W) indices over the centres, linear between them (constant beyond), at `at`."""
+    order = np.argsort(centres, kind="stable")
+    centres, indices = centres[order], indices[:, :, order]
+    if centres.size == 1:
+        return np.repeat(indices, at.size, axis=2)
+    right = np.clip(np.searchsorted(centres, at, side="right"), 1, centres.size - 1)
+    span = centres[right] - centres[right - 1]
+    fraction = np.clip((at - centres[right - 1]) / np.where(span > 0, span, 1.0), 0.0, 1.0)
+    # complex weights: NumPy's complex-by-real product casts through a slow buffered loop
+    return np.asarray(indices[:, :, right - 1] * (1 - fraction).astype(np.complex128)
+                      + indices[:, :, right] * fraction.astype(np.complex128), dtype=np.complex128)
+
+
+def _reflected_and_transmitted(result: Result) -> tuple[FloatArray, FloatArray]:
+    """R and T of the ray's own s (p), (B*S, rays, 2, G): one sum contracts both."""
+    return np.stack([result.R_s, result.T_s], axis=2), np.stack([result.R_p, result.T_p], axis=2)
+
+
+def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool,
+                   solve_problem: Callable[[GridProblem, bool], Result]) -> AveragedResult:
+    """Solves `problem` averaged over the options of `averaging`, refining the quadrature of
+    each requested wavelength until its R and T change by less than the tolerance."""
+    quadrature = Quadrature(problem, averaging, solve_problem, derivatives)
+    b, a, w = problem.grid
+    powers = np.zeros((4, b, a, w))
+    active = np.arange(w)
+    previous: FloatArray | None = None
+    for level in range(MAX_LEVEL + 1):
+        quadrature.refine(level, active)
+        s, p = quadrature.sum(level, active, _reflected_and_transmitted, layer_axis=True)
+        current = np.stack([s[:, :, 0], p[:, :, 0], s[:, :, 1], p[:, :, 1]])
+        if previous is not None:
+            change = np.abs(current - previous).reshape(-1, active.size)
+            done = np.where(np.isnan(change), 0.0, change).max(axis=0, initial=0.0) < averaging.tolerance
+            powers[..., active[done]] = current[..., done]
+            quadrature.converged_at[active[done]] = level
+            active, current = active[~done], current[..., ~done]
+            if active.size == 0:
+                break
+        previous = current
+    else:
+        powers[..., active] = current
+        warnings.warn(f"the averages did not reach the tolerance {averaging.tolerance:g} in R and T after "
+                      f"{MAX_LEVEL + 1} levels of quadrature at {active.size} of the {w} wavelengths; they are "
+                      "those of the last level", RuntimeWarning, stacklevel=3)
+    return AveragedResult(powers, problem, quadrature)
