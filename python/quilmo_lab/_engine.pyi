@@ -97,3 +97,26 @@ def anisotropic(permittivity: Annotated[NDArray[numpy.complex128], dict(shape=(N
     """
     Fills the Jones matrices jones_r and jones_t (in the outer media's mode bases), the transmitted power form and the exit modes' fluxes of every (stack, angle, wavelength) point of stacks of permittivity tensors.
     """
+
+@overload
+def layer_waves(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, normal: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], waves: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')] | None, threads: int) -> None: ...
+
+@overload
+def layer_waves(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.complex128], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, normal: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], waves: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')] | None, threads: int) -> None:
+    """
+    Fills normal with k_z and the complex angle of every medium of every point of coherent stacks, and waves (unless None) with their forward and backward amplitudes at each medium's front, v_s, w_s, v_p, w_p.
+    """
+
+@overload
+def fields(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, media: Annotated[NDArray[numpy.uint64], dict(shape=(None,), order='C', device='cpu', writable=False)], z: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], out: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None), order='C', device='cpu')], threads: int) -> None: ...
+
+@overload
+def fields(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.complex128], dict(shape=(None,), order='C', device='cpu', writable=False)], roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, media: Annotated[NDArray[numpy.uint64], dict(shape=(None,), order='C', device='cpu', writable=False)], z: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], out: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    Fills out with E_x, E_y, E_z (s, then p) of one coherent stack at one angle at each place (medium, distance z from its front), per wavelength, and powers with the Poynting flux (s, p), the absorbed power density (s, p) and |E|^2 (s, p).
+    """
+
+def depth_places(thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], depths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], media: Annotated[NDArray[numpy.uint64], dict(shape=(None,), order='C', device='cpu')], z: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu')]) -> None:
+    """
+    Fills media and z with the medium and the distance from its front of each depth measured from the first interface; a depth on an interface belongs to the medium behind it.
+    """

@@ -10,6 +10,7 @@
 #include "lab/bind/anisotropic.hpp"
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/derivatives.hpp"
+#include "lab/bind/fields.hpp"
 #include "lab/bind/released.hpp"
 #include "lab/coherent/coherent_grid.hpp"
 #include "lab/core/grid.hpp"
@@ -151,4 +152,5 @@ NB_MODULE(_engine, m) {
           "The worker threads the grid has started in this process (at most one per thread asked for, capped).");
     bind_derivatives(m);
     bind_anisotropic(m);
+    bind_fields(m);
 }

@@ -62,6 +62,16 @@ RunAmplitudes light_run(const PointMedia& point, Run run, bool from_back, FieldW
     return {sweep[0].reflect, waves[index(span)].with};
 }
 
+void prepare_phases(const PointMedia& point, FieldWorkspace& work) {
+    const std::size_t media = point.media.size();
+    work.phases.resize(media);
+    for (std::size_t j = 1; j + 1 < media; ++j) {
+        if (!point.incoherent(j)) {
+            work.phases[j] = phase_factor(point.media[j], point.wavelength, point.thickness[j - 1]);
+        }
+    }
+}
+
 template <int Pol>
 RunFractions<> light_both_ways(const PointMedia& point, Run run, FieldWorkspace& work, RunIntake& intake) {
     const RunAmplitudes ahead = light_run<Pol>(point, run, false, work, work.front[Pol]);
@@ -89,12 +99,7 @@ PerPolarisation<Powers<>> solve_fields(const PointMedia& point, FieldWorkspace& 
         work.slabs_light[pol].resize(count);
         work.intake[pol].resize(count);
     }
-    work.phases.resize(media);
-    for (std::size_t j = 1; j + 1 < media; ++j) {
-        if (!point.incoherent(j)) {
-            work.phases[j] = phase_factor(point.media[j], point.wavelength, point.thickness[j - 1]);
-        }
-    }
+    prepare_phases(point, work);
     for (std::size_t k = 0; k < count; ++k) {
         const Run run = power.runs[k];
         power.fractions.s[k] = light_both_ways<pol_s>(point, run, work, work.intake.s[k]);
@@ -146,6 +151,17 @@ void absorbed_of(const PointMedia& point, const FieldWorkspace& work, std::span<
 }
 
 }  // namespace
+
+PerPolarisation<Amplitudes> light_coherent(const PointMedia& point, FieldWorkspace& work) {
+    const std::size_t media = point.media.size();
+    prepare_phases(point, work);
+    work.front.s.resize(media);
+    work.front.p.resize(media);
+    const Run whole{0, media - 1};
+    const RunAmplitudes s = light_run<pol_s>(point, whole, false, work, work.front.s);
+    const RunAmplitudes p = light_run<pol_p>(point, whole, false, work, work.front.p);
+    return {{s.r, s.t}, {p.r, p.t}};
+}
 
 PerPolarisation<Powers<>> absorption(const PointMedia& point, FieldWorkspace& work,
                                      const PerPolarisation<std::span<double>>& absorbed) {

@@ -95,6 +95,12 @@ struct FieldWorkspace {
     std::vector<MediumProfile> profiles;  // per medium
 };
 
+// Lights a point whose layers are all coherent with unit amplitude from the
+// incidence medium (one run over the whole stack): work.front then holds each
+// medium's waves and work.phases each inner layer's e^{i delta}. Returns r and
+// t of the Rouard recursion, per polarisation.
+PerPolarisation<Amplitudes> light_coherent(const PointMedia& point, FieldWorkspace& work);
+
 // R, T and the absorbed fraction of each inner layer (media - 2 entries per
 // polarisation), for coherent and mixed points alike.
 PerPolarisation<Powers<>> absorption(const PointMedia& point, FieldWorkspace& work,

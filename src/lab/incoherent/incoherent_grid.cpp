@@ -2,12 +2,14 @@
 
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "lab/core/grid_loop.hpp"
 #include "lab/core/output_planes.hpp"
 #include "lab/core/point_builder.hpp"
 #include "lab/incoherent/fields_point.hpp"
+#include "lab/incoherent/layer_fields.hpp"
 #include "lab/incoherent/mixed_point.hpp"
 
 namespace quilmo::lab {
@@ -103,6 +105,82 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
             profile_row(builder.media(mask), places, work, target);
         };
     });
+}
+
+void solve_layer_waves(const Grid& grid, Complex* normal, Complex* waves, std::size_t threads) {
+    const std::vector<Complex> sines = angle_sines(grid);
+    const LayerPlanes<Complex> normal_out(normal, grid, grid.media);
+    const LayerPlanes<Complex> waves_out(waves, grid, grid.media);
+    for_each_point(grid, threads, grain, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, columns), work = FieldWorkspace(),
+                got = std::vector<MediumWaves>(grid.media)](std::size_t p, const Grid::Place& at) mutable {
+            builder.move_to(at);
+            layer_waves(builder.media({}), builder.sin_theta(), work, got);
+            const LayerPlanes<Complex>::Row row = normal_out.row(p);
+            for (std::size_t j = 0; j < grid.media; ++j) {
+                row(0, j) = got[j].kz;
+                row(1, j) = got[j].angle;
+            }
+            if (waves != nullptr) {
+                const LayerPlanes<Complex>::Row wave_row = waves_out.row(p);
+                for (std::size_t j = 0; j < grid.media; ++j) {
+                    for (const int pol : {pol_s, pol_p}) {
+                        wave_row(2 * pol, j) = got[j].forward[pol];
+                        wave_row(2 * pol + 1, j) = got[j].backward[pol];
+                    }
+                }
+            }
+        };
+    });
+}
+
+void solve_fields(const Grid& grid, const std::size_t* media, const double* z, std::size_t count, Complex* fields,
+                  double* powers, std::size_t threads) {
+    if (grid.stacks != 1 || grid.angle_count != 1) {
+        throw std::invalid_argument("fields: one stack at one angle is needed");
+    }
+    std::vector<DepthPlace> places(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (media[i] >= grid.media) {
+            throw std::invalid_argument("fields: medium " + std::to_string(media[i]) + " is not in a stack of " +
+                                        std::to_string(grid.media) + " media");
+        }
+        places[i] = {media[i], z[i]};
+    }
+    const std::vector<Complex> sines = angle_sines(grid);
+    const std::size_t plane = grid.wavelength_count * count;
+    const std::size_t row_grain = count >= grain ? 1 : grain / (count + 1) + 1;
+    for_each_point(grid, threads, row_grain, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, columns), work = FieldWorkspace(),
+                got = std::vector<FieldsAt>(count)](std::size_t w, const Grid::Place& at) mutable {
+            builder.move_to(at);
+            const PointMedia point = builder.media({});
+            fields_at(point, builder.sin_theta(), places, work, got);
+            const std::size_t first = w * count;
+            for (std::size_t i = 0; i < count; ++i) {
+                for (const int pol : {pol_s, pol_p}) {
+                    for (std::size_t c = 0; c < 3; ++c) {
+                        fields[(3 * pol + c) * plane + first + i] = got[i].e[pol][c];
+                    }
+                    powers[pol * plane + first + i] = got[i].poynting[pol];
+                }
+            }
+            double* row = powers + 2 * plane + first;
+            const ProfileRow target{{{row, count}, {row + plane, count}},
+                                    {{row + 2 * plane, count}, {row + 3 * plane, count}}};
+            profile_row(point, places, work, target);
+        };
+    });
+}
+
+void depth_places(const Grid& grid, const double* depths, std::size_t count, std::size_t* media, double* z) {
+    std::vector<DepthPlace> places(count);
+    place_depths(std::span<const double>(grid.thicknesses, grid.layers()), std::span<const double>(depths, count),
+                 places);
+    for (std::size_t i = 0; i < count; ++i) {
+        media[i] = places[i].medium;
+        z[i] = places[i].z;
+    }
 }
 
 }  // namespace quilmo::lab

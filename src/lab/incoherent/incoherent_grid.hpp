@@ -32,4 +32,20 @@ void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, doub
 void solve_profile(const Grid& grid, const bool* coherent, const double* depths, std::size_t depth_count,
                    double* out, std::size_t threads);
 
+// Per medium of every point of a grid of coherent stacks, each plane
+// (B, A, media, W) one after the other: k_z and the complex angle in `normal`
+// (2 planes), and, unless `waves` is null, the forward and backward amplitudes
+// at each medium's front, v_s, w_s, v_p, w_p (4 planes; incoherent/layer_fields.hpp).
+void solve_layer_waves(const Grid& grid, Complex* normal, Complex* waves, std::size_t threads);
+
+// The complex fields of one coherent stack at one angle at `count` places
+// (medium, distance from its front): E_x, E_y, E_z for s then p in `fields`,
+// (6, W, count); the Poynting flux s, p, the absorbed power density s, p and
+// |E|^2 s, p in `powers`, (6, W, count).
+void solve_fields(const Grid& grid, const std::size_t* media, const double* z, std::size_t count, Complex* fields,
+                  double* powers, std::size_t threads);
+
+// Places of depths measured from the first interface (fields_point.hpp).
+void depth_places(const Grid& grid, const double* depths, std::size_t count, std::size_t* media, double* z);
+
 }  // namespace quilmo::lab
