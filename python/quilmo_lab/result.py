@@ -86,7 +86,8 @@ class Result:
                  power_derivatives: FloatArray | None = None,
                  amplitude_derivatives: ComplexArray | None = None,
                  roughness_derivatives: FloatArray | None = None,
-                 cross: Callable[[], ComplexArray] | None = None) -> None:
+                 cross: Callable[[], ComplexArray] | None = None,
+                 layer_waves: Callable[[bool], tuple[ComplexArray, ComplexArray | None]] | None = None) -> None:
         # powers and amplitudes: (4, B, A, W); their derivatives (4, B, A, layers, W), with
         # amplitudes None for a stack with incoherent layers and derivatives None where
         # not asked for. absorb computes the (2, B, A, layers, W) absorbed fractions from
@@ -102,6 +103,11 @@ class Result:
         self._roughness_derivatives = None if roughness_derivatives is None else frozen(roughness_derivatives)
         # cross computes the (2, B, A, W) s-p cross terms of R and T (for the Mueller matrices)
         self._cross_of = cross
+        # layer_waves(with_waves) computes k_z and the angles of every medium, (2, B, A, media, W), and
+        # with_waves the amplitudes v_s, w_s, v_p, w_p at each medium's front, (4, B, A, media, W)
+        self._layer_waves_of = layer_waves
+        self._normal: ComplexArray | None = None
+        self._waves: ComplexArray | None = None
         self._mueller: tuple[FloatArray, FloatArray] | None = None
         self._absorbed: FloatArray | None = None
         self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
@@ -470,6 +476,81 @@ class Result:
         [0.0784 0.    ]
         """
         return polarised(self.absorbed_s, self.absorbed_p, polarisation, layer_axis=True)
+
+    # per medium -------------------------------------------------------------------------------
+    def _per_medium(self, name: str) -> tuple[ComplexArray, ComplexArray | None]:
+        if self._layer_waves_of is None:
+            raise missing(self, name, "was not kept by what built this result",
+                          "quilmo_lab.solve gives it on a plain solve")
+        if self._normal is None:
+            normal, waves = self._layer_waves_of(self.coherent)
+            self._normal, self._waves = frozen(normal), None if waves is None else frozen(waves)
+        return self._normal, self._waves
+
+    @property
+    def kz(self) -> ComplexArray:
+        """Normal wave-vector component k_z = 2π n cos θ / λ in every medium, (B, A, media, W),
+        in the inverse unit of the wavelengths; computed on first use.
+
+        The incidence medium first, the exit medium last, each taken forward: the wave
+        counted forward decays along +z (Im k_z > 0), or propagates along +z where Im k_z is
+        within 100 machine epsilons of 0 (``tmm``'s ``kz_list``).
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.5], [], [500.0], 0.5)
+        >>> print(np.round(res.kz[0, 0, :, 0].real, 6))
+        [0.011028 0.017701]
+        """
+        return plane(self._per_medium("kz")[0], 0)
+
+    @property
+    def layer_angles(self) -> ComplexArray:
+        """The complex angle θ of the light in every medium, radians, (B, A, media, W):
+        cos θ = k_z λ / (2π n), sin θ = n_0 sin θ_0 / n, real where both are (``tmm``'s
+        ``th_list``); computed on first use.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 1.5], [], [500.0], 0.5)
+        >>> print(np.round(res.layer_angles[0, 0, :, 0].real, 6))
+        [0.5      0.32564]
+        """
+        return plane(self._per_medium("layer_angles")[0], 1)
+
+    def _wave_pair(self, name: str, first: int) -> ComplexArray:
+        if not self.coherent:
+            raise not_defined_with_incoherent_layers(self, name)
+        waves = self._per_medium(name)[1]
+        assert waves is not None
+        return frozen(np.stack((waves[first], waves[first + 1]), axis=3))
+
+    @property
+    def waves_s(self) -> ComplexArray:
+        """Forward and backward amplitudes of the s electric field at the front of every
+        medium, (B, A, media, 2, W), for an incident wave of amplitude 1 (``tmm``'s
+        ``vw_list``, whose incidence row ``tmm`` leaves 0): the incidence medium holds 1 and
+        r_s, the exit medium t_s and 0; computed on first use, coherent stacks only.
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0])
+        >>> bool(np.isclose(res.waves_s[0, 0, 0, 1, 0], res.r_s[0, 0, 0]))
+        True
+        """
+        return self._wave_pair("waves_s", 0)
+
+    @property
+    def waves_p(self) -> ComplexArray:
+        """As `waves_s`, for p polarisation (``tmm``'s amplitude convention for p).
+
+        Examples
+        --------
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.3)
+        >>> bool(np.isclose(res.waves_p[0, 0, 2, 0, 0], res.t_p[0, 0, 0]))
+        True
+        """
+        return self._wave_pair("waves_p", 2)
 
     # ellipsometry -----------------------------------------------------------------------------
     def _psi_delta(self, name: str) -> tuple[FloatArray, FloatArray]:

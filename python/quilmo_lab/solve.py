@@ -39,6 +39,21 @@ def _absorption(problem: GridProblem) -> Callable[[], FloatArray]:
     return absorb
 
 
+def _layer_waves(problem: GridProblem) -> Callable[[bool], tuple[ComplexArray, ComplexArray | None]]:
+    """Computes, on demand, k_z and the angle of every medium, (2, B, A, media, W), and for
+    coherent stacks the forward and backward amplitudes at each medium's front,
+    (4, B, A, media, W): v_s, w_s, v_p, w_p."""
+
+    def waves(with_waves: bool) -> tuple[ComplexArray, ComplexArray | None]:
+        b, a, w = problem.grid
+        normal = problem.empty((2, b, a, problem.media, w), np.complex128)
+        amplitudes = problem.empty((4, b, a, problem.media, w), np.complex128) if with_waves else None
+        _engine.layer_waves(*problem.engine_grid, normal, amplitudes, problem.threads)
+        return normal, amplitudes
+
+    return waves
+
+
 def _cross_terms(problem: GridProblem) -> Callable[[], ComplexArray]:
     """Computes the (2, B, A, W) s-p cross terms of R and T of the problem's grid on demand."""
 
@@ -251,7 +266,8 @@ def _solve_problem(problem: GridProblem, derivatives: bool) -> Result:
         if power_derivatives is not None:
             _engine.mixed_thickness_jacobian(*grid, problem.coherent, power_derivatives, problem.threads)
         return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem),
-                      power_derivatives=power_derivatives, cross=_cross_terms(problem))
+                      power_derivatives=power_derivatives, cross=_cross_terms(problem),
+                      layer_waves=_layer_waves(problem))
     amplitudes = problem.empty((4, b, a, w), np.complex128)
     _engine.coherent(*grid, amplitudes, powers, problem.threads)
     amplitude_derivatives = roughness_derivatives = None
@@ -265,4 +281,5 @@ def _solve_problem(problem: GridProblem, derivatives: bool) -> Result:
                                        roughness_derivatives, problem.threads)
     return Result(powers, problem.wavelengths, problem.angles, absorb=_absorption(problem), amplitudes=amplitudes,
                   power_derivatives=power_derivatives, amplitude_derivatives=amplitude_derivatives,
-                  roughness_derivatives=roughness_derivatives, cross=_cross_terms(problem))
+                  roughness_derivatives=roughness_derivatives, cross=_cross_terms(problem),
+                  layer_waves=_layer_waves(problem))

@@ -115,7 +115,7 @@ void solve_layer_waves(const Grid& grid, Complex* normal, Complex* waves, std::s
         return [&, builder = PointBuilder(grid, sines, columns), work = FieldWorkspace(),
                 got = std::vector<MediumWaves>(grid.media)](std::size_t p, const Grid::Place& at) mutable {
             builder.move_to(at);
-            layer_waves(builder.media({}), builder.sin_theta(), work, got);
+            layer_waves(builder.media({}), builder.sin_theta(), work, waves != nullptr, got);
             const LayerPlanes<Complex>::Row row = normal_out.row(p);
             for (std::size_t j = 0; j < grid.media; ++j) {
                 row(0, j) = got[j].kz;

@@ -34,10 +34,11 @@ LayerWaves waves_of(const FieldWorkspace& work, int pol, std::size_t j) noexcept
 
 }  // namespace
 
-void layer_waves(const PointMedia& point, Complex sine, FieldWorkspace& work, std::span<MediumWaves> out) {
+void layer_waves(const PointMedia& point, Complex sine, FieldWorkspace& work, bool with_waves,
+                 std::span<MediumWaves> out) {
     const std::size_t media = point.media.size();
     const bool grazing = coherent_formulas::grazing_limit(point);
-    if (!grazing) {
+    if (with_waves && !grazing) {
         light_coherent(point, work);
     }
     for (std::size_t j = 0; j < media; ++j) {
@@ -46,6 +47,9 @@ void layer_waves(const PointMedia& point, Complex sine, FieldWorkspace& work, st
         o.kz = layer_wavenumber(m, point.wavelength);
         o.angle = angle_of(m.c, sine_in(point, sine, j));
         for (const int pol : {pol_s, pol_p}) {
+            if (!with_waves) {
+                break;
+            }
             if (grazing) {
                 o.forward[pol] = {j == 0 ? 1.0 : 0.0, 0.0};
                 o.backward[pol] = {j == 0 ? -1.0 : 0.0, 0.0};

@@ -33,8 +33,10 @@ struct MediumWaves {
     PerPolarisation<Complex> backward;  // w at the medium's front
 };
 
-// One entry per medium; `sine` is sin(theta_0) of the point.
-void layer_waves(const PointMedia& point, Complex sine, FieldWorkspace& work, std::span<MediumWaves> out);
+// One entry per medium; `sine` is sin(theta_0) of the point. Without
+// `with_waves` only k_z and the angles are written.
+void layer_waves(const PointMedia& point, Complex sine, FieldWorkspace& work, bool with_waves,
+                 std::span<MediumWaves> out);
 
 struct FieldsAt {
     PerPolarisation<std::array<Complex, 3>> e;  // E_x, E_y, E_z
