@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+from collections.abc import Callable
 from typing import overload
 
 import numpy as np
@@ -10,11 +11,12 @@ import numpy.typing as npt
 from quilmo_lab import _engine
 from quilmo_lab._checks import axis
 from quilmo_lab._polarisation import Polarisation, polarised
-from quilmo_lab._problem import REQUIRED, Form, read_problem
-from quilmo_lab._values import frozen, plane
+from quilmo_lab._problem import REQUIRED, Form, GridProblem, read_problem
+from quilmo_lab._values import frozen, not_defined_with_incoherent_layers, plane
 from quilmo_lab.stack import Stack
 
 FloatArray = npt.NDArray[np.float64]
+ComplexArray = npt.NDArray[np.complex128]
 
 FORM = Form("profile", parameters=(("angle", REQUIRED), ("depths", REQUIRED)),
             options=(("coherent", None), ("threads", None), ("roughness", None), ("roughness_model", "nevot-croce")),
@@ -51,11 +53,85 @@ class Profile:
     (2, 3)
     """
 
-    def __init__(self, values: FloatArray, wavelengths: FloatArray, depths: FloatArray) -> None:
-        # values: (4, W, D) density_s, density_p, E2_s, E2_p
+    def __init__(self, values: FloatArray, wavelengths: FloatArray, depths: FloatArray,
+                 fields: Callable[[], tuple[ComplexArray, FloatArray]] | None = None) -> None:
+        # values: (4, W, D) density_s, density_p, E2_s, E2_p; fields (coherent stacks) computes
+        # E_x, E_y, E_z of s then p, (6, W, D), and the Poynting flux s, p, (2, W, D)
         self._values = frozen(values)
         self._wavelengths = frozen(wavelengths)
         self._depths = frozen(depths)
+        self._fields_of = fields
+        self._fields: tuple[ComplexArray, FloatArray] | None = None
+
+    def _complex_fields(self, name: str) -> tuple[ComplexArray, FloatArray]:
+        if self._fields_of is None:
+            raise not_defined_with_incoherent_layers(self, name)
+        if self._fields is None:
+            e, flux = self._fields_of()
+            self._fields = frozen(e), frozen(flux)
+        return self._fields
+
+    @property
+    def E_s(self) -> ComplexArray:
+        """Complex electric field (E_x, E_y, E_z) of s polarisation, (3, W, D), relative to the
+        incident plane wave (amplitude 1, ``tmm``'s ``position_resolved``): only E_y is
+        non-zero. Coherent stacks only; computed on first use.
+
+        Notes
+        -----
+        In a medium of angle θ, with forward and backward waves E_f and E_b at the depth,
+        s has E_y = E_f + E_b and p has E_x = (E_f - E_b) cos θ, E_z = -(E_f + E_b) sin θ
+        (p amplitudes in ``tmm``'s convention). E_y and E_x are continuous across an
+        interface, E_z is not: a depth on an interface takes the medium behind it, as
+        ``tmm``'s ``find_in_structure_with_inf`` does.
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.0, [0.0])
+        >>> print(np.round(prof.E_s[:, 0, 0], 4))
+        [0. +0.j 0.8+0.j 0. +0.j]
+        """
+        return plane(self._complex_fields("E_s")[0].reshape(2, 3, *self._values.shape[1:]), 0)
+
+    @property
+    def E_p(self) -> ComplexArray:
+        """As `E_s`, for p polarisation: E_x and E_z, E_y = 0, (3, W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.6, [100.0])
+        >>> print(np.round(np.abs(prof.E_p[:, 0, 0]), 4))
+        [0.7065 0.     0.2871]
+        """
+        return plane(self._complex_fields("E_p")[0].reshape(2, 3, *self._values.shape[1:]), 1)
+
+    @property
+    def poynting_s(self) -> FloatArray:
+        """Normal Poynting flux at each depth over the incident one, s polarisation, (W, D):
+        1 - R before the stack (lossless incidence medium), T in the exit medium, falling
+        through absorbing layers by what they absorb. Coherent stacks only.
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], 0.0, [0.0, 100.0])
+        >>> res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0])
+        >>> bool(np.isclose(prof.poynting_s[0, 1], res.T_s[0, 0, 0]))
+        True
+        """
+        return plane(self._complex_fields("poynting_s")[1], 0)
+
+    @property
+    def poynting_p(self) -> FloatArray:
+        """As `poynting_s`, for p polarisation, (W, D).
+
+        Examples
+        --------
+        >>> prof = ql.profile([1.0, 1.5], [], [500.0], 0.5, [10.0])
+        >>> res = ql.solve([1.0, 1.5], [], [500.0], 0.5)
+        >>> bool(np.isclose(prof.poynting_p[0, 0], res.T_p[0, 0, 0]))
+        True
+        """
+        return plane(self._complex_fields("poynting_p")[1], 1)
 
     @property
     def density_s(self) -> FloatArray:
@@ -255,11 +331,28 @@ def profile(*args: object, **kwargs: object) -> Profile:
     [6.368 3.454 1.932]
     """
     problem, values = read_problem(FORM, args, kwargs)
+    depths = axis("depths", values["depths"], "D")
     if problem.stacks != 1:
         raise ValueError(f"indices and thicknesses must describe one stack for a profile; "
                          f"received {problem.stacks}")
-    depths = axis("depths", values["depths"], "D")
     out = problem.empty((4, problem.wavelengths.shape[0], depths.shape[0]), np.float64)
     _engine.profile(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.roughness,
                     problem.roughness_model, problem.flags, depths, out, problem.threads)
-    return Profile(out, problem.wavelengths, depths)
+    return Profile(out, problem.wavelengths, depths, None if problem.coherent is not None else _fields(problem, depths))
+
+
+def _fields(problem: GridProblem, depths: FloatArray) -> Callable[[], tuple[ComplexArray, FloatArray]]:
+    """Computes, on demand, E_x, E_y, E_z of s and p, (6, W, D), and the Poynting flux, (2, W, D)."""
+
+    def fields() -> tuple[ComplexArray, FloatArray]:
+        media = np.empty(depths.shape, dtype=np.uint64)
+        z = np.empty(depths.shape, dtype=np.float64)
+        _engine.depth_places(problem.thicknesses, depths, media, z)
+        w = problem.wavelengths.shape[0]
+        e = problem.empty((6, w, depths.shape[0]), np.complex128)
+        powers = problem.empty((6, w, depths.shape[0]), np.float64)
+        _engine.fields(problem.indices, problem.thicknesses, problem.wavelengths, problem.angles, problem.roughness,
+                       problem.roughness_model, media, z, e, powers, problem.threads)
+        return e, powers[:2]
+
+    return fields

@@ -500,7 +500,7 @@ class Result:
         --------
         >>> res = ql.solve([1.0, 1.5], [], [500.0], 0.5)
         >>> print(np.round(res.kz[0, 0, :, 0].real, 6))
-        [0.011028 0.017701]
+        [0.011028 0.017861]
         """
         return plane(self._per_medium("kz")[0], 0)
 
@@ -514,7 +514,7 @@ class Result:
         --------
         >>> res = ql.solve([1.0, 1.5], [], [500.0], 0.5)
         >>> print(np.round(res.layer_angles[0, 0, :, 0].real, 6))
-        [0.5      0.32564]
+        [0.5      0.325325]
         """
         return plane(self._per_medium("layer_angles")[0], 1)
 
