@@ -5,6 +5,7 @@ import importlib.util
 import io
 import re
 import types
+import warnings
 
 import numpy as np
 import pytest
@@ -23,7 +24,10 @@ def tmm_module_on(core, name):
     source = spec.loader.get_source(spec.name).replace("from .tmm_core import", f"from {core} import")
     module = types.ModuleType(f"{name}_on_{core.replace('.', '_')}")
     module.__dict__["__package__"] = "tmm"
-    exec(compile(source, spec.origin, "exec"), module.__dict__)
+    with warnings.catch_warnings():  # tmm's LaTeX titles hold invalid escapes
+        warnings.simplefilter("ignore", SyntaxWarning)
+        code = compile(source, spec.origin, "exec")
+    exec(code, module.__dict__)
     return module
 
 
@@ -164,3 +168,103 @@ def test_one_point_reads_as_plain_numbers():
     assert "r_s" not in ql.solve([1.0, 1.5, 1.0], [1e6], [500.0], coherent=[False]).point()
     with pytest.raises(ValueError, match="a must be an index below 2"):
         res.point(a=2)
+
+
+def plotted_curves(function):
+    """Every curve that one of tmm's examples draws, as (x, y) arrays."""
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    plt.close("all")
+    with contextlib.redirect_stdout(io.StringIO()), np.errstate(all="ignore"), \
+            pytest.MonkeyPatch.context() as patch:
+        patch.setattr(plt, "show", lambda *args, **kwargs: None)
+        function()
+    curves = [(np.asarray(line.get_xdata(), dtype=float), np.asarray(line.get_ydata(), dtype=float))
+              for number in plt.get_fignums() for line in plt.figure(number).axes[0].lines]
+    plt.close("all")
+    return curves
+
+
+# sample5 draws colours through colorpy, which the examples need installed
+@pytest.mark.parametrize("name", ["sample1", "sample2", "sample3", "sample4", "sample6"])
+def test_tmm_own_examples_draw_tmm_curves(name):
+    pytest.importorskip("matplotlib")
+    expected = plotted_curves(getattr(tmm_module_on("tmm.tmm_core", "examples"), name))
+    got = plotted_curves(getattr(tmm_module_on("quilmo_lab.tmm", "examples"), name))
+    assert len(got) == len(expected) > 0
+    for (x, y), (x_expected, y_expected) in zip(got, expected):
+        np.testing.assert_array_equal(x, x_expected)
+        np.testing.assert_allclose(y, y_expected, rtol=1e-9, atol=1e-9)
+
+
+def test_an_evanescent_gap_keeps_tmm_roots():
+    # Otto geometry: beyond the critical angle the lossless gap's wave is evanescent, where
+    # tmm's arcsin may take the root that grows along +z; quilmo_lab.tmm reports tmm's
+    n = [1.5, 1.0, 0.06 + 4.2j, 1.0]
+    d = [np.inf, 600.0, 45.0, np.inf]
+    for th in (0.85, -0.85, 1.2):
+        for pol in "sp":
+            expected, got = tmm.coh_tmm(pol, n, d, th, 633.0), qtmm.coh_tmm(pol, n, d, th, 633.0)
+            for key in ["r", "R", "T", "vw_list", "kz_list", "th_list"]:
+                np.testing.assert_allclose(got[key], expected[key], rtol=1e-10, atol=1e-12, err_msg=key)
+            for distance in (0.0, 300.0, 600.0):
+                a, b = qtmm.position_resolved(1, distance, got), tmm.position_resolved(1, distance, expected)
+                np.testing.assert_allclose([a["poyn"], a["absor"]], [b["poyn"], b["absor"]], atol=1e-12)
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_result_per_medium_values_are_tmm_lists(seed):
+    import quilmo_lab as ql
+
+    rng = np.random.default_rng(100 + seed)
+    n, d = random_stack(rng, 3 + seed, lossy_incidence=False)
+    lam, angles = np.array([420.0, 733.0]), np.array([0.0, 0.6, -1.1])
+    res = ql.solve(n, d[1:-1], lam, angles)
+    for a, th in enumerate(angles):
+        for w, x in enumerate(lam):
+            for pol, waves in (("s", res.waves_s), ("p", res.waves_p)):
+                data = tmm.coh_tmm(pol, n, d, th, x)
+                np.testing.assert_allclose(res.kz[0, a, :, w], data["kz_list"], rtol=1e-12, atol=1e-15)
+                np.testing.assert_allclose(res.layer_angles[0, a, :, w], data["th_list"], rtol=1e-12, atol=1e-15)
+                # tmm leaves the incidence row 0; the result holds 1 and r there
+                np.testing.assert_allclose(waves[0, a, 1:, :, w], data["vw_list"][1:], rtol=1e-10, atol=1e-12)
+                np.testing.assert_allclose(waves[0, a, 0, :, w], [1.0, data["r"]], rtol=1e-12, atol=1e-14)
+    mixed = ql.solve(n, d[1:-1], lam, angles, coherent=[False] + [True] * (len(n) - 3))
+    np.testing.assert_array_equal(mixed.kz, res.kz)
+    with pytest.raises(AttributeError, match="incoherent layers"):
+        mixed.waves_p
+
+
+def test_profile_fields_are_position_resolved_and_interfaces_belong_behind():
+    import quilmo_lab as ql
+
+    n = [1.0, 2.0 + 0.4j, 1.45, 3.6 + 0.02j]
+    d = [np.inf, 60.0, 110.0, np.inf]
+    depths = np.array([-40.0, 0.0, 25.0, 60.0, 100.0, 170.0, 400.0])  # 0, 60 and 170 on interfaces
+    lam = np.array([450.0, 800.0])
+    prof = ql.profile(n, d[1:-1], lam, 0.7, depths)
+    for w, x in enumerate(lam):
+        for pol, e, flux, density in (("s", prof.E_s, prof.poynting_s, prof.density_s),
+                                      ("p", prof.E_p, prof.poynting_p, prof.density_p)):
+            data = tmm.coh_tmm(pol, n, d, 0.7, x)
+            for i, depth in enumerate(depths):
+                layer, z = tmm.find_in_structure_with_inf(d, depth)
+                want = tmm.position_resolved(layer, z, data)
+                np.testing.assert_allclose(e[:, w, i], [want["Ex"], want["Ey"], want["Ez"]], rtol=1e-10,
+                                           atol=1e-12)
+                np.testing.assert_allclose([flux[w, i], density[w, i]], [want["poyn"], want["absor"]],
+                                           rtol=1e-10, atol=1e-13)
+    with pytest.raises(AttributeError, match="incoherent layers"):
+        ql.profile(n, d[1:-1], lam, 0.7, depths, coherent=[True, False]).E_s
+
+
+def test_grazing_fields_vanish():
+    import quilmo_lab as ql
+
+    prof = ql.profile([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], np.pi / 2, [-10.0, 50.0, 200.0])
+    assert not prof.E_p.any() and not prof.poynting_s.any()
+    res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], np.pi / 2)
+    np.testing.assert_array_equal(res.waves_s[0, 0, :, :, 0], [[1, -1], [0, 0], [0, 0]])

@@ -33,6 +33,7 @@ Examples
 
 from __future__ import annotations
 
+import cmath
 import sys
 from typing import Any
 
@@ -125,10 +126,6 @@ def list_snell(n_list: ArrayLike, th_0: complex) -> npt.NDArray[np.complex128]:
         if not is_forward_angle(n[j], angles[j]):
             angles[j] = np.pi - angles[j]
     return angles
-
-
-def _kz(n: Any, th: Any) -> Any:
-    return n * np.cos(th)
 
 
 def interface_r(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> Any:
@@ -244,109 +241,127 @@ def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.c
     return n, d
 
 
-def _incidence(n0: complex, th_0: Any) -> npt.NDArray[Any]:
-    th = np.asarray(th_0)
-    if th.dtype.kind not in "iufc":
-        raise TypeError(f"th_0 must be angles in radians; received dtype {th.dtype}")
-    tangential = n0 * np.sin(th)
-    if np.any(np.abs(tangential.imag) >= 100 * EPSILON):
+def _incidence(n0: complex, th_0: Any) -> Any:
+    """th_0 checked: n_0 sin(th_0) real and the angle forward in the incidence medium."""
+    if isinstance(th_0, (int, float, complex, np.number)) and not isinstance(th_0, bool):
+        th = complex(th_0)
+        tangential, cosine = complex(n0) * cmath.sin(th), complex(n0) * cmath.cos(th)
+        real_tangential = abs(tangential.imag) < 100 * EPSILON
+        forward = cosine.imag > 0 if abs(cosine.imag) > 100 * EPSILON else cosine.real > 0
+    else:
+        th = np.asarray(th_0)
+        if th.dtype.kind not in "iufc":
+            raise TypeError(f"th_0 must be angles in radians; received dtype {th.dtype}")
+        tangential, cosine = n0 * np.sin(th), n0 * np.cos(th)
+        real_tangential = not np.any(np.abs(tangential.imag) >= 100 * EPSILON)
+        forward = bool(np.all(np.where(np.abs(cosine.imag) > 100 * EPSILON, cosine.imag > 0, cosine.real > 0)))
+    if not real_tangential:
         raise ValueError("n_list[0] * sin(th_0) must be real: an absorbing incidence medium takes the complex "
                          f"angle whose n_0 sin(th_0) is real; received {np.ravel(tangential)[0]!r}")
-    cosine = n0 * np.cos(th)
-    forward = np.where(np.abs(cosine.imag) > 100 * EPSILON, cosine.imag > 0, cosine.real > 0)
-    if not np.all(forward):
-        raise ValueError(f"th_0 must be a forward angle in the incidence medium; received {np.ravel(th)[0]!r}")
+    if not forward:
+        raise ValueError(f"th_0 must be a forward angle in the incidence medium; received {np.ravel(th_0)[0]!r}")
     return th
 
 
-def _amplitudes(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th: npt.NDArray[Any],
-                lam: npt.NDArray[Any]) -> npt.NDArray[np.complex128]:
-    """(r_s, r_p, t_s, t_p) of every point of th and lam broadcast together, from one engine call
-    per distinct grid (angles x wavelengths where one of them is a scalar)."""
-    th, lam = np.broadcast_arrays(th, lam)
-    shape = th.shape
-    indices = n.reshape(1, -1, 1)
-    thicknesses = np.ascontiguousarray(d[1:-1].reshape(1, -1))
-    smooth = np.zeros((1, n.size - 1))
-    angles_flat = th.reshape(-1)
-    lam_flat = np.ascontiguousarray(lam.reshape(-1), dtype=np.float64)
-    complex_angles = angles_flat.dtype.kind == "c" and bool(angles_flat.imag.any())
-    angle_type: Any = np.complex128 if complex_angles else np.float64
-    single_angle = angles_flat.size == 0 or bool(np.all(angles_flat == angles_flat[0]))
-    if single_angle:
-        angles: npt.NDArray[Any] = np.ascontiguousarray(angles_flat[:1].real if not complex_angles else angles_flat[:1],
-                                      dtype=angle_type)
-        out = np.empty((4, 1, 1, lam_flat.size), dtype=np.complex128)
-        powers = np.empty((4, 1, 1, lam_flat.size))
-        _engine.coherent(indices, thicknesses, lam_flat, angles, 1, smooth, 0, out, powers, 1)
-        return out.reshape((4, *shape))
-    angles = np.ascontiguousarray(angles_flat if complex_angles else angles_flat.real, dtype=angle_type)
-    if bool(np.all(lam_flat == lam_flat[0])):
-        out = np.empty((4, 1, angles.size, 1), dtype=np.complex128)
-        powers = np.empty((4, 1, angles.size, 1))
-        _engine.coherent(indices, thicknesses, lam_flat[:1].copy(), angles, 1, smooth, 0, out, powers, 1)
-        return out.reshape((4, *shape))
-    out = np.empty((4, angles.size), dtype=np.complex128)
-    for i in range(angles.size):
-        point = np.empty((4, 1, 1, 1), dtype=np.complex128)
-        _engine.coherent(indices, thicknesses, lam_flat[i:i + 1].copy(), angles[i:i + 1].copy(), 1, smooth, 0, point,
-                         np.empty((4, 1, 1, 1)), 1)
-        out[:, i] = point.reshape(4)
-    return out.reshape((4, *shape))
+def _engine_angles(th: npt.NDArray[Any]) -> npt.NDArray[Any]:
+    """The engine's angles: float64, or complex128 where any has an imaginary part."""
+    if th.dtype.kind == "c" and th.imag.any():
+        return np.ascontiguousarray(th, dtype=np.complex128)
+    return np.ascontiguousarray(th.real, dtype=np.float64)
+
+
+Outputs = tuple[npt.NDArray[np.complex128], npt.NDArray[np.float64], npt.NDArray[np.complex128],
+                npt.NDArray[np.complex128]]
+
+
+def _solve_points(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th: Any, lam: Any) -> Outputs:
+    """The engine's outputs at every point of th and lam broadcast together: amplitudes
+    (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p), (4, *shape); k_z and the angle of
+    every medium, (2, media, *shape); the amplitudes v_s, w_s, v_p, w_p at each medium's
+    front, (4, media, *shape). One engine call where th or lam is one value."""
+    media, inner = n.size, d[1:-1]
+    if np.ndim(th) == 0 and np.ndim(lam) == 0:
+        amplitudes, powers = np.empty(4, dtype=np.complex128), np.empty(4)
+        normal, waves = np.empty((2, media), dtype=np.complex128), np.empty((4, media), dtype=np.complex128)
+        _engine.coherent_point(n, inner, float(lam), complex(th), amplitudes, powers, normal, waves)
+        return amplitudes, powers, normal, waves
+    th_b, lam_b = np.broadcast_arrays(np.asarray(th), np.asarray(lam, dtype=np.float64))
+    shape, th_flat, lam_flat = th_b.shape, th_b.reshape(-1), np.ascontiguousarray(lam_b.reshape(-1))
+    points = th_flat.size
+    grid: tuple[Any, ...] = (n.reshape(1, -1, 1), np.ascontiguousarray(inner.reshape(1, -1)))
+    smooth = np.zeros((1, media - 1))
+    if points and (np.all(th_flat == th_flat[0]) or np.all(lam_flat == lam_flat[0])):
+        by_wavelength = bool(np.all(th_flat == th_flat[0]))
+        angles = _engine_angles(th_flat[:1] if by_wavelength else th_flat)
+        wavelengths = lam_flat if by_wavelength else lam_flat[:1].copy()
+        a, w = angles.size, wavelengths.size
+        amplitudes, powers = np.empty((4, 1, a, w), dtype=np.complex128), np.empty((4, 1, a, w))
+        normal, waves = np.empty((2, 1, a, media, w), dtype=np.complex128), np.empty((4, 1, a, media, w),
+                                                                                     dtype=np.complex128)
+        call = (*grid, wavelengths, angles, 1, smooth, 0)
+        _engine.coherent(*call, amplitudes, powers, 1)
+        _engine.layer_waves(*call, normal, waves, 1)
+        # (planes, 1, A, media, W) with A or W 1: media first, then the points
+        normal_p = np.moveaxis(normal[:, 0], 2, 1).reshape(2, media, points)
+        waves_p = np.moveaxis(waves[:, 0], 2, 1).reshape(4, media, points)
+        return (amplitudes.reshape(4, *shape), powers.reshape(4, *shape), normal_p.reshape(2, media, *shape),
+                waves_p.reshape(4, media, *shape))
+    outputs = [_solve_points(n, d, th_flat[i], lam_flat[i]) for i in range(points)]
+    stacked = [np.stack([o[k] for o in outputs], axis=-1) if points else np.empty((4 if k != 2 else 2,
+               *(() if k < 2 else (media,)), 0)) for k in range(4)]
+    return (stacked[0].reshape(4, *shape), stacked[1].reshape(4, *shape), stacked[2].reshape(2, media, *shape),
+            stacked[3].reshape(4, media, *shape))
 
 
 def _scalar(x: Any) -> Any:
     return x[()] if isinstance(x, np.ndarray) and x.ndim == 0 else x
 
 
-def _layer_angles(n: npt.NDArray[np.complex128], th: npt.NDArray[Any]) -> npt.NDArray[np.complex128]:
-    """(media, *shape) angles of list_snell for every point."""
-    sine = n[0] * np.sin(th)
-    angles: npt.NDArray[np.complex128] = np.arcsin(np.multiply.outer(1 / n, sine))
-    for j in (0, -1):
-        kz = n[j] * np.cos(angles[j])
-        forward = np.where(np.abs(kz.imag) > 100 * EPSILON, kz.imag > 0, kz.real > 0)
-        angles[j] = np.where(forward, angles[j], np.pi - angles[j])
-    return angles
+def _tmm_roots(n: npt.NDArray[np.complex128], th: Any, normal: npt.NDArray[np.complex128],
+               waves: npt.NDArray[np.complex128]) -> None:
+    """Turns the engine's per-medium values into tmm's where they differ: tmm takes an inner
+    layer's angle as the principal arcsin of n_0 sin(th_0) / n, which for a lossless layer
+    beyond its critical angle can be the backward root (k_z decaying towards -z); there k_z
+    and the angle turn (theta -> pi - theta) and the forward and backward waves swap."""
+    kz = normal[0, 1:-1]
+    evanescent = (kz.real == 0) & (n[1:-1].imag == 0).reshape((-1,) + (1,) * (kz.ndim - 1))
+    if not evanescent.any():
+        return
+    tmm_angles = np.arcsin(np.multiply.outer(1 / n[1:-1], n[0] * np.sin(th)))
+    turned = evanescent & ((np.cos(tmm_angles) * np.reshape(n[1:-1], (-1,) + (1,) * (kz.ndim - 1))).imag
+                           * kz.imag < 0)
+    if not turned.any():
+        return
+    inner = slice(1, -1)
+    normal[0, inner] = np.where(turned, -normal[0, inner], normal[0, inner])
+    normal[1, inner] = np.where(turned, np.pi - normal[1, inner], normal[1, inner])
+    for pol in (0, 2):
+        v, w = waves[pol, inner].copy(), waves[pol + 1, inner].copy()
+        waves[pol, inner], waves[pol + 1, inner] = np.where(turned, w, v), np.where(turned, v, w)
 
 
-def _fields(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_list: Any, kz_list: Any,
-            t: Any) -> npt.NDArray[np.complex128]:
-    """(media, 2, *shape) forward and backward amplitudes at the start of each medium (medium
-    0's are 0). The ratio backward/forward is carried from the exit medium to the front, then
-    the forward amplitude from the incident wave to the back: both directions multiply by
-    exp(i k_z d) only where it decays, so opaque layers stay finite. The exit medium's
-    forward amplitude is the engine's t."""
-    media = n.size
-    shape = np.shape(t)
-    r_at = [interface_r(pol, n[j], n[j + 1], th_list[j], th_list[j + 1]) for j in range(media - 1)]
-    t_at = [interface_t(pol, n[j], n[j + 1], th_list[j], th_list[j + 1]) for j in range(media - 1)]
-    phase = [np.exp(1j * kz_list[j] * d[j]) if 0 < j < media - 1 else np.ones(shape) for j in range(media)]
-    ratio = [np.zeros(shape, dtype=np.complex128) for _ in range(media)]
-    for j in range(media - 2, 0, -1):
-        at_end = (r_at[j] + ratio[j + 1]) / (1 + r_at[j] * ratio[j + 1])
-        ratio[j] = at_end * phase[j] ** 2
-    vw = np.zeros((media, 2, *shape), dtype=np.complex128)
-    forward_at_end = np.ones(shape, dtype=np.complex128)
-    for j in range(media - 1):
-        v = t_at[j] * forward_at_end / (1 + r_at[j] * ratio[j + 1])
-        vw[j + 1, 0], vw[j + 1, 1] = v, ratio[j + 1] * v
-        forward_at_end = v * phase[j + 1]
-    vw[-1, 0] = t
-    return vw
+def _entering(pol: str, r: Any, n0: complex, cos0: Any) -> Any:
+    """power_entering_from_r with the incidence medium's cosine."""
+    admittance = n0 * cos0 if pol == "s" else n0 * np.conj(cos0)
+    if pol == "s":
+        return (admittance * np.conj(1 + r) * (1 - r)).real / admittance.real
+    return (admittance * (1 + r) * np.conj(1 - r)).real / admittance.real
 
 
 def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_0: Any, lam_vac: Any,
-              r: Any, t: Any) -> dict[str, Any]:
-    th, lam = np.broadcast_arrays(np.asarray(th_0), np.asarray(lam_vac, dtype=np.float64))
-    th_list = _layer_angles(n, th)
-    kz_list = 2 * np.pi * np.multiply.outer(n, np.ones(th.shape)) * np.cos(th_list) / lam
-    n0, th0 = n[0], th_list[0]
-    R = R_from_r(r)
-    T = np.abs(t) ** 2 * _flux(pol, n[-1], th_list[-1]) / _flux(pol, n0, th0)
-    return {"r": _scalar(r), "t": _scalar(t), "R": _scalar(R), "T": _scalar(T),
-            "power_entering": _scalar(power_entering_from_r(pol, r, n0, th0)),
-            "vw_list": _fields(pol, n, d, th_list, kz_list, np.asarray(t)), "kz_list": kz_list, "th_list": th_list,
+              th: Any, outputs: Outputs) -> dict[str, Any]:
+    amplitudes, powers, normal, waves = outputs
+    side = 0 if pol == "s" else 1
+    _tmm_roots(n, th, normal, waves)
+    r, t = _scalar(amplitudes[side]), _scalar(amplitudes[side + 2])
+    vw = np.moveaxis(waves[2 * side:2 * side + 2], 0, 1)  # (media, 2, *shape)
+    vw[0] = 0
+    vw[-1, 0], vw[-1, 1] = t, 0
+    kz_list, th_list = normal[0], normal[1]
+    cos0 = kz_list[0] * (np.asarray(lam_vac) / (2 * np.pi)) / n[0]
+    return {"r": r, "t": t, "R": _scalar(powers[side]), "T": _scalar(powers[side + 2]),
+            "power_entering": _scalar(_entering(pol, r, n[0], cos0)),
+            "vw_list": vw, "kz_list": kz_list, "th_list": th_list,
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
 
 
@@ -374,7 +389,8 @@ def coh_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: 
         ``r``, ``t``, ``R``, ``T``, ``power_entering``, ``vw_list`` (media, 2: forward and
         backward amplitudes at each medium's start, zeros for the incidence medium),
         ``kz_list``, ``th_list``, and the inputs ``pol``, ``n_list``, ``d_list``, ``th_0``,
-        ``lam_vac``.
+        ``lam_vac``. All come from one engine call (`Result.waves_s`, `Result.kz`,
+        `Result.layer_angles` of `quilmo_lab.solve`).
 
     Examples
     --------
@@ -388,10 +404,7 @@ def coh_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: 
     pol = _pol(pol)
     n, d = _stack_lists(n_list, d_list)
     th = _incidence(n[0], th_0)
-    lam = np.asarray(lam_vac, dtype=np.float64)
-    amplitudes = _amplitudes(n, d, th, lam)
-    side = 0 if pol == "s" else 1
-    return _coh_data(pol, n, d, th_0, lam_vac, amplitudes[side], amplitudes[side + 2])
+    return _coh_data(pol, n, d, th_0, lam_vac, th, _solve_points(n, d, th, lam_vac))
 
 
 def coh_tmm_reverse(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any) -> dict[str, Any]:
@@ -405,7 +418,7 @@ def coh_tmm_reverse(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, l
     0.04
     """
     n, d = _stack_lists(n_list, d_list)
-    th_f = snell(n[0], n[-1], th_0) if np.ndim(th_0) == 0 else _layer_angles(n, np.asarray(th_0))[-1]
+    th_f = snell(n[0], n[-1], th_0) if np.ndim(th_0) == 0 else np.vectorize(lambda t: snell(n[0], n[-1], t))(th_0)
     return coh_tmm(pol, n[::-1], d[::-1], th_f, lam_vac)
 
 
@@ -420,8 +433,7 @@ def ellips(n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any) -> dic
     0.603169 0.0
     """
     n, d = _stack_lists(n_list, d_list)
-    th = _incidence(n[0], th_0)
-    amplitudes = _amplitudes(n, d, th, np.asarray(lam_vac, dtype=np.float64))
+    amplitudes = _solve_points(n, d, _incidence(n[0], th_0), lam_vac)[0]
     ratio = amplitudes[1] / amplitudes[0]
     return {"psi": _scalar(np.arctan(np.abs(ratio))), "Delta": _scalar(np.angle(-ratio))}
 
@@ -437,13 +449,8 @@ def unpolarized_RT(n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any
     0.04 0.96
     """
     n, d = _stack_lists(n_list, d_list)
-    th = _incidence(n[0], th_0)
-    amplitudes = _amplitudes(n, d, th, np.asarray(lam_vac, dtype=np.float64))
-    th_list = _layer_angles(n, th)
-    R = (np.abs(amplitudes[0]) ** 2 + np.abs(amplitudes[1]) ** 2) / 2
-    T = sum(np.abs(amplitudes[2 + side]) ** 2 * _flux(pol, n[-1], th_list[-1]) / _flux(pol, n[0], th_list[0])
-            for side, pol in enumerate("sp")) / 2
-    return {"R": _scalar(R), "T": _scalar(T)}
+    powers = _solve_points(n, d, _incidence(n[0], th_0), lam_vac)[1]
+    return {"R": _scalar((powers[0] + powers[1]) / 2), "T": _scalar((powers[2] + powers[3]) / 2)}
 
 
 def position_resolved(layer: int, distance: Any, coh_tmm_data: dict[str, Any]) -> dict[str, Any]:
@@ -461,27 +468,31 @@ def position_resolved(layer: int, distance: Any, coh_tmm_data: dict[str, Any]) -
     True
     """
     pol = coh_tmm_data["pol"]
-    v, w = coh_tmm_data["vw_list"][layer]
-    if layer == 0:
-        v, w = 1.0, coh_tmm_data["r"]
-    kz = coh_tmm_data["kz_list"][layer]
-    th = coh_tmm_data["th_list"][layer]
-    n = coh_tmm_data["n_list"][layer]
-    n0 = coh_tmm_data["n_list"][0]
-    th0 = coh_tmm_data["th_0"]
-    forward = v * np.exp(1j * kz * distance)
-    backward = w * np.exp(-1j * kz * distance)
-    total, difference = forward + backward, forward - backward
+    n, d = coh_tmm_data["n_list"], coh_tmm_data["d_list"]
+    th = _incidence(n[0], coh_tmm_data["th_0"])
+    lam = coh_tmm_data["lam_vac"]
+    if not 0 <= layer < n.size:
+        raise ValueError(f"layer must be a medium of the stack, 0 to {n.size - 1}; received {layer!r}")
+    z = np.asarray(distance, dtype=np.float64)
+    th_b, lam_b = np.broadcast_arrays(np.asarray(th), np.asarray(lam, dtype=np.float64))
+    fields = np.empty((6, *th_b.shape, *z.shape), dtype=np.complex128)
+    powers = np.empty((6, *th_b.shape, *z.shape))
+    media = np.full(z.size, layer, dtype=np.uint64)
+    smooth = np.zeros((1, n.size - 1))
+    grid = (n.reshape(1, -1, 1), np.ascontiguousarray(d[1:-1].reshape(1, -1)))
+    for at in np.ndindex(th_b.shape):
+        e, p = np.empty((6, 1, z.size), dtype=np.complex128), np.empty((6, 1, z.size))
+        _engine.fields(*grid, np.array([lam_b[at]]), _engine_angles(np.atleast_1d(th_b[at])), smooth, 0, media,
+                       np.ascontiguousarray(z.reshape(-1)), e, p, 1)
+        index = (slice(None), *at)
+        fields[index] = e.reshape(6, *z.shape)
+        powers[index] = p.reshape(6, *z.shape)
+    side = 0 if pol == "s" else 1
+    e_x, e_y, e_z = (_scalar(fields[3 * side + c]) for c in range(3))
+    out = {"poyn": _scalar(powers[side]), "absor": _scalar(powers[2 + side])}
     if pol == "s":
-        norm = np.real(n0 * np.cos(th0))
-        poyn = np.real(n * np.cos(th) * np.conj(total) * difference) / norm
-        absor = np.imag(n * np.cos(th) * kz) * np.abs(total) ** 2 / norm
-        return {"poyn": poyn, "absor": absor, "Ex": 0, "Ey": total, "Ez": 0}
-    norm = np.real(n0 * np.conj(np.cos(th0)))
-    poyn = np.real(n * np.conj(np.cos(th)) * total * np.conj(difference)) / norm
-    absor = np.imag(n * np.conj(np.cos(th)) * (kz * np.abs(difference) ** 2
-                                                - np.conj(kz) * np.abs(total) ** 2)) / norm
-    return {"poyn": poyn, "absor": absor, "Ex": difference * np.cos(th), "Ey": 0, "Ez": -total * np.sin(th)}
+        return out | {"Ex": 0, "Ey": e_y, "Ez": 0}
+    return out | {"Ex": e_x, "Ey": 0, "Ez": e_z}
 
 
 def find_in_structure(d_list: ArrayLike, distance: Any) -> Any:

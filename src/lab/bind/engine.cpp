@@ -11,6 +11,7 @@
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/derivatives.hpp"
 #include "lab/bind/fields.hpp"
+#include "lab/bind/point.hpp"
 #include "lab/bind/released.hpp"
 #include "lab/coherent/coherent_grid.hpp"
 #include "lab/core/grid.hpp"
@@ -153,4 +154,5 @@ NB_MODULE(_engine, m) {
     bind_derivatives(m);
     bind_anisotropic(m);
     bind_fields(m);
+    bind_point(m);
 }

@@ -1,0 +1,119 @@
+// The arrays of a single point are read through the buffer protocol: a NumPy
+// array's buffer costs a fraction of the DLPack import that nanobind's
+// ndarray arguments go through, which for one small point is most of the
+// call. The checks are those of the grid functions, in the same words.
+#include "lab/bind/point.hpp"
+
+#include <nanobind/stl/complex.h>
+
+#include <complex>
+#include <cstddef>
+#include <string>
+
+#include "lab/bind/arrays.hpp"
+#include "lab/bind/released.hpp"
+#include "lab/coherent/coherent_grid.hpp"
+#include "lab/incoherent/incoherent_grid.hpp"
+
+namespace nb = nanobind;
+using namespace nb::literals;
+
+namespace {
+
+using namespace quilmo::lab::bind;
+using quilmo::optics::Complex;
+
+// A C-contiguous buffer of doubles ('d') or complex doubles ('Zd'), held
+// until the end of the call.
+class Buffer {
+public:
+    Buffer(nb::handle object, const char* name, bool complex_values, bool writable) {
+        const int flags = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT | (writable ? PyBUF_WRITABLE : 0);
+        if (PyObject_GetBuffer(object.ptr(), &view_, flags) != 0) {
+            PyErr_Clear();
+            throw nb::type_error((std::string(name) + " must be a C-contiguous" + (writable ? ", writable" : "") +
+                                  " array of " + (complex_values ? "complex128" : "float64"))
+                                     .c_str());
+        }
+        held_ = true;
+        const std::string format = view_.format == nullptr ? "B" : view_.format;
+        const std::string wanted = complex_values ? "Zd" : "d";
+        require(format == wanted || format == "=" + wanted || format == "<" + wanted,
+                std::string(name) + " must hold " + (complex_values ? "complex128" : "float64") + " values");
+    }
+    ~Buffer() {
+        if (held_) {
+            PyBuffer_Release(&view_);
+        }
+    }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+
+    std::size_t size(std::size_t item) const noexcept { return static_cast<std::size_t>(view_.len) / item; }
+    void* data() const noexcept { return view_.buf; }
+
+private:
+    Py_buffer view_{};
+    bool held_ = false;
+};
+
+// r_s, r_p, t_s, t_p and R_s, R_p, T_s, T_p of the point; with `normal`
+// (2 x media) and `waves` (4 x media, or None) its k_z, angles and amplitudes
+// per medium as layer_waves gives them.
+void coherent_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
+                    nb::handle amplitudes, nb::handle powers, nb::handle normal, nb::handle waves) {
+    const Buffer n(indices, "indices", true, false);
+    const Buffer d(thicknesses, "thicknesses", false, false);
+    const Buffer amplitude_out(amplitudes, "amplitudes", true, true);
+    const Buffer power_out(powers, "powers", false, true);
+    const std::size_t media = n.size(sizeof(Complex));
+    require(d.size(sizeof(double)) + 2 == media, "thicknesses must have one entry per inner layer");
+    require(amplitude_out.size(sizeof(Complex)) == 4 && power_out.size(sizeof(double)) == 4,
+            "amplitudes and powers must hold 4 values each");
+    const double real_angle = angle.real();
+    const Complex complex_angle{angle.real(), angle.imag()};
+    quilmo::lab::Grid grid{
+        static_cast<const Complex*>(n.data()),
+        1,
+        media,
+        1,
+        static_cast<const double*>(d.data()),
+        1,
+        &wavelength,
+        1,
+        angle.imag() == 0.0 ? &real_angle : nullptr,
+        1,
+        1,
+        angle.imag() == 0.0 ? nullptr : &complex_angle,
+    };
+    quilmo::lab::check_grid(grid);
+    const quilmo::lab::CoherentOutputs out{static_cast<Complex*>(amplitude_out.data()),
+                                           static_cast<double*>(power_out.data())};
+    if (normal.is_none()) {
+        run_released(grid, [&] { quilmo::lab::solve_coherent(grid, out, 1); });
+        return;
+    }
+    const Buffer normal_out(normal, "normal", true, true);
+    require(normal_out.size(sizeof(Complex)) == 2 * media, "normal must hold 2 x media values");
+    Complex* waves_data = nullptr;
+    if (!waves.is_none()) {
+        const Buffer waves_out(waves, "waves", true, true);
+        require(waves_out.size(sizeof(Complex)) == 4 * media, "waves must hold 4 x media values");
+        waves_data = static_cast<Complex*>(waves_out.data());  // the caller's array outlives the call
+    }
+    run_released(grid, [&] {
+        quilmo::lab::solve_coherent(grid, out, 1);
+        quilmo::lab::solve_layer_waves(grid, static_cast<Complex*>(normal_out.data()), waves_data, 1);
+    });
+}
+
+}  // namespace
+
+void bind_point(nb::module_& m) {
+    m.def("coherent_point", &coherent_point, "indices"_a, "thicknesses"_a, "wavelength"_a, "angle"_a,
+          "amplitudes"_a, "powers"_a, "normal"_a.none(), "waves"_a.none(),
+          "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one "
+          "wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, "
+          "normal (2, media) with k_z and the angle of every medium and waves (4, media) with v_s, w_s, v_p, "
+          "w_p at each medium's front.");
+}
