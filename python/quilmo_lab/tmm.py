@@ -280,7 +280,7 @@ def _solve_points(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th:
     every medium, (2, media, *shape); the amplitudes v_s, w_s, v_p, w_p at each medium's
     front, (4, media, *shape). One engine call where th or lam is one value."""
     media, inner = n.size, d[1:-1]
-    if np.ndim(th) == 0 and np.ndim(lam) == 0:
+    if isinstance(th, complex) and isinstance(lam, (int, float, np.number)) or np.ndim(th) == np.ndim(lam) == 0:
         amplitudes, powers = np.empty(4, dtype=np.complex128), np.empty(4)
         normal, waves = np.empty((2, media), dtype=np.complex128), np.empty((4, media), dtype=np.complex128)
         _engine.coherent_point(n, inner, float(lam), complex(th), amplitudes, powers, normal, waves)
@@ -342,26 +342,33 @@ def _tmm_roots(n: npt.NDArray[np.complex128], th: Any, normal: npt.NDArray[np.co
 
 def _entering(pol: str, r: Any, n0: complex, cos0: Any) -> Any:
     """power_entering_from_r with the incidence medium's cosine."""
-    admittance = n0 * cos0 if pol == "s" else n0 * np.conj(cos0)
+    admittance = n0 * cos0 if pol == "s" else n0 * cos0.conjugate()
     if pol == "s":
-        return (admittance * np.conj(1 + r) * (1 - r)).real / admittance.real
-    return (admittance * (1 + r) * np.conj(1 - r)).real / admittance.real
+        return (admittance * (1 + r).conjugate() * (1 - r)).real / admittance.real
+    return (admittance * (1 + r) * (1 - r).conjugate()).real / admittance.real
 
 
 def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_0: Any, lam_vac: Any,
               th: Any, outputs: Outputs) -> dict[str, Any]:
     amplitudes, powers, normal, waves = outputs
     side = 0 if pol == "s" else 1
-    _tmm_roots(n, th, normal, waves)
-    r, t = _scalar(amplitudes[side]), _scalar(amplitudes[side + 2])
-    vw = np.moveaxis(waves[2 * side:2 * side + 2], 0, 1)  # (media, 2, *shape)
+    kz_list, th_list = normal[0], normal[1]
+    if (kz_list.real[1:-1] == 0).any():  # only an evanescent lossless layer can need tmm's other root
+        _tmm_roots(n, th, normal, waves)
+    r, t = amplitudes[side], amplitudes[side + 2]
+    if waves.ndim == 2:  # one point
+        vw = waves[2 * side:2 * side + 2].T
+        cos0 = complex(kz_list[0]) * (float(lam_vac) / (2 * np.pi)) / complex(n[0])
+        entering = _entering(pol, complex(r), complex(n[0]), cos0)
+    else:
+        vw = np.moveaxis(waves[2 * side:2 * side + 2], 0, 1)  # (media, 2, *shape)
+        r, t = _scalar(r), _scalar(t)
+        cos0 = kz_list[0] * (np.asarray(lam_vac) / (2 * np.pi)) / n[0]
+        entering = _scalar(_entering(pol, r, n[0], cos0))
     vw[0] = 0
     vw[-1, 0], vw[-1, 1] = t, 0
-    kz_list, th_list = normal[0], normal[1]
-    cos0 = kz_list[0] * (np.asarray(lam_vac) / (2 * np.pi)) / n[0]
     return {"r": r, "t": t, "R": _scalar(powers[side]), "T": _scalar(powers[side + 2]),
-            "power_entering": _scalar(_entering(pol, r, n[0], cos0)),
-            "vw_list": vw, "kz_list": kz_list, "th_list": th_list,
+            "power_entering": entering, "vw_list": vw, "kz_list": kz_list, "th_list": th_list,
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
 
 
