@@ -120,3 +120,8 @@ def depth_places(thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None
     """
     Fills media and z with the medium and the distance from its front of each depth measured from the first interface; a depth on an interface belongs to the medium behind it.
     """
+
+def coherent_point(indices: object, thicknesses: object, wavelength: float, angle: complex, amplitudes: object, powers: object, normal: object | None, waves: object | None) -> None:
+    """
+    Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, normal (2, media) with k_z and the angle of every medium and waves (4, media) with v_s, w_s, v_p, w_p at each medium's front.
+    """
