@@ -268,3 +268,19 @@ def test_grazing_fields_vanish():
     assert not prof.E_p.any() and not prof.poynting_s.any()
     res = ql.solve([1.0, 2.0 + 0.1j, 1.5], [100.0], [500.0], np.pi / 2)
     np.testing.assert_array_equal(res.waves_s[0, 0, :, :, 0], [[1, -1], [0, 0], [0, 0]])
+
+
+@pytest.mark.parametrize("angle", [np.pi / 2, -np.pi / 2, complex(np.pi / 2, 0.0)])
+def test_grazing_limit_in_an_absorbing_incidence_medium(angle):
+    import quilmo_lab as ql
+
+    res = ql.solve([1.5 + 0.1j, 2.0 + 0.5j, 1.0], [50.0], [500.0], angle)
+    np.testing.assert_array_equal([res.R_s, res.R_p, res.T_s, res.T_p], [[[[1.0]]], [[[1.0]]], [[[0.0]]], [[[0.0]]]])
+    np.testing.assert_array_equal(res.absorbed_s, 0.0)
+
+
+def test_a_cone_takes_real_angles_only():
+    import quilmo_lab as ql
+
+    with pytest.raises(ValueError, match="angles must be real with a cone"):
+        ql.solve([1.5 + 0.1j, 1.0], [], [500.0], [0.3 + 0.1j], cone=ql.Cone(0.05))

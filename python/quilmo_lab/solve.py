@@ -106,10 +106,14 @@ def solve(*args: object, **kwargs: object) -> Result:
         thicknesses (default: its own).
     wavelengths : array_like
         Vacuum wavelengths, (W,) (nm with a Stack).
-    angles : float or array_like, optional
-        Angles of incidence in the incidence medium, radians within [-pi/2, pi/2], a scalar
-        or (A,). At exactly grazing incidence (pi/2, or so close that sin rounds to 1) no
-        light enters: R = 1, T = 0, r = -1, t = 0.
+    angles : float, complex or array_like, optional
+        Angles of incidence in the incidence medium, radians with real parts within
+        [-pi/2, pi/2], a scalar or (A,). An absorbing incidence medium may take complex
+        angles (as in `tmm`, n_0 sin(theta_0) real for a wave that is homogeneous in the
+        layers), or real oblique ones; see Notes. At exactly grazing incidence (cos theta_0
+        = 0: pi/2, or so close that sin rounds to 1, also in an absorbing incidence medium
+        and for complex angles with no imaginary part) no light enters: R = 1, T = 0,
+        r = -1, t = 0.
     coherent : array_like of bool, optional
         One flag per inner layer (default: all True, or the Stack's layers'). A layer
         flagged False is treated by intensity, without phase, as thick substrates are.
@@ -150,9 +154,8 @@ def solve(*args: object, **kwargs: object) -> Result:
         For a value of the wrong kind (complex thicknesses, a float `threads`) or a call
         that fits neither form.
     ValueError
-        For shapes that do not fit together, angles beyond pi/2 (degrees passed as
-        radians), or an absorbing incidence medium at an oblique angle (R and T are only
-        defined there at normal incidence).
+        For shapes that do not fit together, or angles (or their real parts) beyond
+        pi/2 (degrees passed as radians). A `cone` takes real angles only.
     MemoryError
         For a grid whose results do not fit in memory; the message names the grid.
     KeyboardInterrupt
@@ -186,11 +189,23 @@ def solve(*args: object, **kwargs: object) -> Result:
     (K_j - K_j+1)^2 sigma^2 T (about 1e-3 for sigma = 5 nm between air and glass at
     500 nm). With `roughness` 0 everywhere the results are the smooth ones, bit for bit.
 
+    Every medium shares the tangential term n_0 sin(theta_0), complex for complex angles
+    or a lossy incidence medium at an oblique angle; each medium's normal component
+    n cos(theta) is then taken forward, by `tmm`'s rule: decaying along +z, or where its
+    imaginary part is within 100 machine epsilons of 0 propagating along +z. R and T
+    are `tmm`'s, |r|^2 and |t|^2 times the ratio of Re(n cos theta) (s) or
+    Re(n conj(cos theta)) (p) of exit and incidence medium; with an absorbing incidence
+    medium the incident and reflected waves interfere in the flux, so R + T + A need not
+    be 1. `Result.kz`, `Result.layer_angles`, `Result.waves_s` and `Result.waves_p`
+    give each medium's values.
+
     Near grazing incidence the engine knows the angle through sin(theta), which rounds
     near 1: at a distance e = pi/2 - abs(theta) the relative error of T and of 1 - R is
     about 1e-16 / e**2 (about 1e-9 at e = 1e-4, 1e-4 at e = 1e-6), their absolute error
     stays below about 1e-7, and within about 1.5e-8 rad of grazing the results are the
-    limit (R = 1, T = 0, nothing absorbed, and derivatives by thickness 0).
+    limit (R = 1, T = 0, nothing absorbed, and derivatives by thickness 0). The same
+    holds in an absorbing incidence medium, where cos theta_0 vanishes at real
+    theta_0 = pi/2 only; a complex angle with an imaginary part is never grazing.
 
     References
     ----------
@@ -246,6 +261,9 @@ def _averaging(problem: GridProblem, options: dict[str, object]) -> Averaging | 
     if slit is not None and not isinstance(slit, Slit):
         raise TypeError(f"bandwidth must be a quilmo_lab.Slit or None; received {type_name(slit)}")
     spread = thickness_spread_array(options["thickness_spread"], problem.layers)
+    if cone is not None and problem.angles.dtype.kind == "c":
+        raise ValueError("angles must be real with a cone: its rays are real angles around each chief ray; "
+                         f"received the complex angle {problem.angles[problem.angles.imag != 0][0]!r}")
     # a cone or slit of zero size measures what solve computes, bit for bit
     cone = None if cone is None or cone.half_angle == 0 else cone
     slit = None if slit is None or slit.fwhm == 0 else slit
