@@ -2,9 +2,10 @@
 
     python bench/lab_tmm.py [--budget 0.5]
 
-Figures (best of interleaved repeats): ql.solve on one point of the 3-media stack;
-quilmo_lab.tmm.coh_tmm (every key) against tmm.coh_tmm on the 3- and 42-media stacks of
-bench/peers.py at 550 nm, 30 degrees; tmm's own test functions run through each.
+Figures (best of interleaved repeats): ql.solve on one point of the 3-media stack, and
+quilmo.DataPy on the same point (one wavelength); quilmo_lab.tmm.coh_tmm (every key) against
+tmm.coh_tmm on the 3- and 42-media stacks of bench/peers.py at 550 nm, 30 degrees; tmm's own
+test functions run through each.
 """
 
 import contextlib
@@ -16,6 +17,7 @@ import time
 
 import numpy as np
 
+import quilmo
 import quilmo_lab as ql
 import quilmo_lab.tmm as qtmm
 
@@ -56,8 +58,11 @@ def run(budget):
     import tmm
 
     print("12. single calls: quilmo_lab against tmm, 550 nm, 30 degrees, s")
-    (single,) = interleaved_best([lambda: ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], THETA, threads=1)], budget)
-    print(f"ql.solve, one point of 3 media: {single * 1e6:.1f} us")
+    n3, d3, w3 = np.array([[1.0], [1.38], [1.52]], dtype=np.complex128), np.array([99.6]), np.array([550.0])
+    single, datapy = interleaved_best([lambda: ql.solve([1.0, 1.38, 1.52], [99.6], [550.0], THETA, threads=1),
+                                       lambda: quilmo.DataPy(d3, n3, w3, THETA, 0.0).simulate()], budget)
+    print(f"ql.solve, one point of 3 media: {single * 1e6:.1f} us; quilmo.DataPy at one wavelength: "
+          f"{datapy * 1e6:.1f} us")
     print(f"{'stack':<16} {'media':>5} {'tmm us':>9} {'quilmo_lab.tmm us':>18} {'speed-up':>8}")
     for stack in stacks():
         if len(stack.d) + 2 not in (3, 42):
