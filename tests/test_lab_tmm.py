@@ -284,3 +284,34 @@ def test_a_cone_takes_real_angles_only():
 
     with pytest.raises(ValueError, match="angles must be real with a cone"):
         ql.solve([1.5 + 0.1j, 1.0], [], [500.0], [0.3 + 0.1j], cone=ql.Cone(0.05))
+
+
+@pytest.mark.parametrize("seed", range(6))
+def test_the_other_functions_agree_with_tmm(seed):
+    rng = np.random.default_rng(200 + seed)
+    n, d = random_stack(rng, 4 + seed % 3, lossy_incidence=seed % 2 == 1)
+    th0, lam = incidence_angle(rng, n[0]), rng.uniform(300.0, 900.0)
+    close = dict(rtol=1e-10, atol=1e-12)
+    got, want = qtmm.unpolarized_RT(n, d, th0, lam), tmm.unpolarized_RT(n, d, th0, lam)
+    np.testing.assert_allclose([got["R"], got["T"]], [want["R"], want["T"]], **close)
+    th_list = tmm.list_snell(n, th0)
+    np.testing.assert_allclose(qtmm.list_snell(n, th0), th_list, **close)
+    for pol in "sp":
+        for j in range(len(n) - 1):
+            args = (pol, n[j], n[j + 1], th_list[j], th_list[j + 1])
+            for name in ["interface_r", "interface_t", "interface_R", "interface_T"]:
+                np.testing.assert_allclose(getattr(qtmm, name)(*args), getattr(tmm, name)(*args), **close)
+        r = tmm.interface_r(pol, n[0], n[1], th_list[0], th_list[1])
+        np.testing.assert_allclose(qtmm.power_entering_from_r(pol, r, n[0], th_list[0]),
+                                   tmm.power_entering_from_r(pol, r, n[0], th_list[0]), **close)
+        ours, theirs = qtmm.coh_tmm(pol, n, d, th0, lam), tmm.coh_tmm(pol, n, d, th0, lam)
+        for layer in range(1, len(n) - 1):
+            a = qtmm.absorp_analytic_fn().fill_in(ours, layer)
+            b = tmm.absorp_analytic_fn().fill_in(theirs, layer)
+            z = np.linspace(0.0, d[layer], 7)
+            np.testing.assert_allclose(a.run(z), b.run(z), **close)
+            np.testing.assert_allclose(a.copy().flip().scale(0.3).run(z), b.copy().flip().scale(0.3).run(z), **close)
+    starts = tmm.layer_starts(d)
+    np.testing.assert_array_equal(qtmm.layer_starts(d), starts)
+    for depth in [-3.0, 0.0, *starts[1:], starts[-1] + 5.0, rng.uniform(0.0, starts[-1])]:
+        assert qtmm.find_in_structure_with_inf(d, depth) == tmm.find_in_structure_with_inf(d, depth)

@@ -7,15 +7,22 @@ Change one import and keep the script::
 
 The functions take ``tmm``'s arguments (``pol`` "s" or "p", ``n_list`` incidence medium
 first, ``d_list`` with ``inf`` at both ends, ``th_0`` in radians in the incidence medium,
-``lam_vac`` in the unit of ``d_list``) and return dictionaries with ``tmm``'s keys. The
-amplitudes and powers come from the engine of `quilmo_lab.solve`; the per-layer fields
-are carried from them with the plain interface and layer relations, as ``tmm`` does.
+``lam_vac`` in the unit of ``d_list``) and return dictionaries with ``tmm``'s keys. Every
+number comes from the engine of `quilmo_lab.solve`: `coh_tmm` is one engine call for the
+amplitudes, powers, and each medium's k_z, angle and forward and backward amplitudes
+(`Result.kz`, `Result.layer_angles`, `Result.waves_s`); `position_resolved` asks the engine
+for the fields at its place (`Profile.E_s`, `Profile.poynting_s`). Not yet here: `inc_tmm`'s
+per-stack keys (``VW_list``, ``coh_tmm_data_list``, ``coh_tmm_bdata_list``, ``stackFB_list``,
+``power_entering_list``), ``inc_position_resolved`` and ``inc_find_absorp_analytic_fn``.
 
-Beyond ``tmm``: ``lam_vac`` and ``th_0`` of `coh_tmm`, `unpolarized_RT`, `ellips` and
-`inc_tmm` may be arrays (of one shape, or broadcast together): one engine call, and every
-returned value an array of that shape (per-layer lists become lists of arrays).
+Beyond ``tmm``: ``lam_vac`` and ``th_0`` of `coh_tmm`, `coh_tmm_reverse`, `unpolarized_RT`
+and `ellips` may be arrays that broadcast together: every returned value then has their
+shape, per-medium values (``vw_list``, ``kz_list``, ``th_list``) after the medium axis; one
+engine call where either is a single value, one per point otherwise. `position_resolved`
+takes such data and an array of distances.
 
-Conventions are ``tmm``'s: n + ik with k > 0 absorbing, time dependence exp(-i omega t),
+What differs from ``tmm``: errors are ``ValueError``/``TypeError`` in our words where ``tmm``
+asserts. Conventions are ``tmm``'s: n + ik with k > 0 absorbing, time dependence exp(-i omega t),
 the p amplitude of the electric field along the reflected-ray frame of ``tmm``
 (r_p = r_s at normal incidence with opposite sign), ellipsometric Delta of -r_p/r_s.
 An absorbing incidence medium takes a complex angle ``th_0`` such that n_0 sin(th_0) is
@@ -243,6 +250,7 @@ def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.c
 
 def _incidence(n0: complex, th_0: Any) -> Any:
     """th_0 checked: n_0 sin(th_0) real and the angle forward in the incidence medium."""
+    th: Any
     if isinstance(th_0, (int, float, complex, np.number)) and not isinstance(th_0, bool):
         th = complex(th_0)
         tangential, cosine = complex(n0) * cmath.sin(th), complex(n0) * cmath.cos(th)
@@ -288,7 +296,7 @@ def _solve_points(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th:
     th_b, lam_b = np.broadcast_arrays(np.asarray(th), np.asarray(lam, dtype=np.float64))
     shape, th_flat, lam_flat = th_b.shape, th_b.reshape(-1), np.ascontiguousarray(lam_b.reshape(-1))
     points = th_flat.size
-    grid: tuple[Any, ...] = (n.reshape(1, -1, 1), np.ascontiguousarray(inner.reshape(1, -1)))
+    indices, thicknesses = n.reshape(1, -1, 1), np.ascontiguousarray(inner.reshape(1, -1))
     smooth = np.zeros((1, media - 1))
     if points and (np.all(th_flat == th_flat[0]) or np.all(lam_flat == lam_flat[0])):
         by_wavelength = bool(np.all(th_flat == th_flat[0]))
@@ -298,17 +306,16 @@ def _solve_points(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th:
         amplitudes, powers = np.empty((4, 1, a, w), dtype=np.complex128), np.empty((4, 1, a, w))
         normal, waves = np.empty((2, 1, a, media, w), dtype=np.complex128), np.empty((4, 1, a, media, w),
                                                                                      dtype=np.complex128)
-        call = (*grid, wavelengths, angles, 1, smooth, 0)
-        _engine.coherent(*call, amplitudes, powers, 1)
-        _engine.layer_waves(*call, normal, waves, 1)
+        _engine.coherent(indices, thicknesses, wavelengths, angles, 1, smooth, 0, amplitudes, powers, 1)
+        _engine.layer_waves(indices, thicknesses, wavelengths, angles, 1, smooth, 0, normal, waves, 1)
         # (planes, 1, A, media, W) with A or W 1: media first, then the points
         normal_p = np.moveaxis(normal[:, 0], 2, 1).reshape(2, media, points)
         waves_p = np.moveaxis(waves[:, 0], 2, 1).reshape(4, media, points)
         return (amplitudes.reshape(4, *shape), powers.reshape(4, *shape), normal_p.reshape(2, media, *shape),
                 waves_p.reshape(4, media, *shape))
     outputs = [_solve_points(n, d, th_flat[i], lam_flat[i]) for i in range(points)]
-    stacked = [np.stack([o[k] for o in outputs], axis=-1) if points else np.empty((4 if k != 2 else 2,
-               *(() if k < 2 else (media,)), 0)) for k in range(4)]
+    stacked: list[Any] = [np.stack([o[k] for o in outputs], axis=-1) if points else np.empty(
+        (4 if k != 2 else 2, *(() if k < 2 else (media,)), 0)) for k in range(4)]
     return (stacked[0].reshape(4, *shape), stacked[1].reshape(4, *shape), stacked[2].reshape(2, media, *shape),
             stacked[3].reshape(4, media, *shape))
 
