@@ -26,6 +26,7 @@ def tmm_module_on(core, name):
     module.__dict__["__package__"] = "tmm"
     with warnings.catch_warnings():  # tmm's LaTeX titles hold invalid escapes
         warnings.simplefilter("ignore", SyntaxWarning)
+        warnings.simplefilter("ignore", DeprecationWarning)  # the same on Python 3.11
         code = compile(source, spec.origin, "exec")
     exec(code, module.__dict__)
     return module
