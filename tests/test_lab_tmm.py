@@ -326,3 +326,24 @@ def test_the_other_functions_agree_with_tmm(seed):
         want_layer, want_z = tmm.find_in_structure_with_inf(d, depth)
         assert (want_layer, want_z) == (j, pytest.approx(0.0, abs=1e-9)) or (
             want_layer == j - 1 and want_z == pytest.approx(d[j - 1], abs=1e-9))
+
+
+def test_inc_tmm_takes_arrays_and_keeps_each_stacks_data():
+    n = [1.0, 1.46, 2.0 + 0.05j, 1.38, 1.52, 1.0]
+    d = [np.inf, 2e5, 80.0, 120.0, 1e6, np.inf]
+    c = ["i", "i", "c", "c", "i", "i"]
+    lam, th = np.array([450.0, 600.0, 750.0]), np.array([0.0, 0.4, 0.9])
+    for pol in "sp":
+        by_lam, by_th = qtmm.inc_tmm(pol, n, d, c, 0.4, lam), qtmm.inc_tmm(pol, n, d, c, th, 600.0)
+        paired = qtmm.inc_tmm(pol, n, d, c, th, lam)
+        for i in range(3):
+            for data, (angle, x) in ((by_lam, (0.4, lam[i])), (by_th, (th[i], 600.0)), (paired, (th[i], lam[i]))):
+                want = tmm.inc_tmm(pol, n, d, c, angle, x)
+                np.testing.assert_allclose([data["R"][i], data["T"][i]], [want["R"], want["T"]], atol=1e-12)
+                np.testing.assert_allclose([x[i] for x in qtmm.inc_absorp_in_each_layer(data)],
+                                           tmm.inc_absorp_in_each_layer(want), atol=1e-12)
+        one, want = qtmm.inc_tmm(pol, n, d, c, 0.4, 600.0), tmm.inc_tmm(pol, n, d, c, 0.4, 600.0)
+        for key in ["coh_tmm_data_list", "coh_tmm_bdata_list"]:
+            assert len(one[key]) == len(want[key]) == 1
+            for field in ["r", "t", "R", "T", "power_entering", "vw_list"]:
+                np.testing.assert_allclose(one[key][0][field], want[key][0][field], rtol=1e-10, atol=1e-12)

@@ -12,11 +12,11 @@ number comes from the engine of `quilmo_lab.solve`: `coh_tmm` is one engine call
 amplitudes, powers, and each medium's k_z, angle and forward and backward amplitudes
 (`Result.kz`, `Result.layer_angles`, `Result.waves_s`); `position_resolved` asks the engine
 for the fields at its place (`Profile.E_s`, `Profile.poynting_s`). Not yet here: `inc_tmm`'s
-per-stack keys (``VW_list``, ``coh_tmm_data_list``, ``coh_tmm_bdata_list``, ``stackFB_list``,
-``power_entering_list``), ``inc_position_resolved`` and ``inc_find_absorp_analytic_fn``.
+intensity keys (``VW_list``, ``stackFB_list``, ``power_entering_list``), and with them
+``inc_position_resolved`` and ``inc_find_absorp_analytic_fn``.
 
-Beyond ``tmm``: ``lam_vac`` and ``th_0`` of `coh_tmm`, `coh_tmm_reverse`, `unpolarized_RT`
-and `ellips` may be arrays that broadcast together: every returned value then has their
+Beyond ``tmm``: ``lam_vac`` and ``th_0`` of `coh_tmm`, `coh_tmm_reverse`, `unpolarized_RT`,
+`ellips` and `inc_tmm` may be arrays that broadcast together: every returned value then has their
 shape, per-medium values (``vw_list``, ``kz_list``, ``th_list``) after the medium axis; one
 engine call where either is a single value, one per point otherwise. `position_resolved`
 takes such data and an array of distances.
@@ -776,8 +776,14 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
             ) -> dict[str, Any]:
     """Reflection and transmission of a stack whose layers flagged "i" are taken by intensity.
 
-    Returns ``R``, ``T`` and the keys of `inc_group_layers`, with the inputs; the absorbed
-    fractions are `inc_absorp_in_each_layer`'s.
+    Returns ``R``, ``T``, ``absorbed`` (the fraction absorbed in each inner layer), the keys
+    of `inc_group_layers`, the inputs, and for one `th_0` and `lam_vac`
+    ``coh_tmm_data_list`` and ``coh_tmm_bdata_list`` (`coh_tmm` and `coh_tmm_reverse` of
+    each coherent stack, lit at its first medium's angle). `th_0` and `lam_vac` may be
+    arrays that broadcast together: ``R``, ``T`` then have their shape and ``absorbed`` a
+    leading axis of inner layers. Not here: ``VW_list``, ``stackFB_list`` and
+    ``power_entering_list`` (the engine carries the intensities between the coherent
+    stacks itself).
 
     Examples
     --------
@@ -785,24 +791,46 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
     >>> data = tmm.inc_tmm("s", [1, 1.5, 1], [np.inf, 1e6, np.inf], ["i", "i", "i"], 0.0, 500)
     >>> round(data["R"], 6)
     0.076923
+    >>> tmm.inc_tmm("p", [1, 1.5, 1], [np.inf, 1e6, np.inf], ["i", "i", "i"], [0.0, 0.5], 500)["R"].round(4)
+    array([0.0769, 0.0517])
     """
     pol = _pol(pol)
     n, d = _stack_lists(n_list, d_list)
     group = inc_group_layers(n, d, c_list)
     th = _incidence(n[0], th_0)
-    if np.ndim(th) or np.ndim(lam_vac):
-        raise ValueError("inc_tmm takes one th_0 and one lam_vac")
-    complex_angle = np.iscomplexobj(th) and th.imag != 0
-    angles = np.array([th], dtype=np.complex128) if complex_angle else np.array([np.real(th)], dtype=np.float64)
     coherent = np.array([x == "c" for x in list(c_list)[1:-1]], dtype=np.bool_)
-    powers = np.empty((4, 1, 1, 1))
-    layers = np.empty((2, 1, 1, max(n.size - 2, 0), 1))
-    _engine.absorbed(n.reshape(1, -1, 1), np.ascontiguousarray(d[1:-1].reshape(1, -1)),
-                     np.array([float(lam_vac)]), angles, 1, np.zeros((1, n.size - 1)), 0, coherent, powers, layers, 1)
+    th_b, lam_b = np.broadcast_arrays(np.asarray(th), np.asarray(lam_vac, dtype=np.float64))
+    shape, th_flat, lam_flat = th_b.shape, th_b.reshape(-1), np.ascontiguousarray(lam_b.reshape(-1))
+    indices, thicknesses = n.reshape(1, -1, 1), np.ascontiguousarray(d[1:-1].reshape(1, -1))
+    smooth, layers_count = np.zeros((1, n.size - 1)), n.size - 2
+
+    def absorbed(angles: npt.NDArray[Any], wavelengths: npt.NDArray[np.float64]) -> tuple[Any, Any]:
+        powers = np.empty((4, 1, angles.size, wavelengths.size))
+        layers = np.empty((2, 1, angles.size, layers_count, wavelengths.size))
+        _engine.absorbed(indices, thicknesses, wavelengths, angles, 1, smooth, 0, coherent, powers, layers, 1)
+        return powers.reshape(4, -1), np.moveaxis(layers[:, 0], 2, 1).reshape(2, layers_count, -1)
+
+    if th_flat.size and bool(np.all(th_flat == th_flat[0])):
+        powers, layers = absorbed(_engine_angles(th_flat[:1]), lam_flat)
+    elif th_flat.size and bool(np.all(lam_flat == lam_flat[0])):
+        powers, layers = absorbed(_engine_angles(th_flat), lam_flat[:1].copy())
+    else:
+        parts = [absorbed(_engine_angles(th_flat[i:i + 1]), lam_flat[i:i + 1].copy()) for i in range(th_flat.size)]
+        powers = np.concatenate([p for p, _ in parts], axis=1) if parts else np.empty((4, 0))
+        layers = np.concatenate([q for _, q in parts], axis=2) if parts else np.empty((2, layers_count, 0))
     side = 0 if pol == "s" else 1
-    return {"R": float(powers[side].item()), "T": float(powers[side + 2].item()),
-            "absorbed": layers[side, 0, 0, :, 0].copy(), "pol": pol, "n_list": n, "d_list": d,
-            "th_0": th_0, "lam_vac": lam_vac, "c_list": list(c_list)} | group
+    R, T = powers[side].reshape(shape), powers[side + 2].reshape(shape)
+    out = {"R": float(R) if not shape else R, "T": float(T) if not shape else T,
+           "absorbed": layers[side].reshape(layers_count, *shape), "pol": pol, "n_list": n, "d_list": d,
+           "th_0": th_0, "lam_vac": lam_vac, "c_list": list(c_list)} | group
+    if not shape:
+        th_list = list_snell(n, th)
+        starts = [media[0] for media in group["all_from_stack"]]
+        out["coh_tmm_data_list"] = [coh_tmm(pol, sn, sd, th_list[j], lam_vac)
+                                    for sn, sd, j in zip(group["stack_n_list"], group["stack_d_list"], starts)]
+        out["coh_tmm_bdata_list"] = [coh_tmm_reverse(pol, sn, sd, th_list[j], lam_vac)
+                                     for sn, sd, j in zip(group["stack_n_list"], group["stack_d_list"], starts)]
+    return out
 
 
 def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
@@ -817,5 +845,5 @@ def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
     >>> round(sum(tmm.inc_absorp_in_each_layer(data)), 12)
     1.0
     """
-    inner = [float(x) for x in inc_data["absorbed"]]
+    inner = [float(x) if np.ndim(x) == 0 else x for x in inc_data["absorbed"]]
     return [1.0 - sum(inner) - inc_data["T"], *inner, inc_data["T"]]
