@@ -319,3 +319,56 @@ def on_grid(name: str, value: object, shape: tuple[int, int]) -> FloatArray:
         alternative = " or (wavelengths,)" if shape[0] == 1 else ""
         raise ValueError(f"{name} must have shape (angles, wavelengths) = {shape_text(shape)}{alternative}; "
                          f"received shape {shape_text(given.shape)}") from None
+
+
+def material_callable(name: str, value: object) -> Any:
+    """`value` if it is a callable that can stand for a material's n(λ): not a class, which is
+    callable too but builds an object instead of returning indices."""
+    if isinstance(value, type):
+        raise TypeError(f"{name} must be a callable of the wavelength that returns indices; received the "
+                        f"class {value.__name__} (call it to build the object first)")
+    if not callable(value):
+        raise TypeError(f"{name} must be a callable of the wavelength that returns indices; received "
+                        f"{type_name(value)}")
+    return value
+
+
+def callable_values(name: str, values: object, count: int, *, whole: bool) -> ComplexArray | None:
+    """What a material's callable returned for `count` wavelengths, as a complex (count,) array.
+    For a call with the whole array (`whole`), None where the result is not one number per
+    wavelength (or one for all), so that the caller falls back to one wavelength at a time."""
+    if whole and values is None:
+        return None
+    try:
+        array = np.asarray(values)
+    except (TypeError, ValueError):
+        array = np.asarray(None)
+    if array.dtype.kind not in "iufc":
+        if whole:
+            return None
+        raise TypeError(f"{name} must return numbers (indices n + ik); received {type_name(values)} of "
+                        f"dtype {array.dtype}")
+    if whole and array.shape not in ((count,), ()):
+        return None
+    if not whole and array.size == count:
+        array = array.reshape(count)  # one-element arrays from a callable that keeps dimensions
+    if not whole and array.shape != (count,):
+        raise ValueError(f"{name} must return one number per wavelength; received shape "
+                         f"{shape_text(array.shape)} for {count} wavelengths")
+    return np.array(np.broadcast_to(array, (count,)), dtype=np.complex128)
+
+
+PERMITTIVITY_KEYWORDS = ("eps", "epsilon", "permittivity")
+
+
+def no_permittivity_keyword(owner: str, keywords: dict[str, Any]) -> None:
+    """Refuses keywords `owner` does not take; a permittivity passed by name gets directions,
+    since every medium here is an index n + ik and ε taken as n would be silently wrong."""
+    if not keywords:
+        return
+    keyword = next(iter(keywords))
+    if keyword in PERMITTIVITY_KEYWORDS:
+        raise TypeError(f"{owner} takes refractive indices n + ik, not permittivities; received the keyword "
+                        f"{keyword!r}. Pass ql.materials.from_permittivity(ε) as the material instead "
+                        "(n + ik = √ε with k ≥ 0)")
+    raise TypeError(f"{owner} takes no keyword {keyword!r}; received {keyword}={keywords[keyword]!r}")
