@@ -38,6 +38,7 @@ import importlib
 from typing import TYPE_CHECKING
 
 from quilmo_lab import materials
+from quilmo_lab.amplitude_conventions import electric_t_p, magnetic_t_p
 from quilmo_lab.anisotropic import AnisotropicResult, solve_anisotropic
 from quilmo_lab.dispersion import Dispersion, dispersion
 from quilmo_lab.materials import (
@@ -106,9 +107,11 @@ __all__ = [
     "Tabulated",
     "TaucLorentz",
     "dispersion",
+    "electric_t_p",
     "ellipsometry_convention",
     "library",
     "load_from_database",
+    "magnetic_t_p",
     "profile",
     "materials",
     "read_refractiveindex_info",
