@@ -15,7 +15,7 @@ source tools/pythons.sh
 
 failures=()
 TEST_REQUIREMENTS=(pytest hypothesis mypy "dask[array]>=2024.12" "distributed>=2024.12" tmm "xarray>=2025.1" "zarr>=3"
-                   scipy pyyaml colour-science pyElli refnx)
+                   scipy pyyaml colour-science pyElli refnx PyMoosh)
 
 run_pytest_leg() {
     local name=$1 python=$2 numpy=$3

@@ -77,15 +77,16 @@ class Function(Material):
 
     def _values(self, wl: RealArray) -> ComplexArray:
         """The callable's values at `wl`, vectorised where it allows, else one wavelength at a time."""
+        flat = wl.reshape(-1)
         try:
-            vectorised = self.function(wl.copy())  # a copy: the callable may write into its argument
+            vectorised = self.function(flat.copy())  # a copy: the callable may write into its argument
         except (TypeError, ValueError):
             vectorised = None  # written for one float at a time
-        values = callable_values("function", vectorised, wl.size, whole=True)
+        values = callable_values("function", vectorised, flat.size, whole=True)
         if values is None:
-            values = callable_values("function", [self.function(float(x)) for x in wl], wl.size, whole=False)
+            values = callable_values("function", [self.function(float(x)) for x in flat], flat.size, whole=False)
             assert values is not None
-        return values
+        return values.reshape(wl.shape)
 
     def _index(self, wl: RealArray) -> ComplexArray:
         return self._values(wl)
