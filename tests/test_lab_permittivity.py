@@ -18,7 +18,8 @@ def drude_eps(wl):
     lambda wl: 1.45 + 3600.0 / wl**2 if wl > 0 else 0.0,                  # an `if`: one float at a time
     lambda wl: float(1.45 + 3600.0 / wl**2),                              # float() of an array fails
     lambda wl: [1.45 + 3600.0 / x**2 for x in wl],                        # a list, one value per wavelength
-], ids=["vectorised", "if on the wavelength", "float of the argument", "list"])
+    lambda wl: 1.45 + 3600.0 / np.max(wl) ** 2,                           # reduces an array: asked per float
+], ids=["vectorised", "if on the wavelength", "float of the argument", "list", "reduction"])
 def test_a_callable_is_evaluated_vectorised_or_per_wavelength_alike(callable_n):
     expected = 1.45 + 3600.0 / WL**2
     film = Function(callable_n)
@@ -51,7 +52,8 @@ def test_a_layer_takes_any_callable_and_solves_as_the_same_array():
     (lambda: ql.Layer(ql.Cauchy, 10.0), TypeError, "received the class Cauchy"),
     (lambda: Function(lambda wl: "glass")(500.0), TypeError, "function must return numbers"),
     (lambda: Function(lambda wl: np.ones(3))([500.0, 600.0]), ValueError,
-     "function must return one number per wavelength; received shape \\(2, 3\\) for 2 wavelengths"),
+     "function must return one number per wavelength; received 3 numbers for one wavelength"),
+    (lambda: from_permittivity(lambda wl: None)(500.0), TypeError, "eps must return numbers; received NoneType"),
     (lambda: ql.Layer(2.25, 10.0, eps=2.25), TypeError, "Layer takes refractive indices n \\+ ik, not "
                                                         "permittivities; received the keyword 'eps'.*from_permittivity"),
     (lambda: ql.Constant(1.5, permittivity=2.25), TypeError, "Constant takes refractive indices.*'permittivity'"),

@@ -333,29 +333,33 @@ def material_callable(name: str, value: object) -> Any:
     return value
 
 
-def callable_values(name: str, values: object, count: int, *, whole: bool) -> ComplexArray | None:
-    """What a material's callable returned for `count` wavelengths, as a complex (count,) array.
-    For a call with the whole array (`whole`), None where the result is not one number per
-    wavelength (or one for all), so that the caller falls back to one wavelength at a time."""
-    if whole and values is None:
-        return None
+def vectorised_values(values: object, count: int) -> ComplexArray | None:
+    """What a material's callable returned for the whole array of `count` wavelengths, as a complex
+    (count,) array; None where it is not one number per wavelength, so that the callable is asked
+    again one wavelength at a time. One value for many wavelengths is not taken either: it may be a
+    reduction of the array (min, mean) by a callable written for floats."""
     try:
         array = np.asarray(values)
     except (TypeError, ValueError):
-        array = np.asarray(None)
-    if array.dtype.kind not in "iufc":
-        if whole:
-            return None
-        raise TypeError(f"{name} must return numbers (indices n + ik); received {type_name(values)} of "
-                        f"dtype {array.dtype}")
-    if whole and array.shape not in ((count,), ()):
         return None
-    if not whole and array.size == count:
-        array = array.reshape(count)  # one-element arrays from a callable that keeps dimensions
-    if not whole and array.shape != (count,):
-        raise ValueError(f"{name} must return one number per wavelength; received shape "
-                         f"{shape_text(array.shape)} for {count} wavelengths")
-    return np.array(np.broadcast_to(array, (count,)), dtype=np.complex128)
+    if array.dtype.kind not in "iufc" or (array.shape != (count,) and not (count == 1 and array.size == 1)):
+        return None
+    return np.array(array.reshape(count), dtype=np.complex128)
+
+
+def per_wavelength_values(name: str, values: list[Any]) -> ComplexArray:
+    """What a material's callable `name` returned, called once per wavelength, as a complex array."""
+    try:
+        array = np.asarray(values)
+    except (TypeError, ValueError) as error:
+        raise TypeError(f"{name} must return one number per wavelength; received values NumPy cannot read as "
+                        f"numbers ({error})") from None
+    if array.dtype.kind not in "iufc":
+        raise TypeError(f"{name} must return numbers; received {type_name(values[0])} of dtype {array.dtype}")
+    if array.size != len(values):
+        raise ValueError(f"{name} must return one number per wavelength; received "
+                         f"{array.size // max(len(values), 1)} numbers for one wavelength")
+    return np.array(array.reshape(len(values)), dtype=np.complex128)
 
 
 PERMITTIVITY_KEYWORDS = ("eps", "epsilon", "permittivity")

@@ -8,7 +8,7 @@ from typing import Any, Never
 
 import numpy as np
 
-from quilmo_lab._checks import callable_values, material_callable, no_permittivity_keyword
+from quilmo_lab._checks import material_callable, no_permittivity_keyword, per_wavelength_values, vectorised_values
 from quilmo_lab.materials.base import ComplexArray, Material, RealArray, index_from_permittivity
 
 # The relative step of the central differences that give dñ/dλ: small enough for a truncation
@@ -64,6 +64,8 @@ class Function(Material):
     [2.05+0.01j]
     """
 
+    _argument = "function"  # what errors about the callable's values call it
+
     def __init__(self, function: Callable[..., Any], *, valid_range: tuple[float, float] | None = None,
                  name: str | None = None, extrapolate: bool = False, **mistaken: Never) -> None:
         no_permittivity_keyword("Function", mistaken)
@@ -82,10 +84,9 @@ class Function(Material):
             vectorised = self.function(flat.copy())  # a copy: the callable may write into its argument
         except (TypeError, ValueError):
             vectorised = None  # written for one float at a time
-        values = callable_values("function", vectorised, flat.size, whole=True)
+        values = None if vectorised is None else vectorised_values(vectorised, flat.size)
         if values is None:
-            values = callable_values("function", [self.function(float(x)) for x in flat], flat.size, whole=False)
-            assert values is not None
+            values = per_wavelength_values(self._argument, [self.function(float(x)) for x in flat])
         return values.reshape(wl.shape)
 
     def _index(self, wl: RealArray) -> ComplexArray:
@@ -115,6 +116,8 @@ def _node_span(function: Any) -> tuple[float, float]:
 
 class _PermittivityFunction(Function):
     """A Function of ε(λ): the index is its root with k ≥ 0."""
+
+    _argument = "eps"
 
     def _index(self, wl: RealArray) -> ComplexArray:
         return index_from_permittivity(self._values(wl))
