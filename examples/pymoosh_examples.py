@@ -79,8 +79,7 @@ def _pymoosh():  # type: ignore[no-untyped-def]
 def _quiet() -> Iterator[None]:
     """PyMoosh casts complex absorption to float in `photo`; that warning says nothing here."""
     with warnings.catch_warnings():
-        warnings.simplefilter("ignore", np.exceptions.ComplexWarning if hasattr(np, "exceptions")
-                              else np.ComplexWarning)  # type: ignore[attr-defined]
+        warnings.simplefilter("ignore", np.exceptions.ComplexWarning)
         yield
 
 

@@ -71,8 +71,8 @@ def medium(value: object, what: str) -> Medium:
             return library[value]
         except KeyError as error:
             raise ValueError(f"{what} must be a Material, a library name, a number, an array of indices or a "
-                             f"callable n(λ); "
-                             f"received the name {value!r}, which is not in the library ({error.args[0]})") from None
+                             f"callable n(λ); received the name {value!r}, which is not in the library "
+                             f"({error.args[0]})") from None
     if isinstance(value, numbers.Complex) and not isinstance(value, bool):
         return Constant(complex(value))
     if callable(value) and not isinstance(value, type):

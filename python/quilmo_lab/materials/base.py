@@ -1,9 +1,10 @@
 """The material interface: a complex index of refraction as a function of vacuum wavelength.
 
 A material is called with vacuum wavelengths in nanometres and returns n + ik (k > 0 absorbing,
-the exp(-iωt) convention of the engine).  `derivative` returns dñ/dλ per nanometre, which group
-delay and dispersion calculations need.  Every model knows the wavelengths it was fitted or measured
-over; outside them it refuses unless the caller asks it to extrapolate.
+the exp(-iωt) convention of the engine), never a permittivity; `permittivity` returns ε = (n + ik)².
+`derivative` returns dñ/dλ per nanometre, which group delay and dispersion calculations need.
+Every model knows the wavelengths it was fitted or measured over; outside them it refuses unless
+the caller asks it to extrapolate.
 """
 
 from __future__ import annotations

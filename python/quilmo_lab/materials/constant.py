@@ -4,10 +4,9 @@ from __future__ import annotations
 
 import math
 import numbers
+from typing import Never
 
 import numpy as np
-
-from typing import Never
 
 from quilmo_lab._checks import no_permittivity_keyword, type_name
 from quilmo_lab.materials.base import ComplexArray, Material, RealArray
