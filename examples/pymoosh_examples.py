@@ -86,7 +86,7 @@ def _quiet() -> Iterator[None]:
 @contextlib.contextmanager
 def _numpy_trapz() -> Iterator[None]:
     """PyMoosh 4.0's `photo` integrates with np.trapz, which NumPy 2.4 removed: lend it
-    np.trapezoid (the same rule) for the call."""
+    np.trapezoid, its new name, for the call."""
     if hasattr(np, "trapz"):
         yield
         return
@@ -109,6 +109,11 @@ def _powers_and_amplitudes(result: ql.Result, stack: ql.Stack, wavelengths: np.n
         out.update({f"r_{name}": pick(getattr(result, f"r_{name}")), f"t_{name}": pick(t),
                     f"R_{name}": pick(getattr(result, f"R_{name}")), f"T_{name}": pick(getattr(result, f"T_{name}"))})
     return out
+
+
+def trapezoid(values: np.ndarray, wavelengths: np.ndarray) -> float:
+    """The trapezoidal integral (NumPy names it trapz before 2.0 and trapezoid since)."""
+    return float(np.sum((values[1:] + values[:-1]) * np.diff(wavelengths)) / 2.0)
 
 
 def permittivity_function(material: ql.Material) -> Callable[[float], complex]:
@@ -179,7 +184,7 @@ def solar_cell() -> Comparison:
     layers = result.absorbed("s")[0, 0]  # (layer, wavelength)
     photon_current = PyMoosh.photo.solar(wavelengths)  # AM1.5 as photon current, A/cm² per nm
     ours = {"A_ITO": layers[0], "A_a-Si": layers[1], "R": result.R_s[0, 0],
-            "Jsc": np.array([1e3 * np.trapezoid(layers[1] * photon_current, wavelengths)])}
+            "Jsc": np.array([1e3 * trapezoid(layers[1] * photon_current, wavelengths)])}
     moosh = {"A_ITO": absorbed[0], "A_a-Si": absorbed[1],
              "R": np.array([pm.coefficient(structure, wl, 0.0, 0)[2] for wl in wavelengths]),
              "Jsc": np.array([current])}
