@@ -29,8 +29,8 @@ MODELS = {
     "maxwell-garnett": MaxwellGarnett(library["Ag"], library["water"], 0.1),
     "separate n and k": SeparateNK(library["N-BK7"], Tabulated(TABLE_WL, np.zeros(8), TABLE_K)),
     "function, vectorised": Function(lambda wl: 1.45 + 3600.0 / wl**2 + 1j * 20.0 / wl),
-    "function, one wavelength at a time": Function(lambda wl: complex(1.45 + 3600.0 / wl**2, 20.0 / wl)
-                                                   if wl == wl else complex("nan")),
+    "function, one wavelength at a time": Function(lambda wl: 1.45 + 3600.0 / wl**2 + 20j / wl
+                                                   if wl == wl else complex("nan")),  # `if`: arrays refused
     "function of the permittivity": from_permittivity(lambda wl: 1.0 - (wl / 140.0) ** 2 + 2.0j * wl / 140.0),
     "spliced table and formula": Spliced(Tabulated(TABLE_WL, TABLE_N, TABLE_K, interpolation="cubic"), FILM, 600.0),
     **{f"formula {number}": RefractiveIndexFormula(number, coefficients, valid_range=(300.0, 1000.0))
