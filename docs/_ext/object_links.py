@@ -25,19 +25,24 @@ _MISSING = object()
 
 
 def _import(dotted: str) -> Any:
-    """The object a dotted name reaches from its top package: attributes first, so that a
-    function shadowing a module of its name is found; submodules where no attribute is."""
+    """The object a dotted name reaches: an attribute where there is one (a function
+    shadowing a module of its name), else the module of that name or a name in it."""
     parts = dotted.split(".")
     try:
         value: Any = importlib.import_module(parts[0])
     except ImportError:
         return _MISSING
-    for i, attribute in enumerate(parts[1:], start=2):
+    for i, attribute in enumerate(parts[1:], start=1):
         try:
             value = inspect.getattr_static(value, attribute)  # a property itself, not its value
+            continue
         except AttributeError:
+            pass
+        try:
+            value = inspect.getattr_static(importlib.import_module(".".join(parts[:i])), attribute)
+        except (ImportError, AttributeError):
             try:
-                value = importlib.import_module(".".join(parts[:i]))
+                value = importlib.import_module(".".join(parts[:i + 1]))
             except ImportError:
                 return _MISSING
     return value
