@@ -33,7 +33,7 @@ extensions = [
     "docstring_markup",
 ]
 
-exclude_patterns = ["_build", "requirements.txt", "**/*.ipynb", "**/*.py.md5", "**/*.zip"]
+exclude_patterns = ["_build", "requirements.txt", "**/*.ipynb", "**/*.py.md5", "**/*.zip", "**/sg_execution_times.rst"]
 templates_path = ["_templates"]
 html_static_path = ["_static"]
 html_css_files = ["quilmo.css"]

@@ -121,6 +121,7 @@ def main() -> int:
                 failures.append(f"search.html: no results for {word!r}")
         shots = site.parent / "screenshots"
         shots.mkdir(exist_ok=True)
+        driver.set_window_size(1280, 2000)  # tall enough for a page's first figure
         for name, page in SCREENSHOTS.items():
             driver.get(base + page)
             WebDriverWait(driver, 20).until(lambda d: d.execute_script("return document.readyState") == "complete")
