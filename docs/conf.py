@@ -1,6 +1,7 @@
 """Sphinx configuration of quilmo's documentation (built by tools/build_docs.sh)."""
 
 import datetime
+import doctest
 import importlib.metadata
 import os
 import sys
@@ -59,18 +60,14 @@ autodoc_default_options = {"members": True}
 autodoc_member_order = "groupwise"
 numpydoc_show_class_members = False
 numpydoc_xref_param_type = False
-numpydoc_validation_checks: set[str] = set()
 
 # The examples in docstrings and pages run as written (``-b doctest``); they assume
 # ``import numpy as np`` and ``import quilmo_lab as ql``, as the package says.
 doctest_global_setup = """
 import numpy as np
 import quilmo_lab as ql
-np.set_printoptions(legacy=False)
+np.set_printoptions(legacy=False)  # colour-science sets NumPy 1.13's printing when imported
 """
-doctest_default_flags = 0
-import doctest  # noqa: E402
-
 doctest_default_flags = doctest.ELLIPSIS | doctest.NORMALIZE_WHITESPACE | doctest.DONT_ACCEPT_TRUE_FOR_1
 
 # Figures of the guide: made by the build from the code shown beside them.
