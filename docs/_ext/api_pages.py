@@ -18,6 +18,8 @@ from collections.abc import Iterator
 from dataclasses import dataclass, field
 from pathlib import Path
 
+from docstring_markup import escape_notation
+
 ROOT = "quilmo_lab"
 
 
@@ -54,8 +56,9 @@ def namespaces(root: str = ROOT) -> list[Namespace]:
         names = sorted(public_names(module), key=str.lower)
         if not hasattr(module, "__all__") and all(id(getattr(module, n)) in documented for n in names):
             continue  # an implementation module whose names are all documented elsewhere
-        summary = (inspect.getdoc(module) or "").split("\n\n")[0].replace("\n", " ")
-        page = Namespace(module.__name__, summary)
+        summary = [(inspect.getdoc(module) or "").split("\n\n")[0].replace("\n", " ")]
+        escape_notation(summary)  # |r| and (*shape) kept as written, as in the docstrings of objects
+        page = Namespace(module.__name__, summary[0])
         for name in names:
             value = getattr(module, name)
             if isinstance(value, types.ModuleType):
