@@ -1,4 +1,5 @@
-"""Five classic PyMoosh computations redone with quilmo_lab, with PyMoosh itself as the check.
+"""Five classic PyMoosh computations redone with quilmo_lab, with PyMoosh itself as the check
+==========================================================================================
 
 1. Reflection spectrum: a two-layer anti-reflection coating on a dispersive glass
    whose permittivity is a user's function eps(wavelength), at 30 degrees.
@@ -38,6 +39,7 @@ import argparse
 import contextlib
 import dataclasses
 import pathlib
+import sys
 import warnings
 from collections.abc import Callable, Iterator
 
@@ -236,8 +238,9 @@ CASES: dict[str, Callable[[], Comparison]] = {
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output-dir", type=pathlib.Path, default=pathlib.Path(__file__).parent,
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
+    # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+    parser.add_argument("--output-dir", type=pathlib.Path, default=pathlib.Path(sys.argv[0]).parent,
                         help="where to write pymoosh_examples.png")
     args = parser.parse_args()
 
