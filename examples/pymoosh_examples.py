@@ -11,24 +11,25 @@
 5. A quarter-wave Bragg mirror (8 pairs) on glass.
 
 How a PyMoosh script maps onto quilmo_lab:
+
 - PyMoosh takes permittivities eps, quilmo_lab takes indices n + ik = sqrt(eps):
-  `ql.materials.from_permittivity(eps)` converts a number, an array or a function, and
-  every material's `permittivity` method gives eps back (what PyMoosh takes below).
+  ``ql.materials.from_permittivity(eps)`` converts a number, an array or a function, and
+  every material's ``permittivity`` method gives eps back (what PyMoosh takes below).
 - Both take k > 0 (Im eps > 0) as absorbing and give the same r and t phases.
-- Angles: PyMoosh's `coefficient`, `spectrum` and `absorption` take radians, its
-  `angular` and `photo` take degrees; quilmo_lab takes radians everywhere.
+- Angles: PyMoosh's ``coefficient``, ``spectrum`` and ``absorption`` take radians, its
+  ``angular`` and ``photo`` take degrees; quilmo_lab takes radians everywhere.
 - Polarisation 0 (TE) is "s", 1 (TM) is "p". PyMoosh's t_p is the ratio of magnetic
-  fields, quilmo_lab's (like tmm's) that of electric fields: `ql.magnetic_t_p`
+  fields, quilmo_lab's (like tmm's) that of electric fields: ``ql.magnetic_t_p``
   converts. r_p, and every power, is the same in both.
 - quilmo_lab solves a whole spectrum, angular scan or batch in one call.
 
-Each case returns both computations; `tests/test_lab_pymoosh.py` holds them to 1e-10.
-The AM1.5 spectrum of case 3 is PyMoosh's (`PyMoosh.photo.solar`, photon current
+Each case returns both computations; ``tests/test_lab_pymoosh.py`` holds them to 1e-10.
+The AM1.5 spectrum of case 3 is PyMoosh's (``PyMoosh.photo.solar``, photon current
 per nm); the short-circuit current is its trapezoidal integral against the
-absorbed fraction, as PyMoosh's `photo` computes it.
+absorbed fraction, as PyMoosh's ``photo`` computes it.
 
 Prints the largest deviation of each case and, when matplotlib is installed, writes
-pymoosh_examples.png. Needs PyMoosh (pip install PyMoosh).
+pymoosh_examples.png. Needs PyMoosh (pip install PyMoosh)::
 
     python examples/pymoosh_examples.py [--output-dir DIR]
 """
