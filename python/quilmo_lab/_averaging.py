@@ -169,25 +169,40 @@ class Quadrature:
                     np.einsum("rm,rm->r", ray_weights, np.sin(psi) ** 2), turns, rows, keys, wavelengths, weights)
 
     def refine(self, level: int, active: IntArray) -> None:
-        """Solves the nodes of `level` not yet solved for the requested wavelengths `active`."""
+        """Solves the nodes of `level` not yet solved for the requested wavelengths `active`.
+
+        Every wavelength takes the first two levels of nested rules (no change can be
+        measured before), so level 0 solves level 1's nodes in the same engine call and level
+        1 has nothing left to solve."""
+        if self.nested and level == 1:
+            return
         rule = self._rules[level] = self._make_rule(level, active)
+        if self.nested and level == 0:
+            self._rules[1] = self._make_rule(1, active)
+            self._solve_all(0, self._rules[1], key_stride(1))
+            return
+        if not self.nested:
+            self._solve_all(level, rule, key_stride(level))
+            return
         stride = key_stride(level)
         keys, first = unique_keys(rule.keys, stride)
         wavelengths = rule.wavelengths.ravel()[first]
-        if level == 0 or not self.nested:
-            self._solve(level, np.arange(rule.rays.size), keys, wavelengths)
-            return
         # the previous level's nodes are the even multiples of this level's stride (and its
         # rule covered every wavelength still active)
         old = (rule.rays // stride) % 2 == 0
         if not old.all():
-            self._solve(level, np.flatnonzero(~old), keys, wavelengths)
+            self._solve(level, rule, np.flatnonzero(~old), keys, wavelengths)
         new = (keys // stride) % 2 == 1
         if new.any():
-            self._solve(level, np.flatnonzero(old), keys[new], wavelengths[new])
+            self._solve(level, rule, np.flatnonzero(old), keys[new], wavelengths[new])
 
-    def _solve(self, level: int, rays: IntArray, keys: IntArray, wavelengths: FloatArray) -> None:
-        problem, rule = self.problem, self.rule(level)
+    def _solve_all(self, level: int, rule: Rule, stride: int) -> None:
+        """Solves every node of `rule` as a piece of `level`."""
+        keys, first = unique_keys(rule.keys, stride)
+        self._solve(level, rule, np.arange(rule.rays.size), keys, rule.wavelengths.ravel()[first])
+
+    def _solve(self, level: int, rule: Rule, rays: IntArray, keys: IntArray, wavelengths: FloatArray) -> None:
+        problem = self.problem
         rays = rays[np.argsort(rule.rays[rays])]
         b = problem.grid[0]
         indices, thicknesses, roughness = problem.indices, problem.thicknesses, problem.roughness
@@ -260,21 +275,19 @@ class Quadrature:
         rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G)."""
         rule = self.rule(level)
         b, a = self.problem.grid[:2]
-        spec = "s,ar,bsrlw->balw" if layer_axis else "s,ar,bsrw->baw"
         total_s = total_p = np.zeros(0)
         for rays, spread_weights, keys, (s, p) in self._merged(level, quantity, -1):
             found, at, node_sums = self._weights(rays, keys, level, wanted)
             along, across = np.zeros((a, rays.size)), np.zeros((a, rays.size))
             along[rule.chief[found], at] = rule.along[found]
             across[rule.chief[found], at] = rule.across[found]
-            shape = (2, b, spread_weights.size, rays.size, *s.shape[2:])
-            # the slit's weights first, then rays and thicknesses
-            s, p = node_sums(np.stack((s, p)).reshape(shape))
-
-            def average(values: FloatArray, ray_weights: FloatArray) -> FloatArray:
-                return np.asarray(np.einsum(spec, spread_weights, ray_weights, values), dtype=np.float64)
-
-            part_s, part_p = average(s, along) + average(p, across), average(s, across) + average(p, along)
+            # the slit's weights first, then the thicknesses', then the rays' (matrix products)
+            values = node_sums(np.stack((s, p)).reshape(2, b, spread_weights.size, rays.size, *s.shape[2:]))
+            tail = values.shape[4:]
+            values = np.matmul(spread_weights, values.reshape(2, b, spread_weights.size, -1))
+            s, p = values.reshape(2, b, rays.size, -1)
+            part_s = (np.matmul(along, s) + np.matmul(across, p)).reshape(b, a, *tail)
+            part_p = (np.matmul(across, s) + np.matmul(along, p)).reshape(b, a, *tail)
             total_s, total_p = (part_s, part_p) if total_s.size == 0 else (total_s + part_s, total_p + part_p)
         return total_s, total_p
 
@@ -342,14 +355,17 @@ class _NodeSums:
 
     def __init__(self, keys: IntArray, wanted: IntArray, weights: FloatArray) -> None:
         self._weights = weights
-        # A row's nodes are usually a run of consecutive solved nodes (a slit's shared grid,
-        # the rules around each wavelength): then windows of the values take them without
-        # looking up each node.
+        # A row's nodes are usually every node or every other node of a run of the solved ones
+        # (a slit's shared grid, the rules around each wavelength, a level solved with the
+        # next): then strided windows of the values take them without looking up each node.
         width = wanted.shape[1]
         self._start: IntArray | None = None
-        if keys.size >= width:
-            start = np.minimum(np.searchsorted(keys, wanted[:, 0]), keys.size - width)
-            window = sliding_window_view(keys, width)[start]
+        start = np.searchsorted(keys, wanted[:, 0])
+        self._step = max(1, int(np.searchsorted(keys, wanted[0, 1]) - start[0])) if width > 1 else 1
+        reach = (width - 1) * self._step + 1
+        if keys.size >= reach:
+            start = np.minimum(start, keys.size - reach)
+            window = sliding_window_view(keys, reach)[start, ::self._step]
             if ((window == wanted) | (weights == 0)).all():
                 self._start = start
                 return
@@ -359,7 +375,8 @@ class _NodeSums:
     def __call__(self, values: FloatArray) -> FloatArray:
         """(..., W') from values (..., G) over the solved nodes."""
         if self._start is not None:
-            taken = sliding_window_view(values, self._weights.shape[1], axis=-1)[..., self._start, :]
+            reach = (self._weights.shape[1] - 1) * self._step + 1
+            taken = sliding_window_view(values, reach, axis=-1)[..., self._start, ::self._step]
         else:
             taken = values[..., self._where]
         return np.asarray(np.einsum("...wk,wk->...w", taken, self._weights), dtype=np.float64)

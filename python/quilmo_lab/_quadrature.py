@@ -3,6 +3,7 @@ every supported NumPy."""
 
 from __future__ import annotations
 
+import functools
 from collections.abc import Callable
 from typing import Any
 
@@ -44,10 +45,13 @@ _legendre: Callable[[int], tuple[Any, Any]] = np.polynomial.legendre.leggauss
 _hermite: Callable[[int], tuple[Any, Any]] = np.polynomial.hermite_e.hermegauss
 
 
+@functools.lru_cache(maxsize=16)
 def gauss_legendre(count: int) -> tuple[FloatArray, FloatArray]:
-    """Nodes in (-1, 1) and weights of the `count`-point Gauss-Legendre rule."""
-    x, w = _legendre(count)
-    return np.asarray(x, dtype=np.float64), np.asarray(w, dtype=np.float64)
+    """Nodes in (-1, 1) and weights of the `count`-point Gauss-Legendre rule (read-only:
+    every level of a cone takes the same rule, which NumPy computes anew each time)."""
+    x, w = (np.array(part, dtype=np.float64) for part in _legendre(count))
+    x.flags.writeable = w.flags.writeable = False
+    return x, w
 
 
 def gauss_hermite(count: int) -> tuple[FloatArray, FloatArray]:

@@ -163,10 +163,17 @@ def _shared_gaussian(u: FloatArray, sigma: float, level: int) -> tuple[IntArray,
     stride = key_stride(level)
     low = np.ceil((u - _GAUSSIAN_REACH * sigma) / unit / stride).astype(np.int64)
     high = np.floor((u + _GAUSSIAN_REACH * sigma) / unit / stride).astype(np.int64)
-    count = int((high - low).max()) + 1
-    step = np.arange(count, dtype=np.int64)[None, :]
-    inside = step <= (high - low)[:, None]
-    key = (low[:, None] + np.minimum(step, (high - low)[:, None])) * stride
+    span = (high - low)[:, None]
+    step = np.arange(int(span.max()) + 1, dtype=np.int64)
+    # rows padded with their last node, weighing 0 (in place: these are the slit's largest arrays)
+    key = np.minimum(step, span)
+    key += low[:, None]
+    key *= stride
     nodes = key * unit
-    weights = np.where(inside, np.exp(-((nodes - u[:, None]) / sigma) ** 2 / 2), 0.0)
-    return key, nodes, weights / weights.sum(axis=1, keepdims=True)
+    weights = nodes - u[:, None]
+    weights *= weights
+    weights *= -0.5 / sigma**2
+    np.exp(weights, out=weights)
+    weights[step > span] = 0.0
+    weights /= weights.sum(axis=1, keepdims=True)
+    return key, nodes, weights
