@@ -20,7 +20,7 @@ KEY_BITS = 20
 
 def key_stride(level: int) -> int:
     """The spacing of the keys of a nested rule's nodes at `level`."""
-    return 2 ** (KEY_BITS - level)
+    return 1 << (KEY_BITS - level)
 
 
 def unique_keys(keys: IntArray, stride: int) -> tuple[IntArray, IntArray]:
