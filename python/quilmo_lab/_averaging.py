@@ -133,6 +133,7 @@ class Quadrature:
         self.problem, self.averaging = problem, averaging
         self._solve_problem, self._derivatives = solve_problem, derivatives
         self._rules: dict[int, Rule] = {}
+        self._ahead = -1  # the last level solved with the level before it
         self.pieces: list[Piece] = []
         self.converged_at = np.full(problem.grid[2], MAX_LEVEL)
         self.points = 0
@@ -171,28 +172,36 @@ class Quadrature:
     def refine(self, level: int, active: IntArray) -> None:
         """Solves the nodes of `level` not yet solved for the requested wavelengths `active`.
 
-        Every wavelength takes the first two levels of nested rules (no change can be
-        measured before), so level 0 solves level 1's nodes in the same engine call and level
-        1 has nothing left to solve."""
-        if self.nested and level == 1:
+        An engine call and a level's bookkeeping cost about as much as solving the points of
+        a plain solve, so with nested rules a level whose new points are few solves the next
+        level's nodes in the same call (those of the wavelengths still active then are
+        solved already); so does level 0, as every wavelength takes level 1 (no change can
+        be measured before it)."""
+        if self.nested and level == self._ahead:
             return
         rule = self._rules[level] = self._make_rule(level, active)
-        if self.nested and level == 0:
-            self._rules[1] = self._make_rule(1, active)
-            self._solve_all(0, self._rules[1], key_stride(1))
-            return
         if not self.nested:
             self._solve_all(level, rule, key_stride(level))
             return
-        stride = key_stride(level)
-        keys, first = unique_keys(rule.keys, stride)
+        if level == 0:
+            self._rules[1] = self._make_rule(1, active)
+            self._ahead = 1
+            self._solve_all(0, self._rules[1], key_stride(1))
+            return
+        # the previous level's nodes are the multiples of its stride, solved for every
+        # wavelength still active
+        before = key_stride(level - 1)
+        keys = unique_keys(rule.keys, key_stride(level))[0]
+        old, new = rule.rays % before == 0, keys % before != 0
+        points = (old.size - old.sum()) * keys.size + old.sum() * new.sum()
+        if 2 * points <= np.prod(self.problem.grid):
+            rule = self._rules[level + 1] = self._make_rule(level + 1, active)
+            self._ahead = level + 1
+        keys, first = unique_keys(rule.keys, key_stride(self._ahead if self._ahead > level else level))
         wavelengths = rule.wavelengths.ravel()[first]
-        # the previous level's nodes are the even multiples of this level's stride (and its
-        # rule covered every wavelength still active)
-        old = (rule.rays // stride) % 2 == 0
+        old, new = rule.rays % before == 0, keys % before != 0
         if not old.all():
             self._solve(level, rule, np.flatnonzero(~old), keys, wavelengths)
-        new = (keys // stride) % 2 == 1
         if new.any():
             self._solve(level, rule, np.flatnonzero(old), keys[new], wavelengths[new])
 
