@@ -121,6 +121,19 @@ def test_slits_over_a_band_edge_refine_each_wavelength_to_the_tolerance(shape):
     assert res.quadrature["points"] < res.quadrature["wavelengths"] * wl.size
 
 
+def test_levels_solved_with_the_next_one_keep_the_tolerance():
+    # many wavelengths across a band-pass: few of them refine past level 1, so a level's new
+    # nodes are solved together with the next level's
+    n, d = filter_stack()
+    wl = np.linspace(500.0, 600.0, 201)
+    res = ql.solve(n, d, wl, 0.2, bandwidth=ql.Slit(3.0))
+    assert res._quadrature._ahead > 1
+    refined = np.flatnonzero(res._quadrature.converged_at > 1)
+    for w in np.union1d(refined[::3], np.arange(0, wl.size, 25)):
+        expected = dense_slit(lambda at: ql.solve(n, d, at, 0.2).T()[0, 0], wl[w], 3.0, "gaussian")
+        assert abs(res.T()[0, 0, w] - expected) <= 1e-6
+
+
 def test_cone_and_slit_together_are_the_slit_of_the_cone():
     n, d = filter_stack()
     wl = np.array([535.0, 541.0, 550.0])

@@ -193,8 +193,8 @@ class Quadrature:
         before = key_stride(level - 1)
         keys = unique_keys(rule.keys, key_stride(level))[0]
         old, new = rule.rays % before == 0, keys % before != 0
-        points = (old.size - old.sum()) * keys.size + old.sum() * new.sum()
-        if 2 * points <= np.prod(self.problem.grid):
+        points = (old.size - old.sum()) * keys.size + old.sum() * new.sum()  # per stack
+        if 2 * points <= self.problem.grid[1] * self.problem.grid[2]:
             rule = self._rules[level + 1] = self._make_rule(level + 1, active)
             self._ahead = level + 1
         keys, first = unique_keys(rule.keys, key_stride(self._ahead if self._ahead > level else level))
