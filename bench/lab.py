@@ -196,7 +196,7 @@ def measured(budget: float, rounds: int = 5) -> None:
         lambda: ql.solve(n, mirror.d, wl, theta, threads=THREADS),
         lambda: ql.solve(n, mirror.d, wl, theta, cone=cone, threads=THREADS),
         lambda: ql.solve(n, mirror.d, wl, theta, bandwidth=slit, threads=THREADS),
-    ], budget) for _ in range(rounds)])
+    ], budget / rounds) for _ in range(rounds)])
     plain, coned, slitted = np.median(times, axis=0)
     cone_ratio, slit_ratio = np.median(times[:, 1] / times[:, 0]), np.median(times[:, 2] / times[:, 0])
     # the points solved per point of the plain solve: the cost's share that no machine load changes
