@@ -1,4 +1,5 @@
-"""p-polarised reflectance of a coated glass over wavelength and angle of incidence.
+"""p-polarised reflectance of a coated glass over wavelength and angle of incidence
+================================================================================
 
 A quarter-wave MgF2 anti-reflection coating (designed for 550 nm) on glass,
 solved on a grid of 1,000 wavelengths from 400 nm to 800 nm and 90 angles
@@ -8,12 +9,15 @@ incidence R_p rises to 1, but a little below Brewster's angle of bare glass
 the map. Prints where R_p is smallest and, when matplotlib is installed,
 writes a PNG.
 
+Run it as::
+
     python examples/angle_map.py [--output angle_map.png]
 """
 
 import argparse
 import math
 import pathlib
+import sys
 
 import numpy as np
 
@@ -24,8 +28,9 @@ AIR, MGF2, GLASS = 1.0, 1.38, 1.52
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output", type=pathlib.Path, default=pathlib.Path(__file__).with_suffix(".png"),
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
+    # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+    parser.add_argument("--output", type=pathlib.Path, default=pathlib.Path(sys.argv[0]).with_suffix(".png"),
                         help="PNG to write (default: angle_map.png beside this script)")
     args = parser.parse_args()
 

@@ -1,4 +1,5 @@
-"""A coated 2 mm window, and where a thin-film solar cell absorbs.
+"""A coated 2 mm window, and where a thin-film solar cell absorbs
+==============================================================
 
 1. A three-layer broadband anti-reflection coating (quarter-wave MgF2,
    half-wave ZrO2, quarter-wave Al2O3, designed for 550 nm) on a 2 mm glass
@@ -13,11 +14,14 @@
 
 Prints a short summary and, when matplotlib is installed, writes two PNGs.
 
+Run it as::
+
     python examples/coated_window.py [--output-dir DIR]
 """
 
 import argparse
 import pathlib
+import sys
 
 import numpy as np
 
@@ -67,8 +71,9 @@ def solar_cell(wl: np.ndarray) -> tuple[np.ndarray, list[float], list[str], list
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output-dir", type=pathlib.Path, default=pathlib.Path(__file__).parent,
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
+    # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+    parser.add_argument("--output-dir", type=pathlib.Path, default=pathlib.Path(sys.argv[0]).parent,
                         help="where to write coated_window.png and solar_cell_profile.png")
     args = parser.parse_args()
 

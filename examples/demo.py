@@ -1,4 +1,5 @@
-"""Reflectance and transmittance of two classic coatings on glass.
+"""Reflectance and transmittance of two classic coatings on glass
+==============================================================
 
 A single-layer quarter-wave anti-reflection coating (MgF2 on glass) and a
 20-pair quarter-wave Bragg mirror (TiO2/SiO2 on glass), both designed for
@@ -6,11 +7,14 @@ A single-layer quarter-wave anti-reflection coating (MgF2 on glass) and a
 800 nm. Prints a short table and, when matplotlib is installed, writes a PNG
 of the two spectra.
 
+Run it as::
+
     python examples/demo.py [--output spectra.png]
 """
 
 import argparse
 import pathlib
+import sys
 
 import numpy as np
 
@@ -41,9 +45,10 @@ def spectra(indices: list[float], wl: np.ndarray) -> tuple[np.ndarray, np.ndarra
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
     parser.add_argument("--output", type=pathlib.Path,
-                        default=pathlib.Path(__file__).with_name("demo_spectra.png"))
+                        # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+                        default=pathlib.Path(sys.argv[0]).with_name("demo_spectra.png"))
     args = parser.parse_args()
 
     wl = np.linspace(400.0, 800.0, 1001)

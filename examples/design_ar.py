@@ -1,4 +1,5 @@
-"""A broadband anti-reflection coating for 420-680 nm on N-BK7, grown by needle optimisation.
+"""A broadband anti-reflection coating for 420-680 nm on N-BK7, grown by needle optimisation
+=========================================================================================
 
 Starts from a single SiO2 layer on N-BK7 and lets the needle method (thin layers of
 TiO2 or SiO2 inserted where they lower the merit most, then refinement of all
@@ -8,11 +9,14 @@ its average and largest reflectance over the band and its reflected colour under
 (when colour-science is installed), and writes a PNG of the spectra (when matplotlib
 is installed).
 
+Run it as::
+
     python examples/design_ar.py [--output design_ar.png]
 """
 
 import argparse
 import pathlib
+import sys
 import time
 
 import numpy as np
@@ -28,9 +32,10 @@ BAND = np.linspace(420.0, 680.0, 105)  # nm, every 2.5 nm
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
     parser.add_argument("--output", type=pathlib.Path,
-                        default=pathlib.Path(__file__).with_name("design_ar.png"))
+                        # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+                        default=pathlib.Path(sys.argv[0]).with_name("design_ar.png"))
     args = parser.parse_args()
 
     start = time.perf_counter()

@@ -1,4 +1,5 @@
-"""Thickness and Cauchy coefficients of a film from synthetic ellipsometry.
+"""Thickness and Cauchy coefficients of a film from synthetic ellipsometry
+=======================================================================
 
 A Cauchy film (n = A + B/lambda^2) on N-BK7 is "measured" at 55, 65 and 75 degrees
 over 400-900 nm: psi and delta from quilmo_lab with Gaussian noise of 0.05 degrees
@@ -6,11 +7,14 @@ added. quilmo_lab.fit recovers thickness, A and B from a rough start, with the
 analytic Jacobian for the thickness; the script prints the values, standard errors
 and correlations, and writes a PNG of data and fit (when matplotlib is installed).
 
+Run it as::
+
     python examples/fit_film.py [--output fit_film.png] [--seed 1]
 """
 
 import argparse
 import pathlib
+import sys
 
 import numpy as np
 
@@ -30,8 +34,9 @@ def film(thickness: float, A: float, B: float) -> ql.Stack:
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output", type=pathlib.Path, default=pathlib.Path(__file__).with_name("fit_film.png"))
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
+    # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+    parser.add_argument("--output", type=pathlib.Path, default=pathlib.Path(sys.argv[0]).with_name("fit_film.png"))
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
 

@@ -1,4 +1,5 @@
-"""A cholesteric liquid crystal's reflection band, and the Mueller matrix of a tilted uniaxial film.
+"""A cholesteric liquid crystal's reflection band, and the Mueller matrix of a tilted uniaxial film
+================================================================================================
 
 1. A cholesteric layer (a nematic whose director turns about the normal, one
    turn per 350 nm pitch, 20 pitches) between media of its mean index,
@@ -13,11 +14,14 @@
 
 Writes both figures into one PNG when matplotlib is installed.
 
+Run it as::
+
     python examples/liquid_crystal.py [--output liquid_crystal.png]
 """
 
 import argparse
 import pathlib
+import sys
 
 import numpy as np
 
@@ -45,8 +49,9 @@ def tilted_film_mueller(angles: np.ndarray) -> np.ndarray:
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output", type=pathlib.Path, default=pathlib.Path(__file__).with_suffix(".png"),
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
+    # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+    parser.add_argument("--output", type=pathlib.Path, default=pathlib.Path(sys.argv[0]).with_suffix(".png"),
                         help="PNG to write (default: liquid_crystal.png beside this script)")
     args = parser.parse_args()
 

@@ -1,4 +1,5 @@
-"""What a spectrophotometer sees of a narrow-band filter and of a rough mirror.
+"""What a spectrophotometer sees of a narrow-band filter and of a rough mirror
+===========================================================================
 
 A Fabry-Perot band-pass for 550 nm (two quarter-wave TiO2/SiO2 mirrors around a
 half-wave spacer) on glass, solved three ways: a collimated beam at normal
@@ -11,11 +12,14 @@ roughness takes reflectance away in the blue. Prints
 the peak transmittances and widths and, when matplotlib is installed, writes
 two PNGs.
 
+Run it as::
+
     python examples/measured_filter.py [--output-dir DIR]
 """
 
 import argparse
 import pathlib
+import sys
 
 import numpy as np
 
@@ -39,8 +43,9 @@ def width(wl: np.ndarray, t: np.ndarray) -> float:
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--output-dir", type=pathlib.Path, default=pathlib.Path(__file__).parent,
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
+    # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+    parser.add_argument("--output-dir", type=pathlib.Path, default=pathlib.Path(sys.argv[0]).parent,
                         help="where to write the PNGs (default: beside this script)")
     args = parser.parse_args()
 

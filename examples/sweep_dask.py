@@ -1,4 +1,5 @@
-"""Thickness-tolerance study of the 20-pair Bragg mirror as a parameter sweep on Dask.
+"""Thickness-tolerance study of the 20-pair Bragg mirror as a parameter sweep on Dask
+==================================================================================
 
 The mirror of examples/demo.py (TiO2/SiO2 quarter-wave pairs for 550 nm on
 glass) is built 2,000 times with every layer thickness perturbed by a few
@@ -9,6 +10,8 @@ or on an existing cluster whose scheduler address is given. The example prints
 the spread of the peak reflectance and the wavelength band where R > 0.99 in
 at least 95 % of the samples, and writes a PNG of the band when matplotlib is
 installed.
+
+Run it as::
 
     python examples/sweep_dask.py [--workers N] [--samples 2000] [--sigma 0.02]
                                   [--batch-size B] [--inject-failure] [--output band.png]
@@ -49,6 +52,7 @@ import argparse
 import math
 import os
 import pathlib
+import sys
 import time
 from dataclasses import dataclass, field
 
@@ -302,7 +306,7 @@ def benchmark(thicknesses, n, wl, batch_size: int, cores: int, repeats: int = 3)
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
     parser.add_argument("scheduler", nargs="?",
                         help="address of an existing Dask scheduler (default: a local cluster)")
     parser.add_argument("--workers", type=int, default=None,
@@ -317,7 +321,8 @@ def main() -> None:
     parser.add_argument("--benchmark", action="store_true",
                         help="time a plain loop and local clusters of 1 and 2 workers")
     parser.add_argument("--output", type=pathlib.Path,
-                        default=pathlib.Path(__file__).with_name("sweep_band.png"))
+                        # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+                        default=pathlib.Path(sys.argv[0]).with_name("sweep_band.png"))
     args = parser.parse_args()
 
     from distributed import Client

@@ -1,4 +1,5 @@
-"""A training set for inverse design: 10^5 spectra of random 8-layer TiO2/SiO2 stacks, written to Zarr on Dask.
+"""A training set for inverse design: 10^5 spectra of random 8-layer TiO2/SiO2 stacks, written to Zarr on Dask
+===========================================================================================================
 
 Each sample is a stack of 8 alternating TiO2 and SiO2 films (thicknesses drawn
 uniformly from 10 to 250 nm) on N-BK7, with its reflectance and transmittance at
@@ -11,13 +12,19 @@ progress bar shows the chunks done. The store is then read back with xarray and
 a few spectra are plotted with their thicknesses (a PNG, when matplotlib is
 installed).
 
+Run it as::
+
     python examples/training_set.py [--samples 100000] [--workers 2] [--chunk 2500]
                                     [--store training_set.zarr] [--resume] [--quick]
+
+With QUILMO_EXAMPLES_QUICK set (and not 0) it runs as with --quick.
 """
 
 import argparse
+import os
 import pathlib
 import shutil
+import sys
 import time
 
 import numpy as np
@@ -38,16 +45,19 @@ def random_stacks(rng: np.random.Generator, size: int) -> dict:
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(description=(__doc__ or "").partition("\n")[0])
     parser.add_argument("--samples", type=int, default=100_000)
     parser.add_argument("--workers", type=int, default=2, help="worker processes of the LocalCluster")
     parser.add_argument("--chunk", type=int, default=2500, help="stacks per task and per Zarr chunk")
     parser.add_argument("--seed", type=int, default=2025)
-    parser.add_argument("--store", type=pathlib.Path, default=pathlib.Path(__file__).with_name("training_set.zarr"))
+    # beside the script: sys.argv[0], since the documentation's gallery runs it without __file__
+    parser.add_argument("--store", type=pathlib.Path, default=pathlib.Path(sys.argv[0]).with_name("training_set.zarr"))
     parser.add_argument("--resume", action="store_true", help="continue the store left by an interrupted run")
     parser.add_argument("--output", type=pathlib.Path,
-                        default=pathlib.Path(__file__).with_name("training_set.png"))
-    parser.add_argument("--quick", action="store_true", help="10^4 samples")
+                        default=pathlib.Path(sys.argv[0]).with_name("training_set.png"))
+    # the documentation's build sets QUILMO_EXAMPLES_QUICK, to keep its gallery to a minute
+    parser.add_argument("--quick", action="store_true", default=os.environ.get("QUILMO_EXAMPLES_QUICK", "0") != "0",
+                        help="10^4 samples (the default where QUILMO_EXAMPLES_QUICK is set and not 0)")
     args = parser.parse_args()
     samples = 10_000 if args.quick else args.samples
 

@@ -5,7 +5,8 @@ import re
 import numpy as np
 import pytest
 
-from quilmo_lab.materials import library
+import quilmo_lab as ql
+from quilmo_lab.materials import RefractiveIndexFormula, library
 from quilmo_lab.materials.base import HC_EV_NM
 
 
@@ -99,3 +100,37 @@ def test_library_is_a_read_only_mapping_of_documented_materials():
         library["unobtainium"]
     with pytest.raises(TypeError):
         library["Ag"] = library["Au"]
+
+
+def test_silicon_keeps_its_infrared_formula_bit_for_bit_and_adds_green_s_table():
+    infrared = RefractiveIndexFormula(4, [11.67316, 1.0, 0.0, 0.0, 1.0, 0.004482633, 0.0, 1.108205, 2.0],
+                                      valid_range=(2500.0, 22222.0))
+    silicon = library["Si"]
+    wl = np.random.default_rng(7).uniform(2500.0, 22222.0, 37)
+    mixed = np.concatenate([wl, [550.0, 1000.0, 1450.0]])
+    for evaluate in ("__call__", "derivative"):
+        ours = getattr(silicon, evaluate)(mixed)[:wl.size]
+        np.testing.assert_array_equal(ours.view(np.uint64), getattr(infrared, evaluate)(wl).view(np.uint64))
+    # Green (2008) at the table's rows, and the two parts meeting at 1450 nm within the stated 1.3e-3
+    np.testing.assert_array_equal(silicon([550.0, 1000.0, 1450.0]), [4.077 + 0.027968j, 3.572 + 5.093e-4j,
+                                                                      3.485 + 1.3846e-13j])
+    assert abs(silicon(1450.0 + 1e-9) - silicon(1450.0)) < 1.3e-3
+    assert silicon.valid_range == (250.0, 22222.0)
+
+
+@pytest.mark.parametrize("name, wavelength, index", [
+    ("a-Si", 619.9, 4.23 + 0.461j),      # Pierce and Spicer (1972)
+    ("GaAs", 516.6, 4.205 + 0.371j),     # Aspnes et al. (1986)
+    ("GaAs", 826.6, 3.666 + 0.080j),
+])
+def test_semiconductor_tables_pass_through_their_published_rows(name, wavelength, index):
+    assert library[name](wavelength) == pytest.approx(index, abs=1e-12)
+
+
+@pytest.mark.parametrize("alias, name", [
+    ("gold", "Au"), ("Silver", "Ag"), ("aluminium", "Al"), ("aluminum", "Al"), ("copper", "Cu"),
+    ("c-Si", "Si"), ("silicon", "Si"), ("amorphous silicon", "a-Si"), ("gallium arsenide", "GaAs"),
+])
+def test_the_names_users_type_find_the_entries(alias, name):
+    assert library[alias] is library[name] and alias not in list(library)
+    assert ql.Layer(alias, 10.0).material is library[name]

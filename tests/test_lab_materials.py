@@ -3,9 +3,11 @@
 import numpy as np
 import pytest
 
-from quilmo_lab.materials import (Bruggeman, Cauchy, Constant, Drude, DrudeLorentz, MaxwellGarnett,
-                                  RefractiveIndexFormula, Sellmeier, SeparateNK, Tabulated, TaucLorentz, library)
+from quilmo_lab.materials import (Bruggeman, Cauchy, Constant, Drude, DrudeLorentz, Function, MaxwellGarnett,
+                                  RefractiveIndexFormula, Sellmeier, SeparateNK, Tabulated, TaucLorentz,
+                                  from_permittivity, library)
 from quilmo_lab.materials.base import HC_EV_NM
+from quilmo_lab.materials.spliced import Spliced
 
 TABLE_WL = np.array([300.0, 350.0, 420.0, 500.0, 610.0, 700.0, 850.0, 1000.0])
 TABLE_N = np.array([2.10, 2.02, 1.97, 1.93, 1.905, 1.89, 1.876, 1.87])
@@ -26,6 +28,11 @@ MODELS = {
     "bruggeman": Bruggeman(library["Au"], FILM, 0.3),
     "maxwell-garnett": MaxwellGarnett(library["Ag"], library["water"], 0.1),
     "separate n and k": SeparateNK(library["N-BK7"], Tabulated(TABLE_WL, np.zeros(8), TABLE_K)),
+    "function, vectorised": Function(lambda wl: 1.45 + 3600.0 / wl**2 + 1j * 20.0 / wl),
+    "function, one wavelength at a time": Function(lambda wl: 1.45 + 3600.0 / wl**2 + 20j / wl
+                                                   if wl == wl else complex("nan")),  # `if`: arrays refused
+    "function of the permittivity": from_permittivity(lambda wl: 1.0 - (wl / 140.0) ** 2 + 2.0j * wl / 140.0),
+    "spliced table and formula": Spliced(Tabulated(TABLE_WL, TABLE_N, TABLE_K, interpolation="cubic"), FILM, 600.0),
     **{f"formula {number}": RefractiveIndexFormula(number, coefficients, valid_range=(300.0, 1000.0))
        for number, coefficients in [
            (1, [0.1, 0.6961663, 0.0684043, 0.4079426, 0.1162414, 0.8974794, 9.896161]),
@@ -140,7 +147,7 @@ def test_out_of_range_wavelengths_are_refused_unless_extrapolating():
     with pytest.raises(ValueError, match="positive"):
         Constant(1.5)(np.array([0.0, 500.0]))
     with pytest.raises(ValueError, match="must be valid at some wavelengths in common"):
-        Bruggeman(library["Si"], library["water"], 0.5)
+        Bruggeman(library["Ge"], library["water"], 0.5)
     # an extrapolated linear table continues its end segments
     assert Tabulated([400.0, 500.0], [1.5, 1.4], extrapolate=True)([300.0, 600.0]) == pytest.approx([1.6, 1.3])
 

@@ -60,3 +60,11 @@ def test_metadata_answers(files):
     classifiers = metadata.get_all("Classifier")
     versions = {c.rsplit(" ", 1)[-1] for c in classifiers if re.fullmatch(r"Programming Language :: Python :: 3\.\d+", c)}
     assert versions == {"3.11", "3.12", "3.13", "3.14"}
+
+
+def test_docs_extra_pins_what_the_documentation_build_installs():
+    # tools/build_docs.sh installs docs/requirements.txt; the extra adds the browser check's Selenium
+    lines = (ROOT / "docs" / "requirements.txt").read_text().splitlines()
+    required = [line.strip() for line in lines if line.strip() and not line.startswith("#")]
+    extra = PYPROJECT["project"]["optional-dependencies"]["docs"]
+    assert [r for r in extra if not r.startswith("selenium")] == required

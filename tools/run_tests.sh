@@ -6,7 +6,10 @@
 #      C++ benchmarks,
 #   4. the pytest suite against an AddressSanitizer + UBSan build,
 #   5. the pool's C++ tests under ThreadSanitizer,
-#   6. the kernel and pool C++ tests under valgrind memcheck.
+#   6. the kernel and pool C++ tests under valgrind memcheck,
+#   7. the documentation: built with warnings as errors and its doctests
+#      (tools/build_docs.sh), its API pages compared with __all__, and every
+#      page checked in headless Chromium (tools/check_docs_browser.py).
 # Each leg gets its own virtual environment under .venv/. Exits non-zero when
 # any test fails.
 set -uo pipefail
@@ -15,7 +18,10 @@ source tools/pythons.sh
 
 failures=()
 TEST_REQUIREMENTS=(pytest hypothesis mypy "dask[array]>=2024.12" "distributed>=2024.12" tmm "xarray>=2025.1" "zarr>=3"
-                   scipy pyyaml colour-science pyElli refnx)
+                   scipy pyyaml colour-science pyElli refnx PyMoosh)
+
+# what the documentation leg needs beyond docs/requirements.txt
+DOCS_CHECK_REQUIREMENTS=(pytest "selenium==4.51.0")
 
 run_pytest_leg() {
     local name=$1 python=$2 numpy=$3
@@ -79,6 +85,27 @@ fi
 echo "=== pytest under AddressSanitizer + UBSan ==="
 bash tools/asan_pytest.sh .venv/newest || failures+=("AddressSanitizer pytest")
 PYTHON="$PWD/.venv/newest/bin/python" bash tools/tsan_pool.sh || failures+=("ThreadSanitizer pool tests")
+
+echo "=== documentation: build, API pages, headless Chromium ==="
+docs_start=$(date +%s)
+if { [ ! -x /usr/bin/chromium ] || [ ! -x /usr/bin/chromedriver ]; } && [ "$(id -u)" = 0 ]; then
+    (apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium chromium-driver) \
+        >/dev/null 2>&1 || echo "could not install chromium and chromium-driver" >&2
+fi
+if bash tools/build_docs.sh; then
+    .venv/docs/bin/python -m pip install --quiet --disable-pip-version-check "${DOCS_CHECK_REQUIREMENTS[@]}"
+    QUILMO_DOCS_HTML="$PWD/docs/_build/html" .venv/docs/bin/python -m pytest tests/test_docs_api.py -q \
+        -p no:cacheprovider || failures+=("documentation: API pages")
+    if [ -x /usr/bin/chromium ] && [ -x /usr/bin/chromedriver ]; then
+        .venv/docs/bin/python tools/check_docs_browser.py || failures+=("documentation: browser check")
+    else
+        echo "SKIPPED: Chromium is not installed and cannot be installed without root;" \
+             "install chromium and chromium-driver to check the documentation in a browser" >&2
+    fi
+else
+    failures+=("documentation build")
+fi
+echo "documentation leg: $(( $(date +%s) - docs_start )) s"
 
 if [ ${#failures[@]} -ne 0 ]; then
     printf 'FAILED: %s\n' "${failures[@]}" >&2

@@ -17,8 +17,10 @@ the same fronts as methods. Layers treated by intensity (``coherent=``) model th
 substrates. Where powers are weighted, ``polarisation`` is "s", "p", "unpolarized"
 (the mean of s and p) or an angle in radians.
 
-Materials (dispersion models, refractiveindex.info files, the built-in `library`)
-live in `quilmo_lab.materials`. The subpackage `quilmo_lab.design` (targets, refine,
+Materials (dispersion models, refractiveindex.info files, the built-in `library`, any
+callable n(λ)) live in `quilmo_lab.materials`. Every medium is a refractive index n + ik,
+never a permittivity: `quilmo_lab.materials.from_permittivity` converts ε, as PyMoosh
+users give it, and `magnetic_t_p` gives t_p as PyMoosh reports it. The subpackage `quilmo_lab.design` (targets, refine,
 needle, tolerance; needs SciPy) and the modules `quilmo_lab.fit` (thicknesses and
 dispersion parameters from measurements; SciPy) and `quilmo_lab.colour` (CIE colour;
 colour-science) build on these. `quilmo_lab.distributed` runs grids, tolerance runs,
@@ -38,6 +40,7 @@ import importlib
 from typing import TYPE_CHECKING
 
 from quilmo_lab import materials
+from quilmo_lab.amplitude_conventions import electric_t_p, magnetic_t_p
 from quilmo_lab.anisotropic import AnisotropicResult, solve_anisotropic
 from quilmo_lab.dispersion import Dispersion, dispersion
 from quilmo_lab.materials import (
@@ -106,9 +109,11 @@ __all__ = [
     "Tabulated",
     "TaucLorentz",
     "dispersion",
+    "electric_t_p",
     "ellipsometry_convention",
     "library",
     "load_from_database",
+    "magnetic_t_p",
     "profile",
     "materials",
     "read_refractiveindex_info",

@@ -319,3 +319,60 @@ def on_grid(name: str, value: object, shape: tuple[int, int]) -> FloatArray:
         alternative = " or (wavelengths,)" if shape[0] == 1 else ""
         raise ValueError(f"{name} must have shape (angles, wavelengths) = {shape_text(shape)}{alternative}; "
                          f"received shape {shape_text(given.shape)}") from None
+
+
+def material_callable(name: str, value: object) -> Any:
+    """`value` if it is a callable that can stand for a material's n(λ): not a class, which is
+    callable too but builds an object instead of returning indices."""
+    if isinstance(value, type):
+        raise TypeError(f"{name} must be a callable of the wavelength that returns indices; received the "
+                        f"class {value.__name__} (call it to build the object first)")
+    if not callable(value):
+        raise TypeError(f"{name} must be a callable of the wavelength that returns indices; received "
+                        f"{type_name(value)}")
+    return value
+
+
+def vectorised_values(values: object, count: int) -> ComplexArray | None:
+    """What a material's callable returned for the whole array of `count` wavelengths, as a complex
+    (count,) array; None where it is not one number per wavelength, so that the callable is asked
+    again one wavelength at a time. One value for many wavelengths is not taken either: it may be a
+    reduction of the array (min, mean) by a callable written for floats."""
+    try:
+        array = np.asarray(values)
+    except (TypeError, ValueError):
+        return None
+    if array.dtype.kind not in "iufc" or (array.shape != (count,) and not (count == 1 and array.size == 1)):
+        return None
+    return np.array(array.reshape(count), dtype=np.complex128)
+
+
+def per_wavelength_values(name: str, values: list[Any]) -> ComplexArray:
+    """What a material's callable `name` returned, called once per wavelength, as a complex array."""
+    try:
+        array = np.asarray(values)
+    except (TypeError, ValueError) as error:
+        raise TypeError(f"{name} must return one number per wavelength; received values NumPy cannot read as "
+                        f"numbers ({error})") from None
+    if array.dtype.kind not in "iufc":
+        raise TypeError(f"{name} must return numbers; received {type_name(values[0])} of dtype {array.dtype}")
+    if array.size != len(values):
+        raise ValueError(f"{name} must return one number per wavelength; received "
+                         f"{array.size // max(len(values), 1)} numbers for one wavelength")
+    return np.array(array.reshape(len(values)), dtype=np.complex128)
+
+
+PERMITTIVITY_KEYWORDS = ("eps", "epsilon", "permittivity")
+
+
+def no_permittivity_keyword(owner: str, keywords: dict[str, Any]) -> None:
+    """Refuses keywords `owner` does not take; a permittivity passed by name gets directions,
+    since every medium here is an index n + ik and ε taken as n would be silently wrong."""
+    if not keywords:
+        return
+    keyword = next(iter(keywords))
+    if keyword in PERMITTIVITY_KEYWORDS:
+        raise TypeError(f"{owner} takes refractive indices n + ik, not permittivities; received the keyword "
+                        f"{keyword!r}. Pass ql.materials.from_permittivity(ε) as the material instead "
+                        "(n + ik = √ε with k ≥ 0)")
+    raise TypeError(f"{owner} takes no keyword {keyword!r}; received {keyword}={keywords[keyword]!r}")

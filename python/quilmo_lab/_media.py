@@ -1,10 +1,12 @@
-"""The media a Stack accepts: a Material, a library name, a number or indices over the wavelengths."""
+"""The media a Stack accepts: a Material, a library name, a number, indices over the wavelengths or a
+callable n(λ)."""
 
 from __future__ import annotations
 
 import abc
 import numbers
-from typing import TypeAlias
+from collections.abc import Callable
+from typing import Any, TypeAlias
 
 import numpy as np
 import numpy.typing as npt
@@ -12,6 +14,7 @@ import numpy.typing as npt
 from quilmo_lab._checks import shape_text, type_name
 from quilmo_lab.materials.base import Material
 from quilmo_lab.materials.constant import Constant
+from quilmo_lab.materials.function import Function
 from quilmo_lab.materials.library import library
 
 
@@ -48,10 +51,15 @@ class SampledIndices:
                              f"({wavelengths.size}); received {self.values.size} indices")
         return self.values
 
+    def permittivity(self, wavelengths: npt.NDArray[np.float64]) -> npt.NDArray[np.complex128]:
+        """The relative permittivity ε = (n + ik)² at the wavelengths of the solve."""
+        values = self(wavelengths)
+        return values * values
+
 
 Medium: TypeAlias = Material | SampledIndices | TensorMaterial
 # What users may give wherever a Stack takes a medium.
-MediumLike: TypeAlias = Medium | str | complex | npt.ArrayLike
+MediumLike: TypeAlias = Medium | str | complex | npt.ArrayLike | Callable[..., Any]
 
 
 def medium(value: object, what: str) -> Medium:
@@ -62,10 +70,13 @@ def medium(value: object, what: str) -> Medium:
         try:
             return library[value]
         except KeyError as error:
-            raise ValueError(f"{what} must be a Material, a library name, a number or an array of indices; "
-                             f"received the name {value!r}, which is not in the library ({error.args[0]})") from None
+            raise ValueError(f"{what} must be a Material, a library name, a number, an array of indices or a "
+                             f"callable n(λ); received the name {value!r}, which is not in the library "
+                             f"({error.args[0]})") from None
     if isinstance(value, numbers.Complex) and not isinstance(value, bool):
         return Constant(complex(value))
+    if callable(value) and not isinstance(value, type):
+        return Function(value)  # an n(λ) of the wavelength in nm, e.g. a SciPy interpolator
     if isinstance(value, (np.ndarray, list, tuple)):
         try:
             array = np.asarray(value)
@@ -76,5 +87,8 @@ def medium(value: object, what: str) -> Medium:
             raise TypeError(f"{what} as an array must be a 1-D array of indices over the wavelengths; "
                             f"received dtype {array.dtype}, shape {shape_text(array.shape)}")
         return SampledIndices(array.astype(np.complex128))
-    raise TypeError(f"{what} must be a Material, a library name, a number or an array of indices; "
-                    f"received {type_name(value)}")
+    if isinstance(value, type):
+        raise TypeError(f"{what} must be a Material, a library name, a number, an array of indices or a callable "
+                        f"n(λ); received the class {value.__name__} (call it to build the material first)")
+    raise TypeError(f"{what} must be a Material, a library name, a number, an array of indices or a callable "
+                    f"n(λ); received {type_name(value)}")

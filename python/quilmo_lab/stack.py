@@ -1,8 +1,9 @@
 """Layers and stacks of materials: designs the fronts solve.
 
 Thicknesses are in nanometres, like the wavelengths materials take. A medium may be a
-`Material`, a library name ("N-BK7"), a number (a constant index) or an array of indices over the
-wavelengths of the solve.
+`Material`, a library name ("N-BK7"), a number (a constant index), an array of indices over the
+wavelengths of the solve or a callable n(λ) of the wavelength in nm. Every one of them is a
+refractive index n + ik, never a permittivity (`quilmo_lab.materials.from_permittivity` converts).
 """
 
 from __future__ import annotations
@@ -10,12 +11,12 @@ from __future__ import annotations
 import math
 import numbers
 from collections.abc import Sequence
-from typing import TYPE_CHECKING, Literal, overload
+from typing import TYPE_CHECKING, Literal, Never, overload
 
 import numpy as np
 import numpy.typing as npt
 
-from quilmo_lab._checks import flag, real_number, shape_text, type_name, wavelength_array
+from quilmo_lab._checks import flag, no_permittivity_keyword, real_number, shape_text, type_name, wavelength_array
 from quilmo_lab._media import Medium, MediumLike, TensorMaterial, medium
 
 if TYPE_CHECKING:
@@ -32,10 +33,13 @@ class Layer:
 
     Parameters
     ----------
-    material : Material, str, complex or array_like
+    material : Material, str, complex, array_like or callable
         A `quilmo_lab.materials` model, a name of the built-in `library` ("MgF2"), a
-        constant index (1.38, 2.0 + 0.1j) or indices over the wavelengths of the solve
-        (an array, which has no dispersion for `dispersion`).
+        constant index (1.38, 2.0 + 0.1j), indices over the wavelengths of the solve
+        (an array, which has no dispersion for `dispersion`) or a callable n(λ) of the
+        wavelength in nm, such as a ``scipy.interpolate.interp1d`` object (wrapped in a
+        `quilmo_lab.materials.Function`). Always the index n + ik, never the permittivity:
+        for ε use ``ql.materials.from_permittivity(eps)``.
     thickness : float
         The thickness in nm, finite and non-negative.
     coherent : bool, optional
@@ -48,7 +52,8 @@ class Layer:
     Raises
     ------
     TypeError, ValueError
-        For a material, thickness or flag that is not one.
+        For a material, thickness or flag that is not one; a TypeError that points to
+        `from_permittivity` for a keyword ``eps``, ``epsilon`` or ``permittivity``.
 
     See Also
     --------
@@ -65,7 +70,8 @@ class Layer:
     """
 
     def __init__(self, material: MediumLike, thickness: float, coherent: bool = True, *,
-                 roughness: float = 0.0) -> None:
+                 roughness: float = 0.0, **mistaken: Never) -> None:
+        no_permittivity_keyword("Layer", mistaken)
         self._material = medium(material, "material")
         if isinstance(thickness, bool) or not isinstance(thickness, numbers.Real):
             raise TypeError(f"thickness must be a real number of nm; received {type_name(thickness)}")
@@ -132,9 +138,9 @@ class Stack:
     ----------
     layers : sequence of Layer, optional
         The layers in the order the light meets them.
-    incident : Material, str, complex or array_like, optional
+    incident : Material, str, complex, array_like or callable, optional
         The incidence medium (default: 1.0, vacuum), as a `Layer`'s material.
-    exit : Material, str, complex or array_like, optional
+    exit : Material, str, complex, array_like or callable, optional
         The exit medium or substrate (default: 1.0).
     exit_roughness : float, optional
         RMS roughness in nm of the exit medium's face (the last interface); the layers'

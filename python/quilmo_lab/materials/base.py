@@ -1,9 +1,10 @@
 """The material interface: a complex index of refraction as a function of vacuum wavelength.
 
 A material is called with vacuum wavelengths in nanometres and returns n + ik (k > 0 absorbing,
-the exp(-iωt) convention of the engine).  `derivative` returns dñ/dλ per nanometre, which group
-delay and dispersion calculations need.  Every model knows the wavelengths it was fitted or measured
-over; outside them it refuses unless the caller asks it to extrapolate.
+the exp(-iωt) convention of the engine), never a permittivity; `permittivity` returns ε = (n + ik)².
+`derivative` returns dñ/dλ per nanometre, which group delay and dispersion calculations need.
+Every model knows the wavelengths it was fitted or measured over; outside them it refuses unless
+the caller asks it to extrapolate.
 """
 
 from __future__ import annotations
@@ -173,6 +174,46 @@ class Material:
         (-5.76e-05+0j)
         """
         return self._evaluated(self._derivative, wavelengths, extrapolate)
+
+    @overload
+    def permittivity(self, wavelengths: float, *, extrapolate: bool | None = None) -> complex: ...
+
+    @overload
+    def permittivity(self, wavelengths: npt.NDArray[Any] | Sequence[float], *, extrapolate: bool | None = None
+                     ) -> ComplexArray: ...
+
+    def permittivity(self, wavelengths: npt.ArrayLike, *, extrapolate: bool | None = None) -> complex | ComplexArray:
+        """The relative permittivity ε = (n + ik)² at the given wavelengths.
+
+        Parameters
+        ----------
+        wavelengths : float or array_like
+            Vacuum wavelengths in nm, positive.
+        extrapolate : bool, optional
+            Evaluate outside the valid range (default: the material's own setting).
+
+        Returns
+        -------
+        complex or ndarray
+            ε with the shape of `wavelengths`; Im ε ≥ 0 for an absorbing material
+            (the exp(-iωt) convention, as PyMoosh's).
+
+        Raises
+        ------
+        ValueError
+            For wavelengths that are not positive or lie outside the valid range.
+
+        See Also
+        --------
+        quilmo_lab.materials.from_permittivity : The inverse: a material from ε.
+
+        Examples
+        --------
+        >>> print(ql.Constant(2.0 + 0.1j).permittivity(500.0))
+        (3.99+0.4j)
+        """
+        index = self._evaluated(self._index, wavelengths, extrapolate)
+        return index * index
 
     def _evaluated(self, formula: Callable[[RealArray], ComplexArray], wavelengths: npt.ArrayLike,
                    extrapolate: bool | None) -> complex | ComplexArray:

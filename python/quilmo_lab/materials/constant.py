@@ -4,10 +4,11 @@ from __future__ import annotations
 
 import math
 import numbers
+from typing import Never
 
 import numpy as np
 
-from quilmo_lab._checks import type_name
+from quilmo_lab._checks import no_permittivity_keyword, type_name
 from quilmo_lab.materials.base import ComplexArray, Material, RealArray
 
 
@@ -25,7 +26,8 @@ class Constant(Material):
     Raises
     ------
     TypeError, ValueError
-        For an index that is not a finite number.
+        For an index that is not a finite number; a TypeError that points to
+        `from_permittivity` for a keyword ``eps``, ``epsilon`` or ``permittivity``.
 
     Examples
     --------
@@ -37,7 +39,8 @@ class Constant(Material):
 
     def __init__(self, index: complex, *, name: str | None = None,
                  valid_range: tuple[float, float] = (0.0, math.inf),
-                 extrapolate: bool = False) -> None:
+                 extrapolate: bool = False, **mistaken: Never) -> None:
+        no_permittivity_keyword("Constant", mistaken)
         if isinstance(index, bool) or not isinstance(index, numbers.Number):
             raise TypeError(f"index must be a number; received {type_name(index)}")
         index = complex(index)

@@ -17,6 +17,7 @@ from quilmo_lab.materials.oscillators import DrudeLorentz
 from quilmo_lab.materials.refractiveindex_formulas import RefractiveIndexFormula
 from quilmo_lab.materials.sellmeier import Sellmeier
 from quilmo_lab.materials.separate_nk import SeparateNK
+from quilmo_lab.materials.spliced import Spliced
 from quilmo_lab.materials.tabulated import Tabulated
 
 _UM2 = 1e6  # µm² in nm²
@@ -76,6 +77,59 @@ def _rakic(name: str, plasma: float, drude: tuple[float, float], lorentz: Sequen
 _RAKIC = ("Lorentz–Drude model of A. D. Rakić, A. B. Djurišić, J. M. Elazar and M. L. Majewski, "
           "Appl. Opt. 37, 5271 (1998), eq. (3) and Table 1 (parameters given to 3–4 significant figures; "
           "the fit describes measured data to a few per cent in ε).")
+
+
+# Crystalline silicon at 300 K, every 10 nm from 250 to 1450 nm: (n, k).
+_GREEN_2008 = [
+    (1.665, 3.665), (1.757, 4.084), (2.068, 4.68), (2.959, 5.287), (4.356, 5.286), (4.976, 4.234),
+    (5.121, 3.598), (5.112, 3.303), (5.195, 3.1), (5.301, 2.977), (5.494, 2.938), (6.026, 2.966),
+    (6.891, 2.171), (6.616, 0.946), (6.039, 0.445), (5.613, 0.296), (5.330, 0.227), (5.119, 0.176),
+    (4.949, 0.138), (4.812, 0.107), (4.691, 0.086302), (4.587, 0.071381), (4.497, 0.062086),
+    (4.419, 0.055004), (4.350, 0.049131), (4.294, 0.044165), (4.241, 0.039367), (4.193, 0.036415),
+    (4.151, 0.033108), (4.112, 0.030295), (4.077, 0.027968), (4.045, 0.025758), (4.015, 0.024131),
+    (3.988, 0.022524), (3.963, 0.021081), (3.940, 0.019934), (3.918, 0.018446), (3.898, 0.017367),
+    (3.879, 0.016444), (3.861, 0.015432), (3.844, 0.014431), (3.828, 0.013498), (3.813, 0.012743),
+    (3.798, 0.011905), (3.784, 0.011201), (3.772, 0.010528), (3.759, 0.010057), (3.748, 0.0096257),
+    (3.737, 0.0089461), (3.727, 0.008362), (3.717, 0.0078185), (3.708, 0.007197), (3.699, 0.0067402),
+    (3.691, 0.0063933), (3.683, 0.005834), (3.675, 0.0054113), (3.668, 0.0049955), (3.661, 0.0046134),
+    (3.654, 0.0042734), (3.647, 0.0039439), (3.641, 0.003612), (3.635, 0.0032781), (3.630, 0.0029839),
+    (3.624, 0.0026821), (3.619, 0.0024293), (3.614, 0.0021701), (3.609, 0.0019625), (3.604, 0.0017571),
+    (3.600, 0.0015467), (3.595, 0.0013689), (3.591, 0.0011793), (3.587, 0.0010237), (3.583, 0.00087225),
+    (3.579, 0.00074866), (3.575, 0.00062238), (3.572, 0.0005093), (3.568, 0.00041071), (3.565, 0.00032386),
+    (3.562, 0.00024753), (3.559, 0.00018704), (3.556, 0.0001362), (3.553, 9.3631e-05), (3.550, 6.8118e-05),
+    (3.547, 5.3285e-05), (3.545, 4.0768e-05), (3.542, 3.0637e-05), (3.540, 2.3849e-05),
+    (3.537, 1.7825e-05), (3.535, 1.3488e-05), (3.532, 9.0718e-06), (3.530, 6.223e-06), (3.528, 3.877e-06),
+    (3.526, 2.0483e-06), (3.524, 6.1036e-07), (3.522, 3.4091e-07), (3.520, 2.1008e-07),
+    (3.518, 1.2518e-07), (3.517, 7.9609e-08), (3.515, 4.6004e-08), (3.513, 2.3682e-08),
+    (3.511, 9.9472e-09), (3.509, 3.6096e-09), (3.508, 2.0213e-09), (3.506, 1.2223e-09),
+    (3.505, 7.2885e-10), (3.503, 4.6553e-10), (3.502, 2.8147e-10), (3.500, 1.6807e-10), (3.499, 8.467e-11),
+    (3.497, 3.7322e-11), (3.496, 1.8263e-11), (3.495, 1.0281e-11), (3.494, 6.5413e-12), (3.492, 4.173e-12),
+    (3.491, 2.5441e-12), (3.490, 1.5597e-12), (3.489, 9.5374e-13), (3.488, 5.65e-13), (3.487, 2.8449e-13),
+    (3.486, 2.0626e-13), (3.485, 1.3846e-13)
+]
+
+
+def _silicon() -> Material:
+    """Green's visible table joined at its last row to the infrared formula of Chandler-Horowitz
+    and Amirtharaj, which keeps its values there bit for bit."""
+    wavelengths = 250.0 + 10.0 * np.arange(len(_GREEN_2008))
+    table = np.asarray(_GREEN_2008)
+    visible = SeparateNK(Tabulated(wavelengths, table[:, 0], interpolation="cubic"),
+                         Tabulated(wavelengths, np.zeros(len(table)), table[:, 1]))
+    infrared = RefractiveIndexFormula(4, [11.67316, 1.0, 0.0, 0.0, 1.0, 0.004482633, 0.0, 1.108205, 2.0],
+                                      name="Si", valid_range=(2500.0, 22222.0))
+    material = Spliced(visible, infrared, 1450.0, name="Si")
+    material.__doc__ = (
+        "Crystalline silicon at room temperature. From 0.25 to 1.45 µm: M. A. Green, Sol. Energy Mater. "
+        "Sol. Cells 92, 1305 (2008), the author's self-consistent n, k table at 300 K every 10 nm (as "
+        "distributed by refractiveindex.info), n by cubic spline and k (band-to-band absorption) linearly "
+        "between; n to 1e-3 and k to 3–5 significant figures as published. Above 1.45 µm: C. "
+        "Chandler-Horowitz and P. M. Amirtharaj, J. Appl. Phys. 97, 123526 (2005), n² = 11.67316 + 1/λ² + "
+        "0.004482633/(λ² − 1.108205²) with λ in µm, fitted over 2.5–22.2 µm to about 1e-4 in n, no "
+        "absorption; from 1.45 to 2.5 µm the formula is used below its fitted range, where it meets "
+        "Green's table within 1.3e-3 in n at 1.45 µm. Also found as \"c-Si\" and \"silicon\"; "
+        "amorphous silicon is \"a-Si\".")
+    return material
 
 
 def _build() -> dict[str, Material]:
@@ -207,10 +261,41 @@ def _build() -> dict[str, Material]:
             "and k linearly between; 0.401–1.0 µm; the rows are given to 1e-6, and between them this "
             "follows the full table to 2e-4 in n and 3e-4 in k. ITO depends strongly on the deposition and "
             "doping; the free-carrier absorption rising towards the infrared is this film's."),
-        _formula("Si", 4, [11.67316, 1.0, 0.0, 0.0, 1.0, 0.004482633, 0.0, 1.108205, 2.0], 2500.0, 22222.0,
-                 "Crystalline silicon in its transparent infrared: C. Chandler-Horowitz and P. M. Amirtharaj, "
-                 "J. Appl. Phys. 97, 123526 (2005), n² = 11.67316 + 1/λ² + 0.004482633/(λ² − 1.108205²) with "
-                 "λ in µm; 2.5–22.2 µm; about 1e-4 in n. No absorption (the visible needs a measured table)."),
+        _silicon(),
+        _film_table("a-Si", [
+            (0.2066, 1.11, 2.28), (0.2254, 1.35, 2.51), (0.2480, 1.69, 2.76), (0.2583, 1.86, 2.85),
+            (0.2695, 2.07, 2.93), (0.2818, 2.30, 2.99), (0.2952, 2.56, 3.04), (0.3100, 2.87, 3.06),
+            (0.3263, 3.21, 3), (0.3444, 3.55, 2.88), (0.3543, 3.73, 2.79), (0.3647, 3.90, 2.66),
+            (0.3875, 4.17, 2.38), (0.4133, 4.38, 2.02), (0.4428, 4.47, 1.64), (0.4769, 4.49, 1.28),
+            (0.4960, 4.47, 1.12), (0.5166, 4.46, 0.969), (0.5636, 4.36, 0.69), (0.6199, 4.23, 0.461),
+            (0.6526, 4.17, 0.363), (0.6888, 4.09, 0.271), (0.7293, 4.01, 0.199), (0.7749, 3.93, 0.136),
+            (0.8266, 3.86, 0.0812), (0.8856, 3.77, 0.0401), (0.9538, 3.68, 0), (1.0330, 3.61, 0),
+            (1.1270, 3.57, 0), (1.2400, 3.54, 0), (1.3780, 3.50, 0), (1.5500, 3.48, 0), (1.7710, 3.45, 0),
+            (2.0660, 3.44, 0)],
+            "Amorphous silicon, a 60 nm evaporated film: D. T. Pierce and W. E. Spicer, Phys. Rev. B 5, 3017 "
+            "(1972), n and k as tabulated from their measurements in E. D. Palik (ed.), Handbook of Optical "
+            "Constants of Solids (Academic Press, 1985) (as distributed by refractiveindex.info) at the rows "
+            "listed, n by cubic spline and k linearly between; 0.2066–2.066 µm; n and k to 2–3 significant "
+            "figures, k = 0 from 0.954 µm on as tabulated. Hydrogenated films (a-Si:H, as in solar cells) "
+            "absorb less in the red: their band gap is wider."),
+        _film_table("GaAs", [
+            (0.2066, 1.264, 2.472), (0.2101, 1.288, 2.557), (0.2138, 1.311, 2.625), (0.2175, 1.325, 2.710),
+            (0.2214, 1.349, 2.815), (0.2254, 1.383, 2.936), (0.2296, 1.430, 3.079), (0.2339, 1.499, 3.255),
+            (0.2384, 1.599, 3.484), (0.2431, 1.802, 3.795), (0.2480, 2.273, 4.084), (0.2530, 2.890, 4.047),
+            (0.2583, 3.342, 3.770), (0.2638, 3.598, 3.452), (0.2695, 3.769, 3.169), (0.2755, 3.913, 2.919),
+            (0.2818, 4.015, 2.563), (0.2883, 3.939, 2.260), (0.2952, 3.810, 2.069), (0.3024, 3.692, 1.969),
+            (0.3100, 3.601, 1.920), (0.3179, 3.538, 1.904), (0.3263, 3.501, 1.909), (0.3351, 3.485, 1.931),
+            (0.3444, 3.495, 1.965), (0.3542, 3.531, 2.013), (0.3647, 3.596, 2.076), (0.3757, 3.709, 2.162),
+            (0.3875, 3.938, 2.288), (0.3999, 4.373, 2.146), (0.4133, 4.509, 1.948), (0.4275, 5.052, 1.721),
+            (0.4428, 4.959, 0.991), (0.4592, 4.694, 0.696), (0.4769, 4.492, 0.539), (0.4959, 4.333, 0.441),
+            (0.5166, 4.205, 0.371), (0.5391, 4.100, 0.320), (0.5636, 4.013, 0.276), (0.5904, 3.940, 0.240),
+            (0.6199, 3.878, 0.211), (0.6525, 3.826, 0.179), (0.6888, 3.785, 0.151), (0.7293, 3.742, 0.112),
+            (0.7749, 3.700, 0.091), (0.8266, 3.666, 0.080)],
+            "Gallium arsenide at room temperature ((100) face, n-type 1.7e17 cm⁻³): D. E. Aspnes, S. M. Kelso, "
+            "R. A. Logan and R. Bhat, J. Appl. Phys. 60, 754 (1986), the n, k table of the x = 0 sample from "
+            "spectroscopic ellipsometry (as distributed by refractiveindex.info), n by cubic spline and k "
+            "linearly between; 0.2066–0.8266 µm (1.5–6 eV); n and k to 1e-3. The band edge (0.87 µm) lies "
+            "beyond the table."),
         _sellmeier_um("Ge", [6.72880, 0.21307], [0.44105, 3870.1], 2500.0, 12000.0,
                       "Germanium in its transparent infrared at room temperature: H. W. Icenogle, B. C. Platt and "
                       "W. L. Wolfe, Appl. Opt. 15, 2348 (1976); 2.5–12 µm; about 1e-3 in n.", A=9.28156),
@@ -262,7 +347,11 @@ class MaterialLibrary(Mapping[str, Material]):
     Notes
     -----
     Lookup accepts any capitalisation ("n-bk7", "FUSED SILICA"). In the built-in library
-    "SiO2" is the bulk glass, fused silica ("SiO2 film" is the coating). Every entry
+    "SiO2" is the bulk glass, fused silica ("SiO2 film" is the coating); the metals are
+    also found by their English names ("gold", "silver", "aluminium" or "aluminum",
+    "copper"); "Si" (also "c-Si", "silicon") is crystalline silicon from the ultraviolet to
+    the far infrared, a measured table up to 1.45 µm and a formula beyond, and "a-Si"
+    amorphous silicon. Every entry
     reproduces a published dispersion formula or table; its docstring gives the source,
     the wavelengths it covers and its precision.
 
@@ -301,4 +390,9 @@ class MaterialLibrary(Mapping[str, Material]):
         return f"<material library: {', '.join(self._materials)}>"
 
 
-library = MaterialLibrary(_build(), aliases={"SiO2": "fused silica"})
+# Further names users type for the entries.
+_ALIASES = {"SiO2": "fused silica", "c-Si": "Si", "silicon": "Si", "crystalline silicon": "Si",
+            "amorphous silicon": "a-Si", "gallium arsenide": "GaAs", "gold": "Au", "silver": "Ag",
+            "aluminium": "Al", "aluminum": "Al", "copper": "Cu"}
+
+library = MaterialLibrary(_build(), aliases=_ALIASES)
