@@ -32,9 +32,10 @@ interleaved round by round so that a busy machine slows all alike):
      (bench/lab_anisotropic.py).
  11. what an instrument sees, on the 42-media mirror at W = 1,000, 30 degrees:
      a cone of 10 degrees half angle and a 2 nm Gaussian slit at the default
-     tolerance (1e-6 in R and T), each against a plain solve, with the points
-     solved per point of the plain solve (the load-independent share of the
-     cost) and the finest rule any wavelength took.
+     tolerance (1e-6 in R and T), each against a plain solve (medians of five
+     rounds of interleaved repeats, with the load), with the points solved per
+     point of the plain solve (the load-independent share of the cost) and the
+     finest rule any wavelength took.
  12. single calls as tmm scripts make them: one-point solve, quilmo.DataPy at
      one wavelength, quilmo_lab.tmm against tmm, and tmm's own tests through
      each (bench/lab_tmm.py).
@@ -186,24 +187,30 @@ def depth_profile(budget: float) -> None:
           f"{two * 1e3:.1f} ms on {THREADS}")
 
 
-def measured(budget: float) -> None:
+def measured(budget: float, rounds: int = 5) -> None:
     mirror = stacks()[1]
     wl = mirror.wavelengths(1000)
     n = mirror.index_matrix(wl)
     theta = math.radians(30.0)
     cone, slit = ql.Cone(math.radians(10.0)), ql.Slit(2.0)  # the default tolerance, 1e-6 in R and T
-    plain, coned, slitted = interleaved_best([
+    load = os.getloadavg()[0]
+    # rounds of interleaved repeats: the median of each round's best, and of the ratios within a
+    # round (a load that changes between rounds moves all three contenders alike)
+    times = np.array([interleaved_best([
         lambda: ql.solve(n, mirror.d, wl, theta, threads=THREADS),
         lambda: ql.solve(n, mirror.d, wl, theta, cone=cone, threads=THREADS),
         lambda: ql.solve(n, mirror.d, wl, theta, bandwidth=slit, threads=THREADS),
-    ], budget)
+    ], budget / rounds) for _ in range(rounds)])
+    plain, coned, slitted = np.median(times, axis=0)
+    cone_ratio, slit_ratio = np.median(times[:, 1] / times[:, 0]), np.median(times[:, 2] / times[:, 0])
     # the points solved per point of the plain solve: the cost's share that no machine load changes
     coned_q = ql.solve(n, mirror.d, wl, theta, cone=cone).quadrature
     slitted_q = ql.solve(n, mirror.d, wl, theta, bandwidth=slit).quadrature
-    print(f"\n11. the 42-media mirror, W = 1000, 30 degrees, {THREADS} threads: solve {plain * 1e3:.2f} ms; "
-          f"10 degree cone {coned * 1e3:.1f} ms ({coned / plain:.1f}x; {coned_q['points'] / wl.size:.1f} points "
-          f"per point, up to {coned_q['rays']} rays per chief angle); 2 nm slit {slitted * 1e3:.1f} ms "
-          f"({slitted / plain:.1f}x; {slitted_q['points'] / wl.size:.2f} points per point, up to "
+    print(f"\n11. the 42-media mirror, W = 1000, 30 degrees, {THREADS} threads, medians of {rounds} rounds "
+          f"(load {load:.1f} to {os.getloadavg()[0]:.1f}): solve {plain * 1e3:.2f} ms; "
+          f"10 degree cone {coned * 1e3:.1f} ms ({cone_ratio:.1f}x; {coned_q['points'] / wl.size:.1f} points "
+          f"per point, up to {coned_q['rays']} rays per chief angle); 2 nm slit {slitted * 1e3:.2f} ms "
+          f"({slit_ratio:.1f}x; {slitted_q['points'] / wl.size:.2f} points per point, up to "
           f"{slitted_q['wavelengths']} wavelengths per wavelength)")
 
 

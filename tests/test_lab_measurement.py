@@ -121,6 +121,19 @@ def test_slits_over_a_band_edge_refine_each_wavelength_to_the_tolerance(shape):
     assert res.quadrature["points"] < res.quadrature["wavelengths"] * wl.size
 
 
+def test_levels_solved_with_the_next_one_keep_the_tolerance():
+    # many wavelengths across a band-pass: few of them refine past level 1, so a level's new
+    # nodes are solved together with the next level's
+    n, d = filter_stack()
+    wl = np.linspace(500.0, 600.0, 201)
+    res = ql.solve(n, d, wl, 0.2, bandwidth=ql.Slit(3.0))
+    assert res._quadrature._ahead > 1
+    refined = np.flatnonzero(res._quadrature.converged_at > 1)
+    for w in np.union1d(refined[::3], np.arange(0, wl.size, 25)):
+        expected = dense_slit(lambda at: ql.solve(n, d, at, 0.2).T()[0, 0], wl[w], 3.0, "gaussian")
+        assert abs(res.T()[0, 0, w] - expected) <= 1e-6
+
+
 def test_cone_and_slit_together_are_the_slit_of_the_cone():
     n, d = filter_stack()
     wl = np.array([535.0, 541.0, 550.0])
@@ -150,6 +163,56 @@ def test_slit_interpolates_indices_given_over_the_wavelengths():
                      [120.0], centre + x)
     expected = (dense.R()[0, 0, 1:] + dense.R()[0, 0, :-1]).sum() / 2 / (x.size - 1)
     assert abs(res.R()[0, 0, 5] - expected) <= 1e-6
+
+
+def test_indices_constant_over_the_wavelengths_are_not_interpolated():
+    # an index array that repeats one value per medium is the stack of scalar indices: the same
+    # bits, and one column for the engine (never a rounding of a(1 - f) + a f)
+    n, d = filter_stack()
+    wl = np.linspace(520.0, 560.0, 9)
+    slit = ql.Slit(2.0)
+    scalar = ql.solve(n, d, wl, 0.2, bandwidth=slit)
+    repeated = ql.solve(np.repeat(n[:, None], wl.size, axis=1), d, wl, 0.2, bandwidth=slit)
+    for name in ("R_s", "R_p", "T_s", "T_p"):
+        assert getattr(repeated, name).tobytes() == getattr(scalar, name).tobytes(), name
+
+
+@pytest.mark.parametrize("layout", ["run", "every other", "gaps"])
+def test_node_sums_take_each_wavelengths_nodes_whatever_their_layout(layout):
+    from quilmo_lab._averaging import _NodeSums
+    from quilmo_lab._quadrature import unique_keys
+
+    rng = np.random.default_rng(3)
+    first = np.array([0, 4, 5, 11]) * 8
+    wanted = first[:, None] + np.arange(5) * 8  # four wavelengths of five nodes each, on a grid of 8
+    if layout == "run":
+        keys = np.arange(0, 15 * 8 + 1, 8)
+    elif layout == "every other":
+        keys = np.arange(0, 15 * 8 + 1, 4)
+    else:
+        keys = np.setdiff1d(np.arange(0, 15 * 8 + 1, 8), [6 * 8, 13 * 8])  # two nodes never solved
+    weights = rng.uniform(0.1, 1.0, wanted.shape)
+    weights[0, -1] = 0.0  # a padded node
+    values = rng.normal(size=(2, 3, keys.size))
+    lookup = {int(k): i for i, k in enumerate(keys)}
+    expected = np.zeros((2, 3, wanted.shape[0]))
+    for w, row in enumerate(wanted):
+        for k, key in enumerate(row):
+            if int(key) in lookup:
+                expected[..., w] += weights[w, k] * values[..., lookup[int(key)]]
+    np.testing.assert_allclose(_NodeSums(keys, wanted, weights)(values), expected, rtol=1e-14, atol=1e-14)
+    distinct, where = unique_keys(wanted, 8)
+    np.testing.assert_array_equal(distinct, np.unique(wanted))
+    np.testing.assert_array_equal(wanted.ravel()[where], distinct)
+
+
+def test_unique_keys_of_a_sparse_range_sort():
+    from quilmo_lab._quadrature import unique_keys
+
+    keys = np.array([[7 << 40, 3], [3, 5 << 20]], dtype=np.int64)
+    distinct, where = unique_keys(keys, 1)
+    np.testing.assert_array_equal(distinct, [3, 5 << 20, 7 << 40])
+    np.testing.assert_array_equal(keys.ravel()[where], distinct)
 
 
 @pytest.mark.parametrize("spread", [[3.0, 0.0], [2.0, 4.0]], ids=["one layer", "two layers"])

@@ -20,9 +20,10 @@ from collections.abc import Callable, Iterator
 
 import numpy as np
 import numpy.typing as npt
+from numpy.lib.stride_tricks import sliding_window_view
 
 from quilmo_lab._checks import real_number
-from quilmo_lab._quadrature import gauss_hermite
+from quilmo_lab._quadrature import KEY_BITS, gauss_hermite, key_stride, unique_keys
 from quilmo_lab._problem import GridProblem
 from quilmo_lab.cone import Cone
 from quilmo_lab.measurement import AveragedResult
@@ -132,6 +133,7 @@ class Quadrature:
         self.problem, self.averaging = problem, averaging
         self._solve_problem, self._derivatives = solve_problem, derivatives
         self._rules: dict[int, Rule] = {}
+        self._ahead = -1  # the last level solved with the level before it
         self.pieces: list[Piece] = []
         self.converged_at = np.full(problem.grid[2], MAX_LEVEL)
         self.points = 0
@@ -155,7 +157,9 @@ class Quadrature:
         if self.averaging.slit is not None:
             keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level, rows)
         else:
-            keys, wavelengths, weights = rows.astype(np.int64)[:, None], centres[:, None], np.ones((rows.size, 1))
+            # without a slit a wavelength's key is its row, on level 0's grid: never new
+            keys = (rows.astype(np.int64) << KEY_BITS)[:, None]
+            wavelengths, weights = centres[:, None], np.ones((rows.size, 1))
 
         def turns(reflected: bool) -> FloatArray:
             into = _stokes_rotation(psi)
@@ -166,23 +170,48 @@ class Quadrature:
                     np.einsum("rm,rm->r", ray_weights, np.sin(psi) ** 2), turns, rows, keys, wavelengths, weights)
 
     def refine(self, level: int, active: IntArray) -> None:
-        """Solves the nodes of `level` not yet solved for the requested wavelengths `active`."""
-        rule = self._rules[level] = self._make_rule(level, active)
-        keys, first = np.unique(rule.keys, return_index=True)
-        wavelengths = rule.wavelengths.ravel()[first]
-        if level == 0 or not self.nested:
-            self._solve(level, np.arange(rule.rays.size), keys, wavelengths)
-            return
-        before = self.rule(level - 1)
-        old = np.isin(rule.rays, before.rays, kind="sort")
-        if not old.all():
-            self._solve(level, np.flatnonzero(~old), keys, wavelengths)
-        new = ~np.isin(keys, before.keys[before.row(active)], kind="sort")
-        if new.any():
-            self._solve(level, np.flatnonzero(old), keys[new], wavelengths[new])
+        """Solves the nodes of `level` not yet solved for the requested wavelengths `active`.
 
-    def _solve(self, level: int, rays: IntArray, keys: IntArray, wavelengths: FloatArray) -> None:
-        problem, rule = self.problem, self.rule(level)
+        An engine call and a level's bookkeeping cost about as much as solving the points of
+        a plain solve, so with nested rules a level whose new points are few solves the next
+        level's nodes in the same call (those of the wavelengths still active then are
+        solved already); so does level 0, as every wavelength takes level 1 (no change can
+        be measured before it)."""
+        if self.nested and level == self._ahead:
+            return
+        rule = self._rules[level] = self._make_rule(level, active)
+        if not self.nested:
+            self._solve_all(level, rule, key_stride(level))
+            return
+        if level == 0:
+            self._rules[1] = self._make_rule(1, active)
+            self._ahead = 1
+            self._solve_all(0, self._rules[1], key_stride(1))
+            return
+        # the previous level's nodes are the multiples of its stride, solved for every
+        # wavelength still active
+        before = key_stride(level - 1)
+        keys = unique_keys(rule.keys, key_stride(level))[0]
+        old, new = rule.rays % before == 0, keys % before != 0
+        points = (old.size - old.sum()) * keys.size + old.sum() * new.sum()  # per stack
+        if 2 * points <= self.problem.grid[1] * self.problem.grid[2]:
+            rule = self._rules[level + 1] = self._make_rule(level + 1, active)
+            self._ahead = level + 1
+        keys, first = unique_keys(rule.keys, key_stride(self._ahead if self._ahead > level else level))
+        wavelengths = rule.wavelengths.ravel()[first]
+        old, new = rule.rays % before == 0, keys % before != 0
+        if not old.all():
+            self._solve(level, rule, np.flatnonzero(~old), keys, wavelengths)
+        if new.any():
+            self._solve(level, rule, np.flatnonzero(old), keys[new], wavelengths[new])
+
+    def _solve_all(self, level: int, rule: Rule, stride: int) -> None:
+        """Solves every node of `rule` as a piece of `level`."""
+        keys, first = unique_keys(rule.keys, stride)
+        self._solve(level, rule, np.arange(rule.rays.size), keys, rule.wavelengths.ravel()[first])
+
+    def _solve(self, level: int, rule: Rule, rays: IntArray, keys: IntArray, wavelengths: FloatArray) -> None:
+        problem = self.problem
         rays = rays[np.argsort(rule.rays[rays])]
         b = problem.grid[0]
         indices, thicknesses, roughness = problem.indices, problem.thicknesses, problem.roughness
@@ -200,7 +229,7 @@ class Quadrature:
             roughness = np.repeat(np.broadcast_to(roughness, (b, roughness.shape[1])), count, axis=0) \
                 if roughness.shape[0] != 1 else roughness
         if self.averaging.slit is None:
-            indices = indices[:, :, keys] if indices.shape[2] != 1 else indices
+            indices = indices[:, :, keys >> KEY_BITS] if indices.shape[2] != 1 else indices
         elif problem.stack is not None:
             indices = problem.stack.indices(wavelengths)[None]
         elif indices.shape[2] != 1:
@@ -239,19 +268,15 @@ class Quadrature:
             yield pieces[0].rays, pieces[0].spread_weights, keys[order], joined
 
     def _weights(self, rays: IntArray, keys: IntArray, level: int,
-                 wanted: IntArray) -> tuple[IntArray, IntArray, IntArray, FloatArray]:
+                 wanted: IntArray) -> tuple[IntArray, IntArray, _NodeSums]:
         """Where the rule of `level` meets solved `rays` and wavelength `keys` (both sorted):
-        the rays found (rule index, index among `rays`) and, for the requested wavelengths
-        `wanted`, the index among `keys` of their wavelengths (|wanted|, K) and their weights
-        (0 for nodes not among `keys`)."""
+        the rays found (rule index, index among `rays`) and the sums over the wavelengths of
+        the requested wavelengths `wanted`."""
         rule = self.rule(level)
         at = np.minimum(np.searchsorted(rays, rule.rays), rays.size - 1)
         found = np.flatnonzero(rays[at] == rule.rays)
         rows = rule.row(wanted)
-        wanted_keys = rule.keys[rows]
-        where = np.minimum(np.searchsorted(keys, wanted_keys), keys.size - 1)
-        weights = np.where(keys[where] == wanted_keys, rule.weights[rows], 0.0)
-        return found, at[found], where, weights
+        return found, at[found], _NodeSums(keys, rule.keys[rows], rule.weights[rows])
 
     def sum(self, level: int, wanted: IntArray, quantity: Callable[[Result], tuple[FloatArray, FloatArray]],
             layer_axis: bool = False) -> tuple[FloatArray, FloatArray]:
@@ -259,21 +284,19 @@ class Quadrature:
         rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G)."""
         rule = self.rule(level)
         b, a = self.problem.grid[:2]
-        spec = "s,ar,bsrlw->balw" if layer_axis else "s,ar,bsrw->baw"
         total_s = total_p = np.zeros(0)
         for rays, spread_weights, keys, (s, p) in self._merged(level, quantity, -1):
-            found, at, where, weights = self._weights(rays, keys, level, wanted)
+            found, at, node_sums = self._weights(rays, keys, level, wanted)
             along, across = np.zeros((a, rays.size)), np.zeros((a, rays.size))
             along[rule.chief[found], at] = rule.along[found]
             across[rule.chief[found], at] = rule.across[found]
-            shape = (b, spread_weights.size, rays.size, *s.shape[2:])
-            # the slit's weights first (two operands: a fast contraction), then rays and thicknesses
-            s, p = (np.einsum("...wk,wk->...w", values.reshape(shape)[..., where], weights) for values in (s, p))
-
-            def average(values: FloatArray, ray_weights: FloatArray) -> FloatArray:
-                return np.asarray(np.einsum(spec, spread_weights, ray_weights, values), dtype=np.float64)
-
-            part_s, part_p = average(s, along) + average(p, across), average(s, across) + average(p, along)
+            # the slit's weights first, then the thicknesses', then the rays' (matrix products)
+            values = node_sums(np.stack((s, p)).reshape(2, b, spread_weights.size, rays.size, *s.shape[2:]))
+            tail = values.shape[4:]
+            values = np.matmul(spread_weights, values.reshape(2, b, spread_weights.size, -1))
+            s, p = values.reshape(2, b, rays.size, -1)
+            part_s = (np.matmul(along, s) + np.matmul(across, p)).reshape(b, a, *tail)
+            part_p = (np.matmul(across, s) + np.matmul(along, p)).reshape(b, a, *tail)
             total_s, total_p = (part_s, part_p) if total_s.size == 0 else (total_s + part_s, total_p + part_p)
         return total_s, total_p
 
@@ -290,11 +313,11 @@ class Quadrature:
             return (result.mueller_r if reflected else result.mueller_t,)
 
         for rays, spread_weights, keys, (m,) in self._merged(level, mueller, 2):
-            found, at, where, weights = self._weights(rays, keys, level, wanted)
+            found, at, node_sums = self._weights(rays, keys, level, wanted)
             weighted = np.zeros((a, rays.size, 4, 4, 4, 4))
             weighted[rule.chief[found], at] = turns[found]
-            m = m.reshape(b, spread_weights.size, rays.size, m.shape[2], 4, 4)[:, :, :, where]
-            total += np.einsum("s,arijlq,wk,bsrwkjl->bawiq", spread_weights, weighted, weights, m)
+            m = node_sums(np.moveaxis(m.reshape(b, spread_weights.size, rays.size, m.shape[2], 4, 4), 3, -1))
+            total += np.einsum("s,arijlq,bsrjlw->bawiq", spread_weights, weighted, m)
         return total
 
     def _by_level(self, shape: tuple[int, ...], average: Callable[[int, IntArray], FloatArray],
@@ -335,6 +358,39 @@ class Quadrature:
                 "thicknesses": stacks, "points": self.points}
 
 
+class _NodeSums:
+    """The weighted sums over each requested wavelength's nodes (W', K), keyed by `wanted`,
+    of values over the solved nodes `keys` (sorted), absent nodes counting 0."""
+
+    def __init__(self, keys: IntArray, wanted: IntArray, weights: FloatArray) -> None:
+        self._weights = weights
+        # A row's nodes are usually every node or every other node of a run of the solved ones
+        # (a slit's shared grid, the rules around each wavelength, a level solved with the
+        # next): then strided windows of the values take them without looking up each node.
+        width = wanted.shape[1]
+        self._start: IntArray | None = None
+        start = np.searchsorted(keys, wanted[:, 0])
+        self._step = max(1, int(np.searchsorted(keys, wanted[0, 1]) - start[0])) if width > 1 else 1
+        reach = (width - 1) * self._step + 1
+        if keys.size >= reach:
+            start = np.minimum(start, keys.size - reach)
+            window = sliding_window_view(keys, reach)[start, ::self._step]
+            if ((window == wanted) | (weights == 0)).all():
+                self._start = start
+                return
+        self._where = np.minimum(np.searchsorted(keys, wanted), keys.size - 1)
+        self._weights = np.where(keys[self._where] == wanted, weights, 0.0)
+
+    def __call__(self, values: FloatArray) -> FloatArray:
+        """(..., W') from values (..., G) over the solved nodes."""
+        if self._start is not None:
+            reach = (self._weights.shape[1] - 1) * self._step + 1
+            taken = sliding_window_view(values, reach, axis=-1)[..., self._start, ::self._step]
+        else:
+            taken = values[..., self._where]
+        return np.asarray(np.einsum("...wk,wk->...w", taken, self._weights), dtype=np.float64)
+
+
 def _stokes_rotation(psi: FloatArray) -> FloatArray:
     """(..., 4, 4) rotations of Stokes vectors into a basis turned by psi."""
     c, s = np.cos(2 * psi), np.sin(2 * psi)
@@ -347,7 +403,13 @@ def _stokes_rotation(psi: FloatArray) -> FloatArray:
 
 
 def _interpolated(indices: ComplexArray, centres: FloatArray, at: FloatArray) -> ComplexArray:
-    """(B, media, W) indices over the centres, linear between them (constant beyond), at `at`."""
+    """(B, media, W) indices over the centres, linear between them (constant beyond), at `at`.
+    A medium whose index is the same at every centre keeps exactly that index, and when every
+    medium does the result has one column: the engine then computes each medium once per angle
+    instead of once per point."""
+    constant = (indices == indices[:, :, :1]).all(axis=(0, 2))
+    if constant.all():
+        return np.ascontiguousarray(indices[:, :, :1])
     order = np.argsort(centres, kind="stable")
     centres, indices = centres[order], indices[:, :, order]
     if centres.size == 1:
@@ -355,9 +417,13 @@ def _interpolated(indices: ComplexArray, centres: FloatArray, at: FloatArray) ->
     right = np.clip(np.searchsorted(centres, at, side="right"), 1, centres.size - 1)
     span = centres[right] - centres[right - 1]
     fraction = np.clip((at - centres[right - 1]) / np.where(span > 0, span, 1.0), 0.0, 1.0)
+    out = np.empty((*indices.shape[:2], at.size), dtype=np.complex128)
+    out[:, constant] = indices[:, constant, :1]
+    varying = indices[:, ~constant]
     # complex weights: NumPy's complex-by-real product casts through a slow buffered loop
-    return np.asarray(indices[:, :, right - 1] * (1 - fraction).astype(np.complex128)
-                      + indices[:, :, right] * fraction.astype(np.complex128), dtype=np.complex128)
+    out[:, ~constant] = varying[:, :, right - 1] * (1 - fraction).astype(np.complex128) \
+        + varying[:, :, right] * fraction.astype(np.complex128)
+    return out
 
 
 def _reflected_and_transmitted(result: Result) -> tuple[FloatArray, FloatArray]:

@@ -10,14 +10,12 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import choice, real_number, type_name
-from quilmo_lab._quadrature import clenshaw_curtis, gauss_legendre
+from quilmo_lab._quadrature import KEY_BITS, clenshaw_curtis, gauss_legendre, key_stride
 
 FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]
 Weighting = Literal["uniform", "lambertian"]
 
-# Keys of the nodes: their index at the finest level this many halvings below level 0.
-_KEY_BITS = 20
 
 
 class Cone:
@@ -179,7 +177,7 @@ class Cone:
         # where the trapezoid rule converges fast. Both take the nodes t = j pi / count, so
         # doubling count keeps every node: a node's key is j scaled to the finest level.
         count = 2 ** (level + 2)
-        scale = 2 ** (_KEY_BITS - level)
+        scale = key_stride(level)
         parts_key, parts_theta, parts_weight = [], [], []
         whole = half - theta_c
         if whole > 0:
@@ -193,7 +191,7 @@ class Cone:
             t = np.arange(count + 1) * (np.pi / count)
             trapezoid = np.full(count + 1, np.pi / count)
             trapezoid[[0, -1]] /= 2
-            parts_key.append(np.arange(count + 1, dtype=np.int64) * scale + 2 ** (_KEY_BITS + 3))
+            parts_key.append(np.arange(count + 1, dtype=np.int64) * scale + 2 ** (KEY_BITS + 3))
             parts_theta.append(middle + width * np.cos(t))
             parts_weight.append(trapezoid * width * np.sin(t))
         key = np.concatenate(parts_key)

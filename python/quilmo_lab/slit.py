@@ -9,7 +9,7 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab._checks import choice, real_number
-from quilmo_lab._quadrature import clenshaw_curtis
+from quilmo_lab._quadrature import KEY_BITS, clenshaw_curtis, key_stride
 
 FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]
@@ -130,7 +130,7 @@ class Slit:
         """Keys, offsets and weights (W, K) of Clenshaw-Curtis rules around each labelled centre."""
         count = 2 ** (level + 1)
         x, w = clenshaw_curtis(count)
-        j = np.arange(count + 1, dtype=np.int64) * 2 ** (_KEY_BITS - level)
+        j = np.arange(count + 1, dtype=np.int64) * key_stride(level)
         if self._shape == "rectangle":
             offsets, weights, local = x * (self._fwhm / 2), w, j
         else:
@@ -138,8 +138,8 @@ class Slit:
             half = (x + 1) / 2 * self._fwhm
             hat = w * (1 - (x + 1) / 2)
             offsets, weights = np.concatenate([-half, half]), np.concatenate([hat, hat])
-            local = np.concatenate([j, j + 2 ** (_KEY_BITS + 2)])
-        key = np.asarray(labels, dtype=np.int64)[:, None] * 2 ** (_KEY_BITS + 3) + local[None, :]
+            local = np.concatenate([j, j + 2 ** (KEY_BITS + 2)])
+        key = np.asarray(labels, dtype=np.int64)[:, None] * 2 ** (KEY_BITS + 3) + local[None, :]
         shape = key.shape
         return key, np.broadcast_to(offsets, shape).copy(), np.broadcast_to(weights / weights.sum(), shape).copy()
 
@@ -148,8 +148,6 @@ class Slit:
                 f"tolerance={self._tolerance:g})")
 
 
-# Keys of the nodes: their index at the finest level this many halvings below level 0.
-_KEY_BITS = 20
 # The Gaussian's tails beyond this many standard deviations hold less than 1e-18 of its weight.
 _GAUSSIAN_REACH = 9.0
 
@@ -161,14 +159,21 @@ def _shared_gaussian(u: FloatArray, sigma: float, level: int) -> tuple[IntArray,
     serves many), and on a uniform grid the trapezoid rule of a smooth function times a
     Gaussian converges faster than any power of the spacing. A node's key is its index on
     the finest grid."""
-    unit = sigma / 2**_KEY_BITS
-    stride = 2 ** (_KEY_BITS - level)
+    unit = sigma / 2**KEY_BITS
+    stride = key_stride(level)
     low = np.ceil((u - _GAUSSIAN_REACH * sigma) / unit / stride).astype(np.int64)
     high = np.floor((u + _GAUSSIAN_REACH * sigma) / unit / stride).astype(np.int64)
-    count = int((high - low).max()) + 1
-    step = np.arange(count, dtype=np.int64)[None, :]
-    inside = step <= (high - low)[:, None]
-    key = (low[:, None] + np.minimum(step, (high - low)[:, None])) * stride
+    span = (high - low)[:, None]
+    step = np.arange(int(span.max()) + 1, dtype=np.int64)
+    # rows padded with their last node, weighing 0 (in place: these are the slit's largest arrays)
+    key = np.minimum(step, span)
+    key += low[:, None]
+    key *= stride
     nodes = key * unit
-    weights = np.where(inside, np.exp(-((nodes - u[:, None]) / sigma) ** 2 / 2), 0.0)
-    return key, nodes, weights / weights.sum(axis=1, keepdims=True)
+    weights = nodes - u[:, None]
+    weights *= weights
+    weights *= -0.5 / sigma**2
+    np.exp(weights, out=weights)
+    weights[step > span] = 0.0
+    weights /= weights.sum(axis=1, keepdims=True)
+    return key, nodes, weights
