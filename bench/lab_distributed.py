@@ -8,7 +8,10 @@ alternating), of
   - quilmo_lab.solve(threads=2) in this process (powers and amplitudes);
   - distributed.solve(client=...) on 2 worker processes of one Dask thread each,
     the engine's arrays kept on the workers (persisted and waited for);
-with the CPU time each took, user and system. The system time is mostly the
+with the CPU time each took, user and system (for the cluster its workers',
+and that of this process, which holds the scheduler and the nannies), and the
+ratio of the CPU times: what the throughput ratio is on a machine with no other
+load, where each side has both cores to itself. The system time is mostly the
 first touch of the 960 MB of results: where the memory has lain free for some
 seconds (a virtual machine whose host took back free pages), that costs some
 2 ms per MB, on either side; the two run in turns so that neither finds more
@@ -91,19 +94,21 @@ def run(repeats: int = 7, stacks: int = 10_000, count: int = 1000, tasks: int = 
             after = cpu_seconds()
             return wall, after[0] - user, after[1] - system
 
-        def kept() -> tuple[float, float, float, list[float]]:
-            before = client.run(cpu_seconds)
+        def kept() -> tuple[float, float, float, list[float], float]:
+            before, here_before = client.run(cpu_seconds), cpu_seconds()
             with distributed.get_task_stream(client) as stream:
                 start = time.perf_counter()
                 data = lab_distributed.solve(n, d, wl, client=client, chunks=chunks)
                 distributed.wait(distributed.futures_of(data))
                 wall = time.perf_counter() - start
+            here_after = cpu_seconds()
             del data
             after = client.run(cpu_seconds)
             solves = [span["stop"] - span["start"] for task in stream.data if "_solve_block" in str(task["key"])
                       for span in task["startstops"] if span["action"] == "compute"]
+            # this process: the scheduler, the nannies and the client
             return (wall, sum(after[w][0] - before[w][0] for w in after),
-                    sum(after[w][1] - before[w][1] for w in after), solves)
+                    sum(after[w][1] - before[w][1] for w in after), solves, sum(here_after) - sum(here_before))
 
         kept()  # the workers import quilmo_lab once
         local()
@@ -118,18 +123,24 @@ def run(repeats: int = 7, stacks: int = 10_000, count: int = 1000, tasks: int = 
         ratio = statistics.median(h[0] / t[0] for h, t in zip(here, there))
         local_wall, local_user, local_system = (statistics.median(column) for column in list(zip(*here))[:3])
         kept_wall, kept_user, kept_system = (statistics.median(column) for column in list(zip(*there))[:3])
+        scheduler_cpu = statistics.median(t[4] for t in there)
+        # what the two would take on an idle machine, each with both cores to itself: their CPU time
+        cpu_ratio = statistics.median(sum(h[1:3]) / (sum(t[1:3]) + t[4]) for h, t in zip(here, there))
         task_solve = statistics.median(s for t in there for s in t[3])
         task_wall = kept_wall * min(WORKERS, blocks) / blocks
         print(f"  local ql.solve, 2 threads            {local_wall:7.3f} s  {points / local_wall / 1e6:6.2f} Mpoints/s"
               f"   CPU {local_user:5.2f} s user, {local_system:4.2f} s system")
         print(f"  distributed.solve, kept on cluster   {kept_wall:7.3f} s  {points / kept_wall / 1e6:6.2f} Mpoints/s"
-              f"   CPU {kept_user:5.2f} s user, {kept_system:4.2f} s system (workers)")
+              f"   CPU {kept_user:5.2f} s user, {kept_system:4.2f} s system (workers), "
+              f"{scheduler_cpu:4.2f} s (scheduler, nannies, client)")
         print(f"  throughput ratio distributed / local {ratio:7.2f}x  (median of the rounds' ratios; "
               f"{sum(h[0] / t[0] >= 0.8 for h, t in zip(here, there))} of {repeats} rounds at 0.8x or more)")
+        print(f"  CPU time ratio local / distributed   {cpu_ratio:7.2f}x  (the throughput ratio of a machine "
+              f"with no other load)")
         one_chunk = median_seconds(lambda: ql.solve(n, d[:stack_blocks[0]], wl[:wavelength_blocks[0]], threads=1),
                                    repeats)
         print(f"  per task: solve {task_solve:.3f} s (Dask's compute time), wall {task_wall:.3f} s "
-              f"(run x {min(WORKERS, blocks)} workers / {blocks} tasks), overhead {task_wall - task_solve:+.3f} s per chunk "
+              f"(run x {min(WORKERS, blocks)} / {blocks} tasks), overhead {task_wall - task_solve:+.3f} s per chunk "
               f"({(task_wall - task_solve) / task_wall:+.0%})")
         print(f"  the same chunk in this process, 1 thread  {one_chunk:.3f} s")
 
