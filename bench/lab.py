@@ -24,9 +24,10 @@ interleaved round by round so that a busy machine slows all alike):
   8. design: the analytic Jacobian by every thickness and a dispersion call
      against one solve (bench/lab_design.py).
   9. distributed.solve of 10^4 stacks x 1000 wavelengths on a LocalCluster of 2
-     worker processes against one local solve on 2 threads, with the scheduler's
-     overhead per task and the default chunks (bench/lab_distributed.py; needs
-     the "distributed" extra).
+     worker processes against one local solve on 2 threads, in alternating turns:
+     wall and CPU times and their ratios, a task's solve against its share of the
+     run (the overhead per chunk), the scheduler's overhead per task and the
+     default chunks (bench/lab_distributed.py; needs the "distributed" extra).
  10. anisotropic: solve_anisotropic per point against solve on isotropic
      stacks, and against pyElli's Solver4x4 on a 20-layer uniaxial stack
      (bench/lab_anisotropic.py).
@@ -234,7 +235,7 @@ def main() -> None:
     lab_design.run(max(budget, 0.05))
     print()
     try:
-        lab_distributed.run(1, stacks=200, count=500, tasks=20) if args.quick else lab_distributed.run(5)
+        lab_distributed.run(1, stacks=200, count=500, tasks=20) if args.quick else lab_distributed.run()
     except ImportError as missing:
         print(f"distributed.solve: skipped ({missing})")
     print()

@@ -143,6 +143,14 @@ def test_default_chunks_and_explicit_ones():
     assert plan(7, 1, 10, {"wavelength": 6}) == ((7,), (6, 4))
 
 
+def test_each_block_is_one_task_and_each_chunk_a_lookup_in_it():
+    # every task costs a round trip between the scheduler and a worker: nothing else per chunk
+    data = distributed_lab.solve(ABSORBING, BATCH, WL, chunks=(4, 10))  # 3 x 3 blocks
+    engine = ["R_s", "R_p", "T_s", "T_p", "r_s", "r_p", "t_s", "t_p"]
+    graph = {key: task for name in engine for key, task in data[name].data.__dask_graph__().items()}
+    assert len(graph) == 9 * (1 + len(engine))
+
+
 @pytest.mark.parametrize("keywords, error, words", [
     ({"chunks": 0}, ValueError, "chunks"),
     ({"chunks": (2, 3, 4)}, ValueError, "pair"),

@@ -2,6 +2,7 @@
 SIGINT and raises KeyboardInterrupt, the next call gives the same bits, and the workers the
 process keeps stay bounded whatever counts the calls ask for."""
 
+import ctypes
 import os
 import signal
 import threading
@@ -94,3 +95,30 @@ def test_no_worker_can_start_runs_on_the_calling_thread():
         print("ok")
     """)
     assert result.returncode == 0 and result.stdout.strip() == "ok", result.stderr
+
+
+def test_a_solve_off_the_main_thread_runs_while_the_main_thread_holds_the_lock():
+    # Only the main thread runs signal handlers, so only there does a call stop to ask for them;
+    # elsewhere (a Dask worker's task thread beside its event loop) it must not wait for the lock.
+    n, d, wl = _long_problem()
+    hold = ctypes.PyDLL(None).sleep  # a PyDLL call keeps the interpreter lock
+    hold.argtypes = [ctypes.c_uint]
+    started, done = threading.Event(), threading.Event()
+
+    def run():
+        started.set()
+        ql.solve(n, d, wl[:100_000], threads=1)
+        done.wait()  # the thread and its clock kept until read
+
+    solving = threading.Thread(target=run)
+    solving.start()
+    started.wait()
+    time.sleep(0.2)  # into the engine, the lock released
+    clock = time.pthread_getcpuclockid(solving.ident)
+    before = time.clock_gettime(clock)
+    hold(1)
+    during = time.clock_gettime(clock) - before
+    done.set()
+    solving.join()
+    # asking for signals, the thread would stop within 20 ms of work until the hold ended
+    assert during > 0.1

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import operator
 from typing import TYPE_CHECKING, Any
 
 import numpy as np
@@ -42,6 +43,28 @@ def _block_inputs(problem: GridProblem, stacks: tuple[int, int], columns: tuple[
     n = n[:, :, slice(*columns)] if n.shape[2] > 1 else n
     d = d[rows] if d.shape[0] > 1 else d
     return np.ascontiguousarray(n), np.ascontiguousarray(d), problem.wavelengths[slice(*columns)]
+
+
+def _variable(dask: Any, quantity: Quantity, blocks: list[list[Any]], chunks: tuple[tuple[int, ...], ...],
+              layers: int) -> Any:
+    """One engine variable as a dask array whose chunks are its arrays in the block tasks' results.
+
+    Each chunk is the block's dict looked up by the variable's name, one small task, rather than
+    a chunk from `from_delayed` joined by `concatenate`, which add two more tasks per chunk for
+    the scheduler and the workers to pass on.
+    """
+    stack_chunks, angle_chunks, wavelength_chunks = chunks
+    name = f"{quantity.name}-{dask.base.tokenize(quantity.name, *(block.key for row in blocks for block in row))}"
+    layered = "layer" in quantity.dims
+    layer: dict[tuple[Any, ...], Any] = {}
+    for i, row in enumerate(blocks):
+        for j, block in enumerate(row):
+            key = (name, i, 0, 0, j) if layered else (name, i, 0, j)
+            layer[key] = (operator.getitem, block.key, quantity.name)
+    graph = dask.highlevelgraph.HighLevelGraph.from_collections(name, layer,
+                                                                dependencies=[b for row in blocks for b in row])
+    full = (stack_chunks, angle_chunks, (layers,), wavelength_chunks) if layered else chunks
+    return dask.array.Array(graph, name, full, dtype=quantity.dtype)
 
 
 def _index(ndim: int) -> str:
@@ -126,21 +149,10 @@ def solve(*args: object, **kwargs: object) -> xarray.Dataset:
     stack_blocks, wavelength_blocks = plan(b, a, w, options["chunks"])
     wanted = quantities(coherent=problem.coherent is None, derivatives=derivatives, absorbed=absorbed)
     engine = [quantity for quantity in wanted if quantity.derive is None]
-    parts: dict[str, list[list[Any]]] = {quantity.name: [] for quantity in engine}
-    for stacks in offsets(stack_blocks):
-        rows: dict[str, list[Any]] = {quantity.name: [] for quantity in engine}
-        for columns in offsets(wavelength_blocks):
-            n, d, wl = _block_inputs(problem, stacks, columns)
-            block = dask.delayed(_solve_block, pure=True)(n, d, wl, problem.angles, problem.coherent, derivatives,
-                                                          problem.threads, engine)
-            width = columns[1] - columns[0]
-            for quantity in engine:
-                shape = ((stacks[1] - stacks[0], a, problem.layers, width) if "layer" in quantity.dims
-                         else (stacks[1] - stacks[0], a, width))
-                rows[quantity.name].append(da.from_delayed(block[quantity.name], shape, dtype=quantity.dtype))
-        for quantity in engine:
-            parts[quantity.name].append(rows[quantity.name])
-    arrays = {quantity.name: da.concatenate([da.concatenate(row, axis=-1) for row in parts[quantity.name]], axis=0)
+    blocks = [[dask.delayed(_solve_block, pure=True)(*_block_inputs(problem, stacks, columns), problem.angles,
+                                                     problem.coherent, derivatives, problem.threads, engine)
+               for columns in offsets(wavelength_blocks)] for stacks in offsets(stack_blocks)]
+    arrays = {quantity.name: _variable(dask, quantity, blocks, (stack_blocks, (a,), wavelength_blocks), problem.layers)
               for quantity in engine}
     if client is not None:
         arrays = dict(zip(arrays, client.persist(list(arrays.values()))))

@@ -6,6 +6,7 @@
 #include <nanobind/nanobind.h>
 
 #include <new>
+#include <optional>
 #include <string>
 
 #include "lab/core/grid.hpp"
@@ -22,6 +23,13 @@ inline bool signal_raised(void*) noexcept {
     return PyErr_CheckSignals() != 0;
 }
 
+// Whether the calling thread is the one that runs signal handlers (the main
+// thread); the lock is held.
+inline bool runs_signal_handlers() {
+    const nb::module_ threading = nb::module_::import_("threading");
+    return threading.attr("current_thread")().is(threading.attr("main_thread")());
+}
+
 // "2 stacks x 3 angles x 1000 wavelengths of 5 media".
 inline std::string grid_text(const Grid& grid) {
     return std::to_string(grid.stacks) + " stacks x " + std::to_string(grid.angle_count) + " angles x " +
@@ -30,14 +38,20 @@ inline std::string grid_text(const Grid& grid) {
 
 // Runs work() without the lock. A signal handler's exception (KeyboardInterrupt)
 // abandons the grid within a piece of work and is raised; memory that ran out
-// is a MemoryError naming the grid.
+// is a MemoryError naming the grid. Only the main thread probes: on any other
+// (a Dask worker's task threads) no handler can run, and the probe would take
+// the lock every period for nothing, waiting for it while an event loop holds it.
 template <class Work>
 void run_released(const Grid& grid, const Work& work) {
     bool interrupted = false;
     bool exhausted = false;
+    const bool probed = runs_signal_handlers();
     {
         nb::gil_scoped_release released;
-        InterruptProbe probe(&signal_raised, nullptr);
+        std::optional<InterruptProbe> probe;
+        if (probed) {
+            probe.emplace(&signal_raised, nullptr);
+        }
         try {
             work();
         } catch (const Interrupted&) {
