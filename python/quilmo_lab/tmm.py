@@ -52,7 +52,7 @@ from quilmo_lab import _engine
 __all__ = [
     "R_from_r", "T_from_t", "absorp_analytic_fn", "absorp_in_each_layer",
     "coh_tmm", "coh_tmm_reverse", "ellips", "find_in_structure", "find_in_structure_with_inf",
-    "inc_absorp_in_each_layer", "inc_group_layers",
+    "inc_absorp_in_each_layer", "inc_find_absorp_analytic_fn", "inc_group_layers",
     "inc_tmm", "interface_R", "interface_T", "interface_r", "interface_t", "is_forward_angle", "layer_starts",
     "list_snell", "make_2x2_array", "position_resolved", "power_entering_from_r", "snell",
     "unpolarized_RT",
@@ -802,27 +802,32 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
     th_b, lam_b = np.broadcast_arrays(np.asarray(th), np.asarray(lam_vac, dtype=np.float64))
     shape, th_flat, lam_flat = th_b.shape, th_b.reshape(-1), np.ascontiguousarray(lam_b.reshape(-1))
     indices, thicknesses = n.reshape(1, -1, 1), np.ascontiguousarray(d[1:-1].reshape(1, -1))
-    smooth, layers_count = np.zeros((1, n.size - 1)), n.size - 2
+    smooth, layers_count, runs = np.zeros((1, n.size - 1)), n.size - 2, group["num_inc_layers"] - 1
 
-    def absorbed(angles: npt.NDArray[Any], wavelengths: npt.NDArray[np.float64]) -> tuple[Any, Any]:
-        powers = np.empty((4, 1, angles.size, wavelengths.size))
-        layers = np.empty((2, 1, angles.size, layers_count, wavelengths.size))
+    def solved(angles: npt.NDArray[Any], wavelengths: npt.NDArray[np.float64]) -> tuple[Any, Any, Any]:
+        a, w = angles.size, wavelengths.size
+        powers, layers = np.empty((4, 1, a, w)), np.empty((2, 1, a, layers_count, w))
+        light = np.empty((8, 1, a, runs, w))
         _engine.absorbed(indices, thicknesses, wavelengths, angles, 1, smooth, 0, coherent, powers, layers, 1)
-        return powers.reshape(4, -1), np.moveaxis(layers[:, 0], 2, 1).reshape(2, layers_count, -1)
+        _engine.run_light(indices, thicknesses, wavelengths, angles, 1, smooth, 0, coherent, powers, light, 1)
+        return (powers.reshape(4, -1), np.moveaxis(layers[:, 0], 2, 1).reshape(2, layers_count, -1),
+                np.moveaxis(light[:, 0], 2, 1).reshape(8, runs, -1))
 
     if th_flat.size and bool(np.all(th_flat == th_flat[0])):
-        powers, layers = absorbed(_engine_angles(th_flat[:1]), lam_flat)
+        powers, layers, light = solved(_engine_angles(th_flat[:1]), lam_flat)
     elif th_flat.size and bool(np.all(lam_flat == lam_flat[0])):
-        powers, layers = absorbed(_engine_angles(th_flat), lam_flat[:1].copy())
+        powers, layers, light = solved(_engine_angles(th_flat), lam_flat[:1].copy())
     else:
-        parts = [absorbed(_engine_angles(th_flat[i:i + 1]), lam_flat[i:i + 1].copy()) for i in range(th_flat.size)]
-        powers = np.concatenate([p for p, _ in parts], axis=1) if parts else np.empty((4, 0))
-        layers = np.concatenate([q for _, q in parts], axis=2) if parts else np.empty((2, layers_count, 0))
+        parts = [solved(_engine_angles(th_flat[i:i + 1]), lam_flat[i:i + 1].copy()) for i in range(th_flat.size)]
+        powers = np.concatenate([p[0] for p in parts], axis=1) if parts else np.empty((4, 0))
+        layers = np.concatenate([p[1] for p in parts], axis=2) if parts else np.empty((2, layers_count, 0))
+        light = np.concatenate([p[2] for p in parts], axis=2) if parts else np.empty((8, runs, 0))
     side = 0 if pol == "s" else 1
     R, T = powers[side].reshape(shape), powers[side + 2].reshape(shape)
     out = {"R": float(R) if not shape else R, "T": float(T) if not shape else T,
            "absorbed": layers[side].reshape(layers_count, *shape), "pol": pol, "n_list": n, "d_list": d,
            "th_0": th_0, "lam_vac": lam_vac, "c_list": list(c_list)} | group
+    out |= _intensities(light[4 * side:4 * side + 4].reshape(4, runs, *shape), group, shape)
     if not shape:
         th_list = list_snell(n, th)
         starts = [media[0] for media in group["all_from_stack"]]
@@ -831,6 +836,20 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
         out["coh_tmm_bdata_list"] = [coh_tmm_reverse(pol, sn, sd, th_list[j], lam_vac)
                                      for sn, sd, j in zip(group["stack_n_list"], group["stack_d_list"], starts)]
     return out
+
+
+def _intensities(light: npt.NDArray[np.float64], group: dict[str, Any], shape: tuple[int, ...]) -> dict[str, Any]:
+    """tmm's intensity keys from the engine's light between runs (front, back, forward,
+    entering; each (runs, *shape)): run k goes from incoherent medium k to k + 1."""
+    front, back, forward, entering = light
+    vw = np.full((group["num_inc_layers"], 2, *shape), np.nan)
+    vw[1:, 0], vw[1:, 1] = forward, back
+    stacks = group["inc_from_stack"]
+    if not shape:
+        return {"VW_list": vw, "stackFB_list": [[float(front[k]), float(back[k])] for k in stacks],
+                "power_entering_list": [1.0, *(float(x) for x in entering)]}
+    return {"VW_list": vw, "stackFB_list": np.stack([front[stacks], back[stacks]], axis=1),
+            "power_entering_list": np.concatenate([np.ones((1, *shape)), entering])}
 
 
 def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
@@ -847,3 +866,31 @@ def inc_absorp_in_each_layer(inc_data: dict[str, Any]) -> list[float]:
     """
     inner = [float(x) if np.ndim(x) == 0 else x for x in inc_data["absorbed"]]
     return [1.0 - sum(inner) - inc_data["T"], *inner, inc_data["T"]]
+
+
+def inc_find_absorp_analytic_fn(layer: int, inc_data: dict[str, Any]) -> absorp_analytic_fn:
+    """The absorbed power density in depth of coherent `layer` (numbered in the whole stack)
+    of a one-point `inc_tmm` result, as an `absorp_analytic_fn` with z from the layer's front:
+    its stack lit from the front and from the back by the powers of ``stackFB_list``.
+
+    Examples
+    --------
+    >>> from quilmo_lab import tmm
+    >>> n, d = [1, 1.5, 2 + 0.1j, 1.3, 1], [np.inf, 1e4, 50, 1e5, np.inf]
+    >>> data = tmm.inc_tmm("s", n, d, ["i", "i", "c", "i", "i"], 0.3, 500)
+    >>> fn = tmm.inc_find_absorp_analytic_fn(2, data)
+    >>> z = (np.arange(4000) + 0.5) * 50 / 4000  # midpoints of 4000 slices
+    >>> bool(np.isclose(fn.run(z).real.mean() * 50, tmm.inc_absorp_in_each_layer(data)[2], rtol=1e-6))
+    True
+    """
+    if "coh_tmm_data_list" not in inc_data:
+        raise ValueError("inc_data must be an inc_tmm result for one th_0 and one lam_vac")
+    where = inc_data["stack_from_all"][layer]
+    if np.ndim(where) == 0:
+        raise ValueError(f"layer must be a coherent layer (flagged 'c'); layer {layer} is incoherent")
+    stack, within = where
+    from_front, from_back = inc_data["stackFB_list"][stack]
+    front = absorp_analytic_fn().fill_in(inc_data["coh_tmm_data_list"][stack], within).scale(from_front)
+    # the reversed stack holds the same layer counted from its other end
+    back = absorp_analytic_fn().fill_in(inc_data["coh_tmm_bdata_list"][stack], -1 - within).scale(from_back)
+    return front.add(back.flip())
