@@ -893,4 +893,10 @@ def inc_find_absorp_analytic_fn(layer: int, inc_data: dict[str, Any]) -> absorp_
     front = absorp_analytic_fn().fill_in(inc_data["coh_tmm_data_list"][stack], within).scale(from_front)
     # the reversed stack holds the same layer counted from its other end
     back = absorp_analytic_fn().fill_in(inc_data["coh_tmm_bdata_list"][stack], -1 - within).scale(from_back)
+    # the same layer's k_z, up to the rounding of the other way through the stack (and the
+    # zero-width imaginary part an absorbing incidence medium leaves in a lossless layer)
+    scale = abs(front.a1) + abs(front.a3)
+    if abs(back.a1 - front.a1) > 1e-9 * scale or abs(back.a3 - front.a3) > 1e-9 * scale:
+        raise ValueError(f"the two ways through the stack disagree on layer {layer}'s k_z")
+    back.a1, back.a3 = front.a1, front.a3
     return front.add(back.flip())
