@@ -151,14 +151,35 @@ def test_random_incoherent_stacks_agree_with_tmm(seed, pol):
                 + back * tmm.absorp_analytic_fn().fill_in(expected["coh_tmm_bdata_list"][stack], -1 - within)
                 .flip().run(z))
         assert_same_entries(qtmm.inc_find_absorp_analytic_fn(layer, got).run(z), want, f"density in {layer}")
+        assert_same_entries(qtmm.inc_position_resolved(layer, z, got)["absor"], want.real, f"profile in {layer}")
+    # an incoherent medium's flux decays both ways from tmm's intensities at its front
+    # (where it lets light through: behind an opaque one tmm's W is rounding noise)
+    angles = tmm.list_snell(n, th0)
+    for layer in [j for j in range(1, len(n)) if c[j] == "i"]:
+        alpha = 4 * np.pi * abs((n[layer] * np.cos(angles[layer])).imag) / lam
+        v, w = expected["VW_list"][expected["inc_from_all"][layer]]
+        if layer < len(n) - 1 and alpha * d[layer] > 30:
+            continue
+        z = np.append(rng.uniform(0.0, min(d[layer], 1e5), 4), 0.0 if np.isinf(d[layer]) else d[layer])
+        want = alpha * (v * np.exp(-alpha * z) + (w * np.exp(alpha * z) if w else 0.0))
+        assert_same_entries(qtmm.inc_position_resolved(layer, z, got)["absor"], want, f"profile in {layer}")
 
 
-def test_inc_find_absorp_analytic_fn_takes_coherent_layers_of_one_point():
+def test_inc_depth_functions_take_layers_of_one_point():
     n, d, c = [1, 1.5, 2 + 0.1j, 1], [np.inf, 1e4, 50, np.inf], ["i", "i", "c", "i"]
+    one, two = qtmm.inc_tmm("s", n, d, c, 0.3, 500), qtmm.inc_tmm("s", n, d, c, [0.3, 0.4], 500)
     with pytest.raises(ValueError, match="layer 1 is incoherent"):
-        qtmm.inc_find_absorp_analytic_fn(1, qtmm.inc_tmm("s", n, d, c, 0.3, 500))
+        qtmm.inc_find_absorp_analytic_fn(1, one)
     with pytest.raises(ValueError, match="one th_0 and one lam_vac"):
-        qtmm.inc_find_absorp_analytic_fn(2, qtmm.inc_tmm("s", n, d, c, [0.3, 0.4], 500))
+        qtmm.inc_find_absorp_analytic_fn(2, two)
+    with pytest.raises(ValueError, match="one th_0 and one lam_vac"):
+        qtmm.inc_position_resolved(2, 1.0, two)
+    with pytest.raises(ValueError, match="between 0 and 3"):
+        qtmm.inc_position_resolved(4, 1.0, one)
+    # a layer's back face is its own: the density there is the layer's, not the exit medium's 0
+    at_back = qtmm.inc_position_resolved(2, 50.0, one)["absor"]
+    assert at_back == pytest.approx(qtmm.inc_find_absorp_analytic_fn(2, one).run(50.0).real, rel=1e-12)
+    assert at_back > 0
 
 
 def test_arrays_of_wavelengths_and_angles_are_one_call_each_point_as_tmm():
