@@ -11,9 +11,11 @@ first, ``d_list`` with ``inf`` at both ends, ``th_0`` in radians in the incidenc
 number comes from the engine of `quilmo_lab.solve`: `coh_tmm` is one engine call for the
 amplitudes, powers, and each medium's k_z, angle and forward and backward amplitudes
 (`Result.kz`, `Result.layer_angles`, `Result.waves_s`); `position_resolved` asks the engine
-for the fields at its place (`Profile.E_s`, `Profile.poynting_s`). Not yet here: `inc_tmm`'s
-intensity keys (``VW_list``, ``stackFB_list``, ``power_entering_list``), and with them
-``inc_position_resolved`` and ``inc_find_absorp_analytic_fn``.
+for the fields at its place (`Profile.E_s`, `Profile.poynting_s`); `inc_tmm` takes its powers,
+absorbed fractions and the intensities between the coherent stacks (``VW_list``,
+``stackFB_list``, ``power_entering_list``) from the engine's incoherent solver.
+`inc_position_resolved`, absent from ``tmm`` 0.2.0, gives the absorbed density at a place of a
+partly incoherent stack.
 
 Beyond ``tmm``: ``lam_vac`` and ``th_0`` of `coh_tmm`, `coh_tmm_reverse`, `unpolarized_RT`,
 `ellips` and `inc_tmm` may be arrays that broadcast together: every returned value then has their
@@ -777,13 +779,17 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
     """Reflection and transmission of a stack whose layers flagged "i" are taken by intensity.
 
     Returns ``R``, ``T``, ``absorbed`` (the fraction absorbed in each inner layer), the keys
-    of `inc_group_layers`, the inputs, and for one `th_0` and `lam_vac`
-    ``coh_tmm_data_list`` and ``coh_tmm_bdata_list`` (`coh_tmm` and `coh_tmm_reverse` of
-    each coherent stack, lit at its first medium's angle). `th_0` and `lam_vac` may be
-    arrays that broadcast together: ``R``, ``T`` then have their shape and ``absorbed`` a
-    leading axis of inner layers. Not here: ``VW_list``, ``stackFB_list`` and
-    ``power_entering_list`` (the engine carries the intensities between the coherent
-    stacks itself).
+    of `inc_group_layers`, the inputs, and the powers between the coherent stacks, per unit
+    incident power: ``VW_list`` (incoherent media, 2: the forward and backward flux at each
+    incoherent medium's front; NaN for the incidence medium, [T, 0] for the exit medium),
+    ``stackFB_list`` (per coherent stack, the power arriving at it from its front and from its
+    back) and ``power_entering_list`` (the net flux into each incoherent medium across the
+    interface or stack before it; 1 for the incidence medium). For one `th_0` and `lam_vac`
+    also ``coh_tmm_data_list`` and ``coh_tmm_bdata_list`` (`coh_tmm` and `coh_tmm_reverse`
+    of each coherent stack, lit at its first medium's angle). `th_0` and `lam_vac` may be
+    arrays that broadcast together: ``R``, ``T`` then have their shape, and ``absorbed``,
+    ``VW_list``, ``stackFB_list`` and ``power_entering_list`` are arrays with that shape
+    after their own axes.
 
     Examples
     --------
@@ -793,6 +799,10 @@ def inc_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, c_list: Any, th_0: A
     0.076923
     >>> tmm.inc_tmm("p", [1, 1.5, 1], [np.inf, 1e6, np.inf], ["i", "i", "i"], [0.0, 0.5], 500)["R"].round(4)
     array([0.0769, 0.0517])
+    >>> data["VW_list"].round(6)
+    array([[     nan,      nan],
+           [0.961538, 0.038462],
+           [0.923077, 0.      ]])
     """
     pol = _pol(pol)
     n, d = _stack_lists(n_list, d_list)
