@@ -112,6 +112,18 @@ def assert_same_entries(got, expected, err_msg):
                                err_msg=err_msg)
 
 
+def decaying_roots(data):
+    """coh_tmm data with every lossless evanescent inner layer on its decaying root. Lit from
+    an absorbing medium, tmm's root there follows the sign of the rounding error in the
+    imaginary part of n_0 sin(th_0), which differs between NumPy versions."""
+    kz, th, vw = data["kz_list"].copy(), data["th_list"].copy(), data["vw_list"].copy()
+    inner = np.arange(1, kz.size - 1)
+    turn = inner[(data["n_list"][inner].imag == 0) & (np.abs(kz[inner].real) < 1e-12 * np.abs(kz[inner]))
+                 & (kz[inner].imag < 0)]
+    kz[turn], th[turn], vw[turn] = -kz[turn], np.pi - th[turn], vw[turn][:, ::-1]
+    return data | {"kz_list": kz, "th_list": th, "vw_list": vw}
+
+
 @pytest.mark.parametrize("seed", range(24))
 @pytest.mark.parametrize("pol", ["s", "p"])
 def test_random_incoherent_stacks_agree_with_tmm(seed, pol):
@@ -139,6 +151,7 @@ def test_random_incoherent_stacks_agree_with_tmm(seed, pol):
             # lit from an evanescent medium (beyond its critical angle), T and the power
             # entering divide by a flux that is rounding noise, in tmm as here
             noise = abs(kz0.real) < 1e-12 * abs(kz0)
+            a, b = decaying_roots(a), decaying_roots(b)
             for field in [f for f in COH_KEYS if not (noise and f in ("T", "power_entering"))]:
                 assert_same_entries(a[field], b[field], f"{key}[{i}][{field}]")
     assert_same_entries(qtmm.inc_absorp_in_each_layer(got), tmm.inc_absorp_in_each_layer(expected), "absorbed")
