@@ -5,6 +5,7 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
 
+#include <algorithm>
 #include <cstddef>
 
 #include "lab/bind/anisotropic.hpp"
@@ -92,6 +93,26 @@ void absorbed(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles
 }
 
 template <class Angle>
+void run_light(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, std::size_t stacks,
+               Roughness roughness, int roughness_model, Mask coherent, Output<double, 4> powers,
+               Output<double, 5> light, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    require_mask(coherent, grid);
+    require_point_values(powers, grid, stacks, "powers");
+    const std::size_t runs =
+        1 + static_cast<std::size_t>(std::count(coherent.data(), coherent.data() + grid.layers(), false));
+    require_shape(light, {8, stacks, grid.angle_count, runs, grid.wavelength_count}, "light",
+                  "(8, stacks, angles, runs, wavelengths)");
+    require_apart({span_of("powers", powers), span_of("light", light)},
+                  {span_of("indices", indices), span_of("thicknesses", thicknesses), span_of("wavelengths", wavelengths),
+                   span_of("angles", angles), span_of("coherent", coherent)});
+    run_released(grid, [&] {
+        quilmo::lab::solve_run_light(grid, coherent.data(), powers.data(), light.data(), threads);
+    });
+}
+
+template <class Angle>
 void profile(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles, Roughness roughness,
              int roughness_model, Mask coherent, Axis depths,
              Output<double, 3> out, std::size_t threads) {
@@ -141,6 +162,15 @@ NB_MODULE(_engine, m) {
                     "powers"_a.noconvert(), "layers"_a.noconvert(), "threads"_a,
                     "Fills powers (R_s, R_p, T_s, T_p) and layers (the fraction absorbed in each inner layer, "
                     "s and p) of every point.");
+    def_both_angles(m, "run_light", &run_light<double>, &run_light<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
+                    "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "stacks"_a,
+                    "roughness"_a.noconvert(), "roughness_model"_a, "coherent"_a.noconvert(),
+                    "powers"_a.noconvert(), "light"_a.noconvert(), "threads"_a,
+                    "Fills powers (R_s, R_p, T_s, T_p) and light (front, back, forward, entering, s then p) of every "
+                    "point: per run between incoherent media (one more than the inner layers flagged False), the "
+                    "power arriving at it from its first and its last medium, the forward flux at the front of the "
+                    "medium that ends it and the net flux entering that medium.");
     def_both_angles(m, "profile", &profile<double>, &profile<Amplitude>,
                     "indices"_a.noconvert(), "thicknesses"_a.noconvert(),
                     "wavelengths"_a.noconvert(), "angles"_a.noconvert(), "roughness"_a.noconvert(), "roughness_model"_a,

@@ -122,6 +122,12 @@ double loss_in_layer(const PointMedia& point, const FieldWorkspace& work, std::s
     return flux<Pol>(m, w.with, w.against * e) - flux<Pol>(m, w.with * e, w.against);
 }
 
+// Net forward flux leaving run k into the medium that ends it.
+double leaving_run(const FieldWorkspace& work, int pol, std::size_t k) {
+    const RunLight<>& light = work.runs_light[pol][k];
+    return light.front * work.power.fractions[pol][k].T - light.back * work.intake[pol][k].back;
+}
+
 template <int Pol>
 void absorbed_of(const PointMedia& point, const FieldWorkspace& work, std::span<double> absorbed) {
     const auto& runs = work.power.runs;
@@ -143,7 +149,7 @@ void absorbed_of(const PointMedia& point, const FieldWorkspace& work, std::span<
         }
         if (k + 1 < runs.size()) {
             // net forward flux leaving run k, and entering run k + 1
-            const double out = light[k].front * fractions[k].T - light[k].back * intake[k].back;
+            const double out = leaving_run(work, Pol, k);
             const double in = light[k + 1].front * intake[k + 1].front - light[k + 1].back * fractions[k + 1].T_back;
             absorbed[run.last - 1] = out - in;
         }
@@ -173,6 +179,25 @@ PerPolarisation<Powers<>> absorption(const PointMedia& point, FieldWorkspace& wo
     const PerPolarisation<Powers<>> split = solve_fields(point, work);
     absorbed_of<pol_s>(point, work, absorbed.s);
     absorbed_of<pol_p>(point, work, absorbed.p);
+    return split;
+}
+
+PerPolarisation<Powers<>> run_illumination(const PointMedia& point, FieldWorkspace& work,
+                                           const PerPolarisation<std::span<RunIllumination>>& out) {
+    if (coherent_formulas::grazing_limit(point)) {
+        for (const int pol : {pol_s, pol_p}) {
+            std::ranges::fill(out[pol], RunIllumination{0.0, 0.0, 0.0, 0.0});
+            out[pol].front().front = 1.0;
+        }
+        return coherent_formulas::grazing_result().powers;
+    }
+    const PerPolarisation<Powers<>> split = solve_fields(point, work);
+    for (const int pol : {pol_s, pol_p}) {
+        const std::vector<RunLight<>>& light = work.runs_light[pol];
+        for (std::size_t k = 0; k < light.size(); ++k) {
+            out[pol][k] = {light[k].front, light[k].back, work.slabs_light[pol][k].forward, leaving_run(work, pol, k)};
+        }
+    }
     return split;
 }
 

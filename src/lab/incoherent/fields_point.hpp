@@ -106,6 +106,23 @@ PerPolarisation<Amplitudes> light_coherent(const PointMedia& point, FieldWorkspa
 PerPolarisation<Powers<>> absorption(const PointMedia& point, FieldWorkspace& work,
                                      const PerPolarisation<std::span<double>>& absorbed);
 
+// The light between the runs of a point, per run (split at every incoherent
+// inner medium), per unit power incident on the stack: the power arriving at
+// the run from its first medium and from its last (tmm's stackFB_list), the
+// forward flux at the front of the medium that ends it (V of tmm's VW_list,
+// whose W is `back`), and the net flux entering that medium across the run
+// (tmm's power_entering_list). At exactly grazing incidence nothing enters.
+struct RunIllumination {
+    double front;
+    double back;
+    double forward;
+    double entering;
+};
+
+// Fills `out` (one entry per run, per polarisation) and returns R and T.
+PerPolarisation<Powers<>> run_illumination(const PointMedia& point, FieldWorkspace& work,
+                                           const PerPolarisation<std::span<RunIllumination>>& out);
+
 // Where a depth lies: the medium, and the distance from that medium's front
 // (negative in the incidence medium, from the last interface in the exit one).
 struct DepthPlace {

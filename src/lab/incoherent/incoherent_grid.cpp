@@ -1,5 +1,6 @@
 #include "lab/incoherent/incoherent_grid.hpp"
 
+#include <algorithm>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -75,6 +76,34 @@ void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, doub
             for (const int pol : {pol_s, pol_p}) {
                 for (std::size_t j = 0; j < layers; ++j) {
                     row(pol, j) = lost[pol][j];
+                }
+            }
+        };
+    });
+}
+
+void solve_run_light(const Grid& grid, const bool* coherent, double* powers, double* light, std::size_t threads) {
+    const std::vector<Complex> sines = angle_sines(grid);
+    const PointPlanes<double> out{powers, grid.points()};
+    const std::size_t layers = grid.layers();
+    const std::size_t runs = 1 + static_cast<std::size_t>(std::count(coherent, coherent + layers, false));
+    const LayerPlanes<double> light_out(light, grid, runs);
+    const std::span<const bool> mask(coherent, layers);
+    for_each_point(grid, threads, grain, [&](Columns columns) {
+        return [&, builder = PointBuilder(grid, sines, columns), work = FieldWorkspace(),
+                got = PerPolarisation<std::vector<RunIllumination>>{std::vector<RunIllumination>(runs),
+                                                                    std::vector<RunIllumination>(runs)}](
+                   std::size_t p, const Grid::Place& at) mutable {
+            builder.move_to(at);
+            write_powers(out, p, run_illumination(builder.media(mask), work, {got.s, got.p}));
+            const LayerPlanes<double>::Row row = light_out.row(p);
+            for (const int pol : {pol_s, pol_p}) {
+                for (std::size_t k = 0; k < runs; ++k) {
+                    const RunIllumination& g = got[pol][k];
+                    row(4 * pol, k) = g.front;
+                    row(4 * pol + 1, k) = g.back;
+                    row(4 * pol + 2, k) = g.forward;
+                    row(4 * pol + 3, k) = g.entering;
                 }
             }
         };

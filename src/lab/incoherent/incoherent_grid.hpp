@@ -26,6 +26,12 @@ void solve_cross(const Grid& grid, const bool* coherent, Complex* cross, std::si
 void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, double* absorbed,
                     std::size_t threads);
 
+// The same powers, and in `light` the light between the runs of every point
+// (incoherent/fields_point.hpp, RunIllumination): front, back, forward and
+// entering for s then for p, 8 planes each (B, A, runs, W), with one run more
+// than the inner layers flagged incoherent.
+void solve_run_light(const Grid& grid, const bool* coherent, double* powers, double* light, std::size_t threads);
+
 // Absorbed power density and |E|^2 for s and p, one after the other in `out`,
 // each (W, depth_count) over the grid's wavelengths, for a grid of one stack
 // and one angle. Depths are measured from the first interface.

@@ -146,11 +146,14 @@ TEST_P(LayeredGrid, EveryThreadCountGivesTheSameBits) {
     expect_same_for_threads(
         [&](std::size_t threads) {
             std::vector<double> powers(4 * grid.points()), absorbed_powers(powers.size()), layers(2 * problem.cells()),
-                profile(4 * problem.wavelengths * depths.size());
+                profile(4 * problem.wavelengths * depths.size()), light_powers(powers.size()),
+                light(8 * 2 * grid.points());  // two runs: one inner layer by intensity
             solve_incoherent(grid, coherent, powers.data(), threads);
             solve_absorbed(grid, coherent, absorbed_powers.data(), layers.data(), threads);
             solve_profile(one_stack, coherent, depths.data(), depths.size(), profile.data(), threads);
-            return bytes(powers, absorbed_powers, layers, profile);
+            solve_run_light(grid, coherent, light_powers.data(), light.data(), threads);
+            EXPECT_TRUE(same_bytes(light_powers, absorbed_powers));
+            return bytes(powers, absorbed_powers, layers, profile, light);
         },
         {2, 3, 7});
 }
