@@ -41,6 +41,7 @@ Examples
 from __future__ import annotations
 
 import cmath
+import math
 import sys
 from typing import Any
 
@@ -251,6 +252,9 @@ def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.c
 def _incidence(n0: complex, th_0: Any) -> Any:
     """th_0 checked: n_0 sin(th_0) real and the angle forward in the incidence medium."""
     th: Any
+    if (isinstance(th_0, float) and n0.imag == 0 and math.isfinite(th_0) and math.isfinite(n0.real)
+            and n0.real * math.cos(th_0) > 0):  # the commonest call, valid: the checks below would pass
+        return complex(th_0)
     if isinstance(th_0, (int, float, complex, np.number)) and not isinstance(th_0, bool):
         th = complex(th_0)
         tangential, cosine = complex(n0) * cmath.sin(th), complex(n0) * cmath.cos(th)
@@ -360,7 +364,8 @@ def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64
     amplitudes, powers, normal, waves = outputs
     side = 0 if pol == "s" else 1
     kz_list, th_list = normal[0], normal[1]
-    if (kz_list.real[1:-1] == 0).any():  # only an evanescent lossless layer can need tmm's other root
+    inner_kz = kz_list.real[1:-1]
+    if np.count_nonzero(inner_kz) != inner_kz.size:  # only an evanescent lossless layer can need tmm's other root
         _tmm_roots(n, th, normal, waves)
     r, t = amplitudes[side], amplitudes[side + 2]
     if waves.ndim == 2:  # one point
@@ -373,7 +378,7 @@ def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64
         cos0 = kz_list[0] * (np.asarray(lam_vac) / (2 * np.pi)) / n[0]
         entering = _scalar(_entering(pol, r, n[0], cos0))
     vw[0] = 0
-    vw[-1, 0], vw[-1, 1] = t, 0
+    vw[-1] = t, 0
     return {"r": r, "t": t, "R": _scalar(powers[side]), "T": _scalar(powers[side + 2]),
             "power_entering": entering, "vw_list": vw, "kz_list": kz_list, "th_list": th_list,
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
