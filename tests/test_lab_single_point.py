@@ -3,11 +3,13 @@ the same bits, the same ownership and the same errors as the general path (which
 here derivatives=False, selects)."""
 
 import math
+import sys
 
 import numpy as np
 import pytest
 
 import quilmo_lab as ql
+from quilmo_lab import _engine
 from lab_helpers import FIELDS, assert_same_bits
 
 POINTS = [
@@ -65,3 +67,15 @@ def test_one_point_refuses_what_the_general_path_refuses_in_its_words(args, kwar
     with pytest.raises(general.type) as short:
         ql.solve(*args, **kwargs)
     assert str(short.value) == str(general.value)
+
+
+@pytest.mark.parametrize("position", [0, 1, 4])
+def test_a_refused_buffer_is_released(position):
+    args = [np.ones(3, dtype=np.complex128), np.array([1.0]), 500.0, 0.0, np.empty(4, dtype=np.complex128),
+            np.empty(4), None, None]
+    wrong = np.ones(args[position].shape, dtype=np.float32)  # a format the engine does not read
+    args[position] = wrong
+    before = sys.getrefcount(wrong)
+    with pytest.raises(ValueError, match="must hold"):
+        _engine.coherent_point(*args)
+    assert sys.getrefcount(wrong) == before

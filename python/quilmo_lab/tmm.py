@@ -378,7 +378,7 @@ def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64
         cos0 = kz_list[0] * (np.asarray(lam_vac) / (2 * np.pi)) / n[0]
         entering = _scalar(_entering(pol, r, n[0], cos0))
     vw[0] = 0
-    vw[-1] = t, 0
+    vw[-1, 0], vw[-1, 1] = t, 0
     return {"r": r, "t": t, "R": _scalar(powers[side]), "T": _scalar(powers[side + 2]),
             "power_entering": entering, "vw_list": vw, "kz_list": kz_list, "th_list": th_list,
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
