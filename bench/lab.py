@@ -38,8 +38,9 @@ interleaved round by round so that a busy machine slows all alike):
      point of the plain solve (the load-independent share of the cost) and the
      finest rule any wavelength took.
  12. single calls as tmm scripts make them: one-point solve, quilmo.DataPy at
-     one wavelength, quilmo_lab.tmm against tmm, and tmm's own tests through
-     each (bench/lab_tmm.py).
+     one wavelength, quilmo_lab.tmm against tmm (medians over interleaved
+     rounds, with the load average), and tmm's own tests through each
+     (bench/lab_tmm.py).
 """
 
 import os

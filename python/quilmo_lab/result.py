@@ -81,6 +81,18 @@ class Result:
     ValueError: assignment destination is read-only
     """
 
+    # inputs not given and values not computed yet
+    _amplitudes: ComplexArray | None = None
+    _power_derivatives: FloatArray | None = None
+    _amplitude_derivatives: ComplexArray | None = None
+    _roughness_derivatives: FloatArray | None = None
+    _normal: ComplexArray | None = None
+    _waves: ComplexArray | None = None
+    _mueller: tuple[FloatArray, FloatArray] | None = None
+    _absorbed: FloatArray | None = None
+    _ellipsometry: tuple[FloatArray, FloatArray] | None = None
+    _ellipsometry_derivatives: tuple[FloatArray, FloatArray] | None = None
+
     def __init__(self, powers: FloatArray, wavelengths: FloatArray, angles: npt.NDArray[Any], *,
                  absorb: Callable[[], FloatArray], amplitudes: ComplexArray | None = None,
                  power_derivatives: FloatArray | None = None,
@@ -96,22 +108,21 @@ class Result:
         self._wavelengths = frozen(wavelengths)
         self._angles = frozen(angles)
         self._absorb = absorb
-        self._amplitudes = None if amplitudes is None else frozen(amplitudes)
-        self._power_derivatives = None if power_derivatives is None else frozen(power_derivatives)
-        self._amplitude_derivatives = None if amplitude_derivatives is None else frozen(amplitude_derivatives)
+        # what was not given keeps the class's None: a small result is built in few steps
+        if amplitudes is not None:
+            self._amplitudes = frozen(amplitudes)
+        if power_derivatives is not None:
+            self._power_derivatives = frozen(power_derivatives)
+        if amplitude_derivatives is not None:
+            self._amplitude_derivatives = frozen(amplitude_derivatives)
         # (4, B, A, media - 1, W) derivatives of R_s, R_p, T_s, T_p by each interface's roughness
-        self._roughness_derivatives = None if roughness_derivatives is None else frozen(roughness_derivatives)
+        if roughness_derivatives is not None:
+            self._roughness_derivatives = frozen(roughness_derivatives)
         # cross computes the (2, B, A, W) s-p cross terms of R and T (for the Mueller matrices)
         self._cross_of = cross
         # layer_waves(with_waves) computes k_z and the angles of every medium, (2, B, A, media, W), and
         # with_waves the amplitudes v_s, w_s, v_p, w_p at each medium's front, (4, B, A, media, W)
         self._layer_waves_of = layer_waves
-        self._normal: ComplexArray | None = None
-        self._waves: ComplexArray | None = None
-        self._mueller: tuple[FloatArray, FloatArray] | None = None
-        self._absorbed: FloatArray | None = None
-        self._ellipsometry: tuple[FloatArray, FloatArray] | None = None
-        self._ellipsometry_derivatives: tuple[FloatArray, FloatArray] | None = None
 
     # the grid ---------------------------------------------------------------------------------
     @property

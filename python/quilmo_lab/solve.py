@@ -9,7 +9,7 @@ import numpy as np
 import numpy.typing as npt
 
 from quilmo_lab import _engine
-from quilmo_lab._checks import flag, type_name
+from quilmo_lab._checks import flag, thread_count, type_name
 from quilmo_lab._problem import Form, GridProblem, read_problem
 from quilmo_lab.cone import Cone
 from quilmo_lab._averaging import Averaging, averaged_solve, thickness_spread_array
@@ -245,12 +245,53 @@ def solve(*args: object, **kwargs: object) -> Result:
     >>> print(np.round(smooth.R()[0, 0], 4), np.round(rough.R()[0, 0], 4))
     [0.0426 0.0426] [0.0366 0.041 ]
     """
+    one = _one_point(args, kwargs)
+    if one is not None:
+        return one
     problem, options = read_problem(FORM, args, kwargs)
     derivatives = flag("derivatives", options["derivatives"])
     averaging = _averaging(problem, options)
     if averaging is not None:
         return averaged_solve(problem, averaging, derivatives, _solve_problem)
     return _solve_problem(problem, derivatives)
+
+
+def _one_point(args: tuple[object, ...], kwargs: dict[str, object]) -> Result | None:
+    """The Result of the commonest small call, ``solve(indices, thicknesses, wavelength[, angle])``
+    with 1-D indices and thicknesses, one wavelength and one real angle, no options but `threads`:
+    solved as one point without the general reading of the arguments. None for every other call,
+    and for any argument that is not already valid, so that the general path reads it and words
+    its error; where this path answers, the general one would give the same bits."""
+    if (not 3 <= len(args) <= 4 or (kwargs and (len(kwargs) > 1 or "threads" not in kwargs))
+            or isinstance(args[0], Stack)):
+        return None
+    angle = args[3] if len(args) == 4 else 0.0
+    if not isinstance(angle, (float, int)) or isinstance(angle, bool) or abs(angle) > np.pi / 2:
+        return None
+    try:  # np.array copies: what it returns is the result's own
+        n, d, w = np.array(args[0]), np.array(args[1]), np.array(args[2])
+    except (TypeError, ValueError):
+        return None
+    media = n.shape[0] if n.ndim == 1 else 0
+    if (media < 2 or n.dtype.kind not in "iufc" or d.shape != (media - 2,) or d.dtype.kind not in "iuf"
+            or w.size != 1 or w.ndim > 1 or w.dtype.kind not in "iuf"):
+        return None
+    threads = thread_count(kwargs["threads"]) if kwargs else 0
+    indices = (n if n.dtype == np.complex128 else n.astype(np.complex128)).reshape(1, media, 1)
+    thicknesses = (d if d.dtype == np.float64 else d.astype(np.float64)).reshape(1, media - 2)
+    wavelengths = (w if w.dtype == np.float64 else w.astype(np.float64)).reshape(1)
+    angles = np.array([float(angle)])
+    amplitudes, powers = np.empty((4, 1, 1, 1), dtype=np.complex128), np.empty((4, 1, 1, 1))
+    _engine.coherent_point(indices, thicknesses, float(wavelengths[0]), float(angles[0]), amplitudes, powers,
+                           None, None)
+
+    def problem() -> GridProblem:
+        return GridProblem(indices=indices, thicknesses=thicknesses, wavelengths=wavelengths, angles=angles,
+                           stacks=1, batch=False, coherent=None, threads=threads, stack=None,
+                           roughness=np.zeros((1, media - 1)))
+
+    return Result(powers, wavelengths, angles, amplitudes=amplitudes, absorb=lambda: _absorption(problem())(),
+                  cross=lambda: _cross_terms(problem())(), layer_waves=lambda w: _layer_waves(problem())(w))
 
 
 def _averaging(problem: GridProblem, options: dict[str, object]) -> Averaging | None:

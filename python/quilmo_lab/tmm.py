@@ -43,6 +43,7 @@ Examples
 from __future__ import annotations
 
 import cmath
+import math
 import sys
 from typing import Any
 
@@ -253,6 +254,9 @@ def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.c
 def _incidence(n0: complex, th_0: Any) -> Any:
     """th_0 checked: n_0 sin(th_0) real and the angle forward in the incidence medium."""
     th: Any
+    if (isinstance(th_0, float) and n0.imag == 0 and math.isfinite(th_0) and math.isfinite(n0.real)
+            and n0.real * math.cos(th_0) > 0):  # the commonest call, valid: the checks below would pass
+        return complex(th_0)
     if isinstance(th_0, (int, float, complex, np.number)) and not isinstance(th_0, bool):
         th = complex(th_0)
         tangential, cosine = complex(n0) * cmath.sin(th), complex(n0) * cmath.cos(th)
@@ -362,7 +366,8 @@ def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64
     amplitudes, powers, normal, waves = outputs
     side = 0 if pol == "s" else 1
     kz_list, th_list = normal[0], normal[1]
-    if (kz_list.real[1:-1] == 0).any():  # only an evanescent lossless layer can need tmm's other root
+    inner_kz = kz_list.real[1:-1]
+    if np.count_nonzero(inner_kz) != inner_kz.size:  # only an evanescent lossless layer can need tmm's other root
         _tmm_roots(n, th, normal, waves)
     r, t = amplitudes[side], amplitudes[side + 2]
     if waves.ndim == 2:  # one point

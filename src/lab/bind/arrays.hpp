@@ -45,9 +45,17 @@ void def_both_angles(nb::module_& m, const char* name, Real real, Complex_ compl
 
 static_assert(sizeof(Amplitude) == sizeof(optics::Complex));
 
-inline void require(bool condition, const std::string& what) {
+inline void require(bool condition, const char* what) {
     if (!condition) {
         throw std::invalid_argument(what);
+    }
+}
+
+// For a message composed of parts: `message()` builds it, only for a failed check.
+template <class Message>
+void require(bool condition, const Message& message) {
+    if (!condition) {
+        throw std::invalid_argument(message());
     }
 }
 
@@ -57,7 +65,7 @@ void require_shape(const Array& array, std::initializer_list<std::size_t> expect
                    const char* shape) {
     std::size_t axis = 0;
     for (const std::size_t size : expected) {
-        require(array.shape(axis++) == size, std::string(name) + " must have shape " + shape);
+        require(array.shape(axis++) == size, [&] { return std::string(name) + " must have shape " + shape; });
     }
 }
 
@@ -118,10 +126,11 @@ inline void require_apart(std::initializer_list<Span> outputs, std::initializer_
     for (auto out = outputs.begin(); out != outputs.end(); ++out) {
         for (auto other = outputs.begin(); other != out; ++other) {
             require(!overlap(*out, *other),
-                    std::string(out->name) + " must not share memory with " + other->name);
+                    [&] { return std::string(out->name) + " must not share memory with " + other->name; });
         }
         for (const Span& in : inputs) {
-            require(!overlap(*out, in), std::string(out->name) + " must not share memory with " + in.name);
+            require(!overlap(*out, in),
+                    [&] { return std::string(out->name) + " must not share memory with " + in.name; });
         }
     }
 }

@@ -8,6 +8,8 @@
 
 #include <complex>
 #include <cstddef>
+#include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "lab/bind/arrays.hpp"
@@ -36,16 +38,16 @@ public:
                                      .c_str());
         }
         held_ = true;
-        const std::string format = view_.format == nullptr ? "B" : view_.format;
-        const std::string wanted = complex_values ? "Zd" : "d";
-        require(format == wanted || format == "=" + wanted || format == "<" + wanted,
-                std::string(name) + " must hold " + (complex_values ? "complex128" : "float64") + " values");
-    }
-    ~Buffer() {
-        if (held_) {
-            PyBuffer_Release(&view_);
+        const char* format = view_.format == nullptr ? "B" : view_.format;
+        const char* wanted = complex_values ? "Zd" : "d";
+        if (std::strcmp(format, wanted) != 0 &&
+            !((format[0] == '=' || format[0] == '<') && std::strcmp(format + 1, wanted) == 0)) {
+            release();  // a constructor that throws runs no destructor
+            throw std::invalid_argument(std::string(name) + " must hold " +
+                                        (complex_values ? "complex128" : "float64") + " values");
         }
     }
+    ~Buffer() { release(); }
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
 
@@ -53,6 +55,13 @@ public:
     void* data() const noexcept { return view_.buf; }
 
 private:
+    void release() noexcept {
+        if (held_) {
+            PyBuffer_Release(&view_);
+            held_ = false;
+        }
+    }
+
     Py_buffer view_{};
     bool held_ = false;
 };
