@@ -5,8 +5,8 @@ Each level of quadrature expands the problem (rays as angles of incidence, the s
 wavelengths, the thickness nodes as a batch of stacks) and contracts the results with the
 weights. The rules of the cone and the slit are nested: a level holds every node of the one
 before, so a level solves only its new nodes, and only for the requested wavelengths whose R
-and T still changed by the options' tolerance or more (one engine call for the new angles of
-incidence, one for the new wavelengths, each on the same grid loop as every solve). The
+and T are not yet within the options' tolerance (see `converged`; one engine call for the new
+angles of incidence, one for the new wavelengths, each on the same grid loop as every solve). The
 thickness nodes (Gauss-Hermite) are not nested: with a spread, each level solves its whole
 rule, still only for the wavelengths not yet converged.
 """
@@ -466,13 +466,14 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
 
 # A level's change may be small by chance while its rule has not yet resolved a sharp
 # feature (a band edge sweeping through a cone's angles): two coarse rules then agree, both
-# wrong by far more than their difference. In the asymptotic regime the rules converge at
-# least quadratically per level (exponentially in the nodes, which each level doubles), so
-# a previous change d is followed by an error of about d**2 at most. The level is accepted
-# when its own change is below the tolerance and the previous change was small enough for
-# that bound to hold with a margin of 100: below 0.1 * sqrt(tolerance). The first level
-# has no previous change to judge it by: it is taken only when its change is within
-# FIRST_LEVEL_SHARE of the tolerance.
+# wrong by far more than their difference. Once the cone's and the slit's rules resolve the
+# integrand they converge exponentially in their nodes, which each level doubles: at least
+# quadratically per level, so a change d is followed by an error of about d**2 at most. A
+# level is accepted when its own change is below the tolerance and the previous change was
+# small enough for that bound to hold with a margin of 100 (below MARGIN * sqrt(tolerance)),
+# or when its change is below FIRST_LEVEL_SHARE of the tolerance (the only way for the first
+# level, which has no previous change to judge it by). The thickness rule, one node more per
+# level, takes the same test.
 MARGIN = 0.1
 FIRST_LEVEL_SHARE = 1e-2
 
@@ -480,4 +481,5 @@ FIRST_LEVEL_SHARE = 1e-2
 def converged(change: FloatArray, last_change: FloatArray, tolerance: float) -> npt.NDArray[np.bool_]:
     """Whether the averages whose R and T changed by `change` at this level, and by
     `last_change` at the one before (inf at the first level), are within `tolerance`."""
-    return (change < FIRST_LEVEL_SHARE * tolerance) | ((change < tolerance) & (last_change < MARGIN * np.sqrt(tolerance)))
+    resolved = last_change < MARGIN * np.sqrt(tolerance)
+    return (change < FIRST_LEVEL_SHARE * tolerance) | ((change < tolerance) & resolved)
