@@ -482,4 +482,4 @@ def converged(change: FloatArray, last_change: FloatArray, tolerance: float) -> 
     """Whether the averages whose R and T changed by `change` at this level, and by
     `last_change` at the one before (inf at the first level), are within `tolerance`."""
     resolved = last_change < MARGIN * np.sqrt(tolerance)
-    return (change < FIRST_LEVEL_SHARE * tolerance) | ((change < tolerance) & resolved)
+    return np.asarray((change < FIRST_LEVEL_SHARE * tolerance) | ((change < tolerance) & resolved), dtype=np.bool_)
