@@ -113,12 +113,66 @@ def test_slits_over_a_band_edge_refine_each_wavelength_to_the_tolerance(shape):
     # wavelengths closer than the slit, some on the filter's steep edge, others where it is flat:
     # they converge at different levels and share nodes
     n, d = filter_stack()
-    wl = np.linspace(516.0, 540.0, 17)
+    wl = np.linspace(516.0, 600.0, 17)
     res = ql.solve(n, d, wl, 0.2, bandwidth=ql.Slit(3.0, shape))
     for w, centre in enumerate(wl):
         expected = dense_slit(lambda at: ql.solve(n, d, at, 0.2).T()[0, 0], centre, 3.0, shape)
         assert abs(res.T()[0, 0, w] - expected) <= 1e-6
     assert res.quadrature["points"] < res.quadrature["wavelengths"] * wl.size
+
+
+def mirror_edge():
+    """A 20-pair quarter-wave mirror and wavelengths across its short band edge, which a cone
+    of 10 degrees sweeps through its angles."""
+    n = np.array([1.0] + [2.35, 1.46] * 20 + [1.52], dtype=complex)
+    return n, 550.0 / (4 * n[1:-1].real), np.linspace(410.0, 470.0, 61)
+
+
+def dense_average(kind, n, d, wl, chief):
+    """R and T (unpolarised) of the cone by its own rule at 2,049 angles of incidence, or of a
+    2 nm Gaussian slit by a dense trapezoid rule."""
+    if kind == "cone":
+        _, _, theta, weight, _ = ql.Cone(0.17).rays(np.array([chief]), 9)
+        res, w = ql.solve(n, d, wl, theta), weight.sum(axis=1)
+        return w @ res.R()[0], w @ res.T()[0]
+    sigma = 2.0 / (2 * np.sqrt(2 * np.log(2)))
+    x = np.linspace(-9 * sigma, 9 * sigma, 2001)
+    g = np.exp(-x**2 / (2 * sigma**2))
+    res = ql.solve(n, d, (wl[:, None] + x).ravel(), chief)
+    return tuple(q()[0, 0].reshape(wl.size, -1) @ (g / g.sum()) for q in (res.R, res.T))
+
+
+def averaged(kind, n, d, wl, chief, tolerance):
+    option = dict(cone=ql.Cone(0.17, tolerance=tolerance)) if kind == "cone" else \
+        dict(bandwidth=ql.Slit(2.0, tolerance=tolerance))
+    return ql.solve(n, d, wl, chief, **option)
+
+
+@pytest.mark.parametrize("kind", ["cone", "slit"])
+def test_averages_are_within_their_tolerance_and_a_looser_one_costs_less(kind):
+    # coarse rules of a cone over a band edge can agree by chance while both are far off
+    n, d, wl = mirror_edge()
+    expected = dense_average(kind, n, d, wl, 0.5)
+    points = []
+    for tolerance in (1e-2, 1e-3, 1e-4, 1e-5, 1e-6):
+        res = averaged(kind, n, d, wl, 0.5, tolerance)
+        for got, want in zip((res.R(), res.T()), expected):
+            assert np.abs(got[0, 0] - want).max() <= tolerance, tolerance
+        points.append(res.quadrature["points"])
+    assert points == sorted(points) and points[0] < points[-1]
+
+
+def test_the_smallest_tolerance_of_the_averages_given_governs():
+    n, d, wl = mirror_edge()
+    loose, tight = dict(cone=ql.Cone(0.17, tolerance=1e-2)), dict(bandwidth=ql.Slit(2.0, tolerance=1e-6))
+    mixed = ql.solve(n, d, wl[::6], 0.5, **loose, bandwidth=ql.Slit(2.0, tolerance=1e-6))
+    both = ql.solve(n, d, wl[::6], 0.5, cone=ql.Cone(0.17, tolerance=1e-6), **tight)
+    assert mixed.R().tobytes() == both.R().tobytes()
+    # the spread's own 1e-6 holds whatever the cone's
+    spread = np.r_[2.0, np.zeros(d.size - 1)]
+    mixed = ql.solve(n, d, wl[::6], 0.5, **loose, thickness_spread=spread)
+    both = ql.solve(n, d, wl[::6], 0.5, cone=ql.Cone(0.17, tolerance=1e-6), thickness_spread=spread)
+    assert mixed.T().tobytes() == both.T().tobytes()
 
 
 def test_levels_solved_with_the_next_one_keep_the_tolerance():

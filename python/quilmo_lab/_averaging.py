@@ -5,8 +5,8 @@ Each level of quadrature expands the problem (rays as angles of incidence, the s
 wavelengths, the thickness nodes as a batch of stacks) and contracts the results with the
 weights. The rules of the cone and the slit are nested: a level holds every node of the one
 before, so a level solves only its new nodes, and only for the requested wavelengths whose R
-and T still changed by the options' tolerance or more (one engine call for the new angles of
-incidence, one for the new wavelengths, each on the same grid loop as every solve). The
+and T are not yet within the options' tolerance (see `converged`; one engine call for the new
+angles of incidence, one for the new wavelengths, each on the same grid loop as every solve). The
 thickness nodes (Gauss-Hermite) are not nested: with a spread, each level solves its whole
 rule, still only for the wavelengths not yet converged.
 """
@@ -38,6 +38,8 @@ ComplexArray = npt.NDArray[np.complex128]
 # product of thickness nodes may hold.
 MAX_LEVEL = 8
 MAX_THICKNESS_NODES = 4096
+# The thickness spread's tolerance in R and T (it takes no options of its own).
+SPREAD_TOLERANCE = 1e-6
 
 
 def thickness_spread_array(value: object, layers: int) -> FloatArray:
@@ -64,7 +66,10 @@ class Averaging:
 
     @property
     def tolerance(self) -> float:
-        return min(option.tolerance for option in (self.cone, self.slit, _SpreadTolerance) if option is not None)
+        """The tolerance in R and T of the averages refined together: the smallest of the
+        options' own (the spread's is SPREAD_TOLERANCE)."""
+        own = [option.tolerance for option in (self.cone, self.slit) if option is not None]
+        return min(own + ([SPREAD_TOLERANCE] if self.spread is not None else []))
 
     def thickness_nodes(self, level: int) -> tuple[FloatArray, FloatArray]:
         """Offsets (S, layers) and weights (S,) of the tensor Gauss-Hermite rule of `level`
@@ -84,10 +89,6 @@ class Averaging:
             offsets[row, spreading] = x[list(choice)] * self.spread[spreading]
             weights[row] = np.prod(w[list(choice)])
         return offsets, weights
-
-
-class _SpreadTolerance:
-    tolerance = 1e-6
 
 
 RAY_STRIDE = 2 ** 26  # a ray's key among all chief angles: chief index * RAY_STRIDE + its key
@@ -434,22 +435,24 @@ def _reflected_and_transmitted(result: Result) -> tuple[FloatArray, FloatArray]:
 def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool,
                    solve_problem: Callable[[GridProblem, bool], Result]) -> AveragedResult:
     """Solves `problem` averaged over the options of `averaging`, refining the quadrature of
-    each requested wavelength until its R and T change by less than the tolerance."""
+    each requested wavelength until `converged` accepts its R and T."""
     quadrature = Quadrature(problem, averaging, solve_problem, derivatives)
     b, a, w = problem.grid
     powers = np.zeros((4, b, a, w))
     active = np.arange(w)
     previous: FloatArray | None = None
+    last_change = np.full(w, np.inf)
     for level in range(MAX_LEVEL + 1):
         quadrature.refine(level, active)
         s, p = quadrature.sum(level, active, _reflected_and_transmitted, layer_axis=True)
         current = np.stack([s[:, :, 0], p[:, :, 0], s[:, :, 1], p[:, :, 1]])
         if previous is not None:
             change = np.abs(current - previous).reshape(-1, active.size)
-            done = np.where(np.isnan(change), 0.0, change).max(axis=0, initial=0.0) < averaging.tolerance
+            change = np.where(np.isnan(change), 0.0, change).max(axis=0, initial=0.0)
+            done = converged(change, last_change, averaging.tolerance)
             powers[..., active[done]] = current[..., done]
             quadrature.converged_at[active[done]] = level
-            active, current = active[~done], current[..., ~done]
+            active, current, last_change = active[~done], current[..., ~done], change[~done]
             if active.size == 0:
                 break
         previous = current
@@ -459,3 +462,24 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
                       f"{MAX_LEVEL + 1} levels of quadrature at {active.size} of the {w} wavelengths; they are "
                       "those of the last level", RuntimeWarning, stacklevel=3)
     return AveragedResult(powers, problem, quadrature)
+
+
+# A level's change may be small by chance while its rule has not yet resolved a sharp
+# feature (a band edge sweeping through a cone's angles): two coarse rules then agree, both
+# wrong by far more than their difference. Once the cone's and the slit's rules resolve the
+# integrand they converge exponentially in their nodes, which each level doubles: at least
+# quadratically per level, so a change d is followed by an error of about d**2 at most. A
+# level is accepted when its own change is below the tolerance and the previous change was
+# small enough for that bound to hold with a margin of 100 (below MARGIN * sqrt(tolerance)),
+# or when its change is below FIRST_LEVEL_SHARE of the tolerance (the only way for the first
+# level, which has no previous change to judge it by). The thickness rule, one node more per
+# level, takes the same test.
+MARGIN = 0.1
+FIRST_LEVEL_SHARE = 1e-2
+
+
+def converged(change: FloatArray, last_change: FloatArray, tolerance: float) -> npt.NDArray[np.bool_]:
+    """Whether the averages whose R and T changed by `change` at this level, and by
+    `last_change` at the one before (inf at the first level), are within `tolerance`."""
+    resolved = last_change < MARGIN * np.sqrt(tolerance)
+    return np.asarray((change < FIRST_LEVEL_SHARE * tolerance) | ((change < tolerance) & resolved), dtype=np.bool_)

@@ -37,7 +37,12 @@ class Cone:
         equal, "lambertian" proportional to cos(alpha), or a callable taking alpha
         (radians, an array) and returning non-negative weights.
     tolerance : float, optional
-        The quadrature is refined until R and T change by less than this.
+        The accuracy promised for the averaged R and T (absolute, at every wavelength).
+        A wavelength's quadrature is refined until a level changes its R and T by less than
+        this and the level before changed them by less than 0.1 * sqrt(tolerance) (a sign
+        that the rule resolves the integrand), or until a level changes them by less than a
+        hundredth of it. Given together with a `Slit`, the averages are refined together to the
+        smallest of their tolerances; a ``thickness_spread`` brings its own, 1e-6.
 
     Raises
     ------
@@ -61,8 +66,8 @@ class Cone:
     the trapezoid rule in t, theta = middle + width cos t (which turns the square-root ends
     of the arcs into smooth ones). Both converge exponentially on smooth integrands and
     both keep every node when the node count doubles, so each level solves only its new
-    angles of incidence, and only at the wavelengths whose R and T still changed by
-    `tolerance` or more from the previous level: a wavelength on a steep band edge
+    angles of incidence, and only at the wavelengths not yet within `tolerance`: a
+    wavelength on a steep band edge
     refines alone while the flat stretches of the spectrum stop after a few levels. For
     each theta, Gauss-Legendre over the arc of azimuths inside the cone gives its weight
     and the turns of polarisation, without rays of its own.

@@ -32,7 +32,12 @@ class Slit:
         Whether the function is symmetric in wavelength or in wavenumber (Fourier
         spectrometers).
     tolerance : float, optional
-        The quadrature is refined until R and T change by less than this.
+        The accuracy promised for the averaged R and T (absolute, at every wavelength).
+        A wavelength's quadrature is refined until a level changes its R and T by less than
+        this and the level before changed them by less than 0.1 * sqrt(tolerance) (a sign
+        that the rule resolves the integrand), or until a level changes them by less than a
+        hundredth of it. Given together with a `Cone`, the averages are refined together to the
+        smallest of their tolerances; a ``thickness_spread`` brings its own, 1e-6.
 
     Raises
     ------
@@ -53,8 +58,8 @@ class Slit:
     converges faster than any power of the spacing. The triangle (on each half, where it
     is linear) and the rectangle take Clenshaw-Curtis nodes around each wavelength. Each
     level halves the spacing or doubles the nodes, keeping every node of the previous
-    level, and solves only its new wavelengths around the requested wavelengths whose R
-    and T still changed by `tolerance` or more. Materials are evaluated at those
+    level, and solves only its new wavelengths around the requested wavelengths not yet
+    within `tolerance`. Materials are evaluated at those
     wavelengths; indices given as arrays over the requested wavelengths are interpolated
     linearly between them (and held constant beyond the first and last).
 

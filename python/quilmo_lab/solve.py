@@ -139,7 +139,9 @@ def solve(*args: object, **kwargs: object) -> Result:
     thickness_spread : float or array_like, optional
         Standard deviation of each inner layer's thickness in the unit of `wavelengths`, a
         scalar for every layer or (media - 2,), uncorrelated between layers; R, T and A are
-        averaged by intensity over the Gaussian distribution (tensor Gauss-Hermite).
+        averaged by intensity over the Gaussian distribution (tensor Gauss-Hermite), to
+        1e-6 in R and T, or to the tolerance of a `cone` or `bandwidth` given with it where
+        that is smaller (the averages are refined together; see `Cone`).
 
     Returns
     -------
