@@ -367,6 +367,17 @@ def test_grazing_fields_vanish():
     np.testing.assert_array_equal(res.waves_s[0, 0, :, :, 0], [[1, -1], [0, 0], [0, 0]])
 
 
+@pytest.mark.parametrize("pol", ["s", "p"])
+@pytest.mark.parametrize("n_list", [[1.0, 1.5], [1.0, 2.0 + 0.1j, 1.5], [1.5, 1.0]])
+def test_coh_tmm_exactly_grazing_reflects_everything(pol, n_list):
+    d_list = [np.inf] + [100.0] * (len(n_list) - 2) + [np.inf]
+    one = qtmm.coh_tmm(pol, n_list, d_list, np.pi / 2, 500.0)
+    assert (one["R"], one["T"], one["power_entering"]) == (1.0, 0.0, 0.0)
+    scan = qtmm.coh_tmm(pol, n_list, d_list, np.array([0.3, np.pi / 2]), 500.0)
+    assert scan["power_entering"][1] == 0.0 and np.isfinite(scan["power_entering"]).all()
+    assert scan["power_entering"][0] == qtmm.coh_tmm(pol, n_list, d_list, 0.3, 500.0)["power_entering"]
+
+
 @pytest.mark.parametrize("angle", [np.pi / 2, -np.pi / 2, complex(np.pi / 2, 0.0)])
 def test_grazing_limit_in_an_absorbing_incidence_medium(angle):
     import quilmo_lab as ql

@@ -354,11 +354,15 @@ def _tmm_roots(n: npt.NDArray[np.complex128], th: Any, normal: npt.NDArray[np.co
 
 
 def _entering(pol: str, r: Any, n0: complex, cos0: Any) -> Any:
-    """power_entering_from_r with the incidence medium's cosine."""
+    """power_entering_from_r with the incidence medium's cosine; exactly grazing (cos0 = 0,
+    r = -1) nothing enters: the grazing limit, 0, not 0 / 0."""
     admittance = n0 * cos0 if pol == "s" else n0 * cos0.conjugate()
-    if pol == "s":
-        return (admittance * (1 + r).conjugate() * (1 - r)).real / admittance.real
-    return (admittance * (1 + r) * (1 - r).conjugate()).real / admittance.real
+    flux = (admittance * (1 + r).conjugate() * (1 - r)).real if pol == "s" else \
+        (admittance * (1 + r) * (1 - r).conjugate()).real
+    if isinstance(admittance, complex):
+        return flux / admittance.real if admittance != 0 else 0.0
+    grazing = admittance == 0
+    return np.where(grazing, 0.0, flux / np.where(grazing, 1.0, admittance.real))
 
 
 def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_0: Any, lam_vac: Any,

@@ -11,7 +11,6 @@ namespace {
 
 using std_complex = std::complex<double>;
 
-Complex from_std(std_complex z) noexcept { return {z.real(), z.imag()}; }
 std_complex to_std(Complex z) noexcept { return {z.re, z.im}; }
 
 // sin(theta) in medium j: n_0 sin(theta_0) / n_j, the incidence medium's own sine.

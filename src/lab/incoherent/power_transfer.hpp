@@ -35,6 +35,16 @@ constexpr double value_of(double x) noexcept { return x; }
 // tested only for being zero.
 constexpr double value_of(Complex z) noexcept { return z.re == 0.0 && z.im == 0.0 ? 0.0 : 1.0; }
 
+// One in each number type; Complex spelt out, its aggregate gives im no default.
+template <class Number>
+constexpr Number one_of() noexcept {
+    return Number{1.0};
+}
+template <>
+constexpr Complex one_of<Complex>() noexcept {
+    return {1.0, 0.0};
+}
+
 // Power arriving at a run from its first and from its last medium, per unit
 // power incident on the stack.
 template <class Number = double>
@@ -61,7 +71,7 @@ Powers<Number> power_transfer(std::span<const RunFractions<Number>> runs, std::s
                               std::span<SlabLight<Number>> slabs_light = {}) noexcept {
     const std::size_t count = runs.size();
     const Number zero{};
-    const Number one{1.0};
+    const Number one = one_of<Number>();
     // behind[k]: reflectance of everything after the medium that ends run k,
     // seen from inside that medium at its back end.
     Number reflect_ahead = zero;
