@@ -97,17 +97,28 @@ def test_no_worker_can_start_runs_on_the_calling_thread():
     assert result.returncode == 0 and result.stdout.strip() == "ok", result.stderr
 
 
+def _solve_lasting(seconds):
+    """The arguments of a coherent solve that keeps one core busy for about `seconds` here:
+    _long_problem's repeated layers are computed once per point, so its length depends on the
+    machine more than on its size."""
+    n, d, wl = _long_problem()
+    start = time.perf_counter()
+    ql.solve(n, d, wl[:20_000], threads=1)
+    per_wavelength = (time.perf_counter() - start) / 20_000
+    return n, d, np.linspace(400.0, 800.0, int(seconds / per_wavelength))
+
+
 def test_a_solve_off_the_main_thread_runs_while_the_main_thread_holds_the_lock():
     # Only the main thread runs signal handlers, so only there does a call stop to ask for them;
     # elsewhere (a Dask worker's task thread beside its event loop) it must not wait for the lock.
-    n, d, wl = _long_problem()
+    n, d, wl = _solve_lasting(2.5)  # the lock is held from 0.2 s to 1.2 s into the solve
     hold = ctypes.PyDLL(None).sleep  # a PyDLL call keeps the interpreter lock
     hold.argtypes = [ctypes.c_uint]
     started, done = threading.Event(), threading.Event()
 
     def run():
         started.set()
-        ql.solve(n, d, wl[:100_000], threads=1)
+        ql.solve(n, d, wl, threads=1)
         done.wait()  # the thread and its clock kept until read
 
     solving = threading.Thread(target=run)
