@@ -209,11 +209,10 @@ def power_entering_from_r(pol: str, r: Any, n_i: Any, th_i: Any) -> Any:
     >>> float(round(tmm.power_entering_from_r("s", 0.2, 1.0, 0.0), 12))
     0.96
     """
-    if _pol(pol) == "s":
-        kz = n_i * np.cos(th_i)
-        return np.real(kz * np.conj(1 + r) * (1 - r)) / np.real(kz)
-    kz = n_i * np.conj(np.cos(th_i))
-    return np.real(kz * (1 + r) * np.conj(1 - r)) / np.real(kz)
+    pol = _pol(pol)
+    cos_i = np.cos(th_i)
+    admittance = n_i * (cos_i if pol == "s" else np.conj(cos_i))
+    return _net_flux(pol, np.asarray(r), admittance) / np.real(admittance)
 
 
 def interface_R(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> Any:
@@ -353,12 +352,20 @@ def _tmm_roots(n: npt.NDArray[np.complex128], th: Any, normal: npt.NDArray[np.co
         waves[pol, inner], waves[pol + 1, inner] = np.where(turned, w, v), np.where(turned, v, w)
 
 
+def _net_flux(pol: str, r: Any, admittance: Any) -> Any:
+    """The net flux into the first interface times Re(admittance), for an incident flux of 1:
+    Re(Y conj(1 + r) (1 - r)) for s, Re(Y (1 + r) conj(1 - r)) for p (Y = n cos for s, n conj(cos)
+    for p). Python numbers and arrays alike, so that a single call stays on Python's arithmetic."""
+    if pol == "s":
+        return (admittance * (1 + r).conjugate() * (1 - r)).real
+    return (admittance * (1 + r) * (1 - r).conjugate()).real
+
+
 def _entering(pol: str, r: Any, n0: complex, cos0: Any) -> Any:
     """power_entering_from_r with the incidence medium's cosine; exactly grazing (cos0 = 0,
     r = -1) nothing enters: the grazing limit, 0, not 0 / 0."""
     admittance = n0 * cos0 if pol == "s" else n0 * cos0.conjugate()
-    flux = (admittance * (1 + r).conjugate() * (1 - r)).real if pol == "s" else \
-        (admittance * (1 + r) * (1 - r).conjugate()).real
+    flux = _net_flux(pol, r, admittance)
     if isinstance(admittance, complex):
         return flux / admittance.real if admittance != 0 else 0.0
     grazing = admittance == 0
