@@ -5,7 +5,6 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
 
-#include <algorithm>
 #include <cstddef>
 
 #include "lab/bind/anisotropic.hpp"
@@ -100,8 +99,7 @@ void run_light(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angle
         stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
     require_mask(coherent, grid);
     require_point_values(powers, grid, stacks, "powers");
-    const std::size_t runs =
-        1 + static_cast<std::size_t>(std::count(coherent.data(), coherent.data() + grid.layers(), false));
+    const std::size_t runs = quilmo::lab::run_count(coherent.data(), grid.layers());
     require_shape(light, {8, stacks, grid.angle_count, runs, grid.wavelength_count}, "light",
                   "(8, stacks, angles, runs, wavelengths)");
     require_apart({span_of("powers", powers), span_of("light", light)},

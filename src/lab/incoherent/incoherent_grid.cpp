@@ -82,11 +82,15 @@ void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, doub
     });
 }
 
+std::size_t run_count(const bool* coherent, std::size_t layers) {
+    return 1 + static_cast<std::size_t>(std::count(coherent, coherent + layers, false));
+}
+
 void solve_run_light(const Grid& grid, const bool* coherent, double* powers, double* light, std::size_t threads) {
     const std::vector<Complex> sines = angle_sines(grid);
     const PointPlanes<double> out{powers, grid.points()};
     const std::size_t layers = grid.layers();
-    const std::size_t runs = 1 + static_cast<std::size_t>(std::count(coherent, coherent + layers, false));
+    const std::size_t runs = run_count(coherent, layers);
     const LayerPlanes<double> light_out(light, grid, runs);
     const std::span<const bool> mask(coherent, layers);
     for_each_point(grid, threads, grain, [&](Columns columns) {

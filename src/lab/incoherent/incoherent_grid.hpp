@@ -32,6 +32,10 @@ void solve_absorbed(const Grid& grid, const bool* coherent, double* powers, doub
 // than the inner layers flagged incoherent.
 void solve_run_light(const Grid& grid, const bool* coherent, double* powers, double* light, std::size_t threads);
 
+// The runs solve_run_light reports per point: the coherent runs between the
+// inner layers flagged incoherent, one more than those layers.
+std::size_t run_count(const bool* coherent, std::size_t layers);
+
 // Absorbed power density and |E|^2 for s and p, one after the other in `out`,
 // each (W, depth_count) over the grid's wavelengths, for a grid of one stack
 // and one angle. Depths are measured from the first interface.
