@@ -123,6 +123,18 @@ class Piece:
     rays: IntArray
     keys: IntArray
     spread_weights: FloatArray
+    # values the refinement sums at every level, taken from `result` once
+    kept: dict[Callable[[Result], tuple[FloatArray, ...]], FloatArray] = dataclasses.field(
+        default_factory=dict, compare=False, repr=False)
+
+    def values(self, values_of: Callable[[Result], tuple[FloatArray, ...]], keep: bool) -> FloatArray:
+        """values_of(result) stacked along a new first axis (kept for the next level if `keep`)."""
+        found = self.kept.get(values_of)
+        if found is None:
+            found = np.stack(values_of(self.result))
+            if keep:
+                self.kept[values_of] = found
+        return found
 
 
 class Quadrature:
@@ -248,25 +260,26 @@ class Quadrature:
         return [piece for piece in self.pieces
                 if piece.level == level or (self.nested and piece.level < level)]
 
-    def _merged(self, level: int, values_of: Callable[[Result], tuple[FloatArray, ...]],
-                axis: int) -> Iterator[tuple[IntArray, FloatArray, IntArray, tuple[FloatArray, ...]]]:
+    def _merged(self, level: int, values_of: Callable[[Result], tuple[FloatArray, ...]], axis: int,
+                keep: bool = False) -> Iterator[tuple[IntArray, FloatArray, IntArray, FloatArray]]:
         """The pieces the rule of `level` sums over, those on the same rays and thickness nodes
         joined along the wavelengths (`axis` of the values): their rays, thickness weights,
-        keys (ascending) and values. A slit's levels add wavelengths on the same rays, so its
-        sums take one gather per level however many levels were solved."""
+        keys (ascending) and values (stacked along a new first axis; kept on the pieces if
+        `keep`, for the sums of the levels to come). A slit's levels add wavelengths on the
+        same rays, so its sums take one gather per level however many levels were solved."""
         groups: dict[bytes, list[Piece]] = {}
         for piece in self._pieces_of(level):
             groups.setdefault(piece.rays.tobytes() + piece.spread_weights.tobytes(), []).append(piece)
         for pieces in groups.values():
-            values = [values_of(piece.result) for piece in pieces]
+            values = [piece.values(values_of, keep) for piece in pieces]
             if len(pieces) == 1:
                 yield pieces[0].rays, pieces[0].spread_weights, pieces[0].keys, values[0]
                 continue
             keys = np.concatenate([piece.keys for piece in pieces])
             order = np.argsort(keys, kind="stable")
-            joined = tuple(np.take(np.concatenate([value[i] for value in values], axis=axis), order, axis=axis)
-                           for i in range(len(values[0])))
-            yield pieces[0].rays, pieces[0].spread_weights, keys[order], joined
+            axis = axis if axis < 0 else axis + 1
+            yield pieces[0].rays, pieces[0].spread_weights, keys[order], \
+                np.take(np.concatenate(values, axis=axis), order, axis=axis)
 
     def _weights(self, rays: IntArray, keys: IntArray, level: int,
                  wanted: IntArray) -> tuple[IntArray, IntArray, _NodeSums]:
@@ -280,19 +293,20 @@ class Quadrature:
         return found, at[found], _NodeSums(keys, rule.keys[rows], rule.weights[rows])
 
     def sum(self, level: int, wanted: IntArray, quantity: Callable[[Result], tuple[FloatArray, FloatArray]],
-            layer_axis: bool = False) -> tuple[FloatArray, FloatArray]:
+            keep: bool = False) -> tuple[FloatArray, FloatArray]:
         """The averages for s and p incident in the chief frame, (B, A, [L,] |wanted|), by the
-        rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G)."""
+        rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G);
+        `keep` keeps the quantity's values on the pieces for the levels to come."""
         rule = self.rule(level)
         b, a = self.problem.grid[:2]
         total_s = total_p = np.zeros(0)
-        for rays, spread_weights, keys, (s, p) in self._merged(level, quantity, -1):
+        for rays, spread_weights, keys, values in self._merged(level, quantity, -1, keep):
             found, at, node_sums = self._weights(rays, keys, level, wanted)
             along, across = np.zeros((a, rays.size)), np.zeros((a, rays.size))
             along[rule.chief[found], at] = rule.along[found]
             across[rule.chief[found], at] = rule.across[found]
             # the slit's weights first, then the thicknesses', then the rays' (matrix products)
-            values = node_sums(np.stack((s, p)).reshape(2, b, spread_weights.size, rays.size, *s.shape[2:]))
+            values = node_sums(values.reshape(2, b, spread_weights.size, rays.size, *values.shape[3:]))
             tail = values.shape[4:]
             values = np.matmul(spread_weights, values.reshape(2, b, spread_weights.size, -1))
             s, p = values.reshape(2, b, rays.size, -1)
@@ -338,10 +352,9 @@ class Quadrature:
                  layers: int | None = None) -> tuple[FloatArray, FloatArray]:
         """The converged averages (B, A, [layers,] W) for s and p incident in the chief frame."""
         b, a, w = self.problem.grid
-        shape = (b, a, w) if layers is None else (b, a, layers, w)
-        s = self._by_level(shape, lambda level, wanted: self.sum(level, wanted, quantity, layers is not None)[0])
-        p = self._by_level(shape, lambda level, wanted: self.sum(level, wanted, quantity, layers is not None)[1])
-        return s, p
+        shape = (2, b, a, w) if layers is None else (2, b, a, layers, w)
+        both = self._by_level(shape, lambda level, wanted: np.stack(self.sum(level, wanted, quantity)))
+        return both[0], both[1]
 
     def contract_mueller(self, reflected: bool) -> FloatArray:
         b, a, w = self.problem.grid
@@ -444,7 +457,7 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
     last_change = np.full(w, np.inf)
     for level in range(MAX_LEVEL + 1):
         quadrature.refine(level, active)
-        s, p = quadrature.sum(level, active, _reflected_and_transmitted, layer_axis=True)
+        s, p = quadrature.sum(level, active, _reflected_and_transmitted, keep=True)
         current = np.stack([s[:, :, 0], p[:, :, 0], s[:, :, 1], p[:, :, 1]])
         if previous is not None:
             change = np.abs(current - previous).reshape(-1, active.size)

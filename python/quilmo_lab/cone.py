@@ -16,6 +16,9 @@ FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]
 Weighting = Literal["uniform", "lambertian"]
 
+# The most numbers a cone keeps in its rules (chief angle, level): 32 MB.
+_KEPT_NUMBERS = 1 << 22
+
 
 
 class Cone:
@@ -106,6 +109,10 @@ class Cone:
             raise TypeError(f"weighting must be 'uniform', 'lambertian' or a callable; received "
                             f"{type_name(weighting)}")
         self._tolerance = real_number("tolerance", tolerance, minimum=0.0, strictly=True)
+        # The rays around a chief angle at a level depend on nothing else: kept for the next
+        # solve with this cone (a fit or a sweep solves many), unless a callable weighs them.
+        self._kept: dict[tuple[float, int], tuple[IntArray, FloatArray, FloatArray, FloatArray]] = {}
+        self._kept_numbers = 0
 
     @property
     def half_angle(self) -> float:
@@ -169,10 +176,30 @@ class Cone:
         >>> bool(np.isin(key, finer[1]).all())
         True
         """
-        parts = [self._rays_around(float(theta_c), level) for theta_c in chief]
+        parts = [self._kept_rays_around(float(theta_c), level) for theta_c in chief]
         index = np.concatenate([np.full(part[0].size, a, dtype=np.int64) for a, part in enumerate(parts)])
         key, theta, weight, psi = (np.concatenate([part[i] for part in parts]) for i in range(4))
         return index, key, theta, weight, psi
+
+    def _kept_rays_around(self, theta_c: float, level: int) -> tuple[IntArray, FloatArray, FloatArray, FloatArray]:
+        if callable(self._weighting):
+            return self._rays_around(theta_c, level)
+        found = self._kept.get((theta_c, level))
+        if found is None:
+            found = self._rays_around(theta_c, level)
+            numbers = sum(part.size for part in found)
+            if self._kept_numbers + numbers > _KEPT_NUMBERS:
+                self._kept.clear()
+                self._kept_numbers = 0
+            self._kept[theta_c, level] = found
+            self._kept_numbers += numbers
+            for array in found:
+                array.flags.writeable = False
+        return found
+
+    def __getstate__(self) -> dict[str, object]:
+        # the kept rays are rebuilt where the cone is used (a worker process), not shipped to it
+        return {**self.__dict__, "_kept": {}, "_kept_numbers": 0}
 
     def _rays_around(self, theta_c: float, level: int) -> tuple[IntArray, FloatArray, FloatArray, FloatArray]:
         half = self._half_angle
