@@ -168,7 +168,8 @@ class Quadrature:
             chief, key, theta = np.arange(angles.size, dtype=np.int64), np.zeros(angles.size, np.int64), angles
             ray_weights, psi = np.ones((angles.size, 1)), np.zeros((angles.size, 1))
         if self.averaging.slit is not None:
-            keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level, rows)
+            keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level, rows,
+                                                                         self.averaging.tolerance)
         else:
             # without a slit a wavelength's key is its row, on level 0's grid: never new
             keys = (rows.astype(np.int64) << KEY_BITS)[:, None]
