@@ -143,6 +143,11 @@ class Quadrature:
 
     def __init__(self, problem: GridProblem, averaging: Averaging,
                  solve_problem: Callable[[GridProblem, bool], Result], derivatives: bool) -> None:
+        indices = problem.indices
+        if indices.shape[2] > 1 and (indices == indices[:, :, :1]).all():
+            # the same indices at every wavelength go to the engine as one column: it then
+            # computes each medium once per angle instead of once per point (same bits)
+            problem = dataclasses.replace(problem, indices=np.ascontiguousarray(indices[:, :, :1]))
         self.problem, self.averaging = problem, averaging
         self._solve_problem, self._derivatives = solve_problem, derivatives
         self._rules: dict[int, Rule] = {}
@@ -205,13 +210,13 @@ class Quadrature:
         # the previous level's nodes are the multiples of its stride, solved for every
         # wavelength still active
         before = key_stride(level - 1)
-        keys = unique_keys(rule.keys, key_stride(level))[0]
+        keys, first = unique_keys(rule.keys, key_stride(level))
         old, new = rule.rays % before == 0, keys % before != 0
         points = (old.size - old.sum()) * keys.size + old.sum() * new.sum()  # per stack
         if 2 * points <= self.problem.grid[1] * self.problem.grid[2]:
             rule = self._rules[level + 1] = self._make_rule(level + 1, active)
             self._ahead = level + 1
-        keys, first = unique_keys(rule.keys, key_stride(self._ahead if self._ahead > level else level))
+            keys, first = unique_keys(rule.keys, key_stride(level + 1))
         wavelengths = rule.wavelengths.ravel()[first]
         old, new = rule.rays % before == 0, keys % before != 0
         if not old.all():
@@ -290,6 +295,8 @@ class Quadrature:
         rule = self.rule(level)
         at = np.minimum(np.searchsorted(rays, rule.rays), rays.size - 1)
         found = np.flatnonzero(rays[at] == rule.rays)
+        if wanted.size == rule.rows.size:  # every row of the rule (wanted is among them)
+            return found, at[found], _NodeSums(keys, rule.keys, rule.weights)
         rows = rule.row(wanted)
         return found, at[found], _NodeSums(keys, rule.keys[rows], rule.weights[rows])
 

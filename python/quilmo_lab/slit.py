@@ -178,18 +178,19 @@ def _shared_gaussian(u: FloatArray, sigma: float, reach: float,
     unit = sigma / 2**KEY_BITS
     stride = key_stride(level)
     low = np.ceil((u - reach * sigma) / unit / stride).astype(np.int64)
-    high = np.floor((u + reach * sigma) / unit / stride).astype(np.int64)
-    span = (high - low)[:, None]
+    span = np.floor((u + reach * sigma) / unit / stride).astype(np.int64) - low
     step = np.arange(int(span.max()) + 1, dtype=np.int64)
-    # rows padded with their last node, weighing 0 (in place: these are the slit's largest arrays)
-    key = np.minimum(step, span)
-    key += low[:, None]
+    key = low[:, None] + step
+    # rows with fewer nodes (by one, but for rounding) padded with their last node, weighing 0
+    short = np.flatnonzero(span < step[-1])
+    padding = step > span[short, None]
+    key[short] = np.minimum(key[short], (low + span)[short, None])
     key *= stride
     nodes = key * unit
     weights = nodes - u[:, None]
     weights *= weights
     weights *= -0.5 / sigma**2
     np.exp(weights, out=weights)
-    weights[step > span] = 0.0
-    weights /= weights.sum(axis=1, keepdims=True)
+    weights[short] = np.where(padding, 0.0, weights[short])
+    weights *= (1.0 / (weights @ np.ones(step.size)))[:, None]
     return key, nodes, weights
