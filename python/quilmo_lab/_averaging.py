@@ -316,7 +316,8 @@ class Quadrature:
             # the slit's weights first, then the thicknesses', then the rays' (matrix products)
             values = node_sums(values.reshape(2, b, spread_weights.size, rays.size, *values.shape[3:]))
             tail = values.shape[4:]
-            values = np.matmul(spread_weights, values.reshape(2, b, spread_weights.size, -1))
+            if spread_weights.size > 1:
+                values = np.matmul(spread_weights, values.reshape(2, b, spread_weights.size, -1))
             s, p = values.reshape(2, b, rays.size, -1)
             part_s = (np.matmul(along, s) + np.matmul(across, p)).reshape(b, a, *tail)
             part_p = (np.matmul(across, s) + np.matmul(along, p)).reshape(b, a, *tail)
@@ -405,6 +406,10 @@ class _NodeSums:
 
     def __call__(self, values: FloatArray) -> FloatArray:
         """(..., W') from values (..., G) over the solved nodes."""
+        if self._weights.shape[1] == 1:
+            # one node per wavelength (no slit): a gather, and a product with its weight
+            where = self._start if self._start is not None else self._where[:, 0]
+            return np.asarray(values[..., where] * self._weights[:, 0], dtype=np.float64)
         if self._start is not None:
             reach = (self._weights.shape[1] - 1) * self._step + 1
             taken = sliding_window_view(values, reach, axis=-1)[..., self._start, ::self._step]

@@ -73,7 +73,17 @@ class Cone:
     wavelength on a steep band edge
     refines alone while the flat stretches of the spectrum stop after a few levels. For
     each theta, Gauss-Legendre over the arc of azimuths inside the cone gives its weight
-    and the turns of polarisation, without rays of its own.
+    and the turns of polarisation, without rays of its own (the rays at azimuths phi and
+    -phi share their R and T).
+
+    The cost is the engine's, one point per angle of incidence and wavelength: the first
+    level solves 9 angles of incidence, and each further level doubles them at the
+    wavelengths still refining. At the default tolerance a 10 degree cone on a 42-media
+    quarter-wave mirror (400 to 800 nm, 30 degrees) solves 104 angles per wavelength on
+    average: 9 where R is flat in angle, up to 513 on the band edges, where a narrow
+    resonance sweeps through the cone. A cone keeps the rays of every chief angle and level
+    it has solved (not with a callable weighting), so that the next solve with it, in a fit
+    or a sweep, reuses them.
 
     Examples
     --------
