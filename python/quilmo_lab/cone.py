@@ -76,12 +76,15 @@ class Cone:
     and the turns of polarisation, without rays of its own (the rays at azimuths phi and
     -phi share their R and T).
 
-    The cost is the engine's, one point per angle of incidence and wavelength: the first
-    level solves 9 angles of incidence, and each further level doubles them at the
-    wavelengths still refining. At the default tolerance a 10 degree cone on a 42-media
-    quarter-wave mirror (400 to 800 nm, 30 degrees) solves 104 angles per wavelength on
-    average: 9 where R is flat in angle, up to 513 on the band edges, where a narrow
-    resonance sweeps through the cone. A cone keeps the rays of every chief angle and level
+    The cost is the engine's, one point per angle of incidence and wavelength: the first two
+    levels solve 9 angles of incidence together around a chief angle beyond the half angle
+    (18 within it), and each further level doubles them at the wavelengths still refining;
+    a level is accepted once the one before it changed R and T by less than about the
+    square root of the tolerance, so the rule accepted has typically twice the angles of
+    the first one within the tolerance. At the default tolerance a 10 degree cone on a
+    42-media quarter-wave mirror (400 to 800 nm, 30 degrees) solves 104 angles per
+    wavelength on average: 9 where R is flat in angle, up to 513 on the band edges, where
+    a narrow resonance sweeps through the cone. A cone keeps the rays of every chief angle and level
     it has solved (not with a callable weighting), so that the next solve with it, in a fit
     or a sweep, reuses them.
 
