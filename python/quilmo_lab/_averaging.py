@@ -487,6 +487,8 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
         warnings.warn(f"the averages did not reach the tolerance {averaging.tolerance:g} in R and T after "
                       f"{MAX_LEVEL + 1} levels of quadrature at {active.size} of the {w} wavelengths; they are "
                       "those of the last level", RuntimeWarning, stacklevel=3)
+    for piece in quadrature.pieces:
+        piece.kept.clear()  # the result keeps the pieces, not these copies of their R and T
     return AveragedResult(powers, problem, quadrature)
 
 
