@@ -36,7 +36,8 @@ interleaved round by round so that a busy machine slows all alike):
      tolerance (1e-6 in R and T), each against a plain solve (medians of five
      rounds of interleaved repeats, with the load), with the points solved per
      point of the plain solve (the load-independent share of the cost) and the
-     finest rule any wavelength took.
+     finest rule any wavelength took; the cone solved again (it keeps its rays)
+     and new at each solve.
  12. single calls as tmm scripts make them: one-point solve, quilmo.DataPy at
      one wavelength, quilmo_lab.tmm against tmm (medians over interleaved
      rounds, with the load average), and tmm's own tests through each
@@ -202,16 +203,20 @@ def measured(budget: float, rounds: int = 5) -> None:
         lambda: ql.solve(n, mirror.d, wl, theta, threads=THREADS),
         lambda: ql.solve(n, mirror.d, wl, theta, cone=cone, threads=THREADS),
         lambda: ql.solve(n, mirror.d, wl, theta, bandwidth=slit, threads=THREADS),
+        # a new cone builds its rays at every level; the one above keeps them between solves
+        lambda: ql.solve(n, mirror.d, wl, theta, cone=ql.Cone(math.radians(10.0)), threads=THREADS),
     ], budget / rounds) for _ in range(rounds)])
-    plain, coned, slitted = np.median(times, axis=0)
+    plain, coned, slitted, new_cone = np.median(times, axis=0)
     cone_ratio, slit_ratio = np.median(times[:, 1] / times[:, 0]), np.median(times[:, 2] / times[:, 0])
+    new_ratio = np.median(times[:, 3] / times[:, 0])
     # the points solved per point of the plain solve: the cost's share that no machine load changes
     coned_q = ql.solve(n, mirror.d, wl, theta, cone=cone).quadrature
     slitted_q = ql.solve(n, mirror.d, wl, theta, bandwidth=slit).quadrature
     print(f"\n11. the 42-media mirror, W = 1000, 30 degrees, {THREADS} threads, medians of {rounds} rounds "
           f"(load {load:.1f} to {os.getloadavg()[0]:.1f}): solve {plain * 1e3:.2f} ms; "
           f"10 degree cone {coned * 1e3:.1f} ms ({cone_ratio:.1f}x; {coned_q['points'] / wl.size:.1f} points "
-          f"per point, up to {coned_q['rays']} rays per chief angle); 2 nm slit {slitted * 1e3:.2f} ms "
+          f"per point, up to {coned_q['rays']} rays per chief angle; a new cone {new_cone * 1e3:.1f} ms, "
+          f"{new_ratio:.1f}x); 2 nm slit {slitted * 1e3:.2f} ms "
           f"({slit_ratio:.1f}x; {slitted_q['points'] / wl.size:.2f} points per point, up to "
           f"{slitted_q['wavelengths']} wavelengths per wavelength)")
 

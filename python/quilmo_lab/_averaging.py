@@ -123,6 +123,18 @@ class Piece:
     rays: IntArray
     keys: IntArray
     spread_weights: FloatArray
+    # values the refinement sums at every level, taken from `result` once
+    kept: dict[Callable[[Result], tuple[FloatArray, ...]], FloatArray] = dataclasses.field(
+        default_factory=dict, compare=False, repr=False)
+
+    def values(self, values_of: Callable[[Result], tuple[FloatArray, ...]], keep: bool) -> FloatArray:
+        """values_of(result) stacked along a new first axis (kept for the next level if `keep`)."""
+        found = self.kept.get(values_of)
+        if found is None:
+            found = np.stack(values_of(self.result))
+            if keep:
+                self.kept[values_of] = found
+        return found
 
 
 class Quadrature:
@@ -131,6 +143,11 @@ class Quadrature:
 
     def __init__(self, problem: GridProblem, averaging: Averaging,
                  solve_problem: Callable[[GridProblem, bool], Result], derivatives: bool) -> None:
+        indices = problem.indices
+        if indices.shape[2] > 1 and (indices == indices[:, :, :1]).all():
+            # the same indices at every wavelength go to the engine as one column: it then
+            # computes each medium once per angle instead of once per point (same bits)
+            problem = dataclasses.replace(problem, indices=np.ascontiguousarray(indices[:, :, :1]))
         self.problem, self.averaging = problem, averaging
         self._solve_problem, self._derivatives = solve_problem, derivatives
         self._rules: dict[int, Rule] = {}
@@ -156,7 +173,8 @@ class Quadrature:
             chief, key, theta = np.arange(angles.size, dtype=np.int64), np.zeros(angles.size, np.int64), angles
             ray_weights, psi = np.ones((angles.size, 1)), np.zeros((angles.size, 1))
         if self.averaging.slit is not None:
-            keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level, rows)
+            keys, wavelengths, weights = self.averaging.slit.wavelengths(centres, level, rows,
+                                                                         self.averaging.tolerance)
         else:
             # without a slit a wavelength's key is its row, on level 0's grid: never new
             keys = (rows.astype(np.int64) << KEY_BITS)[:, None]
@@ -192,13 +210,13 @@ class Quadrature:
         # the previous level's nodes are the multiples of its stride, solved for every
         # wavelength still active
         before = key_stride(level - 1)
-        keys = unique_keys(rule.keys, key_stride(level))[0]
+        keys, first = unique_keys(rule.keys, key_stride(level))
         old, new = rule.rays % before == 0, keys % before != 0
         points = (old.size - old.sum()) * keys.size + old.sum() * new.sum()  # per stack
         if 2 * points <= self.problem.grid[1] * self.problem.grid[2]:
             rule = self._rules[level + 1] = self._make_rule(level + 1, active)
             self._ahead = level + 1
-        keys, first = unique_keys(rule.keys, key_stride(self._ahead if self._ahead > level else level))
+            keys, first = unique_keys(rule.keys, key_stride(level + 1))
         wavelengths = rule.wavelengths.ravel()[first]
         old, new = rule.rays % before == 0, keys % before != 0
         if not old.all():
@@ -248,25 +266,26 @@ class Quadrature:
         return [piece for piece in self.pieces
                 if piece.level == level or (self.nested and piece.level < level)]
 
-    def _merged(self, level: int, values_of: Callable[[Result], tuple[FloatArray, ...]],
-                axis: int) -> Iterator[tuple[IntArray, FloatArray, IntArray, tuple[FloatArray, ...]]]:
+    def _merged(self, level: int, values_of: Callable[[Result], tuple[FloatArray, ...]], axis: int,
+                keep: bool = False) -> Iterator[tuple[IntArray, FloatArray, IntArray, FloatArray]]:
         """The pieces the rule of `level` sums over, those on the same rays and thickness nodes
         joined along the wavelengths (`axis` of the values): their rays, thickness weights,
-        keys (ascending) and values. A slit's levels add wavelengths on the same rays, so its
-        sums take one gather per level however many levels were solved."""
+        keys (ascending) and values (stacked along a new first axis; kept on the pieces if
+        `keep`, for the sums of the levels to come). A slit's levels add wavelengths on the
+        same rays, so its sums take one gather per level however many levels were solved."""
         groups: dict[bytes, list[Piece]] = {}
         for piece in self._pieces_of(level):
             groups.setdefault(piece.rays.tobytes() + piece.spread_weights.tobytes(), []).append(piece)
         for pieces in groups.values():
-            values = [values_of(piece.result) for piece in pieces]
+            values = [piece.values(values_of, keep) for piece in pieces]
             if len(pieces) == 1:
                 yield pieces[0].rays, pieces[0].spread_weights, pieces[0].keys, values[0]
                 continue
             keys = np.concatenate([piece.keys for piece in pieces])
             order = np.argsort(keys, kind="stable")
-            joined = tuple(np.take(np.concatenate([value[i] for value in values], axis=axis), order, axis=axis)
-                           for i in range(len(values[0])))
-            yield pieces[0].rays, pieces[0].spread_weights, keys[order], joined
+            axis = axis if axis < 0 else axis + 1
+            yield pieces[0].rays, pieces[0].spread_weights, keys[order], \
+                np.take(np.concatenate(values, axis=axis), order, axis=axis)
 
     def _weights(self, rays: IntArray, keys: IntArray, level: int,
                  wanted: IntArray) -> tuple[IntArray, IntArray, _NodeSums]:
@@ -276,25 +295,29 @@ class Quadrature:
         rule = self.rule(level)
         at = np.minimum(np.searchsorted(rays, rule.rays), rays.size - 1)
         found = np.flatnonzero(rays[at] == rule.rays)
+        if wanted.size == rule.rows.size:  # every row of the rule (wanted is among them)
+            return found, at[found], _NodeSums(keys, rule.keys, rule.weights)
         rows = rule.row(wanted)
         return found, at[found], _NodeSums(keys, rule.keys[rows], rule.weights[rows])
 
     def sum(self, level: int, wanted: IntArray, quantity: Callable[[Result], tuple[FloatArray, FloatArray]],
-            layer_axis: bool = False) -> tuple[FloatArray, FloatArray]:
+            keep: bool = False) -> tuple[FloatArray, FloatArray]:
         """The averages for s and p incident in the chief frame, (B, A, [L,] |wanted|), by the
-        rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G)."""
+        rule of `level`, of per-ray quantities of the ray's own s and p (B*S, rays, [L,] G);
+        `keep` keeps the quantity's values on the pieces for the levels to come."""
         rule = self.rule(level)
         b, a = self.problem.grid[:2]
         total_s = total_p = np.zeros(0)
-        for rays, spread_weights, keys, (s, p) in self._merged(level, quantity, -1):
+        for rays, spread_weights, keys, values in self._merged(level, quantity, -1, keep):
             found, at, node_sums = self._weights(rays, keys, level, wanted)
             along, across = np.zeros((a, rays.size)), np.zeros((a, rays.size))
             along[rule.chief[found], at] = rule.along[found]
             across[rule.chief[found], at] = rule.across[found]
             # the slit's weights first, then the thicknesses', then the rays' (matrix products)
-            values = node_sums(np.stack((s, p)).reshape(2, b, spread_weights.size, rays.size, *s.shape[2:]))
+            values = node_sums(values.reshape(2, b, spread_weights.size, rays.size, *values.shape[3:]))
             tail = values.shape[4:]
-            values = np.matmul(spread_weights, values.reshape(2, b, spread_weights.size, -1))
+            if spread_weights.size > 1:
+                values = np.matmul(spread_weights, values.reshape(2, b, spread_weights.size, -1))
             s, p = values.reshape(2, b, rays.size, -1)
             part_s = (np.matmul(along, s) + np.matmul(across, p)).reshape(b, a, *tail)
             part_p = (np.matmul(across, s) + np.matmul(along, p)).reshape(b, a, *tail)
@@ -338,10 +361,9 @@ class Quadrature:
                  layers: int | None = None) -> tuple[FloatArray, FloatArray]:
         """The converged averages (B, A, [layers,] W) for s and p incident in the chief frame."""
         b, a, w = self.problem.grid
-        shape = (b, a, w) if layers is None else (b, a, layers, w)
-        s = self._by_level(shape, lambda level, wanted: self.sum(level, wanted, quantity, layers is not None)[0])
-        p = self._by_level(shape, lambda level, wanted: self.sum(level, wanted, quantity, layers is not None)[1])
-        return s, p
+        shape = (2, b, a, w) if layers is None else (2, b, a, layers, w)
+        both = self._by_level(shape, lambda level, wanted: np.stack(self.sum(level, wanted, quantity)))
+        return both[0], both[1]
 
     def contract_mueller(self, reflected: bool) -> FloatArray:
         b, a, w = self.problem.grid
@@ -384,6 +406,10 @@ class _NodeSums:
 
     def __call__(self, values: FloatArray) -> FloatArray:
         """(..., W') from values (..., G) over the solved nodes."""
+        if self._weights.shape[1] == 1:
+            # one node per wavelength (no slit): a gather, and a product with its weight
+            where = self._start if self._start is not None else self._where[:, 0]
+            return np.asarray(values[..., where] * self._weights[:, 0], dtype=np.float64)
         if self._start is not None:
             reach = (self._weights.shape[1] - 1) * self._step + 1
             taken = sliding_window_view(values, reach, axis=-1)[..., self._start, ::self._step]
@@ -444,7 +470,7 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
     last_change = np.full(w, np.inf)
     for level in range(MAX_LEVEL + 1):
         quadrature.refine(level, active)
-        s, p = quadrature.sum(level, active, _reflected_and_transmitted, layer_axis=True)
+        s, p = quadrature.sum(level, active, _reflected_and_transmitted, keep=True)
         current = np.stack([s[:, :, 0], p[:, :, 0], s[:, :, 1], p[:, :, 1]])
         if previous is not None:
             change = np.abs(current - previous).reshape(-1, active.size)
@@ -461,6 +487,8 @@ def averaged_solve(problem: GridProblem, averaging: Averaging, derivatives: bool
         warnings.warn(f"the averages did not reach the tolerance {averaging.tolerance:g} in R and T after "
                       f"{MAX_LEVEL + 1} levels of quadrature at {active.size} of the {w} wavelengths; they are "
                       "those of the last level", RuntimeWarning, stacklevel=3)
+    for piece in quadrature.pieces:
+        piece.kept.clear()  # the result keeps the pieces, not these copies of their R and T
     return AveragedResult(powers, problem, quadrature)
 
 

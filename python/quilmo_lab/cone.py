@@ -16,6 +16,9 @@ FloatArray = npt.NDArray[np.float64]
 IntArray = npt.NDArray[np.int64]
 Weighting = Literal["uniform", "lambertian"]
 
+# The most numbers a cone keeps in its rules (chief angle, level): 32 MB.
+_KEPT_NUMBERS = 1 << 22
+
 
 
 class Cone:
@@ -70,7 +73,20 @@ class Cone:
     wavelength on a steep band edge
     refines alone while the flat stretches of the spectrum stop after a few levels. For
     each theta, Gauss-Legendre over the arc of azimuths inside the cone gives its weight
-    and the turns of polarisation, without rays of its own.
+    and the turns of polarisation, without rays of its own (the rays at azimuths phi and
+    -phi share their R and T).
+
+    The cost is the engine's, one point per angle of incidence and wavelength: the first two
+    levels solve 9 angles of incidence together around a chief angle beyond the half angle
+    (18 within it), and each further level doubles them at the wavelengths still refining;
+    a level is accepted once the one before it changed R and T by less than about the
+    square root of the tolerance, so the rule accepted has typically twice the angles of
+    the first one within the tolerance. At the default tolerance a 10 degree cone on a
+    42-media quarter-wave mirror (400 to 800 nm, 30 degrees) solves 104 angles per
+    wavelength on average: 9 where R is flat in angle, up to 513 on the band edges, where
+    a narrow resonance sweeps through the cone. A cone keeps the rays of every chief angle and level
+    it has solved (not with a callable weighting), so that the next solve with it, in a fit
+    or a sweep, reuses them.
 
     Examples
     --------
@@ -106,6 +122,10 @@ class Cone:
             raise TypeError(f"weighting must be 'uniform', 'lambertian' or a callable; received "
                             f"{type_name(weighting)}")
         self._tolerance = real_number("tolerance", tolerance, minimum=0.0, strictly=True)
+        # The rays around a chief angle at a level depend on nothing else: kept for the next
+        # solve with this cone (a fit or a sweep solves many), unless a callable weighs them.
+        self._kept: dict[tuple[float, int], tuple[IntArray, FloatArray, FloatArray, FloatArray]] = {}
+        self._kept_numbers = 0
 
     @property
     def half_angle(self) -> float:
@@ -169,10 +189,30 @@ class Cone:
         >>> bool(np.isin(key, finer[1]).all())
         True
         """
-        parts = [self._rays_around(float(theta_c), level) for theta_c in chief]
+        parts = [self._kept_rays_around(float(theta_c), level) for theta_c in chief]
         index = np.concatenate([np.full(part[0].size, a, dtype=np.int64) for a, part in enumerate(parts)])
         key, theta, weight, psi = (np.concatenate([part[i] for part in parts]) for i in range(4))
         return index, key, theta, weight, psi
+
+    def _kept_rays_around(self, theta_c: float, level: int) -> tuple[IntArray, FloatArray, FloatArray, FloatArray]:
+        if callable(self._weighting):
+            return self._rays_around(theta_c, level)
+        found = self._kept.get((theta_c, level))
+        if found is None:
+            found = self._rays_around(theta_c, level)
+            numbers = sum(part.size for part in found)
+            if self._kept_numbers + numbers > _KEPT_NUMBERS:
+                self._kept.clear()
+                self._kept_numbers = 0
+            self._kept[theta_c, level] = found
+            self._kept_numbers += numbers
+            for array in found:
+                array.flags.writeable = False
+        return found
+
+    def __getstate__(self) -> dict[str, object]:
+        # the kept rays are rebuilt where the cone is used (a worker process), not shipped to it
+        return {**self.__dict__, "_kept": {}, "_kept_numbers": 0}
 
     def _rays_around(self, theta_c: float, level: int) -> tuple[IntArray, FloatArray, FloatArray, FloatArray]:
         half = self._half_angle

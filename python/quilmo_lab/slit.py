@@ -52,9 +52,10 @@ class Slit:
     Notes
     -----
     The Gaussian is integrated by the trapezoid rule on one grid uniform in the domain and
-    shared by every requested wavelength, over +-9 standard deviations around each (its
-    tails beyond weigh less than 1e-18): wavelengths closer than the slit's width share
-    their evaluations, and the trapezoid rule of a smooth function times a Gaussian
+    shared by every requested wavelength, as far around each as the Gaussian weighs more
+    than a thousandth of the tolerance of its peak (6.4 standard deviations at the default
+    tolerance; its tails beyond weigh about 1e-10): wavelengths closer than the slit's width
+    share their evaluations, and the trapezoid rule of a smooth function times a Gaussian
     converges faster than any power of the spacing. The triangle (on each half, where it
     is linear) and the rectangle take Clenshaw-Curtis nodes around each wavelength. Each
     level halves the spacing or doubles the nodes, keeping every node of the previous
@@ -101,8 +102,8 @@ class Slit:
         """
         return self._tolerance
 
-    def wavelengths(self, centres: FloatArray, level: int,
-                    labels: IntArray | None = None) -> tuple[IntArray, FloatArray, FloatArray]:
+    def wavelengths(self, centres: FloatArray, level: int, labels: IntArray | None = None,
+                    tolerance: float | None = None) -> tuple[IntArray, FloatArray, FloatArray]:
         """The quadrature of `level` (0, 1, ...) around every centre: keys (W, K) of the
         nodes (equal keys for equal nodes, of any level and any centre), their wavelengths
         (W, K) and their weights (W, K), summing to 1 per centre (rows padded with weight 0).
@@ -110,19 +111,22 @@ class Slit:
         (by default its position), so that subsets of the centres keep their keys.
 
         The Gaussian's nodes lie on one grid shared by every centre, uniform in the domain
-        with spacing sigma / 2**level; the triangle's and the rectangle's are Clenshaw-Curtis
-        nodes of their own around each centre (on each half of the triangle). Each level holds
-        the previous level's nodes.
+        with spacing sigma / 2**level, as far from the centre as the Gaussian weighs more
+        than a thousandth of `tolerance` (by default the slit's own) of its peak; the
+        triangle's and the rectangle's are Clenshaw-Curtis nodes of their own around each
+        centre (on each half of the triangle). Each level holds the previous level's nodes.
 
         Examples
         --------
         >>> key, wl, w = ql.Slit(2.0).wavelengths(np.array([500.0, 500.5]), 0)
         >>> wl.shape, np.unique(key).size, bool(np.allclose(w.sum(axis=1), 1.0))
-        ((2, 18), 19, True)
+        ((2, 13), 13, True)
         """
         u = centres if self._domain == "wavelength" else 1.0 / centres
         if self._shape == "gaussian":
-            key, around, weights = _shared_gaussian(u, self._fwhm / (2 * math.sqrt(2 * math.log(2))), level)
+            sigma = self._fwhm / (2 * math.sqrt(2 * math.log(2)))
+            reach = _gaussian_reach(self._tolerance if tolerance is None else tolerance)
+            key, around, weights = _shared_gaussian(u, sigma, reach, level)
         else:
             key, offsets, weights = self._own_nodes(np.arange(u.size) if labels is None else labels, level)
             around = u[:, None] + offsets
@@ -153,32 +157,40 @@ class Slit:
                 f"tolerance={self._tolerance:g})")
 
 
-# The Gaussian's tails beyond this many standard deviations hold less than 1e-18 of its weight.
-_GAUSSIAN_REACH = 9.0
+def _gaussian_reach(tolerance: float) -> float:
+    """How many standard deviations from its centre the Gaussian is integrated for averages
+    to `tolerance`: as far as it weighs more than tolerance / 1000 of its peak. The tails
+    beyond hold about a ten-thousandth of the tolerance of its weight, and the cut,
+    where the Gaussian is that small, keeps the trapezoid rule's fast convergence down to
+    well below the hundredth of the tolerance that accepts a first level (at least 6
+    standard deviations)."""
+    return max(6.0, math.sqrt(2.0 * math.log(1e3 / min(tolerance, 1.0))))
 
 
-def _shared_gaussian(u: FloatArray, sigma: float, level: int) -> tuple[IntArray, FloatArray, FloatArray]:
+def _shared_gaussian(u: FloatArray, sigma: float, reach: float,
+                     level: int) -> tuple[IntArray, FloatArray, FloatArray]:
     """Keys, nodes and weights (W, K) of the trapezoid rule of the Gaussian of
     `sigma` around each centre `u`, on the grid of spacing sigma / 2**level through 0 within
-    the Gaussian's reach: centres closer than its width share their nodes (one evaluation
-    serves many), and on a uniform grid the trapezoid rule of a smooth function times a
-    Gaussian converges faster than any power of the spacing. A node's key is its index on
-    the finest grid."""
+    `reach` standard deviations: centres closer than its width share their nodes (one
+    evaluation serves many), and on a uniform grid the trapezoid rule of a smooth function
+    times a Gaussian converges faster than any power of the spacing. A node's key is its
+    index on the finest grid."""
     unit = sigma / 2**KEY_BITS
     stride = key_stride(level)
-    low = np.ceil((u - _GAUSSIAN_REACH * sigma) / unit / stride).astype(np.int64)
-    high = np.floor((u + _GAUSSIAN_REACH * sigma) / unit / stride).astype(np.int64)
-    span = (high - low)[:, None]
+    low = np.ceil((u - reach * sigma) / unit / stride).astype(np.int64)
+    span = np.floor((u + reach * sigma) / unit / stride).astype(np.int64) - low
     step = np.arange(int(span.max()) + 1, dtype=np.int64)
-    # rows padded with their last node, weighing 0 (in place: these are the slit's largest arrays)
-    key = np.minimum(step, span)
-    key += low[:, None]
+    key = low[:, None] + step
+    # rows with fewer nodes (by one, but for rounding) padded with their last node, weighing 0
+    short = np.flatnonzero(span < step[-1])
+    padding = step > span[short, None]
+    key[short] = np.minimum(key[short], (low + span)[short, None])
     key *= stride
     nodes = key * unit
     weights = nodes - u[:, None]
     weights *= weights
     weights *= -0.5 / sigma**2
     np.exp(weights, out=weights)
-    weights[step > span] = 0.0
-    weights /= weights.sum(axis=1, keepdims=True)
+    weights[short] = np.where(padding, 0.0, weights[short])
+    weights *= (1.0 / (weights @ np.ones(step.size)))[:, None]
     return key, nodes, weights
