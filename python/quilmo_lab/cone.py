@@ -20,7 +20,6 @@ Weighting = Literal["uniform", "lambertian"]
 _KEPT_NUMBERS = 1 << 22
 
 
-
 class Cone:
     """A convergent (or divergent) beam: every ray of a cone around each chief angle of incidence.
 
