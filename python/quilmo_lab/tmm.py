@@ -212,7 +212,11 @@ def power_entering_from_r(pol: str, r: Any, n_i: Any, th_i: Any) -> Any:
     pol = _pol(pol)
     cos_i = np.cos(th_i)
     admittance = n_i * (cos_i if pol == "s" else np.conj(cos_i))
-    return _net_flux(pol, np.asarray(r), admittance) / np.real(admittance)
+    r = np.asarray(r)
+    # the net flux of the incident (1) and reflected (r) waves: Re(Y conj(1 + r) (1 - r)) for s,
+    # Re(Y (1 + r) conj(1 - r)) for p
+    net = (admittance * np.conj(1 + r) * (1 - r) if pol == "s" else admittance * (1 + r) * np.conj(1 - r))
+    return np.real(net) / np.real(admittance)
 
 
 def interface_R(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> Any:
@@ -288,15 +292,17 @@ Outputs = tuple[npt.NDArray[np.complex128], npt.NDArray[np.float64], npt.NDArray
 
 
 def _solve_points(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th: Any, lam: Any) -> Outputs:
-    """The engine's outputs at every point of th and lam broadcast together: amplitudes
-    (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p), (4, *shape); k_z and the angle of
-    every medium, (2, media, *shape); the amplitudes v_s, w_s, v_p, w_p at each medium's
-    front, (4, media, *shape). One engine call where th or lam is one value."""
+    """The engine's outputs at every point of th and lam broadcast together, from one pass:
+    amplitudes (r_s, r_p, t_s, t_p), (4, *shape); powers (R_s, R_p, T_s, T_p and the power
+    entering the stack, s and p), (6, *shape); k_z and the angle of every medium,
+    (2, media, *shape); the amplitudes v_s, w_s, v_p, w_p at each medium's front,
+    (4, media, *shape), in tmm's roots (_tmm_roots). One engine call where th or lam is one value."""
     media, inner = n.size, d[1:-1]
     if isinstance(th, complex) and isinstance(lam, (int, float, np.number)) or np.ndim(th) == np.ndim(lam) == 0:
-        amplitudes, powers = np.empty(4, dtype=np.complex128), np.empty(4)
+        amplitudes, powers = np.empty(4, dtype=np.complex128), np.empty(6)
         normal, waves = np.empty((2, media), dtype=np.complex128), np.empty((4, media), dtype=np.complex128)
-        _engine.coherent_point(n, inner, float(lam), complex(th), amplitudes, powers, normal, waves)
+        if _engine.coherent_point(n, inner, float(lam), complex(th), amplitudes, powers, normal, waves):
+            _tmm_roots(n, th, normal, waves)
         return amplitudes, powers, normal, waves
     th_b, lam_b = np.broadcast_arrays(np.asarray(th), np.asarray(lam, dtype=np.float64))
     shape, th_flat, lam_flat = th_b.shape, th_b.reshape(-1), np.ascontiguousarray(lam_b.reshape(-1))
@@ -308,20 +314,22 @@ def _solve_points(n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th:
         angles = _engine_angles(th_flat[:1] if by_wavelength else th_flat)
         wavelengths = lam_flat if by_wavelength else lam_flat[:1].copy()
         a, w = angles.size, wavelengths.size
-        amplitudes, powers = np.empty((4, 1, a, w), dtype=np.complex128), np.empty((4, 1, a, w))
+        amplitudes, powers = np.empty((4, 1, a, w), dtype=np.complex128), np.empty((6, 1, a, w))
         normal, waves = np.empty((2, 1, a, media, w), dtype=np.complex128), np.empty((4, 1, a, media, w),
                                                                                      dtype=np.complex128)
-        _engine.coherent(indices, thicknesses, wavelengths, angles, 1, smooth, 0, amplitudes, powers, 1)
-        _engine.layer_waves(indices, thicknesses, wavelengths, angles, 1, smooth, 0, normal, waves, 1)
+        _engine.coherent_waves(indices, thicknesses, wavelengths, angles, 1, smooth, 0, amplitudes, powers[:4],
+                               powers[4:], normal, waves, 1)
         # (planes, 1, A, media, W) with A or W 1: media first, then the points
-        normal_p = np.moveaxis(normal[:, 0], 2, 1).reshape(2, media, points)
-        waves_p = np.moveaxis(waves[:, 0], 2, 1).reshape(4, media, points)
-        return (amplitudes.reshape(4, *shape), powers.reshape(4, *shape), normal_p.reshape(2, media, *shape),
-                waves_p.reshape(4, media, *shape))
+        normal_p = np.moveaxis(normal[:, 0], 2, 1).reshape(2, media, *shape)
+        waves_p = np.moveaxis(waves[:, 0], 2, 1).reshape(4, media, *shape)
+        if not normal_p[0, 1:-1].real.all():  # only an evanescent lossless layer can need tmm's other root
+            _tmm_roots(n, th_flat.reshape(shape), normal_p, waves_p)
+        return amplitudes.reshape(4, *shape), powers.reshape(6, *shape), normal_p, waves_p
     outputs = [_solve_points(n, d, th_flat[i], lam_flat[i]) for i in range(points)]
+    planes = (4, 6, 2, 4)
     stacked: list[Any] = [np.stack([o[k] for o in outputs], axis=-1) if points else np.empty(
-        (4 if k != 2 else 2, *(() if k < 2 else (media,)), 0)) for k in range(4)]
-    return (stacked[0].reshape(4, *shape), stacked[1].reshape(4, *shape), stacked[2].reshape(2, media, *shape),
+        (planes[k], *(() if k < 2 else (media,)), 0)) for k in range(4)]
+    return (stacked[0].reshape(4, *shape), stacked[1].reshape(6, *shape), stacked[2].reshape(2, media, *shape),
             stacked[3].reshape(4, media, *shape))
 
 
@@ -352,48 +360,21 @@ def _tmm_roots(n: npt.NDArray[np.complex128], th: Any, normal: npt.NDArray[np.co
         waves[pol, inner], waves[pol + 1, inner] = np.where(turned, w, v), np.where(turned, v, w)
 
 
-def _net_flux(pol: str, r: Any, admittance: Any) -> Any:
-    """The net flux into the first interface times Re(admittance), for an incident flux of 1:
-    Re(Y conj(1 + r) (1 - r)) for s, Re(Y (1 + r) conj(1 - r)) for p (Y = n cos for s, n conj(cos)
-    for p). Python numbers and arrays alike, so that a single call stays on Python's arithmetic."""
-    if pol == "s":
-        return (admittance * (1 + r).conjugate() * (1 - r)).real
-    return (admittance * (1 + r) * (1 - r).conjugate()).real
-
-
-def _entering(pol: str, r: Any, n0: complex, cos0: Any) -> Any:
-    """power_entering_from_r with the incidence medium's cosine; exactly grazing (cos0 = 0,
-    r = -1) nothing enters: the grazing limit, 0, not 0 / 0."""
-    admittance = n0 * cos0 if pol == "s" else n0 * cos0.conjugate()
-    flux = _net_flux(pol, r, admittance)
-    if isinstance(admittance, complex):
-        return flux / admittance.real if admittance != 0 else 0.0
-    grazing = admittance == 0
-    return np.where(grazing, 0.0, flux / np.where(grazing, 1.0, admittance.real))
-
-
 def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_0: Any, lam_vac: Any,
               th: Any, outputs: Outputs) -> dict[str, Any]:
     amplitudes, powers, normal, waves = outputs
     side = 0 if pol == "s" else 1
     kz_list, th_list = normal[0], normal[1]
-    inner_kz = kz_list.real[1:-1]
-    if np.count_nonzero(inner_kz) != inner_kz.size:  # only an evanescent lossless layer can need tmm's other root
-        _tmm_roots(n, th, normal, waves)
     r, t = amplitudes[side], amplitudes[side + 2]
     if waves.ndim == 2:  # one point
         vw = waves[2 * side:2 * side + 2].T
-        cos0 = complex(kz_list[0]) * (float(lam_vac) / (2 * np.pi)) / complex(n[0])
-        entering = _entering(pol, complex(r), complex(n[0]), cos0)
     else:
         vw = np.moveaxis(waves[2 * side:2 * side + 2], 0, 1)  # (media, 2, *shape)
         r, t = _scalar(r), _scalar(t)
-        cos0 = kz_list[0] * (np.asarray(lam_vac) / (2 * np.pi)) / n[0]
-        entering = _scalar(_entering(pol, r, n[0], cos0))
     vw[0] = 0
     vw[-1, 0], vw[-1, 1] = t, 0
     return {"r": r, "t": t, "R": _scalar(powers[side]), "T": _scalar(powers[side + 2]),
-            "power_entering": entering, "vw_list": vw, "kz_list": kz_list, "th_list": th_list,
+            "power_entering": _scalar(powers[side + 4]), "vw_list": vw, "kz_list": kz_list, "th_list": th_list,
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
 
 

@@ -6,6 +6,7 @@
 
 #include <nanobind/stl/complex.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstring>
@@ -68,8 +69,11 @@ private:
 
 // r_s, r_p, t_s, t_p and R_s, R_p, T_s, T_p of the point; with `normal`
 // (2 x media) and `waves` (4 x media, or None) its k_z, angles and amplitudes
-// per medium as layer_waves gives them.
-void coherent_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
+// per medium as layer_waves gives them, from the same pass, and in `powers`
+// two more values, the power entering the stack for s and p. Returns whether
+// an inner medium's k_z is imaginary (an evanescent wave in a lossless layer,
+// where tmm takes the other root): false without `normal`.
+bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
                     nb::handle amplitudes, nb::handle powers, nb::handle normal, nb::handle waves) {
     const Buffer n(indices, "indices", true, false);
     const Buffer d(thicknesses, "thicknesses", false, false);
@@ -77,8 +81,9 @@ void coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     const Buffer power_out(powers, "powers", false, true);
     const std::size_t media = n.size(sizeof(Complex));
     require(d.size(sizeof(double)) + 2 == media, "thicknesses must have one entry per inner layer");
-    require(amplitude_out.size(sizeof(Complex)) == 4 && power_out.size(sizeof(double)) == 4,
-            "amplitudes and powers must hold 4 values each");
+    const bool per_medium = !normal.is_none();
+    require(amplitude_out.size(sizeof(Complex)) == 4 && power_out.size(sizeof(double)) == (per_medium ? 6 : 4),
+            "amplitudes must hold 4 values, powers 4 (6 with normal)");
     const double real_angle = angle.real();
     const Complex complex_angle{angle.real(), angle.imag()};
     quilmo::lab::Grid grid{
@@ -96,11 +101,11 @@ void coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
         angle.imag() == 0.0 ? nullptr : &complex_angle,
     };
     quilmo::lab::check_grid(grid);
-    const quilmo::lab::CoherentOutputs out{static_cast<Complex*>(amplitude_out.data()),
-                                           static_cast<double*>(power_out.data())};
-    if (normal.is_none()) {
-        run_released(grid, [&] { quilmo::lab::solve_coherent(grid, out, 1); });
-        return;
+    auto* power_data = static_cast<double*>(power_out.data());
+    const quilmo::lab::CoherentOutputs out{static_cast<Complex*>(amplitude_out.data()), power_data};
+    if (!per_medium) {
+        run_point(grid, [&] { quilmo::lab::solve_coherent(grid, out, 1); });
+        return false;
     }
     const Buffer normal_out(normal, "normal", true, true);
     require(normal_out.size(sizeof(Complex)) == 2 * media, "normal must hold 2 x media values");
@@ -110,10 +115,9 @@ void coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
         require(waves_out.size(sizeof(Complex)) == 4 * media, "waves must hold 4 x media values");
         waves_data = static_cast<Complex*>(waves_out.data());  // the caller's array outlives the call
     }
-    run_released(grid, [&] {
-        quilmo::lab::solve_coherent(grid, out, 1);
-        quilmo::lab::solve_layer_waves(grid, static_cast<Complex*>(normal_out.data()), waves_data, 1);
-    });
+    auto* const kz = static_cast<Complex*>(normal_out.data());
+    run_point(grid, [&] { quilmo::lab::solve_coherent_waves(grid, out, power_data + 4, kz, waves_data, 1); });
+    return std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
 }
 
 }  // namespace
@@ -123,6 +127,7 @@ void bind_point(nb::module_& m) {
           "amplitudes"_a, "powers"_a, "normal"_a.none(), "waves"_a.none(),
           "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one "
           "wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, "
-          "normal (2, media) with k_z and the angle of every medium and waves (4, media) with v_s, w_s, v_p, "
-          "w_p at each medium's front.");
+          "normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, "
+          "w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); "
+          "returns whether an inner medium's k_z is imaginary (False without normal).");
 }
