@@ -279,18 +279,19 @@ def _one_point(args: tuple[object, ...], kwargs: dict[str, object]) -> Result | 
             or w.size != 1 or w.ndim > 1 or w.dtype.kind not in "iuf"):
         return None
     threads = thread_count(kwargs["threads"]) if kwargs else 0
-    indices = (n if n.dtype == np.complex128 else n.astype(np.complex128)).reshape(1, media, 1)
-    thicknesses = (d if d.dtype == np.float64 else d.astype(np.float64)).reshape(1, media - 2)
-    wavelengths = (w if w.dtype == np.float64 else w.astype(np.float64)).reshape(1)
-    angles = np.array([float(angle)])
+    # the engine reads the point's buffers flat: the grid's shapes only for what is computed later
+    n = n if n.dtype.char == "D" else n.astype(np.complex128)
+    d = d if d.dtype.char == "d" else d.astype(np.float64)
+    wavelengths = w if w.dtype.char == "d" else w.astype(np.float64)
+    wavelengths = wavelengths if w.ndim else wavelengths.reshape(1)
+    angles = np.array((float(angle),))
     amplitudes, powers = np.empty((4, 1, 1, 1), dtype=np.complex128), np.empty((4, 1, 1, 1))
-    _engine.coherent_point(indices, thicknesses, float(wavelengths[0]), float(angles[0]), amplitudes, powers,
-                           None, None)
+    _engine.coherent_point(n, d, wavelengths[0], angles[0], amplitudes, powers, None, None)
 
     def problem() -> GridProblem:
-        return GridProblem(indices=indices, thicknesses=thicknesses, wavelengths=wavelengths, angles=angles,
-                           stacks=1, batch=False, coherent=None, threads=threads, stack=None,
-                           roughness=np.zeros((1, media - 1)))
+        return GridProblem(indices=n.reshape(1, media, 1), thicknesses=d.reshape(1, media - 2),
+                           wavelengths=wavelengths, angles=angles, stacks=1, batch=False, coherent=None,
+                           threads=threads, stack=None, roughness=np.zeros((1, media - 1)))
 
     return Result(powers, wavelengths, angles, amplitudes=amplitudes, absorb=lambda: _absorption(problem())(),
                   cross=lambda: _cross_terms(problem())(), layer_waves=lambda w: _layer_waves(problem())(w))

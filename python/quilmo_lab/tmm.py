@@ -246,7 +246,7 @@ def interface_T(polarization: str, n_i: Any, n_f: Any, th_i: Any, th_f: Any) -> 
 def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.complex128], npt.NDArray[np.float64]]:
     n = np.ascontiguousarray(n_list, dtype=np.complex128)
     d = np.ascontiguousarray(d_list, dtype=np.float64)
-    if n.ndim != 1 or d.ndim != 1 or n.shape != d.shape or n.size < 2:
+    if n.ndim != 1 or n.shape != d.shape or n.size < 2:
         raise ValueError("n_list and d_list must be one-dimensional lists of the same length, at least 2 "
                          f"(incidence and exit medium); received {n.size} indices and {d.size} thicknesses")
     if d[0] != np.inf or d[-1] != np.inf:
@@ -257,9 +257,10 @@ def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.c
 def _incidence(n0: complex, th_0: Any) -> Any:
     """th_0 checked: n_0 sin(th_0) real and the angle forward in the incidence medium."""
     th: Any
-    if (isinstance(th_0, float) and n0.imag == 0 and math.isfinite(th_0) and math.isfinite(n0.real)
-            and n0.real * math.cos(th_0) > 0):  # the commonest call, valid: the checks below would pass
-        return complex(th_0)
+    if isinstance(th_0, float):  # the commonest call, valid where the checks below would pass
+        real, imag = n0.real, n0.imag  # numpy's scalar attributes once: Python's arithmetic after
+        if imag == 0 and math.isfinite(th_0) and math.isfinite(real) and real * math.cos(th_0) > 0:
+            return complex(th_0)
     if isinstance(th_0, (int, float, complex, np.number)) and not isinstance(th_0, bool):
         th = complex(th_0)
         tangential, cosine = complex(n0) * cmath.sin(th), complex(n0) * cmath.cos(th)
@@ -378,6 +379,25 @@ def _coh_data(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
 
 
+def _coh_point(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float64], th_0: Any, lam_vac: Any,
+               th: complex) -> dict[str, Any]:
+    """_coh_data of one point, the call tmm-style loops make, in the fewest steps."""
+    media = n.size
+    amplitudes, powers = np.empty(4, dtype=np.complex128), np.empty(6)
+    normal, waves = np.empty((2, media), dtype=np.complex128), np.empty((4, media), dtype=np.complex128)
+    if _engine.coherent_point(n, d[1:-1], float(lam_vac), th, amplitudes, powers, normal, waves):
+        _tmm_roots(n, th, normal, waves)
+    side = 0 if pol == "s" else 1
+    t = amplitudes[side + 2]
+    vw = waves[2 * side:2 * side + 2]  # (2, media): tmm holds zeros for the incidence medium, (t, 0) for the exit
+    vw[:, 0] = 0
+    vw[0, -1], vw[1, -1] = t, 0
+    kz_list, th_list = normal
+    return {"r": amplitudes[side], "t": t, "R": powers[side], "T": powers[side + 2],
+            "power_entering": powers[side + 4], "vw_list": vw.T, "kz_list": kz_list, "th_list": th_list,
+            "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
+
+
 def coh_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: Any) -> dict[str, Any]:
     """Reflection and transmission of a coherent stack, and its fields, in ``tmm``'s keys.
 
@@ -417,6 +437,8 @@ def coh_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: 
     pol = _pol(pol)
     n, d = _stack_lists(n_list, d_list)
     th = _incidence(n[0], th_0)
+    if isinstance(th, complex) and isinstance(lam_vac, (int, float, np.number)):
+        return _coh_point(pol, n, d, th_0, lam_vac, th)
     return _coh_data(pol, n, d, th_0, lam_vac, th, _solve_points(n, d, th, lam_vac))
 
 
