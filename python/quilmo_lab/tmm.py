@@ -383,18 +383,13 @@ def _coh_point(pol: str, n: npt.NDArray[np.complex128], d: npt.NDArray[np.float6
                th: complex) -> dict[str, Any]:
     """_coh_data of one point, the call tmm-style loops make, in the fewest steps."""
     media = n.size
-    amplitudes, powers = np.empty(4, dtype=np.complex128), np.empty(6)
-    normal, waves = np.empty((2, media), dtype=np.complex128), np.empty((4, media), dtype=np.complex128)
-    if _engine.coherent_point(n, d[1:-1], float(lam_vac), th, amplitudes, powers, normal, waves):
-        _tmm_roots(n, th, normal, waves)
-    side = 0 if pol == "s" else 1
-    t = amplitudes[side + 2]
-    vw = waves[2 * side:2 * side + 2]  # (2, media): tmm holds zeros for the incidence medium, (t, 0) for the exit
-    vw[:, 0] = 0
-    vw[0, -1], vw[1, -1] = t, 0
-    kz_list, th_list = normal
-    return {"r": amplitudes[side], "t": t, "R": powers[side], "T": powers[side + 2],
-            "power_entering": powers[side + 4], "vw_list": vw.T, "kz_list": kz_list, "th_list": th_list,
+    vw, normal = np.empty((media, 2), dtype=np.complex128), np.empty((2, media), dtype=np.complex128)
+    r, t, R, T, entering, evanescent = _engine.tmm_point(n, d, float(lam_vac), th, 1 if pol == "p" else 0, vw, normal)
+    if evanescent:  # tmm may take the other root in a lossless layer
+        return _coh_data(pol, n, d, th_0, lam_vac, th, _solve_points(n, d, th, lam_vac))
+    # Python's numbers: numpy's scalars (as tmm's arithmetic gives) would cost a fifth of the call
+    return {"r": r, "t": t, "R": R, "T": T, "power_entering": entering, "vw_list": vw, "kz_list": normal[0],
+            "th_list": normal[1],
             "pol": pol, "n_list": n, "d_list": d, "th_0": th_0, "lam_vac": lam_vac}
 
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/released.hpp"
@@ -120,6 +121,63 @@ bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     return std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
 }
 
+// tmm's coh_tmm at one point for polarisation `pol` (0: s, 1: p), from the
+// pass of coherent_point: fills `vw` (media x 2) in tmm's layout (forward and
+// backward amplitude at each medium's front, zeros for the incidence medium,
+// t and 0 for the exit medium) and `normal` (2 x media) with k_z and the angle
+// of every medium; returns (r, t, R, T, power entering, whether an inner
+// medium's k_z is imaginary). `thicknesses` are tmm's, the outer media's too.
+nb::tuple tmm_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
+                    int pol, nb::handle vw, nb::handle normal) {
+    const Buffer n(indices, "indices", true, false);
+    const Buffer d(thicknesses, "thicknesses", false, false);
+    const Buffer vw_out(vw, "vw", true, true);
+    const Buffer normal_out(normal, "normal", true, true);
+    const std::size_t media = n.size(sizeof(Complex));
+    require(pol == 0 || pol == 1, "pol must be 0 (s) or 1 (p)");
+    require(media >= 2 && d.size(sizeof(double)) == media, "thicknesses must have one entry per medium");
+    require(vw_out.size(sizeof(Complex)) == 2 * media && normal_out.size(sizeof(Complex)) == 2 * media,
+            "vw and normal must hold 2 x media values");
+    const double real_angle = angle.real();
+    const Complex complex_angle{angle.real(), angle.imag()};
+    quilmo::lab::Grid grid{
+        static_cast<const Complex*>(n.data()),
+        1,
+        media,
+        1,
+        static_cast<const double*>(d.data()) + 1,
+        1,
+        &wavelength,
+        1,
+        angle.imag() == 0.0 ? &real_angle : nullptr,
+        1,
+        1,
+        angle.imag() == 0.0 ? nullptr : &complex_angle,
+    };
+    quilmo::lab::check_grid(grid);
+    Complex amplitudes[4];
+    double powers[6];
+    std::vector<Complex> waves(4 * media);
+    auto* const kz = static_cast<Complex*>(normal_out.data());
+    run_point(grid, [&] {
+        quilmo::lab::solve_coherent_waves(grid, {amplitudes, powers}, powers + 4, kz, waves.data(), 1);
+    });
+    auto* const out = static_cast<Complex*>(vw_out.data());
+    const Complex* forward = waves.data() + 2 * pol * media;
+    const Complex* backward = forward + media;
+    for (std::size_t j = 1; j + 1 < media; ++j) {
+        out[2 * j] = forward[j];
+        out[2 * j + 1] = backward[j];
+    }
+    const Complex r = amplitudes[pol];
+    const Complex t = amplitudes[2 + pol];
+    out[0] = out[1] = out[2 * media - 1] = {0.0, 0.0};
+    out[2 * media - 2] = t;
+    const bool evanescent = std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
+    return nb::make_tuple(std::complex<double>(r.re, r.im), std::complex<double>(t.re, t.im), powers[pol],
+                          powers[2 + pol], powers[4 + pol], evanescent);
+}
+
 }  // namespace
 
 void bind_point(nb::module_& m) {
@@ -130,4 +188,10 @@ void bind_point(nb::module_& m) {
           "normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, "
           "w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); "
           "returns whether an inner medium's k_z is imaginary (False without normal).");
+    m.def("tmm_point", &tmm_point, "indices"_a, "thicknesses"_a, "wavelength"_a, "angle"_a, "pol"_a, "vw"_a,
+          "normal"_a,
+          "The values of tmm's coh_tmm for pol 0 (s) or 1 (p) at one wavelength and angle (indices (media,) "
+          "complex128, thicknesses (media,) float64 with the outer media's): fills vw (media, 2) in tmm's "
+          "layout and normal (2, media) with k_z and the angle of every medium, and returns r, t, R, T, the "
+          "power entering the stack and whether an inner medium's k_z is imaginary.");
 }
