@@ -144,7 +144,7 @@ def coherent_point(indices: object, thicknesses: object, wavelength: float, angl
     Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); returns whether an inner medium's k_z is imaginary (False without normal).
     """
 
-def tmm_point(indices: object, thicknesses: object, wavelength: float, angle: complex, pol: int, vw: object, normal: object) -> tuple:
+def tmm_point(indices: object, thicknesses: object, wavelength: float, angle: complex, pol: int, vw: object, normal: object) -> tuple[complex, complex, float, float, float, bool]:
     """
     The values of tmm's coh_tmm for pol 0 (s) or 1 (p) at one wavelength and angle (indices (media,) complex128, thicknesses (media,) float64 with the outer media's): fills vw (media, 2) in tmm's layout and normal (2, media) with k_z and the angle of every medium, and returns r, t, R, T, the power entering the stack and whether an inner medium's k_z is imaginary.
     """

@@ -5,6 +5,7 @@
 #include "lab/bind/point.hpp"
 
 #include <nanobind/stl/complex.h>
+#include <nanobind/stl/tuple.h>
 
 #include <algorithm>
 #include <complex>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lab/bind/arrays.hpp"
@@ -127,7 +129,7 @@ bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
 // t and 0 for the exit medium) and `normal` (2 x media) with k_z and the angle
 // of every medium; returns (r, t, R, T, power entering, whether an inner
 // medium's k_z is imaginary). `thicknesses` are tmm's, the outer media's too.
-nb::tuple tmm_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
+std::tuple<std::complex<double>, std::complex<double>, double, double, double, bool> tmm_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
                     int pol, nb::handle vw, nb::handle normal) {
     const Buffer n(indices, "indices", true, false);
     const Buffer d(thicknesses, "thicknesses", false, false);
@@ -174,8 +176,8 @@ nb::tuple tmm_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     out[0] = out[1] = out[2 * media - 1] = {0.0, 0.0};
     out[2 * media - 2] = t;
     const bool evanescent = std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
-    return nb::make_tuple(std::complex<double>(r.re, r.im), std::complex<double>(t.re, t.im), powers[pol],
-                          powers[2 + pol], powers[4 + pol], evanescent);
+    return {std::complex<double>(r.re, r.im), std::complex<double>(t.re, t.im), powers[pol], powers[2 + pol],
+            powers[4 + pol], evanescent};
 }
 
 }  // namespace
