@@ -249,7 +249,7 @@ def _stack_lists(n_list: ArrayLike, d_list: ArrayLike) -> tuple[npt.NDArray[np.c
     if n.ndim != 1 or n.shape != d.shape or n.size < 2:
         raise ValueError("n_list and d_list must be one-dimensional lists of the same length, at least 2 "
                          f"(incidence and exit medium); received {n.size} indices and {d.size} thicknesses")
-    if d[0] != np.inf or d[-1] != np.inf:
+    if d[0] != math.inf or d[-1] != math.inf:
         raise ValueError(f"d_list must start and end with inf (the outer media); received {d[0]!r} and {d[-1]!r}")
     return n, d
 
@@ -417,8 +417,11 @@ def coh_tmm(pol: str, n_list: ArrayLike, d_list: ArrayLike, th_0: Any, lam_vac: 
         ``r``, ``t``, ``R``, ``T``, ``power_entering``, ``vw_list`` (media, 2: forward and
         backward amplitudes at each medium's start, zeros for the incidence medium),
         ``kz_list``, ``th_list``, and the inputs ``pol``, ``n_list``, ``d_list``, ``th_0``,
-        ``lam_vac``. All come from one engine call (`Result.waves_s`, `Result.kz`,
-        `Result.layer_angles` of `quilmo_lab.solve`).
+        ``lam_vac``. All come from one engine pass (`Result.waves_s`, `Result.kz`,
+        `Result.layer_angles` of `quilmo_lab.solve`). At one point ``r`` and ``t`` are
+        Python complex numbers and ``R``, ``T`` and ``power_entering`` Python floats, where
+        ``tmm`` gives NumPy's scalars (subclasses of those): ``float(x)`` and ``complex(x)``
+        read both.
 
     Examples
     --------
