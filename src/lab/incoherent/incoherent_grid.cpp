@@ -10,6 +10,7 @@
 #include "lab/core/grid_loop.hpp"
 #include "lab/core/output_planes.hpp"
 #include "lab/core/point_builder.hpp"
+#include "lab/core/thread_scratch.hpp"
 #include "lab/incoherent/fields_point.hpp"
 #include "lab/incoherent/layer_fields.hpp"
 #include "lab/incoherent/mixed_point.hpp"
@@ -187,19 +188,28 @@ void solve_layer_waves(const Grid& grid, Complex* normal, Complex* waves, std::s
 
 void solve_coherent_waves(const Grid& grid, const CoherentOutputs& out, double* entering, Complex* normal,
                           Complex* waves, std::size_t threads) {
+    struct Scratch {
+        PointBuilder builder;
+        CoherentPoint solver;
+        FieldWorkspace work;
+        std::vector<MediumWaves> got;
+    };
     const std::vector<Complex> sines = angle_sines(grid);
     const PointPlanes<Complex> amplitudes{out.amplitudes, grid.points()};
     const PointPlanes<double> powers{out.powers, grid.points()};
     const PointPlanes<double> entering_out{entering, grid.points()};
     const MediumPlanes media_out(grid, normal, waves);
     for_each_point(grid, threads, grain, [&](Columns columns) {
-        return [&, builder = PointBuilder(grid, sines, columns), solver = CoherentPoint(), work = FieldWorkspace(),
-                got = std::vector<MediumWaves>(grid.media)](std::size_t p, const Grid::Place& at) mutable {
-            builder.move_to(at);
-            const CoherentResult r = solver.solve(builder);
-            const PointMedia point = builder.media({});
-            layer_waves(point, builder.sin_theta(), work, waves != nullptr, got);
-            media_out.write(p, got);
+        ScratchHold<Scratch> hold(grid.media);
+        Scratch& s = hold.get();
+        s.builder.reset(grid, sines, columns);
+        s.got.resize(grid.media);
+        return [&, &s = s, hold = std::move(hold)](std::size_t p, const Grid::Place& at) {
+            s.builder.move_to(at);
+            const CoherentResult r = s.solver.solve(s.builder);
+            const PointMedia point = s.builder.media({});
+            layer_waves(point, s.builder.sin_theta(), s.work, waves != nullptr, s.got);
+            media_out.write(p, s.got);
             for (const int pol : {pol_s, pol_p}) {
                 amplitudes(pol, p) = r.amplitudes[pol].r;
                 amplitudes(2 + pol, p) = r.amplitudes[pol].t;
