@@ -132,8 +132,10 @@ class Result:
         """The Result __init__ builds of a coherent solve without derivatives, in the fewest
         steps (a single point's solve is mostly the building of its result)."""
         result = cls.__new__(cls)
-        result._powers, result._wavelengths = frozen(powers), frozen(wavelengths)
-        result._angles, result._amplitudes = frozen(angles), frozen(amplitudes)
+        for array in (powers, wavelengths, angles, amplitudes):
+            array.setflags(write=False)  # frozen(), without a call per array
+        result._powers, result._wavelengths = powers, wavelengths
+        result._angles, result._amplitudes = angles, amplitudes
         result._absorb, result._cross_of, result._layer_waves_of = absorb, cross, layer_waves
         return result
 
