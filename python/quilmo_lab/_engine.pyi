@@ -141,7 +141,7 @@ def depth_places(thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None
 
 def coherent_point(indices: object, thicknesses: object, wavelength: float, angle: complex, amplitudes: object, powers: object, normal: object | None, waves: object | None) -> bool:
     """
-    Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); returns whether an inner medium's k_z is imaginary (False without normal).
+    Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one wavelength and angle (indices (media,) float64 or complex128, thicknesses (media - 2,) float64); unless None, normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); returns whether an inner medium's k_z is imaginary (False without normal).
     """
 
 def tmm_point(indices: object, thicknesses: object, wavelength: float, angle: complex, pol: int, vw: object, normal: object) -> tuple[complex, complex, float, float, float, bool]:

@@ -281,20 +281,23 @@ def _one_point(args: tuple[object, ...], kwargs: dict[str, object]) -> Result | 
             or n_type.kind not in "iufc" or d_type.kind not in "iuf" or w_type.kind not in "iuf"):
         return None
     threads = thread_count(kwargs["threads"]) if kwargs else 0
-    # the engine reads the point's buffers flat: the grid's shapes only for what is computed later
-    n = n if n_type.char == "D" else n.astype(np.complex128)
+    # the engine reads the point's buffers flat, real indices as complex ones: the grid's shapes
+    # and complex indices only for what is computed later
+    n = n if n_type.char in "dD" else n.astype(np.complex128)
     d = d if d_type.char == "d" else d.astype(np.float64)
     wavelengths = w if w_type.char == "d" else w.astype(np.float64)
     wavelengths = wavelengths if w.ndim else wavelengths.reshape(1)
     angle = float(angle)
-    angles = np.array((angle,))
+    angles = np.empty(1)  # cheaper than np.array((angle,))
+    angles[0] = angle
     amplitudes, powers = np.empty((4, 1, 1, 1), dtype=np.complex128), np.empty((4, 1, 1, 1))
     _engine.coherent_point(n, d, wavelengths[0], angle, amplitudes, powers, None, None)
 
     def problem() -> GridProblem:
-        return GridProblem(indices=n.reshape(1, media, 1), thicknesses=d.reshape(1, media - 2),
-                           wavelengths=wavelengths, angles=angles, stacks=1, batch=False, coherent=None,
-                           threads=threads, stack=None, roughness=np.zeros((1, media - 1)))
+        return GridProblem(indices=n.astype(np.complex128, copy=False).reshape(1, media, 1),
+                           thicknesses=d.reshape(1, media - 2), wavelengths=wavelengths, angles=angles, stacks=1,
+                           batch=False, coherent=None, threads=threads, stack=None,
+                           roughness=np.zeros((1, media - 1)))
 
     return Result._coherent(powers, wavelengths, angles, amplitudes, lambda: _absorption(problem())(),
                             lambda: _cross_terms(problem())(), lambda w: _layer_waves(problem())(w))

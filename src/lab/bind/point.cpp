@@ -29,26 +29,35 @@ namespace {
 using namespace quilmo::lab::bind;
 using quilmo::optics::Complex;
 
-// A C-contiguous buffer of doubles ('d') or complex doubles ('Zd'), held
-// until the end of the call.
+// What a buffer must hold: doubles ('d'), complex doubles ('Zd'), or either.
+enum class Values { real, complex, real_or_complex };
+
+bool has_format(const char* format, const char* wanted) noexcept {
+    return std::strcmp(format, wanted) == 0 ||
+           ((format[0] == '=' || format[0] == '<') && std::strcmp(format + 1, wanted) == 0);
+}
+
+// A C-contiguous buffer of doubles or complex doubles, held until the end of
+// the call.
 class Buffer {
 public:
-    Buffer(nb::handle object, const char* name, bool complex_values, bool writable) {
+    Buffer(nb::handle object, const char* name, Values values, bool writable) {
+        const char* type = values == Values::real ? "float64" : values == Values::complex ? "complex128"
+                                                                                          : "float64 or complex128";
         const int flags = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT | (writable ? PyBUF_WRITABLE : 0);
         if (PyObject_GetBuffer(object.ptr(), &view_, flags) != 0) {
             PyErr_Clear();
             throw nb::type_error((std::string(name) + " must be a C-contiguous" + (writable ? ", writable" : "") +
-                                  " array of " + (complex_values ? "complex128" : "float64"))
+                                  " array of " + type)
                                      .c_str());
         }
         held_ = true;
         const char* format = view_.format == nullptr ? "B" : view_.format;
-        const char* wanted = complex_values ? "Zd" : "d";
-        if (std::strcmp(format, wanted) != 0 &&
-            !((format[0] == '=' || format[0] == '<') && std::strcmp(format + 1, wanted) == 0)) {
+        complex_ = has_format(format, "Zd");
+        const bool real = has_format(format, "d");
+        if (values == Values::real ? !real : values == Values::complex ? !complex_ : !(real || complex_)) {
             release();  // a constructor that throws runs no destructor
-            throw std::invalid_argument(std::string(name) + " must hold " +
-                                        (complex_values ? "complex128" : "float64") + " values");
+            throw std::invalid_argument(std::string(name) + " must hold " + type + " values");
         }
     }
     ~Buffer() { release(); }
@@ -57,6 +66,7 @@ public:
 
     std::size_t size(std::size_t item) const noexcept { return static_cast<std::size_t>(view_.len) / item; }
     void* data() const noexcept { return view_.buf; }
+    bool complex_values() const noexcept { return complex_; }
 
 private:
     void release() noexcept {
@@ -68,6 +78,36 @@ private:
 
     Py_buffer view_{};
     bool held_ = false;
+    bool complex_ = false;
+};
+
+// Indices of real values (float64, the commonest list a script passes) read
+// as complex ones, as NumPy's conversion gives them (x + 0i), so that the
+// caller need not convert them first; complex ones as they are.
+class ComplexIndices {
+public:
+    explicit ComplexIndices(const Buffer& indices) {
+        if (indices.complex_values()) {
+            data_ = static_cast<const Complex*>(indices.data());
+            size_ = indices.size(sizeof(Complex));
+            return;
+        }
+        const auto* real = static_cast<const double*>(indices.data());
+        size_ = indices.size(sizeof(double));
+        converted_.resize(size_);
+        for (std::size_t j = 0; j < size_; ++j) {
+            converted_[j] = {real[j], 0.0};
+        }
+        data_ = converted_.data();
+    }
+
+    const Complex* data() const noexcept { return data_; }
+    std::size_t size() const noexcept { return size_; }
+
+private:
+    std::vector<Complex> converted_;
+    const Complex* data_ = nullptr;
+    std::size_t size_ = 0;
 };
 
 // r_s, r_p, t_s, t_p and R_s, R_p, T_s, T_p of the point; with `normal`
@@ -78,11 +118,12 @@ private:
 // where tmm takes the other root): false without `normal`.
 bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
                     nb::handle amplitudes, nb::handle powers, nb::handle normal, nb::handle waves) {
-    const Buffer n(indices, "indices", true, false);
-    const Buffer d(thicknesses, "thicknesses", false, false);
-    const Buffer amplitude_out(amplitudes, "amplitudes", true, true);
-    const Buffer power_out(powers, "powers", false, true);
-    const std::size_t media = n.size(sizeof(Complex));
+    const Buffer n_buffer(indices, "indices", Values::real_or_complex, false);
+    const ComplexIndices n(n_buffer);
+    const Buffer d(thicknesses, "thicknesses", Values::real, false);
+    const Buffer amplitude_out(amplitudes, "amplitudes", Values::complex, true);
+    const Buffer power_out(powers, "powers", Values::real, true);
+    const std::size_t media = n.size();
     require(d.size(sizeof(double)) + 2 == media, "thicknesses must have one entry per inner layer");
     const bool per_medium = !normal.is_none();
     require(amplitude_out.size(sizeof(Complex)) == 4 && power_out.size(sizeof(double)) == (per_medium ? 6 : 4),
@@ -90,7 +131,7 @@ bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     const double real_angle = angle.real();
     const Complex complex_angle{angle.real(), angle.imag()};
     quilmo::lab::Grid grid{
-        static_cast<const Complex*>(n.data()),
+        n.data(),
         1,
         media,
         1,
@@ -110,11 +151,11 @@ bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
         run_point(grid, [&] { quilmo::lab::solve_coherent(grid, out, 1); });
         return false;
     }
-    const Buffer normal_out(normal, "normal", true, true);
+    const Buffer normal_out(normal, "normal", Values::complex, true);
     require(normal_out.size(sizeof(Complex)) == 2 * media, "normal must hold 2 x media values");
     Complex* waves_data = nullptr;
     if (!waves.is_none()) {
-        const Buffer waves_out(waves, "waves", true, true);
+        const Buffer waves_out(waves, "waves", Values::complex, true);
         require(waves_out.size(sizeof(Complex)) == 4 * media, "waves must hold 4 x media values");
         waves_data = static_cast<Complex*>(waves_out.data());  // the caller's array outlives the call
     }
@@ -129,12 +170,14 @@ bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
 // t and 0 for the exit medium) and `normal` (2 x media) with k_z and the angle
 // of every medium; returns (r, t, R, T, power entering, whether an inner
 // medium's k_z is imaginary). `thicknesses` are tmm's, the outer media's too.
-std::tuple<std::complex<double>, std::complex<double>, double, double, double, bool> tmm_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
-                    int pol, nb::handle vw, nb::handle normal) {
-    const Buffer n(indices, "indices", true, false);
-    const Buffer d(thicknesses, "thicknesses", false, false);
-    const Buffer vw_out(vw, "vw", true, true);
-    const Buffer normal_out(normal, "normal", true, true);
+using TmmValues = std::tuple<std::complex<double>, std::complex<double>, double, double, double, bool>;
+
+TmmValues tmm_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle, int pol,
+                    nb::handle vw, nb::handle normal) {
+    const Buffer n(indices, "indices", Values::complex, false);
+    const Buffer d(thicknesses, "thicknesses", Values::real, false);
+    const Buffer vw_out(vw, "vw", Values::complex, true);
+    const Buffer normal_out(normal, "normal", Values::complex, true);
     const std::size_t media = n.size(sizeof(Complex));
     require(pol == 0 || pol == 1, "pol must be 0 (s) or 1 (p)");
     require(media >= 2 && d.size(sizeof(double)) == media, "thicknesses must have one entry per medium");
@@ -186,8 +229,8 @@ void bind_point(nb::module_& m) {
     m.def("coherent_point", &coherent_point, "indices"_a, "thicknesses"_a, "wavelength"_a, "angle"_a,
           "amplitudes"_a, "powers"_a, "normal"_a.none(), "waves"_a.none(),
           "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one "
-          "wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, "
-          "normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, "
+          "wavelength and angle (indices (media,) float64 or complex128, thicknesses (media - 2,) float64); "
+          "unless None, normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, "
           "w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); "
           "returns whether an inner medium's k_z is imaginary (False without normal).");
     m.def("tmm_point", &tmm_point, "indices"_a, "thicknesses"_a, "wavelength"_a, "angle"_a, "pol"_a, "vw"_a,
