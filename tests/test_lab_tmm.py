@@ -457,3 +457,19 @@ def test_inc_tmm_takes_arrays_and_keeps_each_stacks_data():
             assert len(one[key]) == len(want[key]) == 1
             for field in ["r", "t", "R", "T", "power_entering", "vw_list"]:
                 np.testing.assert_allclose(one[key][0][field], want[key][0][field], rtol=1e-10, atol=1e-12)
+
+
+@pytest.mark.parametrize("pol", ["s", "p"])
+@pytest.mark.parametrize("n, d, th", [
+    ([1.0, 2.0 + 0.1j, 1.38, 1.5], [np.inf, 80.0, 120.0, np.inf], 0.4),
+    ([1.5 + 0.1j, 2.0 + 0.5j, 1.0], [np.inf, 50.0, np.inf], np.arcsin(0.45 / (1.5 + 0.1j))),  # lossy incidence
+    ([1.6, 1.0, 1.6], [np.inf, 100.0, np.inf], 1.0),  # an evanescent lossless gap: tmm's root
+    ([1.0, 1.38, 1.52], [np.inf, 99.6, np.inf], np.pi / 2),  # grazing
+])
+def test_one_point_gives_the_values_of_a_scan_at_that_point(pol, n, d, th):
+    one = qtmm.coh_tmm(pol, n, d, th, 550.0)
+    scan = qtmm.coh_tmm(pol, n, d, th, np.array([550.0, 600.0]))
+    for key in ["r", "t", "R", "T", "power_entering"]:
+        assert one[key] == scan[key][0], key
+    for key in ["vw_list", "kz_list", "th_list"]:
+        np.testing.assert_array_equal(one[key], np.asarray(scan[key])[..., 0], err_msg=key)

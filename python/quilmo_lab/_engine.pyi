@@ -117,6 +117,15 @@ def layer_waves(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, 
     """
 
 @overload
+def coherent_waves(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, amplitudes: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], entering: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], normal: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], waves: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], threads: int) -> None: ...
+
+@overload
+def coherent_waves(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.complex128], dict(shape=(None,), order='C', device='cpu', writable=False)], stacks: int, roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, amplitudes: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], entering: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None, None), order='C', device='cpu')], normal: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], waves: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None, None, None), order='C', device='cpu')], threads: int) -> None:
+    """
+    In one pass over coherent stacks, fills what coherent fills (amplitudes, powers) and what layer_waves fills (normal, waves), and entering with the power entering the stack at the first interface, s then p.
+    """
+
+@overload
 def fields(indices: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu', writable=False)], thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], wavelengths: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], angles: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], roughness: Annotated[NDArray[numpy.float64], dict(shape=(None, None), order='C', device='cpu', writable=False)], roughness_model: int, media: Annotated[NDArray[numpy.uint64], dict(shape=(None,), order='C', device='cpu', writable=False)], z: Annotated[NDArray[numpy.float64], dict(shape=(None,), order='C', device='cpu', writable=False)], out: Annotated[NDArray[numpy.complex128], dict(shape=(None, None, None), order='C', device='cpu')], powers: Annotated[NDArray[numpy.float64], dict(shape=(None, None, None), order='C', device='cpu')], threads: int) -> None: ...
 
 @overload
@@ -130,7 +139,12 @@ def depth_places(thicknesses: Annotated[NDArray[numpy.float64], dict(shape=(None
     Fills media and z with the medium and the distance from its front of each depth measured from the first interface; a depth on an interface belongs to the medium behind it.
     """
 
-def coherent_point(indices: object, thicknesses: object, wavelength: float, angle: complex, amplitudes: object, powers: object, normal: object | None, waves: object | None) -> None:
+def coherent_point(indices: object, thicknesses: object, wavelength: float, angle: complex, amplitudes: object, powers: object, normal: object | None, waves: object | None) -> bool:
     """
-    Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, normal (2, media) with k_z and the angle of every medium and waves (4, media) with v_s, w_s, v_p, w_p at each medium's front.
+    Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one wavelength and angle (indices (media,) float64 or complex128, thicknesses (media - 2,) float64); unless None, normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); returns whether an inner medium's k_z is imaginary (False without normal).
+    """
+
+def tmm_point(indices: object, thicknesses: object, wavelength: float, angle: complex, pol: int, vw: object, normal: object) -> tuple[complex, complex, float, float, float, bool]:
+    """
+    The values of tmm's coh_tmm for pol 0 (s) or 1 (p) at one wavelength and angle (indices (media,) complex128, thicknesses (media,) float64 with the outer media's): fills vw (media, 2) in tmm's layout and normal (2, media) with k_z and the angle of every medium, and returns r, t, R, T, the power entering the stack and whether an inner medium's k_z is imaginary.
     """

@@ -124,6 +124,21 @@ class Result:
         # with_waves the amplitudes v_s, w_s, v_p, w_p at each medium's front, (4, B, A, media, W)
         self._layer_waves_of = layer_waves
 
+    @classmethod
+    def _coherent(cls, powers: FloatArray, wavelengths: FloatArray, angles: npt.NDArray[Any],
+                  amplitudes: ComplexArray, absorb: Callable[[], FloatArray],
+                  cross: Callable[[], ComplexArray],
+                  layer_waves: Callable[[bool], tuple[ComplexArray, ComplexArray | None]]) -> Result:
+        """The Result __init__ builds of a coherent solve without derivatives, in the fewest
+        steps (a single point's solve is mostly the building of its result)."""
+        result = cls.__new__(cls)
+        for array in (powers, wavelengths, angles, amplitudes):
+            array.setflags(write=False)  # frozen(), without a call per array
+        result._powers, result._wavelengths = powers, wavelengths
+        result._angles, result._amplitudes = angles, amplitudes
+        result._absorb, result._cross_of, result._layer_waves_of = absorb, cross, layer_waves
+        return result
+
     # the grid ---------------------------------------------------------------------------------
     @property
     def wavelengths(self) -> FloatArray:

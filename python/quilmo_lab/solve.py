@@ -20,6 +20,8 @@ from quilmo_lab.stack import Stack
 FloatArray = npt.NDArray[np.float64]
 ComplexArray = npt.NDArray[np.complex128]
 
+_HALF_PI = np.pi / 2
+
 FORM = Form("solve", parameters=(("angles", 0.0),),
             options=(("coherent", None), ("threads", None), ("derivatives", False), ("roughness", None),
                      ("roughness_model", "nevot-croce"), ("cone", None), ("bandwidth", None),
@@ -268,32 +270,37 @@ def _one_point(args: tuple[object, ...], kwargs: dict[str, object]) -> Result | 
             or isinstance(args[0], Stack)):
         return None
     angle = args[3] if len(args) == 4 else 0.0
-    if not isinstance(angle, (float, int)) or isinstance(angle, bool) or abs(angle) > np.pi / 2:
+    if not isinstance(angle, (float, int)) or isinstance(angle, bool) or abs(angle) > _HALF_PI:
         return None
     try:  # np.array copies: what it returns is the result's own
         n, d, w = np.array(args[0]), np.array(args[1]), np.array(args[2])
     except (TypeError, ValueError):
         return None
-    media = n.shape[0] if n.ndim == 1 else 0
-    if (media < 2 or n.dtype.kind not in "iufc" or d.shape != (media - 2,) or d.dtype.kind not in "iuf"
-            or w.size != 1 or w.ndim > 1 or w.dtype.kind not in "iuf"):
+    n_type, d_type, w_type, media = n.dtype, d.dtype, w.dtype, n.size
+    if (n.ndim != 1 or media < 2 or d.ndim != 1 or d.size != media - 2 or w.size != 1 or w.ndim > 1
+            or n_type.kind not in "iufc" or d_type.kind not in "iuf" or w_type.kind not in "iuf"):
         return None
     threads = thread_count(kwargs["threads"]) if kwargs else 0
-    indices = (n if n.dtype == np.complex128 else n.astype(np.complex128)).reshape(1, media, 1)
-    thicknesses = (d if d.dtype == np.float64 else d.astype(np.float64)).reshape(1, media - 2)
-    wavelengths = (w if w.dtype == np.float64 else w.astype(np.float64)).reshape(1)
-    angles = np.array([float(angle)])
+    # the engine reads the point's buffers flat, real indices as complex ones: the grid's shapes
+    # and complex indices only for what is computed later
+    n = n if n_type.char in "dD" else n.astype(np.complex128)
+    d = d if d_type.char == "d" else d.astype(np.float64)
+    wavelengths = w if w_type.char == "d" else w.astype(np.float64)
+    wavelengths = wavelengths if w.ndim else wavelengths.reshape(1)
+    angle = float(angle)
+    angles = np.empty(1)  # cheaper than np.array((angle,))
+    angles[0] = angle
     amplitudes, powers = np.empty((4, 1, 1, 1), dtype=np.complex128), np.empty((4, 1, 1, 1))
-    _engine.coherent_point(indices, thicknesses, float(wavelengths[0]), float(angles[0]), amplitudes, powers,
-                           None, None)
+    _engine.coherent_point(n, d, wavelengths[0], angle, amplitudes, powers, None, None)
 
     def problem() -> GridProblem:
-        return GridProblem(indices=indices, thicknesses=thicknesses, wavelengths=wavelengths, angles=angles,
-                           stacks=1, batch=False, coherent=None, threads=threads, stack=None,
+        return GridProblem(indices=n.astype(np.complex128, copy=False).reshape(1, media, 1),
+                           thicknesses=d.reshape(1, media - 2), wavelengths=wavelengths, angles=angles, stacks=1,
+                           batch=False, coherent=None, threads=threads, stack=None,
                            roughness=np.zeros((1, media - 1)))
 
-    return Result(powers, wavelengths, angles, amplitudes=amplitudes, absorb=lambda: _absorption(problem())(),
-                  cross=lambda: _cross_terms(problem())(), layer_waves=lambda w: _layer_waves(problem())(w))
+    return Result._coherent(powers, wavelengths, angles, amplitudes, lambda: _absorption(problem())(),
+                            lambda: _cross_terms(problem())(), lambda w: _layer_waves(problem())(w))
 
 
 def _averaging(problem: GridProblem, options: dict[str, object]) -> Averaging | None:

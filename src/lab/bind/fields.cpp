@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/released.hpp"
@@ -37,6 +38,30 @@ void layer_waves(Indices indices, Thicknesses thicknesses, Axis wavelengths, Ang
     Complex* waves_data = with_waves ? reinterpret_cast<Complex*>(waves.data()) : nullptr;
     run_released(grid, [&] {
         quilmo::lab::solve_layer_waves(grid, reinterpret_cast<Complex*>(normal.data()), waves_data, threads);
+    });
+}
+
+template <class Angle>
+void coherent_waves(Indices indices, Thicknesses thicknesses, Axis wavelengths, Angles<Angle> angles,
+                    std::size_t stacks, Roughness roughness, int roughness_model, Output<Amplitude, 4> amplitudes,
+                    Output<double, 4> powers, Output<double, 4> entering, Output<Amplitude, 5> normal,
+                    Output<Amplitude, 5> waves, std::size_t threads) {
+    const quilmo::lab::Grid grid =
+        stack_grid(indices, thicknesses, wavelengths, angles, stacks, roughness, roughness_model);
+    const auto [a, w, media] = std::tuple{grid.angle_count, grid.wavelength_count, grid.media};
+    require_shape(amplitudes, {4, stacks, a, w}, "amplitudes", "(4, stacks, angles, wavelengths)");
+    require_shape(powers, {4, stacks, a, w}, "powers", "(4, stacks, angles, wavelengths)");
+    require_shape(entering, {2, stacks, a, w}, "entering", "(2, stacks, angles, wavelengths)");
+    require_shape(normal, {2, stacks, a, media, w}, "normal", "(2, stacks, angles, media, wavelengths)");
+    require_shape(waves, {4, stacks, a, media, w}, "waves", "(4, stacks, angles, media, wavelengths)");
+    require_apart({span_of("amplitudes", amplitudes), span_of("powers", powers), span_of("entering", entering),
+                   span_of("normal", normal), span_of("waves", waves)},
+                  {span_of("indices", indices), span_of("thicknesses", thicknesses),
+                   span_of("wavelengths", wavelengths), span_of("angles", angles)});
+    const quilmo::lab::CoherentOutputs out{reinterpret_cast<Complex*>(amplitudes.data()), powers.data()};
+    run_released(grid, [&] {
+        quilmo::lab::solve_coherent_waves(grid, out, entering.data(), reinterpret_cast<Complex*>(normal.data()),
+                                          reinterpret_cast<Complex*>(waves.data()), threads);
     });
 }
 
@@ -80,6 +105,14 @@ void bind_fields(nb::module_& m) {
                     "Fills normal with k_z and the complex angle of every medium of every point of coherent "
                     "stacks, and waves (unless None) with their forward and backward amplitudes at each "
                     "medium's front, v_s, w_s, v_p, w_p.");
+    def_both_angles(m, "coherent_waves", &coherent_waves<double>, &coherent_waves<Amplitude>,
+                    "indices"_a.noconvert(), "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(),
+                    "angles"_a.noconvert(), "stacks"_a, "roughness"_a.noconvert(), "roughness_model"_a,
+                    "amplitudes"_a.noconvert(), "powers"_a.noconvert(), "entering"_a.noconvert(),
+                    "normal"_a.noconvert(), "waves"_a.noconvert(), "threads"_a,
+                    "In one pass over coherent stacks, fills what coherent fills (amplitudes, powers) and what "
+                    "layer_waves fills (normal, waves), and entering with the power entering the stack at the "
+                    "first interface, s then p.");
     def_both_angles(m, "fields", &fields<double>, &fields<Amplitude>, "indices"_a.noconvert(),
                     "thicknesses"_a.noconvert(), "wavelengths"_a.noconvert(), "angles"_a.noconvert(),
                     "roughness"_a.noconvert(), "roughness_model"_a, "media"_a.noconvert(), "z"_a.noconvert(),

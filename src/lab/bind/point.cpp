@@ -5,12 +5,16 @@
 #include "lab/bind/point.hpp"
 
 #include <nanobind/stl/complex.h>
+#include <nanobind/stl/tuple.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "lab/bind/arrays.hpp"
 #include "lab/bind/released.hpp"
@@ -25,26 +29,35 @@ namespace {
 using namespace quilmo::lab::bind;
 using quilmo::optics::Complex;
 
-// A C-contiguous buffer of doubles ('d') or complex doubles ('Zd'), held
-// until the end of the call.
+// What a buffer must hold: doubles ('d'), complex doubles ('Zd'), or either.
+enum class Values { real, complex, real_or_complex };
+
+bool has_format(const char* format, const char* wanted) noexcept {
+    return std::strcmp(format, wanted) == 0 ||
+           ((format[0] == '=' || format[0] == '<') && std::strcmp(format + 1, wanted) == 0);
+}
+
+// A C-contiguous buffer of doubles or complex doubles, held until the end of
+// the call.
 class Buffer {
 public:
-    Buffer(nb::handle object, const char* name, bool complex_values, bool writable) {
+    Buffer(nb::handle object, const char* name, Values values, bool writable) {
+        const char* type = values == Values::real ? "float64" : values == Values::complex ? "complex128"
+                                                                                          : "float64 or complex128";
         const int flags = PyBUF_C_CONTIGUOUS | PyBUF_FORMAT | (writable ? PyBUF_WRITABLE : 0);
         if (PyObject_GetBuffer(object.ptr(), &view_, flags) != 0) {
             PyErr_Clear();
             throw nb::type_error((std::string(name) + " must be a C-contiguous" + (writable ? ", writable" : "") +
-                                  " array of " + (complex_values ? "complex128" : "float64"))
+                                  " array of " + type)
                                      .c_str());
         }
         held_ = true;
         const char* format = view_.format == nullptr ? "B" : view_.format;
-        const char* wanted = complex_values ? "Zd" : "d";
-        if (std::strcmp(format, wanted) != 0 &&
-            !((format[0] == '=' || format[0] == '<') && std::strcmp(format + 1, wanted) == 0)) {
+        complex_ = has_format(format, "Zd");
+        const bool real = has_format(format, "d");
+        if (values == Values::real ? !real : values == Values::complex ? !complex_ : !(real || complex_)) {
             release();  // a constructor that throws runs no destructor
-            throw std::invalid_argument(std::string(name) + " must hold " +
-                                        (complex_values ? "complex128" : "float64") + " values");
+            throw std::invalid_argument(std::string(name) + " must hold " + type + " values");
         }
     }
     ~Buffer() { release(); }
@@ -53,6 +66,7 @@ public:
 
     std::size_t size(std::size_t item) const noexcept { return static_cast<std::size_t>(view_.len) / item; }
     void* data() const noexcept { return view_.buf; }
+    bool complex_values() const noexcept { return complex_; }
 
 private:
     void release() noexcept {
@@ -64,25 +78,60 @@ private:
 
     Py_buffer view_{};
     bool held_ = false;
+    bool complex_ = false;
+};
+
+// Indices of real values (float64, the commonest list a script passes) read
+// as complex ones, as NumPy's conversion gives them (x + 0i), so that the
+// caller need not convert them first; complex ones as they are.
+class ComplexIndices {
+public:
+    explicit ComplexIndices(const Buffer& indices) {
+        if (indices.complex_values()) {
+            data_ = static_cast<const Complex*>(indices.data());
+            size_ = indices.size(sizeof(Complex));
+            return;
+        }
+        const auto* real = static_cast<const double*>(indices.data());
+        size_ = indices.size(sizeof(double));
+        converted_.resize(size_);
+        for (std::size_t j = 0; j < size_; ++j) {
+            converted_[j] = {real[j], 0.0};
+        }
+        data_ = converted_.data();
+    }
+
+    const Complex* data() const noexcept { return data_; }
+    std::size_t size() const noexcept { return size_; }
+
+private:
+    std::vector<Complex> converted_;
+    const Complex* data_ = nullptr;
+    std::size_t size_ = 0;
 };
 
 // r_s, r_p, t_s, t_p and R_s, R_p, T_s, T_p of the point; with `normal`
 // (2 x media) and `waves` (4 x media, or None) its k_z, angles and amplitudes
-// per medium as layer_waves gives them.
-void coherent_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
+// per medium as layer_waves gives them, from the same pass, and in `powers`
+// two more values, the power entering the stack for s and p. Returns whether
+// an inner medium's k_z is imaginary (an evanescent wave in a lossless layer,
+// where tmm takes the other root): false without `normal`.
+bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
                     nb::handle amplitudes, nb::handle powers, nb::handle normal, nb::handle waves) {
-    const Buffer n(indices, "indices", true, false);
-    const Buffer d(thicknesses, "thicknesses", false, false);
-    const Buffer amplitude_out(amplitudes, "amplitudes", true, true);
-    const Buffer power_out(powers, "powers", false, true);
-    const std::size_t media = n.size(sizeof(Complex));
+    const Buffer n_buffer(indices, "indices", Values::real_or_complex, false);
+    const ComplexIndices n(n_buffer);
+    const Buffer d(thicknesses, "thicknesses", Values::real, false);
+    const Buffer amplitude_out(amplitudes, "amplitudes", Values::complex, true);
+    const Buffer power_out(powers, "powers", Values::real, true);
+    const std::size_t media = n.size();
     require(d.size(sizeof(double)) + 2 == media, "thicknesses must have one entry per inner layer");
-    require(amplitude_out.size(sizeof(Complex)) == 4 && power_out.size(sizeof(double)) == 4,
-            "amplitudes and powers must hold 4 values each");
+    const bool per_medium = !normal.is_none();
+    require(amplitude_out.size(sizeof(Complex)) == 4 && power_out.size(sizeof(double)) == (per_medium ? 6 : 4),
+            "amplitudes must hold 4 values, powers 4 (6 with normal)");
     const double real_angle = angle.real();
     const Complex complex_angle{angle.real(), angle.imag()};
     quilmo::lab::Grid grid{
-        static_cast<const Complex*>(n.data()),
+        n.data(),
         1,
         media,
         1,
@@ -96,24 +145,82 @@ void coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
         angle.imag() == 0.0 ? nullptr : &complex_angle,
     };
     quilmo::lab::check_grid(grid);
-    const quilmo::lab::CoherentOutputs out{static_cast<Complex*>(amplitude_out.data()),
-                                           static_cast<double*>(power_out.data())};
-    if (normal.is_none()) {
-        run_released(grid, [&] { quilmo::lab::solve_coherent(grid, out, 1); });
-        return;
+    auto* power_data = static_cast<double*>(power_out.data());
+    const quilmo::lab::CoherentOutputs out{static_cast<Complex*>(amplitude_out.data()), power_data};
+    if (!per_medium) {
+        run_point(grid, [&] { quilmo::lab::solve_coherent(grid, out, 1); });
+        return false;
     }
-    const Buffer normal_out(normal, "normal", true, true);
+    const Buffer normal_out(normal, "normal", Values::complex, true);
     require(normal_out.size(sizeof(Complex)) == 2 * media, "normal must hold 2 x media values");
     Complex* waves_data = nullptr;
     if (!waves.is_none()) {
-        const Buffer waves_out(waves, "waves", true, true);
+        const Buffer waves_out(waves, "waves", Values::complex, true);
         require(waves_out.size(sizeof(Complex)) == 4 * media, "waves must hold 4 x media values");
         waves_data = static_cast<Complex*>(waves_out.data());  // the caller's array outlives the call
     }
-    run_released(grid, [&] {
-        quilmo::lab::solve_coherent(grid, out, 1);
-        quilmo::lab::solve_layer_waves(grid, static_cast<Complex*>(normal_out.data()), waves_data, 1);
+    auto* const kz = static_cast<Complex*>(normal_out.data());
+    run_point(grid, [&] { quilmo::lab::solve_coherent_waves(grid, out, power_data + 4, kz, waves_data, 1); });
+    return std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
+}
+
+// tmm's coh_tmm at one point for polarisation `pol` (0: s, 1: p), from the
+// pass of coherent_point: fills `vw` (media x 2) in tmm's layout (forward and
+// backward amplitude at each medium's front, zeros for the incidence medium,
+// t and 0 for the exit medium) and `normal` (2 x media) with k_z and the angle
+// of every medium; returns (r, t, R, T, power entering, whether an inner
+// medium's k_z is imaginary). `thicknesses` are tmm's, the outer media's too.
+using TmmValues = std::tuple<std::complex<double>, std::complex<double>, double, double, double, bool>;
+
+TmmValues tmm_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle, int pol,
+                    nb::handle vw, nb::handle normal) {
+    const Buffer n(indices, "indices", Values::complex, false);
+    const Buffer d(thicknesses, "thicknesses", Values::real, false);
+    const Buffer vw_out(vw, "vw", Values::complex, true);
+    const Buffer normal_out(normal, "normal", Values::complex, true);
+    const std::size_t media = n.size(sizeof(Complex));
+    require(pol == 0 || pol == 1, "pol must be 0 (s) or 1 (p)");
+    require(media >= 2 && d.size(sizeof(double)) == media, "thicknesses must have one entry per medium");
+    require(vw_out.size(sizeof(Complex)) == 2 * media && normal_out.size(sizeof(Complex)) == 2 * media,
+            "vw and normal must hold 2 x media values");
+    const double real_angle = angle.real();
+    const Complex complex_angle{angle.real(), angle.imag()};
+    quilmo::lab::Grid grid{
+        static_cast<const Complex*>(n.data()),
+        1,
+        media,
+        1,
+        static_cast<const double*>(d.data()) + 1,
+        1,
+        &wavelength,
+        1,
+        angle.imag() == 0.0 ? &real_angle : nullptr,
+        1,
+        1,
+        angle.imag() == 0.0 ? nullptr : &complex_angle,
+    };
+    quilmo::lab::check_grid(grid);
+    Complex amplitudes[4];
+    double powers[6];
+    std::vector<Complex> waves(4 * media);
+    auto* const kz = static_cast<Complex*>(normal_out.data());
+    run_point(grid, [&] {
+        quilmo::lab::solve_coherent_waves(grid, {amplitudes, powers}, powers + 4, kz, waves.data(), 1);
     });
+    auto* const out = static_cast<Complex*>(vw_out.data());
+    const Complex* forward = waves.data() + 2 * pol * media;
+    const Complex* backward = forward + media;
+    for (std::size_t j = 1; j + 1 < media; ++j) {
+        out[2 * j] = forward[j];
+        out[2 * j + 1] = backward[j];
+    }
+    const Complex r = amplitudes[pol];
+    const Complex t = amplitudes[2 + pol];
+    out[0] = out[1] = out[2 * media - 1] = {0.0, 0.0};
+    out[2 * media - 2] = t;
+    const bool evanescent = std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
+    return {std::complex<double>(r.re, r.im), std::complex<double>(t.re, t.im), powers[pol], powers[2 + pol],
+            powers[4 + pol], evanescent};
 }
 
 }  // namespace
@@ -122,7 +229,14 @@ void bind_point(nb::module_& m) {
     m.def("coherent_point", &coherent_point, "indices"_a, "thicknesses"_a, "wavelength"_a, "angle"_a,
           "amplitudes"_a, "powers"_a, "normal"_a.none(), "waves"_a.none(),
           "Fills amplitudes (r_s, r_p, t_s, t_p) and powers (R_s, R_p, T_s, T_p) of one coherent stack at one "
-          "wavelength and angle (indices (media,) complex128, thicknesses (media - 2,) float64); unless None, "
-          "normal (2, media) with k_z and the angle of every medium and waves (4, media) with v_s, w_s, v_p, "
-          "w_p at each medium's front.");
+          "wavelength and angle (indices (media,) float64 or complex128, thicknesses (media - 2,) float64); "
+          "unless None, normal (2, media) with k_z and the angle of every medium, waves (4, media) with v_s, w_s, v_p, "
+          "w_p at each medium's front and then 6 powers, the last two the power entering the stack (s, p); "
+          "returns whether an inner medium's k_z is imaginary (False without normal).");
+    m.def("tmm_point", &tmm_point, "indices"_a, "thicknesses"_a, "wavelength"_a, "angle"_a, "pol"_a, "vw"_a,
+          "normal"_a,
+          "The values of tmm's coh_tmm for pol 0 (s) or 1 (p) at one wavelength and angle (indices (media,) "
+          "complex128, thicknesses (media,) float64 with the outer media's): fills vw (media, 2) in tmm's "
+          "layout and normal (2, media) with k_z and the angle of every medium, and returns r, t, R, T, the "
+          "power entering the stack and whether an inner medium's k_z is imaginary.");
 }

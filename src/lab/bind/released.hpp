@@ -5,6 +5,7 @@
 
 #include <nanobind/nanobind.h>
 
+#include <cstddef>
 #include <new>
 #include <optional>
 #include <string>
@@ -36,6 +37,11 @@ inline std::string grid_text(const Grid& grid) {
            std::to_string(grid.wavelength_count) + " wavelengths of " + std::to_string(grid.media) + " media";
 }
 
+inline void set_memory_error(const Grid& grid) {
+    PyErr_SetString(PyExc_MemoryError,
+                    ("the working memory of a grid of " + grid_text(grid) + " could not be allocated").c_str());
+}
+
 // Runs work() without the lock. A signal handler's exception (KeyboardInterrupt)
 // abandons the grid within a piece of work and is raised; memory that ran out
 // is a MemoryError naming the grid. Only the main thread probes: on any other
@@ -61,10 +67,31 @@ void run_released(const Grid& grid, const Work& work) {
         }
     }
     if (exhausted) {
-        PyErr_SetString(PyExc_MemoryError,
-                        ("the working memory of a grid of " + grid_text(grid) + " could not be allocated").c_str());
+        set_memory_error(grid);
     }
     if (interrupted || exhausted) {
+        throw nb::python_error();
+    }
+}
+
+// Stacks of at least this many media make one point long enough (tens of
+// microseconds) for other threads to gain from the lock released meanwhile.
+inline constexpr std::size_t point_released_media = 1024;
+
+// Runs the work of a grid of one point. The grid loop looks for an interrupt
+// only between pieces of work, and one point is one piece, so there is no
+// probe; a short point keeps the lock, whose release and the look for the
+// main thread would cost more than the point itself.
+template <class Work>
+void run_point(const Grid& grid, const Work& work) {
+    if (grid.media >= point_released_media) {
+        run_released(grid, work);
+        return;
+    }
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        set_memory_error(grid);
         throw nb::python_error();
     }
 }

@@ -3,6 +3,7 @@
 #include "lab/coherent/coherent_point.hpp"
 #include "lab/core/grid_loop.hpp"
 #include "lab/core/output_planes.hpp"
+#include "lab/core/thread_scratch.hpp"
 
 namespace quilmo::lab {
 
@@ -18,11 +19,17 @@ void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t th
     const std::vector<Complex> sines = angle_sines(grid);
     const PointPlanes<Complex> amplitudes{out.amplitudes, grid.points()};
     const PointPlanes<double> powers{out.powers, grid.points()};
+    struct Scratch {
+        PointBuilder builder;
+        CoherentPoint solver;
+    };
     for_each_point(grid, threads, grain, [&](Columns columns) {
-        return [&, builder = PointBuilder(grid, sines, columns), solver = CoherentPoint()](
-                   std::size_t p, const Grid::Place& at) mutable {
-            builder.move_to(at);
-            const CoherentResult r = solver.solve(builder);
+        ScratchHold<Scratch> hold(grid.media);
+        Scratch& s = hold.get();
+        s.builder.reset(grid, sines, columns);
+        return [&, &s = s, hold = std::move(hold)](std::size_t p, const Grid::Place& at) {
+            s.builder.move_to(at);
+            const CoherentResult r = s.solver.solve(s.builder);
             for (const int pol : {pol_s, pol_p}) {
                 amplitudes(pol, p) = r.amplitudes[pol].r;
                 amplitudes(2 + pol, p) = r.amplitudes[pol].t;

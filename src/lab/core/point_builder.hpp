@@ -47,7 +47,15 @@ class PointBuilder {
 public:
     // `sines` from angle_sines(grid); `columns` the wavelengths this builder
     // will be asked for. Both must outlive the builder.
-    PointBuilder(const Grid& grid, const std::vector<Complex>& sines, Columns columns);
+    PointBuilder(const Grid& grid, const std::vector<Complex>& sines, Columns columns) {
+        reset(grid, sines, columns);
+    }
+    // A builder for reset() to aim.
+    PointBuilder() = default;
+    // Aims the builder at another grid (the same meaning as the constructor's
+    // arguments), keeping the storage it has: a builder kept between calls
+    // builds small points without allocating.
+    void reset(const Grid& grid, const std::vector<Complex>& sines, Columns columns);
 
     // Moves to the point at `at` and computes its media. Points must come in
     // grid order within one stack and angle (any order of stacks is fine).
@@ -63,8 +71,8 @@ public:
                 prepare_angle();
             }
         }
-        column_ = grid_.column(at);
-        wavelength_ = grid_.wavelengths[at.wavelength];
+        column_ = grid_->column(at);
+        wavelength_ = grid_->wavelengths[at.wavelength];
         if (!fixed_) {
             tangential_ = tangential_of(n_.at(0, column_));
         }
@@ -92,7 +100,7 @@ public:
         }
         const Medium& m = media_[plan_.medium_source[j]];
         const Medium& next = media_[plan_.medium_source[j + 1]];
-        return rough_slope(interface(j), rough_log_slopes(grid_.roughness_model, m, next, sigma_[j], wavelength_));
+        return rough_slope(interface(j), rough_log_slopes(grid_->roughness_model, m, next, sigma_[j], wavelength_));
     }
 
     // Every medium in its own place, for routines that read them as a span;
@@ -102,9 +110,9 @@ public:
     std::span<const MatrixLanes> interfaces() noexcept;
 
     const StackPlan& plan() const noexcept { return plan_; }
-    std::span<const double> thicknesses() const noexcept { return {d_, grid_.layers()}; }
+    std::span<const double> thicknesses() const noexcept { return {d_, grid_->layers()}; }
     double wavelength() const noexcept { return wavelength_; }
-    Complex sin_theta() const noexcept { return sines_[angle_]; }
+    Complex sin_theta() const noexcept { return (*sines_)[angle_]; }
     Complex tangential() const noexcept { return tangential_; }
 
 private:
@@ -113,11 +121,18 @@ private:
     // Media and interfaces to compute, and copies to make, at one time.
     struct Steps {
         std::vector<std::size_t> media, media_copies, interfaces, interface_copies;
+
+        void clear() noexcept {
+            media.clear();
+            media_copies.clear();
+            interfaces.clear();
+            interface_copies.clear();
+        }
     };
 
     // U = (n_0 sin theta_0)^2; a real sine multiplies as the kernel does.
     Complex tangential_of(Complex n0) const noexcept {
-        const Complex sine = sines_[angle_];
+        const Complex sine = (*sines_)[angle_];
         return optics::square(sine.im == 0.0 ? sine.re * n0 : sine * n0);
     }
     MatrixLanes interface_of(std::size_t j) const noexcept {
@@ -127,15 +142,15 @@ private:
         if (!rough(j)) {
             return smooth;
         }
-        return roughen(smooth, rough_factors(grid_.roughness_model, m, next, sigma_[j], wavelength_));
+        return roughen(smooth, rough_factors(grid_->roughness_model, m, next, sigma_[j], wavelength_));
     }
     bool rough(std::size_t j) const noexcept { return sigma_ != nullptr && sigma_[j] != 0.0; }
     void plan(std::size_t stack);
     void prepare_angle();
 
-    const Grid& grid_;
-    const std::vector<Complex>& sines_;
-    Columns columns_;
+    const Grid* grid_ = nullptr;
+    const std::vector<Complex>* sines_ = nullptr;
+    Columns columns_{};
     View2<Complex> n_{};
     const double* d_ = nullptr;
     const double* sigma_ = nullptr;  // the stack's roughness per interface; null when all are smooth

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "lab/coherent/coherent_point.hpp"
 #include "lab/core/grid_loop.hpp"
 #include "lab/core/output_planes.hpp"
 #include "lab/core/point_builder.hpp"
+#include "lab/core/thread_scratch.hpp"
 #include "lab/incoherent/fields_point.hpp"
 #include "lab/incoherent/layer_fields.hpp"
 #include "lab/incoherent/mixed_point.hpp"
@@ -26,6 +28,37 @@ void write_powers(const PointPlanes<double>& powers, std::size_t p, const PerPol
         powers(2 + pol, p) = got[pol].T;
     }
 }
+
+// Writes layer_waves' values of a point into the planes of solve_layer_waves.
+class MediumPlanes {
+public:
+    MediumPlanes(const Grid& grid, Complex* normal, Complex* waves)
+        : media_(grid.media), normal_(normal, grid, grid.media), waves_(waves, grid, grid.media),
+          with_waves_(waves != nullptr) {}
+
+    void write(std::size_t p, std::span<const MediumWaves> got) const {
+        const LayerPlanes<Complex>::Row row = normal_.row(p);
+        for (std::size_t j = 0; j < media_; ++j) {
+            row(0, j) = got[j].kz;
+            row(1, j) = got[j].angle;
+        }
+        if (!with_waves_) {
+            return;
+        }
+        const LayerPlanes<Complex>::Row wave_row = waves_.row(p);
+        for (std::size_t j = 0; j < media_; ++j) {
+            for (const int pol : {pol_s, pol_p}) {
+                wave_row(2 * pol, j) = got[j].forward[pol];
+                wave_row(2 * pol + 1, j) = got[j].backward[pol];
+            }
+        }
+    }
+
+private:
+    std::size_t media_;
+    LayerPlanes<Complex> normal_, waves_;
+    bool with_waves_;
+};
 
 }  // namespace
 
@@ -142,27 +175,49 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
 
 void solve_layer_waves(const Grid& grid, Complex* normal, Complex* waves, std::size_t threads) {
     const std::vector<Complex> sines = angle_sines(grid);
-    const LayerPlanes<Complex> normal_out(normal, grid, grid.media);
-    const LayerPlanes<Complex> waves_out(waves, grid, grid.media);
+    const MediumPlanes out(grid, normal, waves);
     for_each_point(grid, threads, grain, [&](Columns columns) {
         return [&, builder = PointBuilder(grid, sines, columns), work = FieldWorkspace(),
                 got = std::vector<MediumWaves>(grid.media)](std::size_t p, const Grid::Place& at) mutable {
             builder.move_to(at);
             layer_waves(builder.media({}), builder.sin_theta(), work, waves != nullptr, got);
-            const LayerPlanes<Complex>::Row row = normal_out.row(p);
-            for (std::size_t j = 0; j < grid.media; ++j) {
-                row(0, j) = got[j].kz;
-                row(1, j) = got[j].angle;
+            out.write(p, got);
+        };
+    });
+}
+
+void solve_coherent_waves(const Grid& grid, const CoherentOutputs& out, double* entering, Complex* normal,
+                          Complex* waves, std::size_t threads) {
+    struct Scratch {
+        PointBuilder builder;
+        CoherentPoint solver;
+        FieldWorkspace work;
+        std::vector<MediumWaves> got;
+    };
+    const std::vector<Complex> sines = angle_sines(grid);
+    const PointPlanes<Complex> amplitudes{out.amplitudes, grid.points()};
+    const PointPlanes<double> powers{out.powers, grid.points()};
+    const PointPlanes<double> entering_out{entering, grid.points()};
+    const MediumPlanes media_out(grid, normal, waves);
+    for_each_point(grid, threads, grain, [&](Columns columns) {
+        ScratchHold<Scratch> hold(grid.media);
+        Scratch& s = hold.get();
+        s.builder.reset(grid, sines, columns);
+        s.got.resize(grid.media);
+        return [&, &s = s, hold = std::move(hold)](std::size_t p, const Grid::Place& at) {
+            s.builder.move_to(at);
+            const CoherentResult r = s.solver.solve(s.builder);
+            const PointMedia point = s.builder.media({});
+            layer_waves(point, s.builder.sin_theta(), s.work, waves != nullptr, s.got);
+            media_out.write(p, s.got);
+            for (const int pol : {pol_s, pol_p}) {
+                amplitudes(pol, p) = r.amplitudes[pol].r;
+                amplitudes(2 + pol, p) = r.amplitudes[pol].t;
+                powers(pol, p) = r.powers[pol].R;
+                powers(2 + pol, p) = r.powers[pol].T;
             }
-            if (waves != nullptr) {
-                const LayerPlanes<Complex>::Row wave_row = waves_out.row(p);
-                for (std::size_t j = 0; j < grid.media; ++j) {
-                    for (const int pol : {pol_s, pol_p}) {
-                        wave_row(2 * pol, j) = got[j].forward[pol];
-                        wave_row(2 * pol + 1, j) = got[j].backward[pol];
-                    }
-                }
-            }
+            entering_out(pol_s, p) = power_entering<pol_s>(point.media[0], r.amplitudes.s.r);
+            entering_out(pol_p, p) = power_entering<pol_p>(point.media[0], r.amplitudes.p.r);
         };
     });
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "lab/coherent/coherent_grid.hpp"
 #include "lab/core/grid.hpp"
 
 namespace quilmo::lab {
@@ -47,6 +48,13 @@ void solve_profile(const Grid& grid, const bool* coherent, const double* depths,
 // (2 planes), and, unless `waves` is null, the forward and backward amplitudes
 // at each medium's front, v_s, w_s, v_p, w_p (4 planes; incoherent/layer_fields.hpp).
 void solve_layer_waves(const Grid& grid, Complex* normal, Complex* waves, std::size_t threads);
+
+// One pass over a grid of coherent stacks giving what solve_coherent gives
+// (the same bits) and what solve_layer_waves gives, each point's media built
+// once; and in `entering` (2 planes, s then p, each (B, A, W)) the fraction
+// of the incident flux that enters the stack (power_entering, layer_fields.hpp).
+void solve_coherent_waves(const Grid& grid, const CoherentOutputs& out, double* entering, Complex* normal,
+                          Complex* waves, std::size_t threads);
 
 // The complex fields of one coherent stack at one angle at `count` places
 // (medium, distance from its front): E_x, E_y, E_z for s then p in `fields`,

@@ -38,6 +38,16 @@ struct MediumWaves {
 void layer_waves(const PointMedia& point, Complex sine, FieldWorkspace& work, bool with_waves,
                  std::span<MediumWaves> out);
 
+// The fraction of the incident flux that enters the stack at its first
+// interface: the net flux of the incident wave (amplitude 1) and the
+// reflected one (r) in the incidence medium over the incident flux. At
+// exactly grazing incidence (a flux weight of 0) nothing enters.
+template <int Pol>
+double power_entering(const Medium& incidence, Complex r) noexcept {
+    const double weight = flux_weight<Pol>(incidence);
+    return weight == 0.0 ? 0.0 : flux<Pol>(incidence, {1.0, 0.0}, r) / weight;
+}
+
 struct FieldsAt {
     PerPolarisation<std::array<Complex, 3>> e;  // E_x, E_y, E_z
     PerPolarisation<double> poynting;
