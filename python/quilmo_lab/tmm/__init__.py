@@ -24,7 +24,10 @@ engine call where either is a single value, one per point otherwise. `position_r
 takes such data and an array of distances.
 
 What differs from ``tmm``: errors are ``ValueError``/``TypeError`` in our words where ``tmm``
-asserts. Conventions are ``tmm``'s: n + ik with k > 0 absorbing, time dependence exp(-i omega t),
+asserts. At one point `coh_tmm` returns ``r``, ``t``, ``R``, ``T`` and ``power_entering`` as
+Python numbers, not NumPy's scalars (which cost a fifth of the call): they compare and compute
+alike, but ``R / T`` with ``T == 0`` raises ZeroDivisionError where NumPy gives ``inf``, and
+NumPy-only methods such as ``.conj()`` are absent (``r.conjugate()`` is Python's). Conventions are ``tmm``'s: n + ik with k > 0 absorbing, time dependence exp(-i omega t),
 the p amplitude of the electric field along the reflected-ray frame of ``tmm``
 (r_p = r_s at normal incidence with opposite sign), ellipsometric Delta of -r_p/r_s.
 An absorbing incidence medium takes a complex angle ``th_0`` such that n_0 sin(th_0) is
