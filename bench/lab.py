@@ -205,8 +205,16 @@ def measured(budget: float, rounds: int = 5) -> None:
         lambda: ql.solve(n, mirror.d, wl, theta, bandwidth=slit, threads=THREADS),
         # a new cone builds its rays at every level; the one above keeps them between solves
         lambda: ql.solve(n, mirror.d, wl, theta, cone=ql.Cone(math.radians(10.0)), threads=THREADS),
+        # the same cone around normal incidence, as a spectrophotometer's beam, and off normal
+        # incidence while holding the normal
+        lambda: ql.solve(n, mirror.d, wl, 0.0, threads=THREADS),
+        lambda: ql.solve(n, mirror.d, wl, 0.0, cone=cone, threads=THREADS),
+        lambda: ql.solve(n, mirror.d, wl, math.radians(8.0), threads=THREADS),
+        lambda: ql.solve(n, mirror.d, wl, math.radians(8.0), cone=cone, threads=THREADS),
     ], budget / rounds) for _ in range(rounds)])
-    plain, coned, slitted, new_cone = np.median(times, axis=0)
+    plain, coned, slitted, new_cone = np.median(times, axis=0)[:4]
+    normal_ratio = np.median(times[:, 5] / times[:, 4])
+    held_ratio = np.median(times[:, 7] / times[:, 6])
     cone_ratio, slit_ratio = np.median(times[:, 1] / times[:, 0]), np.median(times[:, 2] / times[:, 0])
     new_ratio = np.median(times[:, 3] / times[:, 0])
     # the points solved per point of the plain solve: the cost's share that no machine load changes
@@ -218,7 +226,8 @@ def measured(budget: float, rounds: int = 5) -> None:
           f"per point, up to {coned_q['rays']} rays per chief angle; a new cone {new_cone * 1e3:.1f} ms, "
           f"{new_ratio:.1f}x); 2 nm slit {slitted * 1e3:.2f} ms "
           f"({slit_ratio:.1f}x; {slitted_q['points'] / wl.size:.2f} points per point, up to "
-          f"{slitted_q['wavelengths']} wavelengths per wavelength)")
+          f"{slitted_q['wavelengths']} wavelengths per wavelength); the cone around 0 degrees "
+          f"{normal_ratio:.1f}x, around 8 degrees {held_ratio:.1f}x")
 
 
 def main() -> None:

@@ -64,10 +64,13 @@ class Cone:
     reflected and transmitted light back the same way, so that the averaged Mueller
     matrices are those of the whole beam in the chief ray's s and p. The quadrature is
     over the angle of incidence theta, the only one a ray's R and T depend on. Where the
-    cone holds whole circles of azimuth, Clenshaw-Curtis in theta; where it holds arcs,
-    the trapezoid rule in t, theta = middle + width cos t (which turns the square-root ends
-    of the arcs into smooth ones). Both converge exponentially on smooth integrands and
-    both keep every node when the node count doubles, so each level solves only its new
+    cone holds whole circles of azimuth, Clenshaw-Curtis in theta; where it holds arcs, a
+    rule in t, theta = middle + width cos t (which turns the square-root ends of the arcs
+    into smooth ones): the trapezoid rule when the arcs shrink to nothing at both ends,
+    Clenshaw-Curtis when the cone holds the normal off its axis and the arcs grow into
+    whole circles at one end (where the trapezoid rule would converge only as the inverse
+    square of the count). All converge exponentially on smooth integrands and
+    all keep every node when the node count doubles, so each level solves only its new
     angles of incidence, and only at the wavelengths not yet within `tolerance`: a
     wavelength on a steep band edge
     refines alone while the flat stretches of the spectrum stop after a few levels. For
@@ -83,7 +86,8 @@ class Cone:
     the first one within the tolerance. At the default tolerance a 10 degree cone on a
     42-media quarter-wave mirror (400 to 800 nm, 30 degrees) solves 104 angles per
     wavelength on average: 9 where R is flat in angle, up to 513 on the band edges, where
-    a narrow resonance sweeps through the cone. A cone keeps the rays of every chief angle and level
+    a narrow resonance sweeps through the cone; around chief angles of 0, 4 and 8 degrees,
+    16, 54 and 82. A cone keeps the rays of every chief angle and level
     it has solved (not with a callable weighting), so that the next solve with it, in a fit
     or a sweep, reuses them.
 
@@ -217,9 +221,13 @@ class Cone:
         half = self._half_angle
         # Where the cone holds whole circles of azimuth (theta below half - theta_c) the
         # weight is smooth in theta: Clenshaw-Curtis. Where it holds arcs, their lengths have
-        # square-root ends; theta = middle + width cos t makes them smooth in t in [0, pi],
-        # where the trapezoid rule converges fast. Both take the nodes t = j pi / count, so
-        # doubling count keeps every node: a node's key is j scaled to the finest level.
+        # square-root ends; theta = middle + width cos t makes them analytic in t in [0, pi].
+        # When the arcs shrink to nothing at both ends, the weight times dtheta/dt is even
+        # about both ends, and the trapezoid rule in t converges fastest; when the cone holds
+        # the normal, the arcs start as whole circles and that product has a kink in its even
+        # extension at t = pi (the trapezoid rule would converge as 1/count^2): Clenshaw-Curtis
+        # in t then. Every rule takes the nodes j pi / count of its variable, so doubling count
+        # keeps every node: a node's key is j scaled to the finest level.
         count = 2 ** (level + 2)
         scale = key_stride(level)
         parts_key, parts_theta, parts_weight = [], [], []
@@ -232,12 +240,16 @@ class Cone:
         if theta_c > 0:
             low = abs(theta_c - half)
             middle, width = (low + theta_c + half) / 2, (theta_c + half - low) / 2
-            t = np.arange(count + 1) * (np.pi / count)
-            trapezoid = np.full(count + 1, np.pi / count)
-            trapezoid[[0, -1]] /= 2
+            if whole > 0:
+                x, w = clenshaw_curtis(count)
+                t, dt = (x + 1) * (np.pi / 2), w * (np.pi / 2)
+            else:
+                t = np.arange(count + 1) * (np.pi / count)
+                dt = np.full(count + 1, np.pi / count)
+                dt[[0, -1]] /= 2
             parts_key.append(np.arange(count + 1, dtype=np.int64) * scale + 2 ** (KEY_BITS + 3))
             parts_theta.append(middle + width * np.cos(t))
-            parts_weight.append(trapezoid * width * np.sin(t))
+            parts_weight.append(dt * width * np.sin(t))
         key = np.concatenate(parts_key)
         theta, d_theta = np.concatenate(parts_theta), np.concatenate(parts_weight)
         x, w = gauss_legendre(24)
