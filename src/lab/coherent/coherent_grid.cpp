@@ -1,8 +1,6 @@
 #include "lab/coherent/coherent_grid.hpp"
 
-#include "lab/coherent/coherent_point.hpp"
 #include "lab/core/grid_loop.hpp"
-#include "lab/core/output_planes.hpp"
 #include "lab/core/thread_scratch.hpp"
 
 namespace quilmo::lab {
@@ -17,8 +15,7 @@ constexpr std::size_t grain = 128;
 
 void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t threads) {
     const std::vector<Complex> sines = angle_sines(grid);
-    const PointPlanes<Complex> amplitudes{out.amplitudes, grid.points()};
-    const PointPlanes<double> powers{out.powers, grid.points()};
+    const CoherentPlanes planes(out, grid.points());
     struct Scratch {
         PointBuilder builder;
         CoherentPoint solver;
@@ -29,13 +26,7 @@ void solve_coherent(const Grid& grid, const CoherentOutputs& out, std::size_t th
         s.builder.reset(grid, sines, columns);
         return [&, &s = s, hold = std::move(hold)](std::size_t p, const Grid::Place& at) {
             s.builder.move_to(at);
-            const CoherentResult r = s.solver.solve(s.builder);
-            for (const int pol : {pol_s, pol_p}) {
-                amplitudes(pol, p) = r.amplitudes[pol].r;
-                amplitudes(2 + pol, p) = r.amplitudes[pol].t;
-                powers(pol, p) = r.powers[pol].R;
-                powers(2 + pol, p) = r.powers[pol].T;
-            }
+            planes.write(p, s.solver.solve(s.builder));
         };
     });
 }

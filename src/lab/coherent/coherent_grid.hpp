@@ -3,7 +3,9 @@
 
 #include <cstddef>
 
+#include "lab/coherent/coherent_point.hpp"
 #include "lab/core/grid.hpp"
+#include "lab/core/output_planes.hpp"
 
 namespace quilmo::lab {
 
@@ -12,6 +14,26 @@ namespace quilmo::lab {
 struct CoherentOutputs {
     Complex* amplitudes;
     double* powers;
+};
+
+// Writes a point's CoherentResult into the planes of CoherentOutputs.
+class CoherentPlanes {
+public:
+    CoherentPlanes(const CoherentOutputs& out, std::size_t points) noexcept
+        : amplitudes_{out.amplitudes, points}, powers_{out.powers, points} {}
+
+    void write(std::size_t p, const CoherentResult& r) const noexcept {
+        for (const int pol : {pol_s, pol_p}) {
+            amplitudes_(pol, p) = r.amplitudes[pol].r;
+            amplitudes_(2 + pol, p) = r.amplitudes[pol].t;
+            powers_(pol, p) = r.powers[pol].R;
+            powers_(2 + pol, p) = r.powers[pol].T;
+        }
+    }
+
+private:
+    PointPlanes<Complex> amplitudes_;
+    PointPlanes<double> powers_;
 };
 
 // Fills the outputs for every point on `threads` threads (0: default_threads()).

@@ -195,8 +195,7 @@ void solve_coherent_waves(const Grid& grid, const CoherentOutputs& out, double* 
         std::vector<MediumWaves> got;
     };
     const std::vector<Complex> sines = angle_sines(grid);
-    const PointPlanes<Complex> amplitudes{out.amplitudes, grid.points()};
-    const PointPlanes<double> powers{out.powers, grid.points()};
+    const CoherentPlanes planes(out, grid.points());
     const PointPlanes<double> entering_out{entering, grid.points()};
     const MediumPlanes media_out(grid, normal, waves);
     for_each_point(grid, threads, grain, [&](Columns columns) {
@@ -210,12 +209,7 @@ void solve_coherent_waves(const Grid& grid, const CoherentOutputs& out, double* 
             const PointMedia point = s.builder.media({});
             layer_waves(point, s.builder.sin_theta(), s.work, waves != nullptr, s.got);
             media_out.write(p, s.got);
-            for (const int pol : {pol_s, pol_p}) {
-                amplitudes(pol, p) = r.amplitudes[pol].r;
-                amplitudes(2 + pol, p) = r.amplitudes[pol].t;
-                powers(pol, p) = r.powers[pol].R;
-                powers(2 + pol, p) = r.powers[pol].T;
-            }
+            planes.write(p, r);
             entering_out(pol_s, p) = power_entering<pol_s>(point.media[0], r.amplitudes.s.r);
             entering_out(pol_p, p) = power_entering<pol_p>(point.media[0], r.amplitudes.p.r);
         };
