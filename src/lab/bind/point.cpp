@@ -110,12 +110,51 @@ private:
     std::size_t size_ = 0;
 };
 
+// One angle of incidence, real or complex, where a grid of one point can
+// point at it.
+struct OneAngle {
+    explicit OneAngle(std::complex<double> angle) noexcept
+        : real(angle.real()), complex{angle.real(), angle.imag()}, is_complex(angle.imag() != 0.0) {}
+
+    double real;
+    Complex complex;
+    bool is_complex;
+};
+
+// The checked grid of one stack at one wavelength and one angle; it points
+// at its arguments, which must outlive it.
+quilmo::lab::Grid point_grid(const Complex* indices, std::size_t media, const double* thicknesses,
+                             const double& wavelength, const OneAngle& angle) {
+    quilmo::lab::Grid grid{
+        indices,
+        1,
+        media,
+        1,
+        thicknesses,
+        1,
+        &wavelength,
+        1,
+        angle.is_complex ? nullptr : &angle.real,
+        1,
+        1,
+        angle.is_complex ? &angle.complex : nullptr,
+    };
+    quilmo::lab::check_grid(grid);
+    return grid;
+}
+
+// Whether an inner medium's k_z is imaginary: an evanescent wave in a
+// lossless layer, where tmm takes the other root.
+bool inner_evanescent(const Complex* kz, std::size_t media) {
+    return std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
+}
+
 // r_s, r_p, t_s, t_p and R_s, R_p, T_s, T_p of the point; with `normal`
 // (2 x media) and `waves` (4 x media, or None) its k_z, angles and amplitudes
 // per medium as layer_waves gives them, from the same pass, and in `powers`
 // two more values, the power entering the stack for s and p. Returns whether
-// an inner medium's k_z is imaginary (an evanescent wave in a lossless layer,
-// where tmm takes the other root): false without `normal`.
+// an inner medium's k_z is imaginary (inner_evanescent): false without
+// `normal`.
 bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelength, std::complex<double> angle,
                     nb::handle amplitudes, nb::handle powers, nb::handle normal, nb::handle waves) {
     const Buffer n_buffer(indices, "indices", Values::real_or_complex, false);
@@ -128,23 +167,9 @@ bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     const bool per_medium = !normal.is_none();
     require(amplitude_out.size(sizeof(Complex)) == 4 && power_out.size(sizeof(double)) == (per_medium ? 6 : 4),
             "amplitudes must hold 4 values, powers 4 (6 with normal)");
-    const double real_angle = angle.real();
-    const Complex complex_angle{angle.real(), angle.imag()};
-    quilmo::lab::Grid grid{
-        n.data(),
-        1,
-        media,
-        1,
-        static_cast<const double*>(d.data()),
-        1,
-        &wavelength,
-        1,
-        angle.imag() == 0.0 ? &real_angle : nullptr,
-        1,
-        1,
-        angle.imag() == 0.0 ? nullptr : &complex_angle,
-    };
-    quilmo::lab::check_grid(grid);
+    const OneAngle one_angle(angle);
+    const quilmo::lab::Grid grid =
+        point_grid(n.data(), media, static_cast<const double*>(d.data()), wavelength, one_angle);
     auto* power_data = static_cast<double*>(power_out.data());
     const quilmo::lab::CoherentOutputs out{static_cast<Complex*>(amplitude_out.data()), power_data};
     if (!per_medium) {
@@ -161,7 +186,7 @@ bool coherent_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     }
     auto* const kz = static_cast<Complex*>(normal_out.data());
     run_point(grid, [&] { quilmo::lab::solve_coherent_waves(grid, out, power_data + 4, kz, waves_data, 1); });
-    return std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
+    return inner_evanescent(kz, media);
 }
 
 // tmm's coh_tmm at one point for polarisation `pol` (0: s, 1: p), from the
@@ -183,23 +208,9 @@ TmmValues tmm_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     require(media >= 2 && d.size(sizeof(double)) == media, "thicknesses must have one entry per medium");
     require(vw_out.size(sizeof(Complex)) == 2 * media && normal_out.size(sizeof(Complex)) == 2 * media,
             "vw and normal must hold 2 x media values");
-    const double real_angle = angle.real();
-    const Complex complex_angle{angle.real(), angle.imag()};
-    quilmo::lab::Grid grid{
-        static_cast<const Complex*>(n.data()),
-        1,
-        media,
-        1,
-        static_cast<const double*>(d.data()) + 1,
-        1,
-        &wavelength,
-        1,
-        angle.imag() == 0.0 ? &real_angle : nullptr,
-        1,
-        1,
-        angle.imag() == 0.0 ? nullptr : &complex_angle,
-    };
-    quilmo::lab::check_grid(grid);
+    const OneAngle one_angle(angle);
+    const quilmo::lab::Grid grid = point_grid(static_cast<const Complex*>(n.data()), media,
+                                              static_cast<const double*>(d.data()) + 1, wavelength, one_angle);
     Complex amplitudes[4];
     double powers[6];
     std::vector<Complex> waves(4 * media);
@@ -218,9 +229,8 @@ TmmValues tmm_point(nb::handle indices, nb::handle thicknesses, double wavelengt
     const Complex t = amplitudes[2 + pol];
     out[0] = out[1] = out[2 * media - 1] = {0.0, 0.0};
     out[2 * media - 2] = t;
-    const bool evanescent = std::any_of(kz + 1, kz + media - 1, [](const Complex& k) { return k.re == 0.0; });
     return {std::complex<double>(r.re, r.im), std::complex<double>(t.re, t.im), powers[pol], powers[2 + pol],
-            powers[4 + pol], evanescent};
+            powers[4 + pol], inner_evanescent(kz, media)};
 }
 
 }  // namespace
