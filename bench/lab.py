@@ -55,7 +55,6 @@ import argparse  # noqa: E402
 import math  # noqa: E402
 import pathlib  # noqa: E402
 import sys  # noqa: E402
-import time  # noqa: E402
 
 import numpy as np  # noqa: E402
 
@@ -69,22 +68,9 @@ import lab_design  # noqa: E402
 import lab_distributed  # noqa: E402
 import lab_materials  # noqa: E402
 import lab_tmm  # noqa: E402
+from simulate import interleaved_best  # noqa: E402
 
 THETA = math.radians(30.0)
-
-
-def interleaved_best(functions, budget: float) -> list[float]:
-    """Best time of each function, run in turns until each has had `budget` seconds."""
-    best = [math.inf] * len(functions)
-    spent = [0.0] * len(functions)
-    while min(spent) < budget:
-        for i, function in enumerate(functions):
-            start = time.perf_counter()
-            function()
-            elapsed = time.perf_counter() - start
-            best[i] = min(best[i], elapsed)
-            spent[i] += elapsed
-    return best
 
 
 def per_point(budget: float, count: int) -> None:

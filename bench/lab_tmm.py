@@ -27,22 +27,11 @@ import quilmo_lab.tmm as qtmm
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from peers import stacks  # noqa: E402
+from simulate import interleaved_best  # noqa: E402
 
 THETA = math.radians(30.0)
 TESTS = ["basic_test", "position_resolved_test", "position_resolved_test2", "absorp_analytic_fn_test",
          "incoherent_test", "RT_test", "coh_overflow_test"]
-
-
-def interleaved_best(functions, budget):
-    best = [math.inf] * len(functions)
-    spent = [0.0] * len(functions)
-    while min(spent) < budget:
-        for i, function in enumerate(functions):
-            start = time.perf_counter()
-            function()
-            elapsed = time.perf_counter() - start
-            best[i], spent[i] = min(best[i], elapsed), spent[i] + elapsed
-    return best
 
 
 def interleaved_median(functions, budget, batch=200):

@@ -50,6 +50,20 @@ def best_time(function, budget):
     return best
 
 
+def interleaved_best(functions, budget):
+    """Best time of each function, run in turns until each has had `budget` seconds (a load
+    that changes meanwhile slows all of them alike)."""
+    best = [float("inf")] * len(functions)
+    spent = [0.0] * len(functions)
+    while min(spent) < budget:
+        for i, function in enumerate(functions):
+            start = time.perf_counter()
+            function()
+            elapsed = time.perf_counter() - start
+            best[i], spent[i] = min(best[i], elapsed), spent[i] + elapsed
+    return best
+
+
 def spectra_table(counts, media_list, budget, baseline=None):
     extra = f" {'baseline s/call':>15} {'us/wl':>8} {'vs baseline':>11}" if baseline else ""
     print(f"{'W':>9} {'media':>5} {'quilmo s/call':>14} {'us/wl':>8} {'numpy s/call':>13} {'us/wl':>8} "
